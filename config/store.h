@@ -1,0 +1,63 @@
+// The settings store: owns the current Config, loads it at creation, writes every change at once.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "config/model.h"
+#include "config/observable.h"
+
+namespace ombrel {
+
+class Store {
+public:
+    static constexpr std::string_view loadErrorText =
+        "Saved settings could not be read, so the starter set was loaded. The old file was kept "
+        "as config.unreadable.json.";
+
+    // Loads "config.json" from the folder (created when missing).
+    explicit Store(std::filesystem::path folder);
+
+    // The process-wide store on the user's settings folder, created and loaded on first use.
+    static Store& shared();
+    // $XDG_CONFIG_HOME/Ombrel, else ~/.config/Ombrel.
+    static std::filesystem::path defaultFolder();
+
+    [[nodiscard]] const Config& config() const { return config_; }
+    // Publishes the new value, then writes it to disk before returning.
+    void setConfig(Config config);
+    [[nodiscard]] const std::optional<std::string>& loadError() const { return loadError_; }
+    [[nodiscard]] const std::filesystem::path& fileURL() const { return fileURL_; }
+    [[nodiscard]] std::filesystem::path unreadableURL() const;
+
+    // Writes config atomically; failures leave the file as it was and are not reported.
+    void save();
+
+    // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
+    // wins among equals. The pointer is valid until the next assignment of config.
+    [[nodiscard]] const Rule* matchingRule(const Trigger& trigger,
+                                           std::optional<std::string_view> frontApp) const;
+
+    [[nodiscard]] Subscription observeConfig(Published<Config>::Observer observer) {
+        return configChanged_.subscribe(std::move(observer));
+    }
+    [[nodiscard]] Subscription observeLoadError(
+        Published<std::optional<std::string>>::Observer observer) {
+        return loadErrorChanged_.subscribe(std::move(observer));
+    }
+
+private:
+    void load();
+
+    std::filesystem::path folder_;
+    std::filesystem::path fileURL_;
+    Config config_;
+    std::optional<std::string> loadError_;
+    Published<Config> configChanged_;
+    Published<std::optional<std::string>> loadErrorChanged_;
+};
+
+}  // namespace ombrel

@@ -1,0 +1,318 @@
+// Deterministic stand-ins for every desktop service: a manual clock and main queue, and recorders
+// for windows, input, workspace, shell, touch devices and overlays.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "platform/input.h"
+#include "platform/main_queue.h"
+#include "platform/multitouch.h"
+#include "platform/overlays.h"
+#include "platform/windows.h"
+#include "platform/workspace.h"
+
+namespace ombrel::fake {
+
+// Tasks run only when the test says so; time moves only when the test advances it.
+class FakeMainQueue : public MainQueue {
+public:
+    void post(Task task) override { postAfter(0, std::move(task)); }
+    void postAfter(double seconds, Task task) override {
+        pending_.push_back({now_ + seconds, seq_++, std::move(task)});
+    }
+    void repeatEvery(double seconds, Task task) override {
+        repeating_.push_back({seconds, now_ + seconds, std::move(task)});
+    }
+    [[nodiscard]] double uptime() const override { return now_; }
+
+    // Runs every task that is due now, including tasks those tasks post for now.
+    void runDue() {
+        for (;;) {
+            auto due = std::find_if(pending_.begin(), pending_.end(),
+                                    [&](const Pending& p) { return p.at <= now_; });
+            if (due == pending_.end()) {
+                return;
+            }
+            for (auto it = due; it != pending_.end(); ++it) {
+                if (it->at <= now_ && (it->at < due->at || (it->at == due->at && it->seq < due->seq))) {
+                    due = it;
+                }
+            }
+            Task task = std::move(due->task);
+            pending_.erase(due);
+            task();
+        }
+    }
+    // Moves the clock forward, running delayed tasks and timer ticks in time order.
+    void advance(double seconds) {
+        const double end = now_ + seconds;
+        for (;;) {
+            double next = end;
+            for (const auto& p : pending_) {
+                next = std::min(next, std::max(p.at, now_));
+            }
+            for (const auto& r : repeating_) {
+                next = std::min(next, r.nextAt);
+            }
+            now_ = std::max(now_, next);
+            runDue();
+            bool ticked = false;
+            for (std::size_t i = 0; i < repeating_.size(); ++i) {
+                if (repeating_[i].nextAt <= now_) {
+                    repeating_[i].nextAt += repeating_[i].interval;
+                    auto task = repeating_[i].task;
+                    task();
+                    ticked = true;
+                }
+            }
+            if (!ticked && now_ >= end) {
+                runDue();
+                return;
+            }
+        }
+    }
+    void setTime(double t) { now_ = t; }
+    [[nodiscard]] std::size_t pendingCount() const { return pending_.size(); }
+    [[nodiscard]] std::size_t timerCount() const { return repeating_.size(); }
+
+private:
+    struct Pending {
+        double at;
+        uint64_t seq;
+        Task task;
+    };
+    struct Repeating {
+        double interval;
+        double nextAt;
+        Task task;
+    };
+    double now_ = 0;
+    uint64_t seq_ = 0;
+    std::vector<Pending> pending_;
+    std::vector<Repeating> repeating_;
+};
+
+// Windows are frames in a map; writes are logged and may be clamped by a minimum size.
+class FakeWindowSystem : public WindowSystem {
+public:
+    struct Window {
+        Rect frame;
+        Size minimum;           // the application refuses anything smaller
+        bool readable = true;   // position and size can be read
+    };
+    enum class Write { size, position };
+    struct WriteRecord {
+        WindowRef window;
+        Write what;
+        Rect frameAfter;
+    };
+
+    std::optional<WindowRef> focused;
+    std::map<uint64_t, Window> windows;
+    std::vector<Screen> displays;
+    std::vector<WriteRecord> writes;
+
+    std::optional<WindowRef> focusedWindow() override { return focused; }
+    std::optional<Point> position(WindowRef w) override {
+        auto it = windows.find(w.id);
+        if (it == windows.end() || !it->second.readable) {
+            return std::nullopt;
+        }
+        return it->second.frame.origin();
+    }
+    std::optional<Size> size(WindowRef w) override {
+        auto it = windows.find(w.id);
+        if (it == windows.end() || !it->second.readable) {
+            return std::nullopt;
+        }
+        return it->second.frame.size();
+    }
+    void writeSize(WindowRef w, Size s) override {
+        auto it = windows.find(w.id);
+        if (it == windows.end()) {
+            return;
+        }
+        it->second.frame.width = std::max(s.width, it->second.minimum.width);
+        it->second.frame.height = std::max(s.height, it->second.minimum.height);
+        writes.push_back({w, Write::size, it->second.frame});
+    }
+    void writePosition(WindowRef w, Point p) override {
+        auto it = windows.find(w.id);
+        if (it == windows.end()) {
+            return;
+        }
+        it->second.frame.x = p.x;
+        it->second.frame.y = p.y;
+        writes.push_back({w, Write::position, it->second.frame});
+    }
+    std::span<const Screen> screens() override { return displays; }
+
+    // Adds a window and focuses it.
+    WindowRef open(uint64_t id, Rect frame, Size minimum = {}) {
+        windows[id] = Window{frame, minimum, true};
+        focused = WindowRef{id};
+        return WindowRef{id};
+    }
+    [[nodiscard]] Rect frameOf(uint64_t id) const { return windows.at(id).frame; }
+};
+
+class FakeEventTap : public EventTap {
+public:
+    bool isTrusted = false;
+    bool installFails = false;
+    int installCalls = 0;
+    int reenableCalls = 0;
+    Handler handler;
+    std::vector<GrabRequest> grabs;
+
+    bool trusted() override { return isTrusted; }
+    bool install(Handler h) override {
+        ++installCalls;
+        if (installFails) {
+            return false;
+        }
+        handler = std::move(h);
+        return true;
+    }
+    void reenable() override { ++reenableCalls; }
+    void setGrabs(const GrabRequest& request) override { grabs.push_back(request); }
+
+    // Delivers an event as the system would; answers the verdict (true: swallowed).
+    bool deliver(const InputEvent& event) { return handler ? handler(event) : false; }
+};
+
+class FakeEventPoster : public EventPoster {
+public:
+    struct Posted {
+        enum class Kind { key, mouse, aux } kind;
+        int64_t code = 0;  // key code or button
+        bool down = false;
+        uint64_t flags = 0;
+        int64_t userData = 0;
+        Point at;
+        AuxEvent aux;
+    };
+    std::vector<Posted> posted;
+    std::optional<Point> pointer = Point{0, 0};
+    bool failKeyDown = false;
+    bool failKeyUp = false;
+
+    bool postKey(int64_t keyCode, bool down, uint64_t flags, int64_t userData) override {
+        if ((down && failKeyDown) || (!down && failKeyUp)) {
+            return false;
+        }
+        posted.push_back({Posted::Kind::key, keyCode, down, flags, userData, {}, {}});
+        return true;
+    }
+    bool postMouseButton(int64_t button, bool down, Point at, int64_t userData) override {
+        posted.push_back({Posted::Kind::mouse, button, down, 0, userData, at, {}});
+        return true;
+    }
+    bool postAux(const AuxEvent& event) override {
+        posted.push_back({Posted::Kind::aux, 0, false, 0, 0, {}, event});
+        return true;
+    }
+    std::optional<Point> pointerLocation() override { return pointer; }
+};
+
+class FakeWorkspace : public Workspace {
+public:
+    std::optional<std::string> frontmost;
+    std::vector<std::string> openedApps;
+    std::vector<std::string> openedURLs;
+    std::vector<Command> launched;
+    // Text that the fake refuses to parse as a URL.
+    std::function<bool(const std::string&)> parses = [](const std::string& s) {
+        return !s.empty() && s.find(' ') == std::string::npos;
+    };
+
+    std::optional<std::string> frontmostApplicationID() override { return frontmost; }
+    void openApplication(const std::string& path) override { openedApps.push_back(path); }
+    bool openURL(const std::string& text) override {
+        if (!parses(text)) {
+            return false;
+        }
+        openedURLs.push_back(text);
+        return true;
+    }
+    void launchProcess(const std::string& executable,
+                       const std::vector<std::string>& arguments) override {
+        launched.push_back({executable, arguments});
+    }
+};
+
+class FakeDesktopShell : public DesktopShell {
+public:
+    bool available = true;
+    std::vector<Request> sent;
+    bool send(Request request) override {
+        if (!available) {
+            return false;
+        }
+        sent.push_back(request);
+        return true;
+    }
+};
+
+class FakeMultitouch : public MultitouchSource {
+public:
+    std::vector<TouchDevice> devices;
+    int listCalls = 0;
+    std::map<TouchDevice, FrameCallback> callbacks;
+    std::vector<TouchDevice> started;
+
+    std::vector<TouchDevice> deviceList() override {
+        ++listCalls;
+        return devices;
+    }
+    void registerFrameCallback(TouchDevice device, FrameCallback callback) override {
+        callbacks[device] = std::move(callback);
+    }
+    void start(TouchDevice device) override { started.push_back(device); }
+
+    // Delivers a frame from a device, as its own thread would.
+    void frame(TouchDevice device, std::vector<TouchPoint> touching, double time) {
+        callbacks.at(device)(touching, time);
+    }
+};
+
+class FakeStrokeOverlay : public StrokeOverlay {
+public:
+    enum class Call { begin, addPoint, hide };
+    std::vector<std::pair<Call, Point>> calls;
+    bool visible = false;
+    void begin(Point p) override {
+        calls.emplace_back(Call::begin, p);
+        visible = true;
+    }
+    void addPoint(Point p) override { calls.emplace_back(Call::addPoint, p); }
+    void hide() override {
+        calls.emplace_back(Call::hide, Point{});
+        visible = false;
+    }
+};
+
+class FakeSnapOverlay : public SnapOverlay {
+public:
+    std::optional<Rect> shown;
+    std::vector<std::optional<Rect>> calls;  // a frame per show, nothing per hide
+    void show(Rect target) override {
+        shown = target;
+        calls.emplace_back(target);
+    }
+    void hide() override {
+        shown.reset();
+        calls.emplace_back(std::nullopt);
+    }
+};
+
+}  // namespace ombrel::fake
