@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 // Closes the descriptor when it goes out of scope.
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
@@ -34,7 +34,7 @@ public:
         return result == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 

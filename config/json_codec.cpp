@@ -30,9 +30,13 @@ struct Failure {
 
 struct TooDeep {};
 
-[[noreturn]] void fail(std::string description) { throw Failure{std::move(description)}; }
+[[noreturn]] void fail(std::string description) {
+    throw Failure{std::move(description)};
+}
 
-std::string quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+std::string inQuotes(std::string_view key) {
+    return "\"" + std::string(key) + "\"";
+}
 
 const char* typeName(const Json& v) {
     if (v.is_null()) {
@@ -77,7 +81,7 @@ const Json* optionalMember(const Json& object, std::string_view key) {
 const Json& requiredMember(const Json& object, std::string_view key) {
     const auto it = object.find(key);
     if (it == object.end()) {
-        fail("No value associated with key " + quoted(key) + ".");
+        fail("No value associated with key " + inQuotes(key) + ".");
     }
     return *it;
 }
@@ -132,7 +136,7 @@ Enum readEnum(const Json& v, std::string_view where,
     const std::string& raw = readString(v, where);
     const std::optional<Enum> value = fromRaw(raw);
     if (!value) {
-        fail("Cannot initialize " + std::string(where) + " from invalid value " + quoted(raw) +
+        fail("Cannot initialize " + std::string(where) + " from invalid value " + inQuotes(raw) +
              ".");
     }
     return *value;
@@ -238,7 +242,7 @@ Rule readRule(const Json& v) {
     const std::string& idText = readString(requiredMember(v, "id"), "id");
     const std::optional<Uuid> id = Uuid::parse(idText);
     if (!id) {
-        fail("Attempted to decode UUID from invalid UUID string " + quoted(idText) + ".");
+        fail("Attempted to decode UUID from invalid UUID string " + inQuotes(idText) + ".");
     }
     rule.id = *id;
     rule.trigger = readTrigger(requiredMember(v, "trigger"));

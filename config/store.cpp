@@ -13,7 +13,9 @@ namespace ombrel {
 
 namespace fs = std::filesystem;
 
-Store::Store(fs::path folder) : folder_(std::move(folder)) { load(); }
+Store::Store(fs::path folder) : folder_(std::move(folder)) {
+    load();
+}
 
 Store& Store::shared() {
     // Created on first use, on the calling (main) thread, and kept until the process ends.
@@ -32,7 +34,9 @@ fs::path Store::defaultFolder() {
     return base / ".config" / "Ombrel";
 }
 
-fs::path Store::unreadableURL() const { return folder_ / "config.unreadable.json"; }
+fs::path Store::unreadableURL() const {
+    return folder_ / "config.unreadable.json";
+}
 
 void Store::setConfig(Config config) {
     config_ = std::move(config);
