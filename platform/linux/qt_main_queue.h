@@ -13,7 +13,7 @@ namespace ombrel::linux_platform {
 
 // Create it on the main thread, before the loop runs; post() may then be called from any thread.
 class QtMainQueue : public MainQueue {
-public:
+  public:
     QtMainQueue();
     ~QtMainQueue() override;
 
@@ -22,7 +22,7 @@ public:
     void repeatEvery(double seconds, Task task) override;
     [[nodiscard]] double uptime() const override;
 
-private:
+  private:
     // Lives in the main thread; queued calls on it run there.
     std::unique_ptr<QObject> context_;
     std::vector<std::unique_ptr<QTimer>> repeating_;

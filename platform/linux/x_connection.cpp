@@ -37,7 +37,9 @@ int recordError(Display* display, XErrorEvent* event) {
 }
 
 // A lost connection is reported by the exit handler below, not by ending the process.
-int quietIOError(Display*) { return 0; }
+int quietIOError(Display*) {
+    return 0;
+}
 
 }  // namespace
 
@@ -48,8 +50,8 @@ XConnection::XConnection(std::string displayName)
     open();
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         // Round trips made by the parts queue events without making the socket readable.
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock,
-                         context_.get(), [this] { dispatchPending(); });
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
+                         [this] { dispatchPending(); });
     }
 }
 

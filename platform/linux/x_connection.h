@@ -17,7 +17,7 @@ class QSocketNotifier;
 namespace ombrel::linux_platform {
 
 class XConnection {
-public:
+  public:
     // Every event read from the server, generic (XInput 2) events with their data fetched.
     using Listener = std::function<void(XEvent&)>;
     // Called after the connection was (re)opened, so the parts can redo their setup.
@@ -54,7 +54,7 @@ public:
 
     // Catches protocol errors of the requests made on this connection while it lives.
     class ErrorTrap {
-    public:
+      public:
         explicit ErrorTrap(XConnection& connection);
         ~ErrorTrap();
         ErrorTrap(const ErrorTrap&) = delete;
@@ -62,13 +62,13 @@ public:
         // Syncs and says whether any request since the trap was made failed.
         bool failed();
 
-    private:
+      private:
         XConnection& connection_;
         unsigned long firstSerial_ = 0;
         std::size_t firstError_ = 0;
     };
 
-private:
+  private:
     bool open();
     void close();
     void markLost();

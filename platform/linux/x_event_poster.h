@@ -17,7 +17,7 @@ namespace ombrel::linux_platform {
 std::optional<unsigned long> mediaKeysym(int64_t auxKey);
 
 class X11EventPoster : public EventPoster {
-public:
+  public:
     explicit X11EventPoster(XConnection& connection);
 
     // Every event posted here comes from the XTEST device, which marks it as the program's own;
@@ -27,7 +27,7 @@ public:
     bool postAux(const AuxEvent& event) override;
     std::optional<Point> pointerLocation() override;
 
-private:
+  private:
     // Sets the modifier keys so that exactly `flags` hold; returns the X key codes to undo.
     struct Changes {
         std::vector<unsigned> pressed;

@@ -251,8 +251,8 @@ void X11EventTap::findDevices() {
 
 void X11EventTap::selectEvents() {
     Display* d = x_.display();
-    Mask raw(XIAllMasterDevices, {XI_RawKeyPress, XI_RawButtonPress, XI_RawButtonRelease,
-                                  XI_RawMotion});
+    Mask raw(XIAllMasterDevices,
+             {XI_RawKeyPress, XI_RawButtonPress, XI_RawButtonRelease, XI_RawMotion});
     Mask hierarchy(XIAllDevices, {XI_HierarchyChanged});
     std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
     XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));

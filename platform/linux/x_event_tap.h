@@ -25,7 +25,7 @@ uint64_t flagsFromXMods(unsigned mods);
 std::optional<unsigned> xModsFromMods(Mods mods);
 
 class X11EventTap : public EventTap {
-public:
+  public:
     explicit X11EventTap(XConnection& connection);
     ~X11EventTap() override;
     X11EventTap(const X11EventTap&) = delete;
@@ -36,7 +36,7 @@ public:
     void reenable() override;
     void setGrabs(const GrabRequest& request) override;
 
-private:
+  private:
     struct KeyGrab {
         unsigned keycode = 0;
         unsigned mods = 0;

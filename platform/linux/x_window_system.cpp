@@ -68,9 +68,9 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
     auto select = [this] {
         x_.selectRootInput(PropertyChangeMask | StructureNotifyMask);
         if (x_.connected() && x_.randrEventBase() >= 0) {
-            XRRSelectInput(x_.display(), x_.root(),
-                           RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask |
-                               RROutputChangeNotifyMask);
+            XRRSelectInput(
+                x_.display(), x_.root(),
+                RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         }
         screensDirty_ = true;
         watched_ = None;
@@ -84,9 +84,8 @@ void X11WindowSystem::onEvent(XEvent& e) {
     if (e.xany.window == x_.root()) {
         if (e.type == ConfigureNotify) {
             screensDirty_ = true;
-        } else if (e.type == PropertyNotify &&
-                   (e.xproperty.atom == x_.atom("_NET_CLIENT_LIST") ||
-                    e.xproperty.atom == x_.atom("_NET_WORKAREA"))) {
+        } else if (e.type == PropertyNotify && (e.xproperty.atom == x_.atom("_NET_CLIENT_LIST") ||
+                                                e.xproperty.atom == x_.atom("_NET_WORKAREA"))) {
             screensDirty_ = true;
         }
     }
@@ -331,8 +330,7 @@ void X11WindowSystem::refreshScreens() {
                 Strut s;
                 std::copy(p->begin(), p->end(), s.values.begin());
                 struts_.push_back(s);
-            } else if (auto p = readLongs(d, w, x_.atom("_NET_WM_STRUT"), 4);
-                       p && p->size() == 4) {
+            } else if (auto p = readLongs(d, w, x_.atom("_NET_WM_STRUT"), 4); p && p->size() == 4) {
                 // The old form reserves along the whole edge.
                 const long w1 = static_cast<long>(rootWidth) - 1;
                 const long h1 = static_cast<long>(rootHeight) - 1;

@@ -23,7 +23,7 @@ struct Strut {
 Rect visibleArea(const Rect& monitor, std::span<const Strut> struts, Size rootSize);
 
 class X11WindowSystem : public WindowSystem {
-public:
+  public:
     explicit X11WindowSystem(XConnection& connection);
 
     std::optional<WindowRef> focusedWindow() override;
@@ -39,7 +39,7 @@ public:
     // How long a write waits for the window manager to apply it.
     static constexpr int applyTimeoutMs = 100;
 
-private:
+  private:
     struct Geometry {
         Rect client;                         // in root coordinates
         std::array<long, 4> frameExtents{};  // left, right, top, bottom

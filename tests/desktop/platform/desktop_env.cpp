@@ -1,5 +1,7 @@
 // Starts the shared Qt application and X session of the platform tests.
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <memory>
 
 #include "desktop_env.h"
@@ -41,8 +43,11 @@ xsession::XSession& session() {
 
 void pump() {
     application();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QCoreApplication::sendPostedEvents();
+    // A short blocking turn, as in the program: events that round trips left in Xlib's queue
+    // are handed out when the loop is about to wait.
+    QEventLoop loop;
+    QTimer::singleShot(1, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {

@@ -47,7 +47,9 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
          {strut({40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})},
          right,
          right},
-        {"top bar across both", {strut({0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0})}, right,
+        {"top bar across both",
+         {strut({0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0})},
+         right,
          {1280, 25, 1024, 743}},
         {"bottom panel of the shorter monitor, measured from the root's bottom",
          {strut({0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303})},
@@ -57,7 +59,9 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
          {strut({0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303})},
          left,
          left},
-        {"right panel", {strut({0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0})}, right,
+        {"right panel",
+         {strut({0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0})},
+         right,
          {1280, 0, 994, 768}},
         {"band covering a whole monitor belongs to its neighbour",
          {strut({1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
@@ -68,7 +72,9 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
           strut({60, 0, 0, 0, 0, 399, 0, 0, 0, 0, 0, 0})},
          left,
          {60, 0, 1220, 800}},
-        {"range outside the monitor", {strut({0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0})}, right,
+        {"range outside the monitor",
+         {strut({0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0})},
+         right,
          right},
     };
     for (const auto& c : cases) {
@@ -77,7 +83,7 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
 }
 
 class WindowSystemTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(session().ready()) << session().failure();
         x_ = std::make_unique<XConnection>();
@@ -92,8 +98,8 @@ protected:
     }
 
     Window makeWindow(int x, int y, int w, int h, const std::function<void(Window)>& before = {}) {
-        const Window window = session().createWindow("ombreltest", "OmbrelTest", x, y, w, h, 0,
-                                                      before);
+        const Window window =
+            session().createWindow("ombreltest", "OmbrelTest", x, y, w, h, 0, before);
         if (window != 0) {
             windows_.push_back(window);
         }
@@ -139,13 +145,13 @@ TEST_F(WindowSystemTest, PlacementsLandExactlyOnTheOuterFrame) {
     ASSERT_TRUE(session().activate(w));
     const WindowRef ref{w};
     const std::vector<Rect> targets = {
-        {0, 0, 640, 800},         // left half of the primary monitor
-        {640, 0, 640, 800},       // right half
-        {0, 400, 640, 400},       // bottom-left quarter
-        {333, 25, 334, 775},      // odd sizes and offsets
-        {1280, 0, 512, 768},      // second monitor, left half
-        {1792, 384, 512, 384},    // second monitor, bottom-right quarter
-        {100, 100, 400, 300},     // back to a small window
+        {0, 0, 640, 800},             // left half of the primary monitor
+        {640, 0, 640, 800},           // right half
+        {0, 400, 640, 400},           // bottom-left quarter
+        {333, 25, 334, 775},          // odd sizes and offsets
+        {1280, 0, 512, 768},          // second monitor, left half
+        {1792, 384, 512, 384},        // second monitor, bottom-right quarter
+        {100, 100, 400, 300},         // back to a small window
         {1280 - 200, 100, 400, 300},  // across the boundary between monitors
     };
     for (const auto& target : targets) {
@@ -221,8 +227,8 @@ TEST_F(WindowSystemTest, ClientSideDecoratedWindowLandsWithoutItsShadow) {
     for (const Rect target : {Rect{0, 0, 640, 800}, Rect{1280, 0, 512, 384}}) {
         place(WindowRef{w}, target);
         EXPECT_EQ(ws_->frame(WindowRef{w}), target);
-        EXPECT_EQ(client(), (Rect{target.x - 10, target.y - 8, target.width + 24,
-                                  target.height + 20}));
+        EXPECT_EQ(client(),
+                  (Rect{target.x - 10, target.y - 8, target.width + 24, target.height + 20}));
     }
 }
 
@@ -282,8 +288,8 @@ TEST_F(WindowSystemTest, ScreensArePrimaryFirstAndPanelsShrinkTheirMonitor) {
             const Atom type = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
             XChangeProperty(d, window, XInternAtom(d, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
                             PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
-            XChangeProperty(d, window, XInternAtom(d, "_NET_WM_STRUT_PARTIAL", False),
-                            XA_CARDINAL, 32, PropModeReplace,
+            XChangeProperty(d, window, XInternAtom(d, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL,
+                            32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(partial.data()), 12);
         };
     };
