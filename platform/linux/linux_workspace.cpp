@@ -26,8 +26,8 @@ namespace {
 constexpr std::size_t maxDesktopFileSize = 1 << 20;
 
 bool endsWith(const std::string& s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(),
-                                                  suffix.data(), suffix.size()) == 0;
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix.data(), suffix.size()) == 0;
 }
 
 std::optional<std::string> readSmallFile(const std::string& path) {
@@ -144,9 +144,8 @@ bool LinuxDesktopShell::toggleShowingDesktop() {
     Display* d = x_.display();
     const Atom showing = x_.atom("_NET_SHOWING_DESKTOP");
     const auto supported = readLongs(d, x_.root(), x_.atom("_NET_SUPPORTED"), 1024);
-    if (!supported ||
-        std::find(supported->begin(), supported->end(), static_cast<long>(showing)) ==
-            supported->end()) {
+    if (!supported || std::find(supported->begin(), supported->end(), static_cast<long>(showing)) ==
+                          supported->end()) {
         return false;
     }
     const bool shown = readLong(d, x_.root(), showing).value_or(0) != 0;
@@ -164,9 +163,9 @@ bool LinuxDesktopShell::toggleShowingDesktop() {
 SystemPrograms linuxPrograms() {
     SystemPrograms p;
     p.shell = "/bin/sh";
-    if (const passwd* user = getpwuid(getuid());
-        user != nullptr && user->pw_shell != nullptr && user->pw_shell[0] == '/' &&
-        access(user->pw_shell, X_OK) == 0) {
+    if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_shell != nullptr &&
+                                                 user->pw_shell[0] == '/' &&
+                                                 access(user->pw_shell, X_OK) == 0) {
         p.shell = user->pw_shell;
     }
     p.shellArguments = {"-lc"};

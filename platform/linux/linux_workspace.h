@@ -9,7 +9,7 @@
 namespace ombrel::linux_platform {
 
 class LinuxWorkspace : public Workspace {
-public:
+  public:
     explicit LinuxWorkspace(XConnection& connection);
 
     // The WM_CLASS class of the active window.
@@ -21,18 +21,18 @@ public:
     void launchProcess(const std::string& executable,
                        const std::vector<std::string>& arguments) override;
 
-private:
+  private:
     XConnection& x_;
 };
 
 // Show desktop through the window manager; the overviews through KWin or GNOME Shell on the
 // session bus when one of them runs.
 class LinuxDesktopShell : public DesktopShell {
-public:
+  public:
     explicit LinuxDesktopShell(XConnection& connection);
     bool send(Request request) override;
 
-private:
+  private:
     bool toggleShowingDesktop();
     XConnection& x_;
 };

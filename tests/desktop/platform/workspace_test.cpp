@@ -75,7 +75,7 @@ TEST(DesktopEntry, ExecKeyOfTheDesktopEntryGroupOnly) {
 }
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string t = (std::filesystem::temp_directory_path() / "ombrel-ws-XXXXXX").string();
         path_ = mkdtemp(t.data()) != nullptr ? t : std::string();
@@ -93,7 +93,7 @@ public:
     }
     [[nodiscard]] const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -139,7 +139,7 @@ int zombieChildren() {
 }
 
 class WorkspaceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(session().ready()) << session().failure();
         ASSERT_FALSE(dir_.path().empty());
@@ -175,9 +175,10 @@ TEST_F(WorkspaceTest, LaunchedProcessesRunDetachedAndLeaveNoZombie) {
 
 TEST_F(WorkspaceTest, OpensDesktopEntriesAndExecutables) {
     const std::string fromEntry = dir_.file("entry-ran");
-    dir_.write("app.desktop", "[Desktop Entry]\nType=Application\nName=Test\nExec=/bin/sh -c "
-                              "\"echo entry \\\\$0 > " +
-                                  fromEntry + "\" %U\n");
+    dir_.write("app.desktop",
+               "[Desktop Entry]\nType=Application\nName=Test\nExec=/bin/sh -c "
+               "\"echo entry \\\\$0 > " +
+                   fromEntry + "\" %U\n");
     workspace_->openApplication(dir_.file("app.desktop"));
     ASSERT_TRUE(waitForFile(fromEntry));
     EXPECT_EQ(readAll(fromEntry), "entry /bin/sh\n");
