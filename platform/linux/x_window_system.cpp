@@ -175,7 +175,11 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::prepare(Window window)
     watch(window);
     if (unmaximize(window)) {
         // The frame extents change with the state: measure again once it is restored.
-        waitForConfigure(window);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(applyTimeoutMs);
+        do {
+            waitForConfigure(window);
+        } while (maximized(window) && std::chrono::steady_clock::now() < deadline);
         g = geometry(window);
     }
     return g;
@@ -228,14 +232,20 @@ void X11WindowSystem::watch(Window window) {
     }
 }
 
-bool X11WindowSystem::unmaximize(Window window) {
+bool X11WindowSystem::maximized(Window window) {
     auto state = readLongs(x_.display(), window, x_.atom("_NET_WM_STATE"));
     const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
     const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-    if (!state || (std::find(state->begin(), state->end(), vert) == state->end() &&
-                   std::find(state->begin(), state->end(), horz) == state->end())) {
+    return state && (std::find(state->begin(), state->end(), vert) != state->end() ||
+                     std::find(state->begin(), state->end(), horz) != state->end());
+}
+
+bool X11WindowSystem::unmaximize(Window window) {
+    if (!maximized(window)) {
         return false;
     }
+    const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
+    const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = window;

@@ -50,6 +50,7 @@ class X11WindowSystem : public WindowSystem {
     std::optional<Geometry> prepare(Window window);
     // Asks the window manager to drop the maximized state; false when it was not maximized.
     bool unmaximize(Window window);
+    bool maximized(Window window);
     void moveResize(Window window, unsigned flags, long x, long y, long width, long height);
     void waitForConfigure(Window window);
     void refreshScreens();
