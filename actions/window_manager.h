@@ -13,7 +13,7 @@
 namespace ombrel {
 
 class WindowManager {
-public:
+  public:
     using Screen = ombrel::Screen;
 
     struct Placement {
@@ -45,7 +45,7 @@ public:
 
     [[nodiscard]] const std::deque<Placement>& placements() const { return placements_; }
 
-private:
+  private:
     WindowSystem& system_;
     std::deque<Placement> placements_;
 };

@@ -52,10 +52,19 @@ struct KeyCombo {
 };
 
 struct TrackpadGesture {
-    enum class Kind { tap, swipeUp, swipeDown, swipeLeft, swipeRight, click, tipTapLeft, tipTapRight };
+    enum class Kind {
+        tap,
+        swipeUp,
+        swipeDown,
+        swipeLeft,
+        swipeRight,
+        click,
+        tipTapLeft,
+        tipTapRight
+    };
     static constexpr std::array<Kind, 8> allKinds = {
-        Kind::tap,   Kind::swipeUp,    Kind::swipeDown,  Kind::swipeLeft,
-        Kind::swipeRight, Kind::click, Kind::tipTapLeft, Kind::tipTapRight};
+        Kind::tap,        Kind::swipeUp, Kind::swipeDown,  Kind::swipeLeft,
+        Kind::swipeRight, Kind::click,   Kind::tipTapLeft, Kind::tipTapRight};
 
     Kind kind = Kind::tap;
     int64_t fingers = 0;
@@ -95,11 +104,11 @@ enum class WindowAction {
     nextDisplay,
 };
 inline constexpr std::array<WindowAction, 16> allWindowActions = {
-    WindowAction::leftHalf,      WindowAction::rightHalf,      WindowAction::topHalf,
-    WindowAction::bottomHalf,    WindowAction::topLeft,        WindowAction::topRight,
-    WindowAction::bottomLeft,    WindowAction::bottomRight,    WindowAction::leftThird,
-    WindowAction::centerThird,   WindowAction::rightThird,     WindowAction::leftTwoThirds,
-    WindowAction::rightTwoThirds, WindowAction::maximize,      WindowAction::center,
+    WindowAction::leftHalf,       WindowAction::rightHalf,   WindowAction::topHalf,
+    WindowAction::bottomHalf,     WindowAction::topLeft,     WindowAction::topRight,
+    WindowAction::bottomLeft,     WindowAction::bottomRight, WindowAction::leftThird,
+    WindowAction::centerThird,    WindowAction::rightThird,  WindowAction::leftTwoThirds,
+    WindowAction::rightTwoThirds, WindowAction::maximize,    WindowAction::center,
     WindowAction::nextDisplay};
 
 enum class SystemAction {
@@ -174,9 +183,8 @@ struct Trigger {
 // What a rule does: one case with its payload.
 struct Action {
     enum class Kind { window, system, keystroke, launchApp, openURL, shell };
-    static constexpr std::array<Kind, 6> allKinds = {Kind::window,    Kind::system,
-                                                     Kind::keystroke, Kind::launchApp,
-                                                     Kind::openURL,   Kind::shell};
+    static constexpr std::array<Kind, 6> allKinds = {
+        Kind::window, Kind::system, Kind::keystroke, Kind::launchApp, Kind::openURL, Kind::shell};
     struct LaunchApp {
         std::string path;
         friend bool operator==(const LaunchApp&, const LaunchApp&) = default;

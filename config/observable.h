@@ -12,7 +12,7 @@ namespace ombrel {
 
 // Ends its observation when destroyed; move-only.
 class Subscription {
-public:
+  public:
     Subscription() = default;
     explicit Subscription(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
     Subscription(Subscription&& other) noexcept : cancel_(std::exchange(other.cancel_, {})) {}
@@ -33,13 +33,13 @@ public:
         }
     }
 
-private:
+  private:
     std::function<void()> cancel_;
 };
 
 template <class T>
 class Published {
-public:
+  public:
     using Observer = std::function<void(const T&)>;
 
     // The observer is called with every value published from now on.
@@ -66,7 +66,7 @@ public:
         }
     }
 
-private:
+  private:
     using Map = std::map<uint64_t, Observer>;
     std::shared_ptr<Map> observers_ = std::make_shared<Map>();
     uint64_t nextId_ = 0;

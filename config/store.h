@@ -13,7 +13,7 @@
 namespace ombrel {
 
 class Store {
-public:
+  public:
     static constexpr std::string_view loadErrorText =
         "Saved settings could not be read, so the starter set was loaded. The old file was kept "
         "as config.unreadable.json.";
@@ -49,7 +49,7 @@ public:
         return loadErrorChanged_.subscribe(std::move(observer));
     }
 
-private:
+  private:
     void load();
 
     std::filesystem::path folder_;

@@ -60,7 +60,7 @@ struct GrabRequest {
 };
 
 class EventTap {
-public:
+  public:
     // Answers true to swallow the event, false to let it through unchanged.
     using Handler = std::function<bool(const InputEvent&)>;
     virtual ~EventTap() = default;
@@ -84,7 +84,7 @@ struct AuxEvent {
 };
 
 class EventPoster {
-public:
+  public:
     virtual ~EventPoster() = default;
     // One half of a keystroke with exactly these flags; false when the event could not be made.
     virtual bool postKey(int64_t keyCode, bool down, uint64_t flags, int64_t userData) = 0;

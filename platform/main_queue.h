@@ -6,7 +6,7 @@
 namespace ombrel {
 
 class MainQueue {
-public:
+  public:
     using Task = std::function<void()>;
     virtual ~MainQueue() = default;
 

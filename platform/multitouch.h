@@ -13,7 +13,7 @@ namespace ombrel {
 using TouchDevice = uint64_t;
 
 class MultitouchSource {
-public:
+  public:
     // Called on the source's own thread with the touching contacts of one frame and its
     // timestamp in seconds; an empty span means every finger has lifted.
     using FrameCallback = std::function<void(std::span<const TouchPoint> touching, double time)>;

@@ -7,7 +7,7 @@ namespace ombrel {
 
 // Shows a pointer drawing while it is traced: one window over the union of all displays.
 class StrokeOverlay {
-public:
+  public:
     virtual ~StrokeOverlay() = default;
     // Starts a new path at p (global coordinates) and shows the overlay.
     virtual void begin(Point p) = 0;
@@ -18,7 +18,7 @@ public:
 
 // Shows where a dragged window will land: the target frame, inset.
 class SnapOverlay {
-public:
+  public:
     virtual ~SnapOverlay() = default;
     // Shows the preview for the target frame; a frame equal to the one shown changes nothing.
     virtual void show(Rect target) = 0;

@@ -23,7 +23,7 @@ struct Screen {
 };
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
     // The focused window of the frontmost application, or nothing.
     virtual std::optional<WindowRef> focusedWindow() = 0;

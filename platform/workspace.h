@@ -9,7 +9,7 @@
 namespace ombrel {
 
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     // Identifier of the frontmost application (bundle identifier, or WM_CLASS class on X11).
     virtual std::optional<std::string> frontmostApplicationID() = 0;
@@ -24,7 +24,7 @@ public:
 
 // The desktop shell's window-overview functions, found at run time.
 class DesktopShell {
-public:
+  public:
     enum class Request { missionControl, appWindows, showDesktop };
     virtual ~DesktopShell() = default;
     // Asks the shell; false when the desktop offers no entry point for it.

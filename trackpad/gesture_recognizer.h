@@ -12,7 +12,7 @@
 namespace ombrel {
 
 class GestureRecognizer {
-public:
+  public:
     struct Tip {
         double start = 0;  // when the second finger landed
         TouchPoint rest;   // where the resting finger was then

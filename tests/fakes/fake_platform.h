@@ -24,7 +24,7 @@ namespace ombrel::fake {
 
 // Tasks run only when the test says so; time moves only when the test advances it.
 class FakeMainQueue : public MainQueue {
-public:
+  public:
     void post(Task task) override { postAfter(0, std::move(task)); }
     void postAfter(double seconds, Task task) override {
         pending_.push_back({now_ + seconds, seq_++, std::move(task)});
@@ -43,7 +43,8 @@ public:
                 return;
             }
             for (auto it = due; it != pending_.end(); ++it) {
-                if (it->at <= now_ && (it->at < due->at || (it->at == due->at && it->seq < due->seq))) {
+                if (it->at <= now_ &&
+                    (it->at < due->at || (it->at == due->at && it->seq < due->seq))) {
                     due = it;
                 }
             }
@@ -84,7 +85,7 @@ public:
     [[nodiscard]] std::size_t pendingCount() const { return pending_.size(); }
     [[nodiscard]] std::size_t timerCount() const { return repeating_.size(); }
 
-private:
+  private:
     struct Pending {
         double at;
         uint64_t seq;
@@ -103,11 +104,11 @@ private:
 
 // Windows are frames in a map; writes are logged and may be clamped by a minimum size.
 class FakeWindowSystem : public WindowSystem {
-public:
+  public:
     struct Window {
         Rect frame;
-        Size minimum;           // the application refuses anything smaller
-        bool readable = true;   // position and size can be read
+        Size minimum;          // the application refuses anything smaller
+        bool readable = true;  // position and size can be read
     };
     enum class Write { size, position };
     struct WriteRecord {
@@ -166,7 +167,7 @@ public:
 };
 
 class FakeEventTap : public EventTap {
-public:
+  public:
     bool isTrusted = false;
     bool installFails = false;
     int installCalls = 0;
@@ -191,7 +192,7 @@ public:
 };
 
 class FakeEventPoster : public EventPoster {
-public:
+  public:
     struct Posted {
         enum class Kind { key, mouse, aux } kind;
         int64_t code = 0;  // key code or button
@@ -225,7 +226,7 @@ public:
 };
 
 class FakeWorkspace : public Workspace {
-public:
+  public:
     std::optional<std::string> frontmost;
     std::vector<std::string> openedApps;
     std::vector<std::string> openedURLs;
@@ -251,7 +252,7 @@ public:
 };
 
 class FakeDesktopShell : public DesktopShell {
-public:
+  public:
     bool available = true;
     std::vector<Request> sent;
     bool send(Request request) override {
@@ -264,7 +265,7 @@ public:
 };
 
 class FakeMultitouch : public MultitouchSource {
-public:
+  public:
     std::vector<TouchDevice> devices;
     int listCalls = 0;
     std::map<TouchDevice, FrameCallback> callbacks;
@@ -286,7 +287,7 @@ public:
 };
 
 class FakeStrokeOverlay : public StrokeOverlay {
-public:
+  public:
     enum class Call { begin, addPoint, hide };
     std::vector<std::pair<Call, Point>> calls;
     bool visible = false;
@@ -302,7 +303,7 @@ public:
 };
 
 class FakeSnapOverlay : public SnapOverlay {
-public:
+  public:
     std::optional<Rect> shown;
     std::vector<std::optional<Rect>> calls;  // a frame per show, nothing per hide
     void show(Rect target) override {
