@@ -128,7 +128,9 @@ Window parentOf(Display* d, Window w) {
     return parent;
 }
 
-int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 }  // namespace
 

@@ -32,7 +32,7 @@ Options twoMonitors();
 using Clock = std::chrono::steady_clock;
 
 class XSession {
-public:
+  public:
     explicit XSession(Options options = {});
     ~XSession();
     XSession(const XSession&) = delete;
@@ -76,7 +76,7 @@ public:
     // Ends a program started above (TERM, then KILL) and reaps it; pid becomes -1.
     static void stop(pid_t& pid);
 
-private:
+  private:
     bool startServer();
     bool splitMonitors();
     bool startWindowManager();
