@@ -12,8 +12,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPalette>
 #include <QScreen>
 #include <QStyle>
 #include <QSystemTrayIcon>
@@ -25,25 +23,6 @@
 namespace ombrel {
 
 namespace {
-
-// Tints the monochrome glyph with the text colour of the desktop style, which panels follow, so it
-// reads on light and dark panels alike.
-QPixmap tintedGlyph(const QImage& glyph, const QColor& tint, double opacity) {
-    QImage image = glyph.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    {
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(image.rect(), tint);
-    }
-    QImage result(image.size(), QImage::Format_ARGB32_Premultiplied);
-    result.fill(Qt::transparent);
-    {
-        QPainter painter(&result);
-        painter.setOpacity(opacity);
-        painter.drawImage(0, 0, image);
-    }
-    return QPixmap::fromImage(result);
-}
 
 // Sends an editing command to the focused text field, as a menu command reaches the first
 // responder; widgets without such a slot ignore it.
@@ -168,11 +147,9 @@ void AppDelegate::setAppearsDisabled(bool disabled) {
     if (!statusItem_ || !hooks_.statusGlyph) {
         return;
     }
-    const QColor tint = QGuiApplication::palette().color(QPalette::WindowText);
-    const double opacity = disabled ? dimmedOpacity : 1.0;
     QIcon icon;
     for (const int scale : {1, 2}) {
-        icon.addPixmap(tintedGlyph(hooks_.statusGlyph(glyphPoints * scale), tint, opacity));
+        icon.addPixmap(QPixmap::fromImage(hooks_.statusGlyph(glyphPoints * scale, disabled)));
     }
     statusItem_->setIcon(icon);
 }

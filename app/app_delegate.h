@@ -35,12 +35,12 @@ class AppDelegate : public QObject {
         std::function<void()> startEngine;
         RunTargets run;
         SettingsContentFactory settingsContent = placeholderSettingsContent;
-        // The tray glyph as a monochrome image (black, shape in alpha) of the given pixel size.
-        std::function<QImage(int pixels)> statusGlyph;
+        // The tray glyph of the given pixel size, readable on light and dark panels; faded when
+        // dimmed.
+        std::function<QImage(int pixels, bool dimmed)> statusGlyph;
     };
 
     static constexpr int glyphPoints = 18;
-    static constexpr double dimmedOpacity = 0.35;
 
     AppDelegate(Store& store, Hooks hooks, QDBusConnection bus = QDBusConnection::sessionBus());
     ~AppDelegate() override;

@@ -6,8 +6,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 
 #include "actions/window_manager.h"
 #include "engine/snap_zone.h"
@@ -15,6 +13,8 @@
 #include "platform/linux/overlays/overlay_color.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/overlays/stroke_overlay.h"
+
+// Last: Xlib macros collide with Qt and GoogleTest names.
 #include "shell_env.h"
 #include "x_probe.h"
 
@@ -47,7 +47,7 @@ void saveScreenshot(const char* name, QRect area) {
 }
 
 class OverlayTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(session().ready()) << session().failure();
         display = session().display();
@@ -59,14 +59,14 @@ protected:
             XSync(display, False);
         }
     }
-    // A managed window of one colour, and its client area in root coordinates.
+    // A window of one colour, and its area in root coordinates.
     QRect openTarget(int x, int y, int width, int height) {
         target = colouredWindow(x, y, width, height, belowColour);
-        EXPECT_NE(target, Window{0});
         const QRect area = rootGeometry(display, target);
-        EXPECT_TRUE(pumpUntil([&] { return near(screenPixel(display, area.center().x(),
-                                                            area.center().y()),
-                                                below); }));
+        EXPECT_EQ(area, QRect(x, y, width, height));
+        EXPECT_TRUE(pumpUntil([&] {
+            return near(screenPixel(display, area.center().x(), area.center().y()), below);
+        }));
         return area;
     }
     bool shows(QPoint p, Rgb colour) {
@@ -110,6 +110,7 @@ TEST_F(OverlayTest, StrokeCoversTheUnionOfAllDisplaysOutsideTheWindowManager) {
 
 TEST_F(OverlayTest, StrokeShowsOnlyTheLineAndLetsClicksThrough) {
     const QRect area = openTarget(200, 200, 400, 300);
+    ASSERT_TRUE(clickReaches(area.center())) << "clicks must reach the window without overlay";
     QtStrokeOverlay overlay(windows, [] { return false; });
     const int y = area.center().y();
     overlay.begin({double(area.left() + 40), double(y)});
@@ -216,8 +217,7 @@ TEST_F(OverlayTest, SnapPreviewIsTheZoneTargetInsetAndFollowsTargetChanges) {
 TEST_F(OverlayTest, SnapPreviewShowsItsBorderAndLetsClicksThrough) {
     const QRect area = openTarget(150, 150, 500, 400);
     QtSnapOverlay overlay([] { return false; });
-    overlay.show({double(area.x()), double(area.y()), double(area.width()),
-                  double(area.height())});
+    overlay.show({double(area.x()), double(area.y()), double(area.width()), double(area.height())});
     const QRect preview = area.adjusted(6, 6, -6, -6);
     // The border, away from the rounded corners.
     EXPECT_TRUE(shows({preview.center().x(), preview.top()}, accent()));
@@ -242,8 +242,8 @@ TEST_F(OverlayTest, SnapTargetSmallerThanTheInsetShowsNothing) {
 
 TEST_F(OverlayTest, CompositorIsDetectedFromTheSelectionOwner) {
     EXPECT_FALSE(compositorRunning());
-    const Window owner = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0,
-                                             0, 0);
+    const Window owner =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
     const Atom selection = XInternAtom(display, "_NET_WM_CM_S0", False);
     XSetSelectionOwner(display, selection, owner, CurrentTime);
     XSync(display, False);

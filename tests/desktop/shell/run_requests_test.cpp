@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/run_requests.h"
+
+// Last: Xlib macros collide with Qt and GoogleTest names.
 #include "shell_env.h"
 
 namespace ombrel::shell_test {
@@ -36,7 +38,8 @@ TEST(RunRequest, PerformsExactlyTheNamedAction) {
         {"window action", {QString("leftHalf")}, WindowAction::leftHalf},
         {"another window action", {QString("center")}, WindowAction::center},
         {"system action", {QString("showDesktop")}, SystemAction::showDesktop},
-        {"system action needing no window", {QString("missionControl")},
+        {"system action needing no window",
+         {QString("missionControl")},
          SystemAction::missionControl},
         {"wrong case", {QString("Center")}, std::nullopt},
         {"empty name", {QString("")}, std::nullopt},
@@ -44,9 +47,11 @@ TEST(RunRequest, PerformsExactlyTheNamedAction) {
         {"padded name", {QString(" leftHalf")}, std::nullopt},
         {"no argument", {}, std::nullopt},
         {"not a string", {42}, std::nullopt},
-        {"a string inside a variant", {QVariant::fromValue(QDBusVariant(QString("leftHalf")))},
+        {"a string inside a variant",
+         {QVariant::fromValue(QDBusVariant(QString("leftHalf")))},
          std::nullopt},
-        {"extra arguments are ignored", {QString("maximize"), QString("x")},
+        {"extra arguments are ignored",
+         {QString("maximize"), QString("x")},
          WindowAction::maximize},
     };
     for (const auto& c : cases) {
@@ -77,8 +82,8 @@ TEST(RunRequest, ArrivesFromAnySenderOverTheSessionBus) {
     // Each sender finishes before the next starts, so the bus delivers them in this order; the
     // last one tells that every earlier one has been handled.
     const std::vector<std::vector<std::string>> ignored = {
-        {"string:Center"}, {"string:"}, {"string:noSuchAction"}, {"int32:3"}, {},
-        {"variant:string:leftHalf"}};
+        {"string:Center"}, {"string:"}, {"string:noSuchAction"},
+        {"int32:3"},       {},          {"variant:string:leftHalf"}};
     for (const auto& args : ignored) {
         ASSERT_EQ(sendSignal(args), 0);
     }

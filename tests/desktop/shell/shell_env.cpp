@@ -1,7 +1,5 @@
 // Starts the shared X session, session bus, settings folder and Qt application of the shell
 // tests, and stops them in reverse order when the tests end.
-#include "shell_env.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -11,6 +9,9 @@
 #include <QApplication>
 #include <cstdlib>
 #include <memory>
+
+// Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
+#include "shell_env.h"
 
 extern char** environ;
 
@@ -34,7 +35,7 @@ pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t* ac
 
 // A dbus-daemon of our own, so the tests neither see nor disturb the user's session bus.
 class PrivateBus {
-public:
+  public:
     PrivateBus() {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -66,7 +67,7 @@ public:
     PrivateBus& operator=(const PrivateBus&) = delete;
     [[nodiscard]] const std::string& address() const { return address_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string address_;
 };
@@ -86,7 +87,7 @@ Shared& shared() {
 // Builds everything before the first test and tears it down after the last, in reverse order,
 // while the process is still whole (a QApplication must not outlive its display).
 class Environment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         Shared& s = shared();
         s.session = std::make_unique<xsession::XSession>(xsession::twoMonitors());
@@ -117,9 +118,15 @@ public:
 
 }  // namespace
 
-xsession::XSession& session() { return *shared().session; }
-const std::string& busAddress() { return shared().bus->address(); }
-const std::filesystem::path& configHome() { return shared().configHome; }
+xsession::XSession& session() {
+    return *shared().session;
+}
+const std::string& busAddress() {
+    return shared().bus->address();
+}
+const std::filesystem::path& configHome() {
+    return shared().configHome;
+}
 
 void pump() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);

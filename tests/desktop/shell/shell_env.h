@@ -26,7 +26,7 @@ bool pumpUntil(const std::function<bool()>& cond,
 
 // A program started in the background, killed with the object unless it has exited.
 class Child {
-public:
+  public:
     explicit Child(const std::vector<std::string>& argv);
     ~Child();
     Child(const Child&) = delete;
@@ -38,7 +38,7 @@ public:
     // Waits for the end of the program, pumping the Qt loop meanwhile; false on timeout.
     bool wait(int& status, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-private:
+  private:
     int pid_ = -1;
     bool reaped_ = false;
     int status_ = 0;

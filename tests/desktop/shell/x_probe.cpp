@@ -1,12 +1,12 @@
 // Reads back what the X server shows, for the shell tests.
-#include "x_probe.h"
-
-#include <X11/Xutil.h>
-
 #include <cstdlib>
 #include <string>
 
+#include "x_probe.h"
+
 #include "shell_env.h"
+
+#include <X11/Xutil.h>
 
 namespace ombrel::shell_test {
 
@@ -41,8 +41,7 @@ bool overrideRedirect(Display* display, Window window) {
 }
 
 Rgb screenPixel(Display* display, int x, int y) {
-    XImage* image =
-        XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, 1, 1, AllPlanes, ZPixmap);
     if (image == nullptr) {
         return {-1, -1, -1};
     }
@@ -59,13 +58,17 @@ bool near(Rgb a, Rgb b, int tolerance) {
 
 Window colouredWindow(int x, int y, int width, int height, unsigned long rgb) {
     Display* display = session().display();
+    // Outside the window manager, whose frame bindings would take the clicks this probes.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = rgb;
+    attributes.event_mask = ButtonPressMask | StructureNotifyMask;
     const Window window =
-        session().createWindow("probe", "Probe", x, y, width, height, ButtonPressMask);
-    if (window != 0) {
-        XSetWindowBackground(display, window, rgb);
-        XClearWindow(display, window);
-        XSync(display, False);
-    }
+        XCreateWindow(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(display, window);
+    XSync(display, False);
     return window;
 }
 
@@ -75,8 +78,8 @@ bool takeButtonPress(Display* display, Window window) {
 }
 
 bool clickAt(int x, int y) {
-    return xsession::XSession::run({"xdotool", "mousemove", "--sync", std::to_string(x),
-                                    std::to_string(y), "click", "1"}) == 0;
+    return xsession::XSession::run(
+               {"xdotool", "mousemove", std::to_string(x), std::to_string(y), "click", "1"}) == 0;
 }
 
 }  // namespace ombrel::shell_test
