@@ -4,8 +4,8 @@
 #include <string>
 
 #include "app/modes.h"
+#include "app/services.h"
 #include "app/x_display.h"
-#include "config/store.h"
 
 namespace ombrel::app {
 
@@ -24,9 +24,7 @@ int normalStart(int argc, char** argv) {
     // Ombrel lives in the tray: closing its windows must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    Store::shared();
-
-    return QApplication::exec();
+    return runProgram();
 }
 
 }  // namespace ombrel::app
