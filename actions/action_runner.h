@@ -1,0 +1,61 @@
+// Performs the action of a fired binding: window placements, system functions, keystrokes,
+// applications, URLs and shell commands. Keeps no state between actions; failures are silent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "actions/window_manager.h"
+#include "config/model.h"
+#include "platform/input.h"
+#include "platform/workspace.h"
+
+namespace ombrel {
+
+class ActionRunner {
+  public:
+    ActionRunner(WindowManager& windows, EventPoster& poster, Workspace& workspace,
+                 DesktopShell& shell, SystemPrograms programs);
+
+    // Dispatches by the kind of the action. Runs on the main thread, never blocks.
+    void run(const Action& action);
+
+    // One press and one release with exactly the modifiers of the combination, both marked.
+    void postKeystroke(const KeyCombo& combo);
+    // Starts the program detached, output discarded, never waited for.
+    void launchProcess(const std::string& executable, const std::vector<std::string>& arguments);
+    // Opens the address, adding "https://" when it names no "://" scheme.
+    void openURL(const std::string& text);
+    void runShell(const std::string& command);
+
+    void runSystem(SystemAction action);
+    // Press and release of a media key (the platform's auxiliary key number).
+    void postAuxKey(int64_t key);
+    // A marked centre-button press and release at the pointer.
+    void middleClick();
+
+    // The event flags word of a modifier set; bits other than the four modifiers are ignored.
+    [[nodiscard]] static uint64_t eventFlags(Mods mods);
+    // The address actually opened for what the user typed.
+    [[nodiscard]] static std::string withScheme(std::string_view text);
+
+    [[nodiscard]] const SystemPrograms& programs() const { return programs_; }
+
+  private:
+    // Key code 0..65535 only; a half that cannot be posted is skipped alone.
+    void postKeyPair(int64_t keyCode, uint64_t flags);
+    void runDesktopShell(DesktopShell::Request request);
+
+    WindowManager& windows_;
+    EventPoster& poster_;
+    Workspace& workspace_;
+    DesktopShell& shell_;
+    SystemPrograms programs_;
+};
+
+// The programs the macOS build uses for the system functions.
+SystemPrograms macPrograms();
+
+}  // namespace ombrel

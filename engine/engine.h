@@ -1,0 +1,156 @@
+// The input engine: decides for every tapped event whether it fires a binding and whether it is
+// swallowed, dispatches every trigger to its rule, captures pointer drawings and snaps dragged
+// windows. Everything here runs on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "actions/action_runner.h"
+#include "actions/window_manager.h"
+#include "config/model.h"
+#include "config/observable.h"
+#include "config/store.h"
+#include "platform/geometry.h"
+#include "platform/input.h"
+#include "platform/main_queue.h"
+#include "platform/overlays.h"
+#include "platform/windows.h"
+#include "platform/workspace.h"
+#include "trackpad/trackpad_monitor.h"
+
+namespace ombrel {
+
+// The four modifier bits of an event's flags word as a modifier set; other bits are ignored.
+[[nodiscard]] Mods modsFromFlags(uint64_t flags);
+
+class Engine {
+  public:
+    enum class DragState { idle, armed, probing, moving, ignored };
+
+    static constexpr double permissionPollInterval = 2.0;
+    // Drawing capture.
+    static constexpr double strokeJitter = 3.0;
+    static constexpr double strokeShowLength = 12.0;
+    // Drag-to-snap.
+    static constexpr double armingDistance = 8.0;
+    static constexpr double probePeriod = 1.5;
+    static constexpr double probeInterval = 0.04;
+    static constexpr double releaseDelay = 0.03;
+
+    Engine(Store& store, TrackpadMonitor& monitor, ActionRunner& runner, WindowManager& windows,
+           EventTap& tap, Workspace& workspace, MainQueue& queue, StrokeOverlay& strokeOverlay,
+           SnapOverlay& snapOverlay);
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine();
+
+    // Connects the touchpad, checks the permission, installs the tap once it is granted and
+    // polls the permission every 2 seconds from then on. Later calls do nothing.
+    void start();
+    // Creates the tap; a failure changes nothing and the next poll tries again.
+    void installTap();
+
+    // The verdict on one event: true swallows it. Never runs an action.
+    bool handle(const InputEvent& event);
+    // Looks up the rule for the trigger and queues its action; true when one was queued.
+    bool fire(const Trigger& trigger);
+
+    // State shown by the settings window.
+    [[nodiscard]] bool trusted() const { return trusted_; }
+    [[nodiscard]] bool tapInstalled() const { return tapInstalled_; }
+    // Called whenever trusted or tapInstalled changes.
+    [[nodiscard]] Subscription observeState(std::function<void()> observer);
+
+    // While the shortcut recorder captures a combination nothing fires.
+    void setRecording(bool recording);
+    [[nodiscard]] bool recording() const { return recording_; }
+
+    // The drawings of every enabled drawing rule, in list order, whatever their scope.
+    [[nodiscard]] std::vector<Drawing> drawings() const;
+
+    // Drawing capture.
+    void addStrokePoint(Point p);
+    void endStroke();
+    void finishStroke(Mods mods);
+    [[nodiscard]] bool strokeInProgress() const { return stroking_; }
+
+    // Drag-to-snap.
+    void trackDrag(Point p);
+    void releaseDrag();
+    [[nodiscard]] DragState dragState() const { return dragState_; }
+    [[nodiscard]] const std::optional<Rect>& pendingSnap() const { return pendingSnap_; }
+
+  private:
+    struct StateChange {};
+
+    void pollPermission();
+    void notifyState();
+
+    bool handleLeftDown(const InputEvent& event);
+    bool handleKeyDown(const InputEvent& event);
+    bool handleOtherDown(const InputEvent& event);
+    bool handleOtherUp(const InputEvent& event);
+
+    void startStroke(Mods mods, Point at);
+    void probe(double now);
+    void zoneStep(Point p);
+    void setDragState(DragState state);
+
+    // Grabs: the lists follow the configuration, the flags follow the engine's state; the tap is
+    // told only when the request changed.
+    void rebuildGrabLists(const Config& config);
+    void refreshGrabs(bool listsChanged);
+    void refreshGrabs(const Config& config, bool listsChanged);
+
+    Store& store_;
+    TrackpadMonitor& monitor_;
+    ActionRunner& runner_;
+    WindowManager& windows_;
+    EventTap& tap_;
+    Workspace& workspace_;
+    MainQueue& queue_;
+    StrokeOverlay& strokeOverlay_;
+    SnapOverlay& snapOverlay_;
+
+    bool started_ = false;
+    bool trusted_ = false;
+    bool tapInstalled_ = false;
+    bool recording_ = false;
+    Published<StateChange> stateChanged_;
+
+    // Buttons whose press fired a rule; their release is swallowed too.
+    std::vector<int64_t> swallowedButtons_;
+    bool swallowLeftUp_ = false;
+
+    DragState dragState_ = DragState::idle;
+    Point downPoint_;
+    std::optional<WindowRef> dragWindow_;
+    Rect startFrame_;
+    double probeDeadline_ = 0;
+    double lastProbe_ = 0;
+    std::optional<Rect> pendingSnap_;
+
+    // The points stay allocated between strokes; stroking_ says whether a drawing is in progress.
+    bool stroking_ = false;
+    std::vector<Pt> stroke_;
+    double strokeLength_ = 0;
+    bool strokeShown_ = false;
+
+    GrabRequest grabs_;  // what the tap was last told
+    bool grabsSent_ = false;
+    bool grabsActive_ = false;
+    std::vector<KeyCombo> hotkeys_;  // enabled hotkey triggers, sorted, each once
+    std::vector<int64_t> buttons_;   // enabled mouse-button triggers, sorted, each once
+    // Finger counts (bit n) for which an enabled trackpad click rule exists.
+    uint64_t clickFingers_ = 0;
+    Subscription configSubscription_;
+
+    // Lets timer ticks and touchpad callbacks outlive the engine harmlessly.
+    std::shared_ptr<Engine*> self_;
+};
+
+}  // namespace ombrel
