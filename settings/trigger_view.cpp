@@ -213,7 +213,7 @@ void TriggerView::paintEvent(QPaintEvent*) {
 namespace {
 void paintFigure(QPainter& p, const QRectF& box, bool awake) {
 #ifdef OMBREL_MASCOT_ART
-    drawMascot(p, box, awake);
+    art::drawMascot(p, box, awake);
 #else
     // A plain round figure until the icon art is there.
     p.setPen(Qt::NoPen);
