@@ -133,13 +133,6 @@ TEST_F(RunnerFixture, LaunchAppOpensThePathAsGiven) {
     EXPECT_EQ(workspace.openedApps, std::vector<std::string>{"/nowhere/Editor.app"});
 }
 
-TEST_F(RunnerFixture, WindowActionGoesToTheWindowManager) {
-    windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
-    windowSystem.open(1, {300, 300, 400, 300});
-    runner.run(Action::window(WindowAction::leftHalf));
-    EXPECT_EQ(windowSystem.frameOf(1), (Rect{0, 25, 720, 875}));
-}
-
 TEST_F(RunnerFixture, MediaKeysPostPressAndReleaseWithTheirData) {
     const struct {
         SystemAction action;
@@ -247,17 +240,6 @@ TEST_F(RunnerFixture, LockScreenWithoutProgramPostsControlCommandQ) {
         EXPECT_EQ(p.userData, syntheticEventMarker);
     }
     EXPECT_TRUE(workspace.launched.empty());
-}
-
-TEST(SystemActions, ShellActionUsesThePlatformShell) {
-    fake::FakeWindowSystem windowSystem;
-    WindowManager windows{windowSystem};
-    fake::FakeEventPoster poster;
-    fake::FakeWorkspace workspace;
-    fake::FakeDesktopShell shell;
-    ActionRunner runner(windows, poster, workspace, shell, linuxLikePrograms());
-    runner.run(Action::shell("echo hi"));
-    EXPECT_EQ(workspace.launched, (std::vector<Command>{{"/bin/bash", {"-lc", "echo hi"}}}));
 }
 
 }  // namespace
