@@ -1,0 +1,109 @@
+// The settings store: loading, set-aside of an unreadable file, atomic saving and the rule lookup.
+#include "config/store.h"
+
+#include <cstdlib>
+#include <system_error>
+#include <utility>
+#include <variant>
+
+#include "config/file_io.h"
+#include "config/json_codec.h"
+
+namespace ombrel {
+
+namespace fs = std::filesystem;
+
+Store::Store(fs::path folder) : folder_(std::move(folder)) {
+    load();
+}
+
+Store& Store::shared() {
+    // Created on first use, on the calling (main) thread, and kept until the process ends.
+    static Store store(defaultFolder());
+    return store;
+}
+
+fs::path Store::defaultFolder() {
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && fs::path(xdg).is_absolute()) {
+        return fs::path(xdg) / "Ombrel";
+    }
+    const char* home = std::getenv("HOME");
+    const fs::path base = home != nullptr && *home != '\0' ? fs::path(home) : fs::path(".");
+    return base / ".config" / "Ombrel";
+}
+
+fs::path Store::unreadableURL() const {
+    return folder_ / "config.unreadable.json";
+}
+
+void Store::setConfig(Config config) {
+    config_ = std::move(config);
+    configChanged_.publish(config_);
+    save();
+}
+
+void Store::save() {
+    const std::optional<std::string> text = encodeConfig(config_);
+    if (!text) {
+        return;
+    }
+    // A failed write keeps the old file; the next assignment tries again.
+    file_io::replaceAtomically(fileURL_, *text);
+}
+
+void Store::load() {
+    loadError_.reset();
+    std::error_code ec;
+    fs::create_directories(folder_, ec);
+    fileURL_ = folder_ / "config.json";
+
+    auto bytes = file_io::readWhole(fileURL_);
+    if (std::holds_alternative<file_io::Missing>(bytes)) {
+        // First start: leave a complete settings file behind at once.
+        config_ = Config::starter();
+        save();
+        return;
+    }
+    if (std::holds_alternative<file_io::Unreadable>(bytes)) {
+        // The file is there but cannot be read now (permission, I/O error): work from the
+        // starter set in memory and leave the user's file alone rather than overwrite it.
+        config_ = Config::starter();
+        return;
+    }
+    auto decoded = decodeConfig(std::get<std::string>(bytes));
+    if (auto* config = std::get_if<Config>(&decoded)) {
+        config_ = std::move(*config);
+        return;
+    }
+    // Not valid settings: keep a copy for the user, start from the starter set, and leave
+    // "config.json" as it is until the first change is saved over it.
+    const fs::path aside = unreadableURL();
+    fs::remove(aside, ec);
+    fs::copy_file(fileURL_, aside, fs::copy_options::overwrite_existing, ec);
+    config_ = Config::starter();
+    loadError_ = std::string(loadErrorText);
+    loadErrorChanged_.publish(loadError_);
+}
+
+const Rule* Store::matchingRule(const Trigger& trigger,
+                                std::optional<std::string_view> frontApp) const {
+    // Runs for every key press: two passes over the list, no copies, no allocation.
+    const Rule* unscoped = nullptr;
+    for (const Rule& rule : config_.bindings) {
+        if (!rule.enabled || rule.trigger != trigger) {
+            continue;
+        }
+        if (rule.appBundleID) {
+            if (frontApp && *rule.appBundleID == *frontApp) {
+                return &rule;
+            }
+        } else if (unscoped == nullptr) {
+            unscoped = &rule;
+        }
+    }
+    return unscoped;
+}
+
+}  // namespace ombrel
