@@ -321,6 +321,10 @@ void X11WindowSystem::discardConfigures(Window window) {
 }
 
 std::span<const Screen> X11WindowSystem::screens() {
+    if (!x_.connected()) {
+        screensDirty_ = true;  // whatever comes back on a new connection is read afresh
+        return {};
+    }
     if (screensDirty_) {
         refreshScreens();
     }
