@@ -8,12 +8,7 @@
 #include "config/store.h"
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
-#include "platform/linux/evdev_multitouch.h"
-#include "platform/linux/linux_workspace.h"
-#include "platform/linux/qt_main_queue.h"
-#include "platform/linux/x_event_poster.h"
-#include "platform/linux/x_event_tap.h"
-#include "platform/linux/x_window_system.h"
+#include "platform/linux/linux_platform.h"
 #include "trackpad/trackpad_monitor.h"
 
 #include <X11/Xatom.h>
@@ -45,26 +40,15 @@ constexpr unsigned alt = 64;
 struct Program {
     explicit Program(const std::filesystem::path& folder)
         : store(folder),
-          tap(x),
-          poster(x),
-          windows(x),
-          workspace(x),
-          shell(x),
-          touch(folder.string()),
-          manager(windows),
-          runner(manager, poster, workspace, shell, linuxPrograms()),
-          monitor(touch, queue),
-          engine(store, monitor, runner, manager, tap, workspace, queue, stroke, snap) {}
+          platform({}, folder.string()),
+          manager(platform.windows),
+          runner(manager, platform.poster, platform.workspace, platform.shell, platform.programs),
+          monitor(platform.touch, platform.queue),
+          engine(store, monitor, runner, manager, platform.tap, platform.workspace, platform.queue,
+                 stroke, snap) {}
 
     Store store;
-    XConnection x;
-    QtMainQueue queue;
-    X11EventTap tap;
-    X11EventPoster poster;
-    X11WindowSystem windows;
-    LinuxWorkspace workspace;
-    LinuxDesktopShell shell;
-    EvdevMultitouch touch;
+    LinuxPlatform platform;
     WindowManager manager;
     ActionRunner runner;
     TrackpadMonitor monitor;
@@ -148,7 +132,7 @@ TEST_F(EndToEndTest, HotkeyMovesTheFocusedWindowAndARepeatRestoresIt) {
     UserInput& user = *user_;
     user.focus(window_);
     const Rect before = outer(window_);
-    const Rect visible = program_->windows.screens()[0].visible;
+    const Rect visible = program_->platform.windows.screens()[0].visible;
     const Rect left = WindowManager::targetFrame(WindowAction::leftHalf, visible, before);
 
     user.tap(keyLeft, {control, alt});
@@ -161,14 +145,14 @@ TEST_F(EndToEndTest, HotkeyMovesTheFocusedWindowAndARepeatRestoresIt) {
 
 TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
     auto& manager = program_->manager;
-    const auto screens =
-        std::vector<Screen>(program_->windows.screens().begin(), program_->windows.screens().end());
+    const auto screens = std::vector<Screen>(program_->platform.windows.screens().begin(),
+                                             program_->platform.windows.screens().end());
     ASSERT_EQ(screens.size(), 2U);
     for (std::size_t s = 0; s < screens.size(); ++s) {
         // Start each round on the monitor under test.
-        program_->windows.writePosition(WindowRef{window_},
-                                        {screens[s].visible.x + 40, screens[s].visible.y + 40});
-        program_->windows.writeSize(WindowRef{window_}, {500, 350});
+        program_->platform.windows.writePosition(
+            WindowRef{window_}, {screens[s].visible.x + 40, screens[s].visible.y + 40});
+        program_->platform.windows.writeSize(WindowRef{window_}, {500, 350});
         for (WindowAction action : allWindowActions) {
             if (action == WindowAction::nextDisplay) {
                 continue;
@@ -186,7 +170,7 @@ TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
         }
     }
     // Next display: from the first monitor to the second and back.
-    program_->windows.writePosition(WindowRef{window_}, {100, 100});
+    program_->platform.windows.writePosition(WindowRef{window_}, {100, 100});
     manager.apply(WindowAction::nextDisplay);
     const Rect moved = outer(window_);
     EXPECT_TRUE(screens[1].visible.contains(moved.origin())) << ::testing::PrintToString(moved);
@@ -208,7 +192,7 @@ TEST_F(EndToEndTest, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
     ASSERT_NE(panel, 0U);
     extra_.push_back(panel);
     ASSERT_TRUE(pumpUntil([&] {
-        auto s = program_->windows.screens();
+        auto s = program_->platform.windows.screens();
         return !s.empty() && s[0].visible == Rect{40, 0, 1240, 800};
     }));
     ASSERT_TRUE(session().activate(window_));
@@ -274,7 +258,7 @@ TEST_F(EndToEndTest, MeasureKeyToMoveAgainstWmctrl) {
     constexpr int rounds = 40;
     std::vector<double> ours;
     std::vector<double> wmctrl;
-    const Rect visible = program_->windows.screens()[0].visible;
+    const Rect visible = program_->platform.windows.screens()[0].visible;
     for (int i = 0; i < rounds; ++i) {
         // Alternate the two halves so every press moves the window.
         const unsigned key = i % 2 == 0 ? keyLeft : keyRight;
