@@ -37,7 +37,9 @@ std::optional<std::string> findExecutable(const std::string& name) {
         if (dir.empty()) {
             dir = ".";
         }
-        const std::string candidate = dir + "/" + name;
+        std::string candidate = std::move(dir);
+        candidate += '/';
+        candidate += name;
         if (isExecutableFile(candidate)) {
             return candidate;
         }

@@ -15,6 +15,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -245,7 +246,7 @@ Stats stats(std::vector<double> ms) {
     }
     const auto at = [&](double q) {
         return ms[std::min(ms.size() - 1,
-                           static_cast<std::size_t>(q * double(ms.size() - 1) + 0.5))];
+                           static_cast<std::size_t>(std::lround(q * double(ms.size() - 1))))];
     };
     return {at(0.5), at(0.99)};
 }
