@@ -508,6 +508,36 @@ TEST_F(InputTest, MediaKeysArriveAsTheirKeysyms) {
     EXPECT_FALSE(poster_->postAux({0xA00, 8, (16 << 16) | 0x0C00, -1}));
 }
 
+TEST_F(InputTest, PointerMotionArrivesOnlyWhileAskedForWithItsLocation) {
+    Display* d = session().display();
+    auto moves = [&] {
+        return std::count_if(engine_.seen.begin(), engine_.seen.end(),
+                             [](auto& e) { return e.type == EventType::mouseMoved; });
+    };
+    bind({});
+    reset();
+    XTestFakeMotionEvent(d, -1, 300, 300, CurrentTime);
+    XTestFakeMotionEvent(d, -1, 310, 305, CurrentTime);
+    user_->click(3);  // a marker event: once it is seen, the moves before it were too
+    ASSERT_TRUE(pumpUntil([&] {
+        return std::any_of(engine_.seen.begin(), engine_.seen.end(),
+                           [](auto& e) { return e.type == EventType::otherMouseUp; });
+    }));
+    EXPECT_EQ(moves(), 0);
+
+    GrabRequest request = engine_.request();
+    request.pointerMotion = true;
+    tap_->setGrabs(request);
+    XSync(x_->display(), False);
+    XTestFakeMotionEvent(d, -1, 420, 333, CurrentTime);
+    XFlush(d);
+    ASSERT_TRUE(pumpUntil([&] { return moves() > 0; }));
+    const auto last = std::find_if(engine_.seen.rbegin(), engine_.seen.rend(),
+                                   [](auto& e) { return e.type == EventType::mouseMoved; });
+    EXPECT_EQ(last->location, (Point{420, 333}));
+    EXPECT_EQ(last->sourceUserData, syntheticEventMarker);  // XTEST moved it
+}
+
 TEST(ButtonNumbers, EngineAndXNumbersCorrespond) {
     const std::pair<int64_t, unsigned> pairs[] = {{0, 1}, {1, 3},  {2, 2},  {3, 8},
                                                   {4, 9}, {5, 10}, {10, 15}};
