@@ -359,12 +359,12 @@ TEST(EngineGrabs, FollowBindingsFingersAndState) {
     } steps[] = {
         {"fingers 2", 0, on},
         {"fingers 3", 1, {on.hotkeys, on.buttons, true, false}},
+        {"record on", 1, {}},
+        {"record off", 1, {on.hotkeys, on.buttons, true, false}},
         {"fingers 4", 1, on},  // no click rule for four fingers
         {"leftDown 10,10", 1, {on.hotkeys, on.buttons, false, true}},
-        {"leftUp 10,10", 1, on},
-        {"record on", 1, {}},
-        {"record off", 1, on},
-        {"config snap off", 0, on},
+        {"config snap off", 1, on},
+        {"leftUp 10,10", 0, on},
         {"config engine off", 1, {}},
     };
     EXPECT_EQ(h.tap.grabs.back(), on);

@@ -100,9 +100,10 @@ TEST_F(Monitor, FramesMakeGesturesWithTheirOwnTimestamps) {
     std::vector<TrackpadGesture> seen;
     monitor.recognizer().onGesture = [&](const TrackpadGesture& g) { seen.push_back(g); };
     const std::vector<TouchPoint> three = {{0.3f, 0.5f}, {0.4f, 0.5f}, {0.5f, 0.5f}};
-    source.frame(1, three, 10.0);
-    source.frame(1, three, 10.1);
-    source.frame(1, {}, 10.2);
+    source.frame(1, three, 10.0);  // held too long for a tap
+    source.frame(1, {}, 11.0);
+    source.frame(1, three, 20.0);
+    source.frame(1, {}, 20.1);
     queue.runDue();  // the queue's clock stays at 0: only frame times count
     EXPECT_EQ(seen, (std::vector<TrackpadGesture>{{TrackpadGesture::Kind::tap, 3}}));
 }
