@@ -19,13 +19,10 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, failDown = 4, failUp = 8, lo
 // One entry per effect, joined by "; ": posted events, then shell requests, started programs
 // (each argument in brackets), opened addresses and opened applications.
 std::string run(const Action& action, int setup) {
-    SystemPrograms programs{"/bin/bash",
-                            {"-lc"},
-                            std::nullopt,
-                            Command{"xset", {"dpms", "force", "off"}},
-                            Command{"overview", {}},
-                            std::nullopt,
-                            Command{"desktop", {"--show"}}};
+    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
+                            {},          {},      {}};
+    programs.missionControlFallback = Command{"overview", {}};
+    programs.showDesktopFallback = Command{"desktop", {"--show"}};
     if ((setup & lockProgram) != 0) {
         programs.lockScreen = Command{"loginctl", {"lock-session"}};
     }
