@@ -406,47 +406,44 @@ const std::string moving =
     "wait 0.05; drag 440,330; expect drag moving; expect preview none; drag 0,450; "
     "expect preview 0,25,720,875; ";
 
+// Every script starts from a fresh engine without rules.
 TEST(DragToSnap, Scenarios) {
-    const std::vector<std::string> scripts = {
-        "LeftEdgeSnapsToTheLeftHalfAfterTheReleaseDelayUnremembered: " + moving +
-            "leftUp 0,450; expect preview none; expect drag idle; wait 0.02; "
-            "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,720,875; "
-            "expect remembered 0",
-        "PreviewFollowsTheZone: " + moving +
-            "drag 1439,20; expect preview 720,25,720,438; drag 700,1; "
-            "expect preview 0,25,1440,875; leftUp 700,1; wait 0.1; expect frame 0,25,1440,875",
-        "ReleaseAfterLeavingTheZoneLeavesTheWindow: " + moving +
-            "drag 700,450; expect preview none; leftUp 700,450; wait 0.1; "
-            "expect frame 320,310,400,300",
-        "QueuedWriteKeepsItsWindowWhateverFollows: " + moving +
-            "leftUp 0,450; focus none; leftDown 500,500; expect drag armed; drag 600,600; "
-            "expect drag ignored; wait 0.1; expect frame 0,25,720,875",
-        "PressWithoutReleaseStartsOver: " + moving +
-            "leftDown 500,500; expect drag armed; leftUp 500,500; wait 0.1; "
-            "expect frame 320,310,400,300",
-        "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310; drag 400,318; "
-        "expect drag armed; drag 405.7,315.7; expect drag probing",
-        "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
+    const auto run = [](const std::string& script) { playNamed({}, script); };
+    run("LeftEdgeSnapsToTheLeftHalfAfterTheReleaseDelayUnremembered: " + moving +
+        "leftUp 0,450; expect preview none; expect drag idle; wait 0.02; "
+        "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,720,875; "
+        "expect remembered 0");
+    run("PreviewFollowsTheZone: " + moving +
+        "drag 1439,20; expect preview 720,25,720,438; drag 700,1; "
+        "expect preview 0,25,1440,875; leftUp 700,1; wait 0.1; expect frame 0,25,1440,875");
+    run("ReleaseAfterLeavingTheZoneLeavesTheWindow: " + moving +
+        "drag 700,450; expect preview none; leftUp 700,450; wait 0.1; "
+        "expect frame 320,310,400,300");
+    run("QueuedWriteKeepsItsWindowWhateverFollows: " + moving +
+        "leftUp 0,450; focus none; leftDown 500,500; expect drag armed; drag 600,600; "
+        "expect drag ignored; wait 0.1; expect frame 0,25,720,875");
+    run("PressWithoutReleaseStartsOver: " + moving +
+        "leftDown 500,500; expect drag armed; leftUp 500,500; wait 0.1; "
+        "expect frame 320,310,400,300");
+    run("DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310; drag 400,318; "
+        "expect drag armed; drag 405.7,315.7; expect drag probing");
+    run("ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
         "window 290,300,410,300; wait 0.05; drag 440,330; expect drag ignored; "
         "window 290,300,400,300; wait 0.05; drag 0,450; expect drag ignored; "
-        "expect preview none",
-        "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; wait 1.0; "
+        "expect preview none");
+    run("UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; wait 1.0; "
         "drag 430,320; wait 0.49; drag 440,320; expect drag probing; wait 0.05; drag 450,320; "
         "expect drag ignored; window 320,310,400,300; wait 0.05; drag 460,320; "
-        "expect drag ignored",
-        "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
+        "expect drag ignored");
+    run("ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
         "wait 0.03; drag 430,320; expect drag probing; wait 0.02; drag 440,320; "
-        "expect drag moving",
-        "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
+        "expect drag moving");
+    run("SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
         "window 320,310,400,300; wait 0.05; drag 0,450; expect drag armed; "
-        "expect preview none; leftUp 0,450; wait 0.1; expect frame 320,310,400,300",
-        "UnreadableWindowIgnoresTheDrag: leftDown 400,310; drag 420,320; expect drag probing; "
+        "expect preview none; leftUp 0,450; wait 0.1; expect frame 320,310,400,300");
+    run("UnreadableWindowIgnoresTheDrag: leftDown 400,310; drag 420,320; expect drag probing; "
         "window unreadable; wait 0.05; drag 430,320; expect drag ignored; leftUp 1,1; "
-        "leftDown 400,310; drag 420,320; expect drag ignored",
-    };
-    for (const std::string& script : scripts) {
-        playNamed({}, script);
-    }
+        "leftDown 400,310; drag 420,320; expect drag ignored");
 }
 
 }  // namespace
