@@ -258,6 +258,10 @@ TEST_F(StoreTest, MatchingRuleTable) {
     const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
     const Trigger tap3 = Trigger::trackpad({TrackpadGesture::Kind::tap, 3});
     const Trigger circle = Trigger::drawing({"circle", {{0, 0}, {1, 1}}});
+    // Longer than any inline string buffer, so that a copy would allocate.
+    const std::string a = "org.example.first-application";
+    const std::string b = "org.example.other-application";
+    const std::string upperA = "Org.Example.First-Application";
     struct Case {
         std::vector<Bound> rules;
         Trigger query;
@@ -265,21 +269,21 @@ TEST_F(StoreTest, MatchingRuleTable) {
         int expected;  // index into rules, -1 for none
     };
     const Case cases[] = {
-        {{}, cmdK, "app.a", -1},
-        {{{cmdK}}, cmdK, "app.a", 0},
+        {{}, cmdK, a, -1},
+        {{{cmdK}}, cmdK, a, 0},
         {{{cmdK}}, cmdK, std::nullopt, 0},
-        {{{cmdK}, {cmdK, "app.a"}}, cmdK, "app.a", 1},
-        {{{cmdK, "app.b"}, {cmdK}}, cmdK, "app.a", 1},
-        {{{cmdK, "app.b"}}, cmdK, "app.a", -1},
-        {{{cmdK, "app.a"}}, cmdK, std::nullopt, -1},
-        {{{cmdK, "App.A"}}, cmdK, "app.a", -1},
-        {{{cmdK, ""}}, cmdK, "app.a", -1},
+        {{{cmdK}, {cmdK, a}}, cmdK, a, 1},
+        {{{cmdK, b}, {cmdK}}, cmdK, a, 1},
+        {{{cmdK, b}}, cmdK, a, -1},
+        {{{cmdK, a}}, cmdK, std::nullopt, -1},
+        {{{cmdK, upperA}}, cmdK, a, -1},
+        {{{cmdK, ""}}, cmdK, a, -1},
         {{{cmdK}, {cmdK, ""}}, cmdK, "", 1},
-        {{{cmdK}, {cmdK}}, cmdK, "app.a", 0},
-        {{{cmdK, "app.a"}, {cmdK, "app.a"}}, cmdK, "app.a", 0},
-        {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, "app.a", 1},
-        {{{cmdK, "app.a", false}, {cmdK}}, cmdK, "app.a", 1},
-        {{{cmdK}}, Trigger::hotkey({40, Mods(9)}), "app.a", -1},
+        {{{cmdK}, {cmdK}}, cmdK, a, 0},
+        {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0},
+        {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1},
+        {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1},
+        {{{cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1},
         {{{Trigger::hotkey({3, Mods(0)})}, {Trigger::mouseButton(4)}},
          Trigger::mouseButton(3),
          std::nullopt,

@@ -1,59 +1,140 @@
 // End-to-end checks of the built ombrel executable: exit statuses, output, the icon file, the run
 // request on a private session bus, and the normal start with and without an X display.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
-#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tests/desktop/app/process.h"
+extern char** environ;
 
 namespace ombrel {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using testing_support::Background;
-using testing_support::environmentWith;
-using testing_support::runToEnd;
+using Clock = std::chrono::steady_clock;
+using Args = std::vector<std::string>;
 
 const std::string binary = OMBREL_BINARY;
 
-// Variables through which a child could find a bus or a display we did not give it.
-const std::vector<std::string> ambient = {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
-                                          "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"};
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "ombrel-e2e-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() >= deadline) {
+            return false;
         }
+        std::this_thread::sleep_for(10ms);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
+    return true;
+}
+
+// A program started with exactly the given environment, its output and errors kept in memory
+// files; ended and reaped when the object goes.
+class Child {
+  public:
+    Child(const Args& argv, const Args& env, const fs::path& workingDirectory = {}) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out_, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err_, STDERR_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (!workingDirectory.empty()) {
+            posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+        }
+        auto args = pointers(argv);
+        auto envp = pointers(env);
+        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
     }
-    [[nodiscard]] const fs::path& path() const { return path_; }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() {
+        if (running()) {
+            kill(pid_, SIGTERM);
+        }
+        wait(5s);
+        close(out_);
+        close(err_);
+    }
+
+    // The exit status; -1 when it did not exit normally or was killed at the deadline.
+    int wait(std::chrono::milliseconds timeout) {
+        waitUntil([this] { return !running(); }, timeout);
+        if (running()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        return status_;
+    }
+    bool running() {
+        int status = 0;
+        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pid_ = -1;
+        }
+        return pid_ > 0;
+    }
+    [[nodiscard]] std::string out() const { return contents(out_); }
+    [[nodiscard]] std::string err() const { return contents(err_); }
+    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
+        return waitUntil([&] { return out().find(text) != std::string::npos; }, timeout);
+    }
 
   private:
-    fs::path path_;
+    static std::vector<char*> pointers(const Args& strings) {
+        std::vector<char*> result;
+        for (const auto& s : strings) {
+            result.push_back(const_cast<char*>(s.c_str()));
+        }
+        result.push_back(nullptr);
+        return result;
+    }
+    static std::string contents(int fd) {
+        std::string text;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0) {
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    int out_ = memfd_create("out", MFD_CLOEXEC);
+    int err_ = memfd_create("err", MFD_CLOEXEC);
+    pid_t pid_ = -1;
+    int status_ = -1;
 };
 
-// An environment with no display and no bus; the given entries are added.
-std::vector<std::string> isolated(const TempDir& runtime, std::vector<std::string> add = {}) {
-    add.push_back("XDG_RUNTIME_DIR=" + runtime.path().string());
-    add.push_back("XDG_CONFIG_HOME=" + (runtime.path() / "config").string());
-    return environmentWith(ambient, add);
+struct Finished {
+    int status;
+    std::string out, err;
+};
+
+Finished runToEnd(const Args& argv, const Args& env, const fs::path& workingDirectory = {}) {
+    Child child(argv, env, workingDirectory);
+    const int status = child.wait(60s);
+    return {status, child.out(), child.err()};
+}
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
 }
 
 std::string readBytes(const fs::path& path) {
@@ -61,243 +142,161 @@ std::string readBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint32_t bigEndian32(const std::string& bytes, std::size_t at) {
-    uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+// Each test has its own folder for settings, runtime files and as the working folder.
+class Binary : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "ombrel-e2e-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
     }
-    return value;
-}
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
 
-// ---- --selftest ---------------------------------------------------------------------------------
+    // This process's environment without any display or bus, and the given entries added.
+    [[nodiscard]] Args isolated(const Args& add = {}) const {
+        const Args ambient = {"DISPLAY",         "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                              "XDG_CONFIG_HOME", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"};
+        Args env = {"XDG_RUNTIME_DIR=" + dir_.string(),
+                    "XDG_CONFIG_HOME=" + (dir_ / "config").string()};
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry(*e);
+            if (std::find(ambient.begin(), ambient.end(), entry.substr(0, entry.find('='))) ==
+                ambient.end()) {
+                env.push_back(entry);
+            }
+        }
+        env.insert(env.end(), add.begin(), add.end());
+        return env;
+    }
+    // Runs ombrel with these arguments to its end.
+    [[nodiscard]] Finished ombrel(const Args& args, const Args& env = {}) const {
+        Args argv = {binary};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runToEnd(argv, isolated(env), dir_);
+    }
 
-TEST(Binary, SelftestPrintsOkAndExitsZeroWithoutDisplayOrBus) {
-    TempDir runtime;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{binary, "--selftest"},
-          std::vector<std::string>{binary, "--run", "--selftest"},
-          std::vector<std::string>{binary, "--make-icon", "/nonexistent/x.png", "--selftest"}}) {
-        const auto result = runToEnd(args, isolated(runtime), 60s);
-        EXPECT_FALSE(result.timedOut);
+    fs::path dir_;
+};
+
+TEST_F(Binary, SelftestPrintsOkWithoutDisplayOrBusAndTouchesNoSettings) {
+    for (const Args& args :
+         {Args{"--selftest"}, Args{"--make-icon", "/nonexistent/x.png", "--selftest"}}) {
+        const auto result = ombrel(args);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, "selftest ok\n");
         EXPECT_EQ(result.err, "");
     }
-    // The self-check touches no settings file.
-    EXPECT_FALSE(fs::exists(runtime.path() / "config"));
+    EXPECT_FALSE(fs::exists(dir_ / "config"));
 }
 
-// ---- --make-icon --------------------------------------------------------------------------------
-
-TEST(Binary, MakeIconIntoMissingFolderFailsAndCreatesNothing) {
-    TempDir dir;
-    const fs::path missing = dir.path() / "missing";
-    const auto result =
-        runToEnd({binary, "--make-icon", (missing / "icon.png").string()}, isolated(dir), 60s);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
-    EXPECT_FALSE(fs::exists(missing));
-}
-
-TEST(Binary, MakeIconOntoADirectoryFails) {
-    TempDir dir;
-    fs::create_directories(dir.path() / "taken");
-    const auto result =
-        runToEnd({binary, "--make-icon", (dir.path() / "taken").string()}, isolated(dir), 60s);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(fs::is_directory(dir.path() / "taken"));
-}
-
-TEST(Binary, MakeIconWritesA1024PngReplacingAnOldFileRelativeToTheWorkingFolder) {
-    TempDir dir;
-    const fs::path target = dir.path() / "icon.png";
-    {
-        std::ofstream old(target);
-        old << "old content";
+TEST_F(Binary, MakeIconFailsSilentlyWhereNoFileCanBeWritten) {
+    fs::create_directories(dir_ / "taken");
+    for (const char* target : {"missing/icon.png", "taken"}) {
+        const auto result = ombrel({"--make-icon", target});
+        EXPECT_EQ(result.status, 1) << target;
+        EXPECT_EQ(result.out + result.err, "") << target;
     }
-    const auto result =
-        runToEnd({binary, "--make-icon", "icon.png"}, isolated(dir), 60s, dir.path());
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+    EXPECT_TRUE(fs::is_empty(dir_ / "taken"));
+}
+
+TEST_F(Binary, MakeIconWritesA1024PngOverAnOldFile) {
+    std::ofstream(dir_ / "icon.png") << "old content";
+    const auto result = ombrel({"--make-icon", "icon.png"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    const std::string png = readBytes(target);
-    ASSERT_GT(png.size(), 1000U);
-    EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
-    EXPECT_EQ(png.substr(12, 4), "IHDR");
-    EXPECT_EQ(bigEndian32(png, 16), 1024U);
-    EXPECT_EQ(bigEndian32(png, 20), 1024U);
+    const std::string png = readBytes(dir_ / "icon.png");
+    // Signature, then the header chunk: width and height as big-endian 32-bit numbers.
+    EXPECT_EQ(png.substr(0, 24),
+              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\0\0\0\x04\0", 24));
+    EXPECT_GT(png.size(), 1000U);
     // Only the icon is left in the folder: no temporary file.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
-// ---- Normal start
-// ---------------------------------------------------------------------------------
-
-struct NoDisplayCase {
-    const char* name;
-    std::vector<std::string> arguments;
-    std::vector<std::string> extraEnv;
-    friend void PrintTo(const NoDisplayCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class NoDisplay : public testing::TestWithParam<NoDisplayCase> {};
-
-TEST_P(NoDisplay, NormalStartSaysItNeedsX11AndExitsOne) {
-    TempDir runtime;
-    std::vector<std::string> args = {binary};
-    args.insert(args.end(), GetParam().arguments.begin(), GetParam().arguments.end());
-    const auto result = runToEnd(args, isolated(runtime, GetParam().extraEnv), 60s);
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("Ombrel needs an X11 session"), std::string::npos) << result.err;
-    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Binary, NoDisplay,
-    testing::Values(NoDisplayCase{"no_arguments", {}, {}},
-                    NoDisplayCase{"run_as_last_argument", {"--run"}, {}},
-                    NoDisplayCase{"make_icon_as_last_argument", {"--make-icon"}, {}},
-                    NoDisplayCase{"display_that_does_not_exist", {}, {"DISPLAY=:97"}},
-                    NoDisplayCase{"wayland_only", {}, {"WAYLAND_DISPLAY=wayland-0"}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// A private X server for the normal start; its display number comes back on a pipe.
-class PrivateX {
-  public:
-    PrivateX()
-        : server_({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                  environmentWith({}, {})) {
-        if (server_.waitForOutput(
-                [](const std::string& out) { return out.find('\n') != std::string::npos; }, 20s)) {
-            display_ = ":" + server_.output().substr(0, server_.output().find('\n'));
-        }
+TEST_F(Binary, NormalStartWithoutX11SaysSoInOneLineAndExitsOne) {
+    for (const auto& [args, env] :
+         std::initializer_list<std::pair<Args, Args>>{{{}, {}},
+                                                      {{"--run"}, {}},
+                                                      {{}, {"DISPLAY=:97"}},
+                                                      {{}, {"WAYLAND_DISPLAY=wayland-0"}}}) {
+        const auto result = ombrel(args, env);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err.find("Ombrel needs an X11 session"), 0U) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
-    [[nodiscard]] const std::string& display() const { return display_; }
+}
 
-  private:
-    Background server_;
-    std::string display_;
-};
-
-TEST(Binary, NormalStartLoadsSettingsAndKeepsRunning) {
-    PrivateX x;
-    ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
-    TempDir dir;
-    Background ombrel({binary}, isolated(dir, {"DISPLAY=" + x.display()}));
-    ASSERT_TRUE(ombrel.started());
-    const fs::path settings = dir.path() / "config" / "Ombrel" / "config.json";
-    EXPECT_TRUE(testing_support::pollUntil([&] { return fs::exists(settings); }, 30s));
-    EXPECT_TRUE(ombrel.running());
+TEST_F(Binary, NormalStartOnX11LoadsSettingsAndKeepsRunning) {
+    const Child x({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                  isolated());
+    ASSERT_TRUE(x.waitForOutput("\n", 20s)) << "Xvfb did not start";
+    Child started({binary}, isolated({"DISPLAY=:" + firstLine(x.out())}));
+    const fs::path settings = dir_ / "config" / "Ombrel" / "config.json";
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(settings); }, 30s));
+    EXPECT_TRUE(started.running());
     EXPECT_NE(readBytes(settings).find("\"bindings\""), std::string::npos);
 }
 
-// ---- --run --------------------------------------------------------------------------------------
-
-TEST(Binary, RunWithoutAnySessionBusExitsZeroSilently) {
-    TempDir runtime;
-    for (const std::vector<std::string>& extra :
-         {std::vector<std::string>{},
-          std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"},
-          std::vector<std::string>{"DBUS_SESSION_BUS_ADDRESS=garbage"}}) {
-        const auto result = runToEnd({binary, "--run", "leftHalf"}, isolated(runtime, extra), 60s);
-        EXPECT_FALSE(result.timedOut);
+TEST_F(Binary, RunWithoutAUsableSessionBusExitsZeroSilently) {
+    for (const Args& env : {Args{}, Args{"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"},
+                            Args{"DBUS_SESSION_BUS_ADDRESS=garbage"}}) {
+        const auto result = ombrel({"--run", "leftHalf"}, env);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.out + result.err, "");
+    }
+}
+
+// The string argument of every "run" signal in a monitor's output, in order.
+std::vector<std::string> runNames(const std::string& monitored) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while ((at = monitored.find("interface=local.ombrel; member=run", at)) != std::string::npos) {
+        const std::size_t open = monitored.find("string \"", at);
+        at = monitored.find("\"\n", open);
+        if (at == std::string::npos) {
+            break;
+        }
+        names.push_back(monitored.substr(open + 8, at - open - 8));
+    }
+    return names;
+}
+
+TEST_F(Binary, RunPostsTheFirstNameOnThePrivateSessionBus) {
+    const Child daemon({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, isolated());
+    ASSERT_TRUE(daemon.waitForOutput("\n", 20s)) << "dbus-daemon did not start";
+    const std::string address = firstLine(daemon.out());
+    const Child monitor(
+        {"dbus-monitor", "--address", address, "type='signal',interface='local.ombrel'"},
+        isolated());
+    // A probe the monitor shows proves it listening, and everything sent before it seen.
+    const auto probe = [&](const std::string& member) {
+        return waitUntil(
+            [&] {
+                runToEnd({"dbus-send", "--bus=" + address, "--type=signal", "/local/ombrel",
+                          "local.ombrel." + member},
+                         isolated());
+                return monitor.waitForOutput("member=" + member, 200ms);
+            },
+            20s);
+    };
+    ASSERT_TRUE(probe("ready"));
+    for (const Args& args :
+         {Args{"--run", "leftHalf"}, Args{"--run", "maximize", "--run", "center"},
+          Args{"--run", "no such action"}, Args{"--run", "leftHalf", "--selftest"}}) {
+        const auto result = ombrel(args, {"DBUS_SESSION_BUS_ADDRESS=" + address});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, args.back() == "--selftest" ? "selftest ok\n" : "");
         EXPECT_EQ(result.err, "");
     }
-}
-
-// A private session bus with a monitor on the run interface.
-class PrivateBus : public testing::Test {
-  protected:
-    void SetUp() override {
-        daemon_ = std::make_unique<Background>(
-            std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-            isolated(runtime_));
-        ASSERT_TRUE(daemon_->waitForOutput(
-            [](const std::string& out) { return out.find('\n') != std::string::npos; }, 20s))
-            << "dbus-daemon did not start";
-        address_ = daemon_->output().substr(0, daemon_->output().find('\n'));
-        monitor_ = std::make_unique<Background>(
-            std::vector<std::string>{"dbus-monitor", "--address", address_,
-                                     "type='signal',interface='local.ombrel'"},
-            isolated(runtime_));
-        // The monitor is listening once it reports a probe sent after it started.
-        ASSERT_TRUE(sendProbe("ready"));
-    }
-
-    // Sends a probe signal until the monitor has shown it; answers whether it did in time.
-    bool sendProbe(const std::string& member) {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            runToEnd({"dbus-send", "--bus=" + address_, "--type=signal", "/local/ombrel",
-                      "local.ombrel." + member},
-                     isolated(runtime_), 10s);
-            if (monitor_->waitForOutput(
-                    [&](const std::string& out) {
-                        return out.find("member=" + member) != std::string::npos;
-                    },
-                    200ms)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    testing_support::Finished runOmbrel(const std::vector<std::string>& args) {
-        std::vector<std::string> argv = {binary};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return runToEnd(argv, isolated(runtime_, {"DBUS_SESSION_BUS_ADDRESS=" + address_}), 60s);
-    }
-
-    // The string arguments of every "run" signal the monitor has seen so far, in order.
-    std::vector<std::string> runNames() const {
-        std::vector<std::string> names;
-        const std::string& out = monitor_->output();
-        std::size_t at = 0;
-        while ((at = out.find("interface=local.ombrel; member=run", at)) != std::string::npos) {
-            const std::size_t open = out.find("string \"", at);
-            const std::size_t close = out.find("\"\n", open + 8);
-            if (open == std::string::npos || close == std::string::npos) {
-                break;
-            }
-            names.push_back(out.substr(open + 8, close - open - 8));
-            at = close;
-        }
-        return names;
-    }
-
-    TempDir runtime_;
-    std::unique_ptr<Background> daemon_;
-    std::unique_ptr<Background> monitor_;
-    std::string address_;
-};
-
-TEST_F(PrivateBus, RunPostsTheSignalWithTheName) {
-    const auto result = runOmbrel({"--run", "leftHalf"});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "");
-    ASSERT_TRUE(sendProbe("after"));
-    EXPECT_EQ(runNames(), std::vector<std::string>{"leftHalf"});
-    EXPECT_NE(monitor_->output().find("path=/local/ombrel; interface=local.ombrel; member=run"),
-              std::string::npos)
-        << monitor_->output();
-}
-
-TEST_F(PrivateBus, OnlyTheFirstRunCountsAndAnyNameIsSent) {
-    EXPECT_EQ(runOmbrel({"--run", "maximize", "--run", "center"}).status, 0);
-    EXPECT_EQ(runOmbrel({"--run", "no such action"}).status, 0);
-    ASSERT_TRUE(sendProbe("after"));
-    EXPECT_EQ(runNames(), (std::vector<std::string>{"maximize", "no such action"}));
-}
-
-TEST_F(PrivateBus, SelftestSendsNothing) {
-    EXPECT_EQ(runOmbrel({"--run", "leftHalf", "--selftest"}).status, 0);
-    ASSERT_TRUE(sendProbe("after"));
-    EXPECT_TRUE(runNames().empty());
+    ASSERT_TRUE(probe("after"));
+    EXPECT_EQ(runNames(monitor.out()), (Args{"leftHalf", "maximize", "no such action"}));
+    EXPECT_NE(monitor.out().find("path=/local/ombrel; interface=local.ombrel; member=run"),
+              std::string::npos);
 }
 
 }  // namespace
