@@ -1,184 +1,97 @@
 // End-to-end checks of the built ombrel executable: exit statuses, output, the icon file, the run
-// request on a private session bus, and the normal start with and without an X display.
-#include <fcntl.h>
+// request on a private session bus, and the normal start without an X display.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/mman.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
-extern char** environ;
+// Last: Xlib macros collide with GoogleTest names.
+#include "x_session.h"
 
 namespace ombrel {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using xsession::XSession;
 using Args = std::vector<std::string>;
-
-const std::string binary = OMBREL_BINARY;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!condition()) {
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-// A program started with exactly the given environment, its output and errors kept in memory
-// files; ended and reaped when the object goes.
-class Child {
-  public:
-    Child(const Args& argv, const Args& env, const fs::path& workingDirectory = {}) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out_, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err_, STDERR_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        if (!workingDirectory.empty()) {
-            posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-        }
-        auto args = pointers(argv);
-        auto envp = pointers(env);
-        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (running()) {
-            kill(pid_, SIGTERM);
-        }
-        wait(5s);
-        close(out_);
-        close(err_);
-    }
-
-    // The exit status; -1 when it did not exit normally or was killed at the deadline.
-    int wait(std::chrono::milliseconds timeout) {
-        waitUntil([this] { return !running(); }, timeout);
-        if (running()) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-        return status_;
-    }
-    bool running() {
-        int status = 0;
-        if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            pid_ = -1;
-        }
-        return pid_ > 0;
-    }
-    [[nodiscard]] std::string out() const { return contents(out_); }
-    [[nodiscard]] std::string err() const { return contents(err_); }
-    bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
-        return waitUntil([&] { return out().find(text) != std::string::npos; }, timeout);
-    }
-
-  private:
-    static std::vector<char*> pointers(const Args& strings) {
-        std::vector<char*> result;
-        for (const auto& s : strings) {
-            result.push_back(const_cast<char*>(s.c_str()));
-        }
-        result.push_back(nullptr);
-        return result;
-    }
-    static std::string contents(int fd) {
-        std::string text;
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()))) > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        return text;
-    }
-
-    int out_ = memfd_create("out", MFD_CLOEXEC);
-    int err_ = memfd_create("err", MFD_CLOEXEC);
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
-struct Finished {
-    int status;
-    std::string out, err;
-};
-
-Finished runToEnd(const Args& argv, const Args& env, const fs::path& workingDirectory = {}) {
-    Child child(argv, env, workingDirectory);
-    const int status = child.wait(60s);
-    return {status, child.out(), child.err()};
-}
-
-std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
 
 std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Each test has its own folder for settings, runtime files and as the working folder.
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+struct Finished {
+    int status;
+    std::string out, err;
+};
+
+// Ends a program started in the background when the test does.
+struct Started {
+    pid_t pid;
+    ~Started() { XSession::stop(pid); }
+};
+
+// Programs run in a folder of their own with no display and no bus but those a test gives them;
+// the standard output and error of each go to files beside that folder.
 class Binary : public testing::Test {
   protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "ombrel-e2e-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        root_ = pattern;
+        work_ = root_ / "work";
+        fs::create_directories(work_);
     }
     void TearDown() override {
         std::error_code ec;
-        fs::remove_all(dir_, ec);
+        fs::remove_all(root_, ec);
     }
 
-    // This process's environment without any display or bus, and the given entries added.
-    [[nodiscard]] Args isolated(const Args& add = {}) const {
-        const Args ambient = {"DISPLAY",         "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
-                              "XDG_CONFIG_HOME", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"};
-        Args env = {"XDG_RUNTIME_DIR=" + dir_.string(),
-                    "XDG_CONFIG_HOME=" + (dir_ / "config").string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            if (std::find(ambient.begin(), ambient.end(), entry.substr(0, entry.find('='))) ==
-                ambient.end()) {
-                env.push_back(entry);
-            }
-        }
-        env.insert(env.end(), add.begin(), add.end());
-        return env;
+    // The command line for argv with the environment entries added, writing <name>.out/.err.
+    [[nodiscard]] Args command(const Args& argv, const Args& env, const std::string& name) const {
+        Args line = {"env",
+                     "-u",
+                     "DISPLAY",
+                     "-u",
+                     "WAYLAND_DISPLAY",
+                     "-u",
+                     "QT_QPA_PLATFORM",
+                     "-u",
+                     "DBUS_SESSION_BUS_ADDRESS",
+                     "XDG_RUNTIME_DIR=" + work_.string(),
+                     "XDG_CONFIG_HOME=" + (root_ / "config").string()};
+        line.insert(line.end(), env.begin(), env.end());
+        line.insert(
+            line.end(),
+            {"sh", "-c", "cd \"$0\" && exec \"$@\" >../" + name + ".out 2>../" + name + ".err",
+             work_.string()});
+        line.insert(line.end(), argv.begin(), argv.end());
+        return line;
+    }
+    [[nodiscard]] std::string out(const std::string& name) const {
+        return readBytes(root_ / (name + ".out"));
     }
     // Runs ombrel with these arguments to its end.
     [[nodiscard]] Finished ombrel(const Args& args, const Args& env = {}) const {
-        Args argv = {binary};
+        Args argv = {OMBREL_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
-        return runToEnd(argv, isolated(env), dir_);
+        const int status = XSession::run(command(argv, env, "ombrel"), 60s);
+        return {status, out("ombrel"), readBytes(root_ / "ombrel.err")};
     }
 
-    fs::path dir_;
+    fs::path root_;
+    fs::path work_;
 };
 
 TEST_F(Binary, SelftestPrintsOkWithoutDisplayOrBusAndTouchesNoSettings) {
@@ -189,32 +102,32 @@ TEST_F(Binary, SelftestPrintsOkWithoutDisplayOrBusAndTouchesNoSettings) {
         EXPECT_EQ(result.out, "selftest ok\n");
         EXPECT_EQ(result.err, "");
     }
-    EXPECT_FALSE(fs::exists(dir_ / "config"));
+    EXPECT_FALSE(fs::exists(root_ / "config"));
 }
 
 TEST_F(Binary, MakeIconFailsSilentlyWhereNoFileCanBeWritten) {
-    fs::create_directories(dir_ / "taken");
+    fs::create_directories(work_ / "taken");
     for (const char* target : {"missing/icon.png", "taken"}) {
         const auto result = ombrel({"--make-icon", target});
         EXPECT_EQ(result.status, 1) << target;
         EXPECT_EQ(result.out + result.err, "") << target;
     }
-    EXPECT_FALSE(fs::exists(dir_ / "missing"));
-    EXPECT_TRUE(fs::is_empty(dir_ / "taken"));
+    EXPECT_FALSE(fs::exists(work_ / "missing"));
+    EXPECT_TRUE(fs::is_empty(work_ / "taken"));
 }
 
 TEST_F(Binary, MakeIconWritesA1024PngOverAnOldFile) {
-    std::ofstream(dir_ / "icon.png") << "old content";
+    std::ofstream(work_ / "icon.png") << "old content";
     const auto result = ombrel({"--make-icon", "icon.png"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    const std::string png = readBytes(dir_ / "icon.png");
+    const std::string png = readBytes(work_ / "icon.png");
     // Signature, then the header chunk: width and height as big-endian 32-bit numbers.
     EXPECT_EQ(png.substr(0, 24),
               std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\0\0\0\x04\0", 24));
     EXPECT_GT(png.size(), 1000U);
     // Only the icon is left in the folder: no temporary file.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work_), fs::directory_iterator()), 1);
 }
 
 TEST_F(Binary, NormalStartWithoutX11SaysSoInOneLineAndExitsOne) {
@@ -229,17 +142,6 @@ TEST_F(Binary, NormalStartWithoutX11SaysSoInOneLineAndExitsOne) {
         EXPECT_EQ(result.err.find("Ombrel needs an X11 session"), 0U) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
-}
-
-TEST_F(Binary, NormalStartOnX11LoadsSettingsAndKeepsRunning) {
-    const Child x({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                  isolated());
-    ASSERT_TRUE(x.waitForOutput("\n", 20s)) << "Xvfb did not start";
-    Child started({binary}, isolated({"DISPLAY=:" + firstLine(x.out())}));
-    const fs::path settings = dir_ / "config" / "Ombrel" / "config.json";
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(settings); }, 30s));
-    EXPECT_TRUE(started.running());
-    EXPECT_NE(readBytes(settings).find("\"bindings\""), std::string::npos);
 }
 
 TEST_F(Binary, RunWithoutAUsableSessionBusExitsZeroSilently) {
@@ -267,20 +169,25 @@ std::vector<std::string> runNames(const std::string& monitored) {
 }
 
 TEST_F(Binary, RunPostsTheFirstNameOnThePrivateSessionBus) {
-    const Child daemon({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, isolated());
-    ASSERT_TRUE(daemon.waitForOutput("\n", 20s)) << "dbus-daemon did not start";
-    const std::string address = firstLine(daemon.out());
-    const Child monitor(
-        {"dbus-monitor", "--address", address, "type='signal',interface='local.ombrel'"},
-        isolated());
+    const Started daemon{XSession::start(
+        command({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, {}, "daemon"))};
+    ASSERT_TRUE(
+        XSession::waitUntil([&] { return out("daemon").find('\n') != std::string::npos; }, 20s))
+        << "dbus-daemon did not start";
+    const std::string address = firstLine(out("daemon"));
+    const Started monitor{XSession::start(
+        command({"dbus-monitor", "--address", address, "type='signal',interface='local.ombrel'"},
+                {}, "monitor"))};
     // A probe the monitor shows proves it listening, and everything sent before it seen.
     const auto probe = [&](const std::string& member) {
-        return waitUntil(
+        return XSession::waitUntil(
             [&] {
-                runToEnd({"dbus-send", "--bus=" + address, "--type=signal", "/local/ombrel",
-                          "local.ombrel." + member},
-                         isolated());
-                return monitor.waitForOutput("member=" + member, 200ms);
+                XSession::run(command({"dbus-send", "--bus=" + address, "--type=signal",
+                                       "/local/ombrel", "local.ombrel." + member},
+                                      {}, "send"));
+                return XSession::waitUntil(
+                    [&] { return out("monitor").find("member=" + member) != std::string::npos; },
+                    200ms);
             },
             20s);
     };
@@ -294,8 +201,8 @@ TEST_F(Binary, RunPostsTheFirstNameOnThePrivateSessionBus) {
         EXPECT_EQ(result.err, "");
     }
     ASSERT_TRUE(probe("after"));
-    EXPECT_EQ(runNames(monitor.out()), (Args{"leftHalf", "maximize", "no such action"}));
-    EXPECT_NE(monitor.out().find("path=/local/ombrel; interface=local.ombrel; member=run"),
+    EXPECT_EQ(runNames(out("monitor")), (Args{"leftHalf", "maximize", "no such action"}));
+    EXPECT_NE(out("monitor").find("path=/local/ombrel; interface=local.ombrel; member=run"),
               std::string::npos);
 }
 
