@@ -258,15 +258,35 @@ TEST_F(DelegateTest, TrayItemIsEmbeddedWhenATrayRuns) {
     makeStore(true);
     launch();
     QSystemTrayIcon& item = *delegate->statusItem();
-    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().isValid(); }))
+    // The tray sits at the right end of the top edge: an item still at the origin is not in it.
+    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().x() > 0; }))
         << "the tray never embedded the item";
     const QRect where = item.geometry();
     EXPECT_GE(where.width(), 16);
     EXPECT_LE(where.width(), 64);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));  // let the tray paint
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-        0, where.x() - 8, where.y() - 4, where.width() + 16, where.height() + 8);
-    EXPECT_TRUE(shot.save(QString::fromStdString((artifactsDir() / "tray_glyph.png").string())));
+    const QRect around = where.adjusted(-6, -6, 6, 6).intersected(QRect(0, 0, 4096, 4096));
+    // Waits until the tray shows something other than `before`, then saves it enlarged without
+    // smoothing, so each pixel of the glyph can be judged.
+    const auto capture = [&](const char* name, const QImage& before) {
+        QImage image;
+        const bool painted = pumpUntil([&] {
+            image = QGuiApplication::primaryScreen()
+                        ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                        .toImage();
+            return image != before && image.pixelColor(0, 0) !=
+                                          image.pixelColor(around.width() / 2, around.height() / 2);
+        });
+        image.scaled(image.size() * 8, Qt::KeepAspectRatio, Qt::FastTransformation)
+            .save(QString::fromStdString((artifactsDir() / name).string()));
+        return painted ? image : QImage();
+    };
+    const QImage awake = capture("tray_glyph.png", QImage());
+    delegate->enabledItem()->trigger();
+    EXPECT_FALSE(capture("tray_glyph_dimmed.png", awake).isNull())
+        << "the tray kept the bright glyph after the engine was switched off";
+    delegate->enabledItem()->trigger();
+    art::renderAppIcon(1024).save(
+        QString::fromStdString((artifactsDir() / "app_icon.png").string()));
 }
 
 }  // namespace
