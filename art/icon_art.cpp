@@ -70,14 +70,15 @@ void fitGrid(QPainter& painter, const QRectF& rect) {
 
 const QColor ink(0x3a, 0x24, 0x3b);
 
-void drawFace(QPainter& painter, bool awake, bool detailed) {
+void drawFace(QPainter& painter, bool awake, bool detailed, double bold) {
     const std::array<double, 2> eyeX = {39.0, 61.0};
     constexpr double eyeY = 40.0;
+    const double eyeScale = std::min(bold, 1.5);
     if (awake) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(ink);
         for (double x : eyeX) {
-            painter.drawEllipse(QPointF(x, eyeY), 4.0, 5.2);
+            painter.drawEllipse(QPointF(x, eyeY), 4.0 * eyeScale, 5.2 * eyeScale);
         }
         if (detailed) {
             painter.setBrush(QColor(255, 255, 255, 235));
@@ -87,7 +88,7 @@ void drawFace(QPainter& painter, bool awake, bool detailed) {
         }
     } else {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(roundPen(ink, 2.6));
+        painter.setPen(roundPen(ink, 2.6 * bold));
         for (double x : eyeX) {
             QPainterPath lid;
             lid.moveTo(x - 4.4, eyeY - 0.5);
@@ -95,12 +96,13 @@ void drawFace(QPainter& painter, bool awake, bool detailed) {
             painter.drawPath(lid);
         }
     }
-    if (detailed) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 160, 170, 150));
-        painter.drawEllipse(QPointF(29.5, 47.0), 4.6, 2.8);
-        painter.drawEllipse(QPointF(70.5, 47.0), 4.6, 2.8);
+    if (!detailed) {
+        return;
     }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 160, 170, 150));
+    painter.drawEllipse(QPointF(29.5, 47.0), 4.6, 2.8);
+    painter.drawEllipse(QPointF(70.5, 47.0), 4.6, 2.8);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(roundPen(ink, 2.4));
     QPainterPath mouth;
@@ -117,18 +119,42 @@ void drawFace(QPainter& painter, bool awake, bool detailed) {
 }  // namespace
 
 void drawMascot(QPainter& painter, const QRectF& rect, bool awake) {
+    const double side = std::min(rect.width(), rect.height());
+    if (side <= 0) {
+        return;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     fitGrid(painter, rect);
-    // Below about 40 pixels the small touches only blur; leave them out.
-    const bool detailed = std::min(rect.width(), rect.height()) >= 40;
+    // Below about 40 pixels the small touches only blur: leave them out and draw the lines that
+    // remain bolder, so the figure stays crisp down to tray size.
+    const bool detailed = side >= 40;
+    const double bold = std::clamp(36.0 / side, 1.0, 2.0);
 
     const QPainterPath canopy = canopyPath(18.0, 62.0, 7.0, 93.0, 6.5);
     const QPainterPath handle = handlePath(60.0, 86.0, 10.0);
+    const QPainterPath z = sleepyZ(78.0, 9.0, 7.0);
+    const QPainterPath smallZ = sleepyZ(89.0, 2.0, 4.5);
 
-    // Handle first, so the canopy covers its top.
+    // A soft light rim around the whole figure keeps its dark lines readable on dark
+    // backgrounds; on light ones it does not show.
+    const QColor halo(255, 255, 255, 150);
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(roundPen(ink, 5.2));
+    painter.setPen(roundPen(halo, 5.2 * bold + 4.0));
+    painter.drawPath(handle);
+    painter.drawLine(QPointF(50.0, 18.0), QPointF(50.0, 11.5));
+    painter.setPen(roundPen(halo, 3.2 * bold + 4.0));
+    painter.drawPath(canopy);
+    if (!awake) {
+        painter.setPen(roundPen(halo, 2.6 * bold + 3.0));
+        painter.drawPath(z);
+        if (detailed) {
+            painter.drawPath(smallZ);
+        }
+    }
+
+    // Handle before canopy, so the canopy covers its top.
+    painter.setPen(roundPen(ink, 5.2 * bold));
     painter.drawPath(handle);
     if (detailed) {
         painter.setPen(roundPen(QColor(0x8a, 0x6a, 0x8e), 1.6));
@@ -136,14 +162,14 @@ void drawMascot(QPainter& painter, const QRectF& rect, bool awake) {
     }
 
     // The tip on top of the dome.
-    painter.setPen(roundPen(ink, 4.0));
+    painter.setPen(roundPen(ink, 4.0 * bold));
     painter.drawLine(QPointF(50.0, 18.0), QPointF(50.0, 11.5));
 
     QLinearGradient body(QPointF(20.0, 18.0), QPointF(80.0, 64.0));
     body.setColorAt(0.0, QColor(0xff, 0x9e, 0x6e));
     body.setColorAt(1.0, QColor(0xee, 0x4d, 0x6a));
     painter.setBrush(body);
-    painter.setPen(roundPen(ink, 3.2));
+    painter.setPen(roundPen(ink, 3.2 * bold));
     painter.drawPath(canopy);
 
     if (detailed) {
@@ -166,15 +192,15 @@ void drawMascot(QPainter& painter, const QRectF& rect, bool awake) {
         painter.restore();
     }
 
-    drawFace(painter, awake, detailed);
+    drawFace(painter, awake, detailed, bold);
 
     if (!awake) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(roundPen(ink, 2.6));
-        painter.drawPath(sleepyZ(78.0, 9.0, 7.0));
+        painter.setPen(roundPen(ink, 2.6 * bold));
+        painter.drawPath(z);
         if (detailed) {
             painter.setPen(roundPen(ink, 2.0));
-            painter.drawPath(sleepyZ(89.0, 2.0, 4.5));
+            painter.drawPath(smallZ);
         }
     }
     painter.restore();
@@ -251,32 +277,36 @@ QImage renderTrayGlyph(int size, bool dimmed) {
         painter.setOpacity(0.5);
     }
 
-    // Bolder proportions than the mascot: a wide canopy, thick outline, big eyes.
+    // Bolder proportions than the mascot: a wide canopy, thick outline, big eyes, and a handle
+    // drawn as a light core inside a dark edge so that it shows on any panel.
     const QColor light(0xf4, 0xf1, 0xf6);
     const QColor dark(0x24, 0x1c, 0x2a);
-    const QPainterPath canopy = canopyPath(12.0, 62.0, 2.0, 98.0, 7.0);
-    const QPainterPath handle = handlePath(58.0, 86.0, 13.0);
+    const QPainterPath canopy = canopyPath(6.0, 58.0, 3.0, 97.0, 7.0);
+    QPainterPath handle;
+    handle.moveTo(50.0, 56.0);
+    handle.lineTo(50.0, 78.0);
+    handle.cubicTo(50.0, 97.0, 28.0, 97.0, 28.0, 81.0);
 
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(roundPen(dark, 15.0));
+    painter.setPen(roundPen(dark, 20.0));
     painter.drawPath(handle);
-    painter.setPen(roundPen(light, 7.0));
+    painter.setPen(roundPen(light, 8.0));
     painter.drawPath(handle);
 
-    painter.setPen(roundPen(dark, 8.0));
+    painter.setPen(roundPen(dark, 9.0));
     painter.setBrush(light);
     painter.drawPath(canopy);
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(dark);
     if (dimmed) {
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(roundPen(dark, 7.0));
-        painter.drawLine(QPointF(26.0, 40.0), QPointF(40.0, 40.0));
-        painter.drawLine(QPointF(60.0, 40.0), QPointF(74.0, 40.0));
+        painter.setPen(roundPen(dark, 8.0));
+        painter.drawLine(QPointF(25.0, 36.0), QPointF(39.0, 36.0));
+        painter.drawLine(QPointF(61.0, 36.0), QPointF(75.0, 36.0));
     } else {
-        painter.drawEllipse(QPointF(33.0, 39.0), 7.0, 9.0);
-        painter.drawEllipse(QPointF(67.0, 39.0), 7.0, 9.0);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(dark);
+        painter.drawEllipse(QPointF(32.0, 34.0), 8.0, 10.0);
+        painter.drawEllipse(QPointF(68.0, 34.0), 8.0, 10.0);
     }
     painter.end();
     return image;

@@ -17,6 +17,14 @@ namespace {
 // Lock (Caps Lock) and Mod2 (Num Lock) never affect matching, so each grab comes in four.
 constexpr std::array<unsigned, 4> lockVariants = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 
+std::array<XIGrabModifiers, lockVariants.size()> lockVariantsOf(unsigned mods) {
+    std::array<XIGrabModifiers, lockVariants.size()> out{};
+    for (std::size_t i = 0; i < lockVariants.size(); ++i) {
+        out[i].modifiers = static_cast<int>(mods | lockVariants[i]);
+    }
+    return out;
+}
+
 struct Mask {
     std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
     XIEventMask mask{};
@@ -119,7 +127,7 @@ X11EventTap::X11EventTap(XConnection& connection) : x_(connection) {
             return;
         }
         // A new connection holds none of the old grabs.
-        keyGrabsPlaced_ = false;
+        grabsPlaced_ = false;
         findDevices();
         selectEvents();
         placeGrabs();
@@ -166,14 +174,11 @@ void X11EventTap::reenable() {
 }
 
 void X11EventTap::setGrabs(const GrabRequest& request) {
-    if (request == request_ && keyGrabsPlaced_) {
+    if (request == request_ && grabsPlaced_) {
         return;
     }
-    if (installed_ && x_.connected()) {
-        removeGrabs();
-    }
     request_ = request;
-    keyGrabs_.clear();
+    std::vector<KeyGrab> keys;
     for (const auto& combo : request.hotkeys) {
         const auto keycode = xKeyFromVirtual(combo.keyCode);
         const auto mods = xModsFromMods(combo.mods);
@@ -181,17 +186,15 @@ void X11EventTap::setGrabs(const GrabRequest& request) {
             continue;
         }
         const KeyGrab grab{*keycode, *mods};
-        if (std::none_of(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
-                return g.keycode == grab.keycode && g.mods == grab.mods;
-            })) {
-            keyGrabs_.push_back(grab);
+        if (std::find(keys.begin(), keys.end(), grab) == keys.end()) {
+            keys.push_back(grab);
         }
     }
-    buttonGrabs_.clear();
-    auto addButton = [this](int64_t button) {
+    std::vector<unsigned> buttons;
+    auto addButton = [&buttons](int64_t button) {
         const auto b = xButtonFromEngine(button);
-        if (b && std::find(buttonGrabs_.begin(), buttonGrabs_.end(), *b) == buttonGrabs_.end()) {
-            buttonGrabs_.push_back(*b);
+        if (b && std::find(buttons.begin(), buttons.end(), *b) == buttons.end()) {
+            buttons.push_back(*b);
         }
     };
     for (int64_t b : request.buttons) {
@@ -200,8 +203,30 @@ void X11EventTap::setGrabs(const GrabRequest& request) {
     if (request.leftPress) {
         addButton(0);
     }
-    if (installed_ && x_.connected()) {
-        placeGrabs();
+    // Only what changed is regrabbed: the pointer-motion flag flips at every drag, and the
+    // hotkeys must not be let go meanwhile.
+    const bool live = installed_ && x_.connected() && grabsPlaced_;
+    if (keys != keyGrabs_ || !live) {
+        if (live) {
+            removeKeyGrabs();
+        }
+        keyGrabs_ = std::move(keys);
+        if (installed_ && x_.connected()) {
+            placeKeyGrabs();
+        }
+    }
+    if (buttons != buttonGrabs_ || !live) {
+        if (live) {
+            removeButtonGrabs();
+        }
+        buttonGrabs_ = std::move(buttons);
+        if (installed_ && x_.connected()) {
+            placeButtonGrabs();
+        }
+    }
+    grabsPlaced_ = installed_ && x_.connected();
+    if (x_.connected()) {
+        XFlush(x_.display());
     }
 }
 
@@ -262,24 +287,39 @@ void X11EventTap::selectEvents() {
 }
 
 void X11EventTap::placeGrabs() {
+    placeKeyGrabs();
+    placeButtonGrabs();
+    grabsPlaced_ = true;
+}
+
+void X11EventTap::removeGrabs() {
+    removeKeyGrabs();
+    removeButtonGrabs();
+    grabsPlaced_ = false;
+}
+
+void X11EventTap::placeKeyGrabs() {
     Display* d = x_.display();
     XConnection::ErrorTrap trap(x_);
     Mask keys(0, {XI_KeyPress, XI_KeyRelease});
-    Mask buttons(0, {XI_ButtonPress, XI_ButtonRelease});
     // Grabs go on each master device itself: with the all-masters pseudo-device a replayed
     // event would not reach the focused client.
     for (int device : masterKeyboards_) {
         keys.mask.deviceid = device;
         for (const auto& grab : keyGrabs_) {
-            std::array<XIGrabModifiers, lockVariants.size()> mods{};
-            for (std::size_t i = 0; i < lockVariants.size(); ++i) {
-                mods[i].modifiers = static_cast<int>(grab.mods | lockVariants[i]);
-            }
+            auto mods = lockVariantsOf(grab.mods);
             XIGrabKeycode(d, device, static_cast<int>(grab.keycode), x_.root(), XIGrabModeSync,
                           XIGrabModeAsync, False, &keys.mask, static_cast<int>(mods.size()),
                           mods.data());
         }
     }
+    trap.failed();  // a combination another client holds simply stays unswallowable
+}
+
+void X11EventTap::placeButtonGrabs() {
+    Display* d = x_.display();
+    XConnection::ErrorTrap trap(x_);
+    Mask buttons(0, {XI_ButtonPress, XI_ButtonRelease});
     for (int device : masterPointers_) {
         buttons.mask.deviceid = device;
         for (unsigned button : buttonGrabs_) {
@@ -288,23 +328,25 @@ void X11EventTap::placeGrabs() {
                          XIGrabModeAsync, False, &buttons.mask, 1, &any);
         }
     }
-    trap.failed();  // a combination another client holds simply stays unswallowable
-    keyGrabsPlaced_ = true;
+    trap.failed();
 }
 
-void X11EventTap::removeGrabs() {
+void X11EventTap::removeKeyGrabs() {
     Display* d = x_.display();
     XConnection::ErrorTrap trap(x_);
     for (int device : masterKeyboards_) {
         for (const auto& grab : keyGrabs_) {
-            std::array<XIGrabModifiers, lockVariants.size()> mods{};
-            for (std::size_t i = 0; i < lockVariants.size(); ++i) {
-                mods[i].modifiers = static_cast<int>(grab.mods | lockVariants[i]);
-            }
+            auto mods = lockVariantsOf(grab.mods);
             XIUngrabKeycode(d, device, static_cast<int>(grab.keycode), x_.root(),
                             static_cast<int>(mods.size()), mods.data());
         }
     }
+    trap.failed();
+}
+
+void X11EventTap::removeButtonGrabs() {
+    Display* d = x_.display();
+    XConnection::ErrorTrap trap(x_);
     for (int device : masterPointers_) {
         for (unsigned button : buttonGrabs_) {
             XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
@@ -312,7 +354,6 @@ void X11EventTap::removeGrabs() {
         }
     }
     trap.failed();
-    keyGrabsPlaced_ = false;
 }
 
 void X11EventTap::onEvent(XEvent& event) {

@@ -40,6 +40,7 @@ class X11EventTap : public EventTap {
     struct KeyGrab {
         unsigned keycode = 0;
         unsigned mods = 0;
+        friend bool operator==(const KeyGrab&, const KeyGrab&) = default;
     };
 
     void onEvent(XEvent& event);
@@ -47,6 +48,10 @@ class X11EventTap : public EventTap {
     void selectEvents();
     void placeGrabs();
     void removeGrabs();
+    void placeKeyGrabs();
+    void placeButtonGrabs();
+    void removeKeyGrabs();
+    void removeButtonGrabs();
     void onGrabbedKey(const XIDeviceEvent& e);
     void onGrabbedButton(const XIDeviceEvent& e, bool press);
     void onRawKey(const XIRawEvent& e, bool press);
@@ -71,7 +76,7 @@ class X11EventTap : public EventTap {
     int xtestPointer_ = -1;
     std::bitset<256> pressedByXTest_;
     std::bitset<256> modifierKeys_;
-    bool keyGrabsPlaced_ = false;
+    bool grabsPlaced_ = false;
     std::bitset<32> buttonsSwallowed_;  // X buttons whose press we kept: their release is ours
     bool leftDown_ = false;
     unsigned mods_ = 0;

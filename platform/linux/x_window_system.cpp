@@ -174,8 +174,15 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::prepare(Window window)
     }
     watch(window);
     if (unmaximize(window)) {
-        // The frame extents change with the state: measure again once it is restored.
-        waitForConfigure(window);
+        // The frame extents change with the state, and the window manager may configure the
+        // window more than once on the way back: measure once it is restored and quiet.
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(2 * applyTimeoutMs);
+        while (maximized(window) && Clock::now() < deadline) {
+            waitForConfigure(window, applyTimeoutMs);
+        }
+        while (Clock::now() < deadline && waitForConfigure(window, settleMs)) {
+        }
         g = geometry(window);
     }
     return g;
@@ -228,14 +235,20 @@ void X11WindowSystem::watch(Window window) {
     }
 }
 
-bool X11WindowSystem::unmaximize(Window window) {
+bool X11WindowSystem::maximized(Window window) {
     auto state = readLongs(x_.display(), window, x_.atom("_NET_WM_STATE"));
     const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
     const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-    if (!state || (std::find(state->begin(), state->end(), vert) == state->end() &&
-                   std::find(state->begin(), state->end(), horz) == state->end())) {
+    return state && (std::find(state->begin(), state->end(), vert) != state->end() ||
+                     std::find(state->begin(), state->end(), horz) != state->end());
+}
+
+bool X11WindowSystem::unmaximize(Window window) {
+    if (!maximized(window)) {
         return false;
     }
+    const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
+    const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = window;
@@ -262,17 +275,18 @@ void X11WindowSystem::moveResize(Window window, unsigned flags, long x, long y, 
     e.xclient.data.l[2] = y;
     e.xclient.data.l[3] = width;
     e.xclient.data.l[4] = height;
+    discardConfigures(window);
     XSendEvent(x_.display(), x_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &e);
-    waitForConfigure(window);
+    waitForConfigure(window, applyTimeoutMs);
 }
 
-void X11WindowSystem::waitForConfigure(Window window) {
+bool X11WindowSystem::waitForConfigure(Window window, int timeoutMs) {
     // The read-back right after a write must see what the window manager made of it; wait for
     // the window to be configured, but never long.
     Display* d = x_.display();
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(applyTimeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     XEvent e;
     bool configured = false;
     while (!configured && x_.connected()) {
@@ -293,6 +307,16 @@ void X11WindowSystem::waitForConfigure(Window window) {
         XSync(d, False);
         while (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
         }
+    }
+    return configured;
+}
+
+void X11WindowSystem::discardConfigures(Window window) {
+    // Notices of earlier changes must not pass for the answer to the next request.
+    Display* d = x_.display();
+    XSync(d, False);
+    XEvent e;
+    while (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
     }
 }
 

@@ -38,6 +38,8 @@ class X11WindowSystem : public WindowSystem {
 
     // How long a write waits for the window manager to apply it.
     static constexpr int applyTimeoutMs = 100;
+    // A restored window counts as settled after this long without another configure.
+    static constexpr int settleMs = 15;
 
   private:
     struct Geometry {
@@ -50,8 +52,11 @@ class X11WindowSystem : public WindowSystem {
     std::optional<Geometry> prepare(Window window);
     // Asks the window manager to drop the maximized state; false when it was not maximized.
     bool unmaximize(Window window);
+    bool maximized(Window window);
     void moveResize(Window window, unsigned flags, long x, long y, long width, long height);
-    void waitForConfigure(Window window);
+    // True when the window was configured within the time.
+    bool waitForConfigure(Window window, int timeoutMs);
+    void discardConfigures(Window window);
     void refreshScreens();
     void watch(Window window);
     void onEvent(XEvent& event);

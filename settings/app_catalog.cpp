@@ -1,0 +1,134 @@
+// Names of applications from their desktop entries.
+#include "settings/app_catalog.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <system_error>
+
+namespace ombrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string lower(std::string s) {
+    std::ranges::transform(s, s.begin(), [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    });
+    return s;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t\r");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::vector<fs::path> splitDirs(const char* value, const char* fallback) {
+    std::vector<fs::path> out;
+    std::stringstream in((value && *value) ? value : fallback);
+    std::string part;
+    while (std::getline(in, part, ':')) {
+        if (!part.empty()) {
+            out.emplace_back(part);
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::vector<fs::path> AppCatalog::defaultDataDirs() {
+    std::vector<fs::path> dirs;
+    if (const char* home = std::getenv("XDG_DATA_HOME"); home && *home) {
+        dirs.emplace_back(home);
+    } else if (const char* h = std::getenv("HOME"); h && *h) {
+        dirs.push_back(fs::path(h) / ".local" / "share");
+    }
+    for (auto& d : splitDirs(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
+        dirs.push_back(std::move(d));
+    }
+    return dirs;
+}
+
+std::optional<AppCatalog::Entry> AppCatalog::parse(const fs::path& file) {
+    std::ifstream in(file);
+    if (!in) {
+        return std::nullopt;
+    }
+    Entry entry{file.stem().string(), {}, {}};
+    bool inMain = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        line = trimmed(line);
+        if (line.empty() || line.starts_with('#')) {
+            continue;
+        }
+        if (line.starts_with('[')) {
+            inMain = line == "[Desktop Entry]";
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (!inMain || eq == std::string::npos) {
+            continue;
+        }
+        const std::string key = trimmed(line.substr(0, eq));
+        const std::string value = trimmed(line.substr(eq + 1));
+        if (key == "Name") {
+            entry.name = value;
+        } else if (key == "StartupWMClass") {
+            entry.wmClass = value;
+        }
+    }
+    if (entry.name.empty()) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+AppCatalog::AppCatalog(std::vector<fs::path> dataDirs) {
+    // The same file name in an earlier folder hides the later one, as desktops do.
+    std::set<std::string> seen;
+    for (const auto& dir : dataDirs) {
+        std::error_code ec;
+        std::vector<fs::path> files;
+        for (fs::recursive_directory_iterator it(dir / "applications", ec), end; !ec && it != end;
+             it.increment(ec)) {
+            if (it->path().extension() == ".desktop") {
+                files.push_back(it->path());
+            }
+        }
+        std::ranges::sort(files);
+        for (const auto& file : files) {
+            if (!seen.insert(file.filename().string()).second) {
+                continue;
+            }
+            if (auto entry = parse(file)) {
+                entries_.push_back(std::move(*entry));
+            }
+        }
+    }
+}
+
+std::optional<std::string> AppCatalog::nameFor(const std::string& identifier) const {
+    if (identifier.empty()) {
+        return std::nullopt;
+    }
+    const std::string id = lower(identifier);
+    for (const Entry& e : entries_) {
+        if (!e.wmClass.empty() && lower(e.wmClass) == id) {
+            return e.name;
+        }
+    }
+    for (const Entry& e : entries_) {
+        if (lower(e.file) == id) {
+            return e.name;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace ombrel

@@ -1,0 +1,40 @@
+// Names of applications from their desktop entries, found by the identifier that the window
+// system gives a running application (its WM_CLASS class).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrel {
+
+class AppCatalog {
+public:
+    struct Entry {
+        std::string file;       // file name without ".desktop"
+        std::string wmClass;    // StartupWMClass, may be empty
+        std::string name;       // Name
+    };
+
+    // Reads the "applications" folders under the given data folders, earlier folders first.
+    explicit AppCatalog(std::vector<std::filesystem::path> dataDirs);
+    // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
+    static std::vector<std::filesystem::path> defaultDataDirs();
+
+    // The entry's name whose StartupWMClass or file name matches the identifier, ignoring case;
+    // nothing when no entry matches.
+    [[nodiscard]] std::optional<std::string> nameFor(const std::string& identifier) const;
+    // The name, or the identifier itself.
+    [[nodiscard]] std::string displayName(const std::string& identifier) const {
+        return nameFor(identifier).value_or(identifier);
+    }
+
+    // Parses one desktop file's main group; nothing without a Name.
+    static std::optional<Entry> parse(const std::filesystem::path& file);
+
+private:
+    std::vector<Entry> entries_;
+};
+
+}  // namespace ombrel

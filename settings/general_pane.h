@@ -1,0 +1,61 @@
+// The "General" pane: snapping, the draw modifiers, starting at login, the three status rows and
+// the way to the settings file.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "config/observable.h"
+
+namespace ombrel {
+
+class Store;
+class EngineStatus;
+class LoginItem;
+class ToggleSwitch;
+class SegmentedControl;
+class TextLabel;
+class SymbolView;
+class PlainButton;
+
+class GeneralPane : public QWidget {
+public:
+    GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginItem,
+                std::function<int64_t()> deviceCount, std::function<void()> showSettingsFile);
+
+    [[nodiscard]] ToggleSwitch* snapSwitch() const { return snap_; }
+    [[nodiscard]] SegmentedControl* drawModsPicker() const { return drawMods_; }
+    [[nodiscard]] ToggleSwitch* loginSwitch() const { return login_; }
+    // The login-item error sentence, empty when there is none.
+    [[nodiscard]] QString loginError() const;
+    // Value text of status row 0, 1 or 2.
+    [[nodiscard]] QString statusValue(int row) const;
+    [[nodiscard]] bool statusGood(int row) const { return good_[static_cast<std::size_t>(row)]; }
+    [[nodiscard]] PlainButton* showFileButton() const { return showFile_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void refresh();
+    void flipLogin(bool on);
+
+    Store& store_;
+    EngineStatus& engine_;
+    LoginItem& loginItem_;
+    std::function<int64_t()> deviceCount_;
+    ToggleSwitch* snap_ = nullptr;
+    SegmentedControl* drawMods_ = nullptr;
+    ToggleSwitch* login_ = nullptr;
+    TextLabel* loginError_ = nullptr;
+    std::array<SymbolView*, 3> statusSymbols_{};
+    std::array<TextLabel*, 3> statusValues_{};
+    std::array<bool, 3> good_{};
+    PlainButton* showFile_ = nullptr;
+    bool loginItem_on_ = false;
+    Subscription configSub_;
+    Subscription engineSub_;
+};
+
+}  // namespace ombrel

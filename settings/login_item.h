@@ -1,0 +1,38 @@
+// "Open Ombrel at login": the XDG autostart entry of the program, read, written and removed.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ombrel {
+
+class LoginItem {
+public:
+    virtual ~LoginItem() = default;
+    // Whether the program starts at login now.
+    [[nodiscard]] virtual bool enabled() const = 0;
+    // Turns it on or off; the error's text when that failed, nothing on success.
+    virtual std::optional<std::string> setEnabled(bool on) = 0;
+};
+
+// A desktop file in the autostart folder: present and not hidden means on.
+class XdgAutostartItem final : public LoginItem {
+public:
+    XdgAutostartItem(std::filesystem::path file, std::string executable);
+
+    // $XDG_CONFIG_HOME/autostart/ombrel.desktop, else ~/.config/autostart/ombrel.desktop.
+    static std::filesystem::path defaultFile();
+
+    [[nodiscard]] bool enabled() const override;
+    std::optional<std::string> setEnabled(bool on) override;
+
+    // The entry written for the executable, its path quoted for the Exec key where needed.
+    static std::string entryText(const std::string& executable);
+
+private:
+    std::filesystem::path file_;
+    std::string executable_;
+};
+
+}  // namespace ombrel

@@ -1,0 +1,84 @@
+// What the settings window needs from the rest of the program, and the one factory the
+// application shell calls to build it.
+#pragma once
+
+#include <QtGlobal>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/observable.h"
+#include "settings/binding_editor_model.h"
+
+class QWidget;
+class QUrl;
+
+namespace ombrel {
+
+class Store;
+class Nav;
+class LoginItem;
+
+// The engine state the window shows and the recording pause the recorder sets.
+class EngineStatus {
+public:
+    virtual ~EngineStatus() = default;
+    [[nodiscard]] virtual bool trusted() const = 0;
+    [[nodiscard]] virtual bool tapInstalled() const = 0;
+    // Called after every change of trusted or tapInstalled.
+    [[nodiscard]] virtual Subscription observeState(std::function<void()> observer) = 0;
+    virtual void setRecording(bool recording) = 0;
+    [[nodiscard]] virtual bool recording() const = 0;
+};
+
+// The engine itself seen through EngineStatus; any type with these five members will do.
+template <class E>
+class EngineStatusOf final : public EngineStatus {
+public:
+    explicit EngineStatusOf(E& engine) : engine_(engine) {}
+    [[nodiscard]] bool trusted() const override { return engine_.trusted(); }
+    [[nodiscard]] bool tapInstalled() const override { return engine_.tapInstalled(); }
+    [[nodiscard]] Subscription observeState(std::function<void()> observer) override {
+        return engine_.observeState(std::move(observer));
+    }
+    void setRecording(bool recording) override { engine_.setRecording(recording); }
+    [[nodiscard]] bool recording() const override { return engine_.recording(); }
+
+private:
+    E& engine_;
+};
+
+// X keycode of a key event to the virtual key code the bindings use; nothing when unknown.
+using KeyTranslator = std::function<std::optional<int64_t>(quint32 nativeScanCode)>;
+
+struct SettingsDeps {
+    Store& store;
+    EngineStatus& engine;
+    Nav& nav;
+    LoginItem& loginItem;
+    // How many multitouch devices are open now.
+    std::function<int64_t()> deviceCount;
+    KeyTranslator translateKey;
+    // Identifiers (WM_CLASS classes) of the applications with windows; the X11 client list when
+    // left empty.
+    std::function<std::vector<std::string>()> runningApps = {};
+    // Application names from their desktop entries when left empty.
+    AppNamer appName = {};
+    // The banner's button: check the permission again at once.
+    std::function<void()> recheckAccess = {};
+    // Hands a URL to the desktop; QDesktopServices when left empty.
+    std::function<void(const QUrl&)> openUrl = {};
+    // Shows the file selected in the file manager; D-Bus FileManager1, else the folder.
+    std::function<void(const std::filesystem::path&)> showFile = {};
+    // "Choose…" in the editor: a path, or nothing when cancelled. A file dialog when left empty.
+    std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};
+};
+
+// The window's content; the shell places it in its window.
+std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps);
+
+}  // namespace ombrel

@@ -1,0 +1,210 @@
+// The settings window's content.
+#include "settings/settings_view.h"
+
+#include <QBoxLayout>
+#include <QPainter>
+#include <QUrl>
+
+#include "config/store.h"
+#include "settings/binding_editor.h"
+#include "settings/desktop_services.h"
+#include "settings/general_pane.h"
+#include "settings/rule_list.h"
+#include "settings/rule_pane.h"
+#include "settings/sidebar.h"
+#include "settings/style.h"
+#include "settings/widgets.h"
+#include "art/symbols.h"
+
+namespace ombrel {
+
+namespace {
+constexpr const char* kAccessibilityUrl =
+    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
+}
+
+AccessBanner::AccessBanner(std::function<void()> onOpen) {
+    auto* row = makeLayout<QHBoxLayout>(this);
+    row->setContentsMargins(16, 14, 16, 14);
+    row->setSpacing(12);
+    auto* symbol = makeChild<SymbolView>(this, "exclamationmark.triangle.fill", 22);
+    symbol->setColor(style::orange(palette()));
+    row->addWidget(symbol, 0, Qt::AlignTop);
+    auto* texts = nestLayout<QVBoxLayout>(row);
+    texts->setSpacing(3);
+    texts->addWidget(makeChild<TextLabel>(this, "Ombrel needs Accessibility access",
+                                          style::systemFont(13, QFont::DemiBold)));
+    auto* body = makeChild<TextLabel>(
+        this,
+        "Without it, shortcuts, mouse buttons and window moves do nothing. Turn Ombrel on under "
+        "Privacy & Security, Accessibility.",
+        style::captionFont());
+    body->setWordWrap(true);
+    texts->addWidget(body);
+    row->setStretchFactor(texts, 1);
+    button_ = makeChild<ProminentButton>(this, "Open Accessibility settings");
+    row->addWidget(button_, 0, Qt::AlignVCenter);
+    connect(button_, &QAbstractButton::clicked, this, [open = std::move(onOpen)] { open(); });
+}
+
+void AccessBanner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor fill = style::orange(palette());
+    fill.setAlphaF(style::isDark(palette()) ? 0.14f : 0.12f);
+    QColor line = style::orange(palette());
+    line.setAlphaF(0.35f);
+    p.setBrush(fill);
+    p.setPen(QPen(line, 1));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+}
+
+void SettingsView::DeleteLater::operator()(QObject* object) const {
+    if (object) {
+        object->deleteLater();
+    }
+}
+
+SettingsView::SettingsView(SettingsDeps& deps) : deps_(deps) {
+    setMinimumSize(780, 500);
+    appName_ = deps_.appName ? deps_.appName : AppNamer(&desktop::applicationName);
+
+    auto* row = makeLayout<QHBoxLayout>(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    sidebar_ = makeChild<Sidebar>(this, deps_.store, deps_.engine, deps_.nav);
+    row->addWidget(sidebar_);
+    auto* divider = makeChild<QWidget>(this);
+    divider->setFixedWidth(1);
+    divider->setObjectName("divider");
+    row->addWidget(divider);
+
+    content_ = makeChild<QWidget>(this);
+    row->addWidget(content_, 1);
+    auto* column = makeLayout<QVBoxLayout>(content_);
+    column->setContentsMargins(0, 24, 0, 0);
+    column->setSpacing(0);
+
+    auto* bannerBox = nestLayout<QVBoxLayout>(column);
+    bannerBox->setContentsMargins(24, 0, 24, 8);
+    banner_ = makeChild<AccessBanner>(content_, [this] {
+        if (deps_.recheckAccess) {
+            deps_.recheckAccess();
+        }
+        const QUrl url(kAccessibilityUrl);
+        if (deps_.openUrl) {
+            deps_.openUrl(url);
+        } else {
+            desktop::openUrlIfHandled(url);
+        }
+    });
+    bannerBox->addWidget(banner_);
+
+    loadError_ = makeChild<TextLabel>(content_, "", style::captionFont(), Tone::secondary);
+    loadError_->setWordWrap(true);
+    loadError_->setContentsMargins(16, 16, 16, 16);
+    auto* errorBox = nestLayout<QVBoxLayout>(column);
+    errorBox->setContentsMargins(24, 0, 24, 0);
+    errorBox->addWidget(loadError_);
+
+    navSub_ = deps_.nav.observe([this](Pane pane) { showPane(pane); });
+    engineSub_ = deps_.engine.observeState([this] { refreshState(); });
+    loadErrorSub_ = deps_.store.observeLoadError([this](const auto&) { refreshState(); });
+    refreshState();
+    shown_ = deps_.nav.pane();
+    pane_ = nullptr;
+    showPane(deps_.nav.pane());
+}
+
+SettingsView::~SettingsView() {
+    // The sheet goes with the window; a recording in it ends there too.
+    if (editor_) {
+        editor_->hide();
+    }
+}
+
+QString SettingsView::loadErrorText() const {
+    return loadError_->isHidden() ? QString() : loadError_->text();
+}
+
+void SettingsView::refreshState() {
+    banner_->setVisible(!deps_.engine.trusted());
+    if (const auto& error = deps_.store.loadError()) {
+        loadError_->setText(QString::fromStdString(*error));
+        loadError_->show();
+    } else {
+        loadError_->hide();
+    }
+}
+
+void SettingsView::showPane(Pane pane) {
+    if (pane_ && pane == shown_) {
+        return;
+    }
+    shown_ = pane;
+    auto* column = static_cast<QVBoxLayout*>(content_->layout());
+    if (pane_) {
+        column->removeWidget(pane_);
+        // Deleted now: its subscriptions must not see another change of the store.
+        std::unique_ptr<QWidget> old(pane_);
+        pane_ = nullptr;
+    }
+    if (pane == Pane::general) {
+        pane_ = makeChild<GeneralPane>(
+            content_, deps_.store, deps_.engine, deps_.loginItem, deps_.deviceCount, [this] {
+                if (deps_.showFile) {
+                    deps_.showFile(deps_.store.fileURL());
+                } else {
+                    desktop::showInFileManager(deps_.store.fileURL());
+                }
+            });
+    } else {
+        pane_ = makeChild<RulePane>(content_, deps_.store, pane, appName_,
+                                    [this](const Rule& rule) { edit(rule); });
+    }
+    column->addWidget(pane_, 1);
+    pane_->show();
+}
+
+void SettingsView::edit(const Rule& rule) {
+    if (editor_) {
+        return;
+    }
+    EditorServices services{
+        deps_.engine, deps_.translateKey,
+        [this] {
+            std::vector<AppChoice> choices;
+            const auto ids =
+                deps_.runningApps ? deps_.runningApps() : desktop::runningApplicationIDs();
+            for (const auto& id : ids) {
+                choices.push_back({id, appName_(id)});
+            }
+            return choices;
+        },
+        appName_, deps_.chooseApp};
+    // The window is the sheet's Qt parent, so it stays above it; editor_ ends it once closed.
+    auto editor = std::make_unique<BindingEditor>(
+        rule, deps_.store, std::move(services),
+        [this](const Rule& saved) {
+            Config config = deps_.store.config();
+            RuleList::put(config, saved);
+            deps_.store.setConfig(std::move(config));
+        },
+        this);
+    editor_.reset(editor.release());
+    connect(editor_.get(), &QDialog::finished, this, [this](int) { editor_.reset(); });
+    editor_->open();
+}
+
+void SettingsView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), style::contentBackground(palette()));
+    // The divider between the columns.
+    p.fillRect(QRect(sidebar_->width(), 0, 1, height()), style::separator(palette()));
+}
+
+std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps) {
+    return std::make_unique<SettingsView>(deps);
+}
+
+}  // namespace ombrel

@@ -1,0 +1,75 @@
+// The settings window's content: the sidebar on the left; on the right the Accessibility
+// banner, the load-error sentence and the selected pane; the binding editor as a sheet.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "config/observable.h"
+#include "settings/pane.h"
+#include "settings/settings_deps.h"
+
+namespace ombrel {
+
+class Sidebar;
+class BindingEditor;
+class TextLabel;
+class ProminentButton;
+
+class AccessBanner : public QWidget {
+public:
+    explicit AccessBanner(std::function<void()> onOpen);
+    [[nodiscard]] ProminentButton* button() const { return button_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    ProminentButton* button_ = nullptr;
+};
+
+class SettingsView : public QWidget {
+public:
+    explicit SettingsView(SettingsDeps& deps);
+    ~SettingsView() override;
+    SettingsView(const SettingsView&) = delete;
+    SettingsView& operator=(const SettingsView&) = delete;
+
+    [[nodiscard]] Sidebar* sidebar() const { return sidebar_; }
+    [[nodiscard]] AccessBanner* banner() const { return banner_; }
+    // The load-error sentence as shown, empty when there is none.
+    [[nodiscard]] QString loadErrorText() const;
+    // The widget of the pane shown now (a RulePane or the GeneralPane).
+    [[nodiscard]] QWidget* currentPane() const { return pane_; }
+    // The open editor sheet, if any.
+    [[nodiscard]] BindingEditor* editor() const { return editor_.get(); }
+    // Opens the editor with the rule, as "Add", the pencil or a double click do.
+    void edit(const Rule& rule);
+
+    [[nodiscard]] QSize sizeHint() const override { return {860, 580}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    struct DeleteLater {
+        void operator()(QObject* object) const;
+    };
+    void showPane(Pane pane);
+    void refreshState();
+
+    SettingsDeps& deps_;
+    AppNamer appName_;
+    Sidebar* sidebar_ = nullptr;
+    QWidget* content_ = nullptr;
+    AccessBanner* banner_ = nullptr;
+    TextLabel* loadError_ = nullptr;
+    QWidget* pane_ = nullptr;
+    Pane shown_ = Pane::keyboard;
+    std::unique_ptr<BindingEditor, DeleteLater> editor_;
+    Subscription navSub_;
+    Subscription engineSub_;
+    Subscription loadErrorSub_;
+};
+
+}  // namespace ombrel

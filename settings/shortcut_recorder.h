@@ -1,0 +1,61 @@
+// The control in which a key combination is recorded by pressing it: while it records it takes
+// every key press of the program's own windows and holds the engine still.
+#pragma once
+
+#include <QAbstractButton>
+#include <QObject>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "config/model.h"
+#include "settings/settings_deps.h"
+#include "settings/shortcut_recorder_logic.h"
+
+namespace ombrel {
+
+class TextLabel;
+
+
+class ShortcutRecorder : public QWidget {
+public:
+    // onChange runs after every accepted combination.
+    ShortcutRecorder(bool requireModifier, EngineStatus& engine, KeyTranslator translate,
+                     std::function<void(std::optional<KeyCombo>)> onChange);
+    ~ShortcutRecorder() override;
+    ShortcutRecorder(const ShortcutRecorder&) = delete;
+    ShortcutRecorder& operator=(const ShortcutRecorder&) = delete;
+
+    void setCombo(std::optional<KeyCombo> combo);
+    [[nodiscard]] const std::optional<KeyCombo>& combo() const { return logic_.combo(); }
+    [[nodiscard]] bool recording() const { return logic_.recording(); }
+    [[nodiscard]] QString buttonText() const;
+    [[nodiscard]] QString hintText() const;
+    [[nodiscard]] QAbstractButton* button() const;
+
+    void start();
+    void stop();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    class RecordButton;
+    void refresh();
+
+    ShortcutRecorderLogic logic_;
+    KeyTranslator translate_;
+    std::function<void(std::optional<KeyCombo>)> onChange_;
+    RecordButton* button_ = nullptr;
+    TextLabel* hint_ = nullptr;
+    bool filtering_ = false;
+};
+
+// Flags word (the four modifier bits) of the modifiers held with a Qt key event. Super stands
+// for command, Alt for option.
+uint64_t flagsFromQt(Qt::KeyboardModifiers modifiers);
+// Keys that only modify others; pressing one alone records nothing.
+bool isModifierKey(int qtKey);
+
+}  // namespace ombrel

@@ -1,0 +1,268 @@
+// The trigger glyphs of the rule rows.
+#include "settings/trigger_view.h"
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "art/symbols.h"
+#if __has_include("art/icon_art.h")
+#include "art/icon_art.h"
+#define OMBREL_MASCOT_ART 1
+#endif
+#include "settings/glyph_layout.h"
+#include "settings/style.h"
+
+namespace ombrel {
+
+namespace glyphs {
+
+void paintTile(QPainter& p, const QRectF& rect, const QPalette& palette, bool accentFilled) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = rect.adjusted(0.5, 0.5, -0.5, -0.5);
+    if (accentFilled) {
+        QColor fill = style::accent(palette);
+        fill.setAlphaF(0.16f);
+        p.setBrush(fill);
+        p.setPen(QPen(style::accent(palette), 1.5));
+        p.drawRoundedRect(rect.adjusted(0.75, 0.75, -0.75, -0.75), 6, 6);
+    } else {
+        p.setBrush(style::controlBackground(palette));
+        p.setPen(QPen(style::separator(palette), 1));
+        p.drawRoundedRect(r, 6, 6);
+    }
+    p.restore();
+}
+
+void paintTrackpadGlyph(QPainter& p, const QRectF& tile, const TrackpadGesture& gesture,
+                        const QPalette& palette) {
+    paintTile(p, tile, palette, gesture.kind == TrackpadGesture::Kind::click);
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = style::accent(palette);
+    QColor faint = accent;
+    faint.setAlphaF(0.10f);
+    for (const FingerMark& m : trackpadMarks(gesture, tile.width(), tile.height())) {
+        const QRectF r(tile.left() + m.x, tile.top() + m.y, m.width, m.height);
+        switch (m.shape) {
+            case FingerMark::Shape::dot:
+                p.setPen(Qt::NoPen);
+                p.setBrush(accent);
+                p.drawEllipse(r);
+                break;
+            case FingerMark::Shape::ring:
+                p.setBrush(Qt::NoBrush);
+                p.setPen(QPen(style::secondary(palette), 1.5));
+                p.drawEllipse(r.adjusted(0.75, 0.75, -0.75, -0.75));
+                break;
+            case FingerMark::Shape::capsule: {
+                QPointF from;
+                QPointF to;
+                switch (m.fade) {
+                    case FingerMark::Fade::towardTop:
+                        from = {r.center().x(), r.bottom()};
+                        to = {r.center().x(), r.top()};
+                        break;
+                    case FingerMark::Fade::towardBottom:
+                        from = {r.center().x(), r.top()};
+                        to = {r.center().x(), r.bottom()};
+                        break;
+                    case FingerMark::Fade::towardLeft:
+                        from = {r.right(), r.center().y()};
+                        to = {r.left(), r.center().y()};
+                        break;
+                    case FingerMark::Fade::towardRight:
+                    case FingerMark::Fade::none:
+                        from = {r.left(), r.center().y()};
+                        to = {r.right(), r.center().y()};
+                        break;
+                }
+                QLinearGradient g(from, to);
+                g.setColorAt(0, faint);
+                g.setColorAt(1, accent);
+                p.setPen(Qt::NoPen);
+                p.setBrush(g);
+                const double radius = std::min(r.width(), r.height()) / 2;
+                p.drawRoundedRect(r, radius, radius);
+                break;
+            }
+        }
+    }
+    p.restore();
+}
+
+void paintDrawingGlyph(QPainter& p, const QRectF& box, const std::vector<Pt>& points,
+                       double lineWidth, const QPalette& palette) {
+    if (points.empty()) {
+        return;
+    }
+    const auto placed = glyphPoints(points, box.width(), box.height());
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor accent = style::accent(palette);
+    QPainterPath path;
+    path.moveTo(box.left() + placed[0].x, box.top() + placed[0].y);
+    for (std::size_t i = 1; i < placed.size(); ++i) {
+        path.lineTo(box.left() + placed[i].x, box.top() + placed[i].y);
+    }
+    p.setPen(QPen(accent, lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+    const double d = 2.5 * lineWidth;
+    p.setPen(Qt::NoPen);
+    p.setBrush(accent);
+    p.drawEllipse(QPointF(box.left() + placed[0].x, box.top() + placed[0].y), d / 2, d / 2);
+    p.restore();
+}
+
+double capWidth(const QString& text) {
+    const QFontMetricsF fm(style::monoFont(13));
+    return std::max(capHeight, fm.horizontalAdvance(text) + 16);
+}
+
+void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPalette& palette) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool dark = style::isDark(palette);
+    // A hard shadow two points straight down, then the cap, then its outline.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, dark ? 153 : 46));
+    p.drawRoundedRect(cap.translated(0, 2), 6, 6);
+    p.setBrush(style::controlBackground(palette));
+    p.drawRoundedRect(cap, 6, 6);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(style::separator(palette), 1));
+    p.drawRoundedRect(cap.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
+    p.setPen(palette.color(QPalette::WindowText));
+    p.setFont(style::monoFont(13));
+    p.drawText(cap, Qt::AlignCenter, text);
+    p.restore();
+}
+
+}  // namespace glyphs
+
+namespace {
+constexpr double kGap = 8;
+constexpr double kCapGap = 4;
+
+QFont labelFont() { return style::systemFont(13); }
+}  // namespace
+
+TriggerView::TriggerView(Trigger trigger) : trigger_(std::move(trigger)) {
+    setAccessibleName(labelText());
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+void TriggerView::setTrigger(Trigger trigger) {
+    trigger_ = std::move(trigger);
+    setAccessibleName(labelText());
+    updateGeometry();
+    update();
+}
+
+QString TriggerView::labelText() const { return QString::fromStdString(trigger_.label()); }
+
+QSize TriggerView::sizeHint() const {
+    if (const auto* combo = trigger_.asHotkey()) {
+        double w = 0;
+        for (const auto& t : keyCapTexts(*combo)) {
+            w += glyphs::capWidth(QString::fromStdString(t)) + kCapGap;
+        }
+        return {static_cast<int>(w - kCapGap + 1), static_cast<int>(glyphs::capHeight + 2 + 1)};
+    }
+    const QFontMetrics fm(labelFont());
+    return {static_cast<int>(tileWidth + kGap) + fm.horizontalAdvance(labelText()) + 2,
+            static_cast<int>(tileHeight)};
+}
+
+void TriggerView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPalette& pal = palette();
+    if (const auto* combo = trigger_.asHotkey()) {
+        double x = 0;
+        const double y = (height() - glyphs::capHeight - 2) / 2;
+        for (const auto& t : keyCapTexts(*combo)) {
+            const QString text = QString::fromStdString(t);
+            const double w = glyphs::capWidth(text);
+            glyphs::paintKeyCap(p, QRectF(x, y, w, glyphs::capHeight), text, pal);
+            x += w + kCapGap;
+        }
+        return;
+    }
+    const QRectF tile(0, (height() - tileHeight) / 2, tileWidth, tileHeight);
+    if (const auto* gesture = trigger_.asTrackpad()) {
+        glyphs::paintTrackpadGlyph(p, tile, *gesture, pal);
+    } else if (trigger_.asMouseButton()) {
+        glyphs::paintTile(p, tile, pal, false);
+        symbols::draw(p, "computermouse.fill", QRectF(tile.center().x() - 9, tile.center().y() - 9,
+                                                      18, 18),
+                      style::label(pal));
+    } else if (const auto* drawing = trigger_.asDrawing()) {
+        glyphs::paintTile(p, tile, pal, false);
+        glyphs::paintDrawingGlyph(p, tile, drawing->points, 2, pal);
+    }
+    p.setFont(labelFont());
+    p.setPen(pal.color(QPalette::WindowText));
+    p.drawText(QRectF(tileWidth + kGap, 0, width() - tileWidth - kGap, height()),
+               Qt::AlignVCenter | Qt::AlignLeft, labelText());
+}
+
+namespace {
+void paintFigure(QPainter& p, const QRectF& box, bool awake) {
+#ifdef OMBREL_MASCOT_ART
+    drawMascot(p, box, awake);
+#else
+    // A plain round figure until the icon art is there.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(120, 110, 160));
+    p.drawEllipse(box.adjusted(box.width() * 0.1, box.height() * 0.1, -box.width() * 0.1,
+                               -box.height() * 0.1));
+    p.setBrush(Qt::white);
+    const double r = box.width() * (awake ? 0.07 : 0.02);
+    p.drawEllipse(QPointF(box.center().x() - box.width() * 0.15, box.center().y()), r * 1.5, r * 1.5);
+    p.drawEllipse(QPointF(box.center().x() + box.width() * 0.15, box.center().y()), r * 1.5, r * 1.5);
+#endif
+}
+}  // namespace
+
+MascotView::MascotView(int size, bool awake, QColor tint)
+    : size_(size), awake_(awake), tint_(tint) {
+    setFixedSize(size, size);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MascotView::setAwake(bool awake) {
+    if (awake_ != awake) {
+        awake_ = awake;
+        update();
+    }
+}
+
+void MascotView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!tint_.isValid()) {
+        paintFigure(p, QRectF(rect()), awake_);
+        return;
+    }
+    // Tinted: the figure's own shading kept, its colour washed toward the tint.
+    const qreal dpr = devicePixelRatioF();
+    QImage img(size() * dpr, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(dpr);
+    img.fill(Qt::transparent);
+    {
+        QPainter ip(&img);
+        ip.setRenderHint(QPainter::Antialiasing);
+        paintFigure(ip, QRectF(rect()), awake_);
+        ip.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+        QColor wash = tint_;
+        wash.setAlphaF(0.55f);
+        ip.fillRect(rect(), wash);
+    }
+    p.drawImage(QPointF(0, 0), img);
+}
+
+}  // namespace ombrel

@@ -1,0 +1,166 @@
+// Small custom-painted controls of the settings window: switch, symbol, icon button, segmented
+// picker and prominent button, plus helpers that hand a new widget to its Qt parent.
+#pragma once
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLayout>
+#include <QVariantAnimation>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ombrel {
+
+// A widget owned by its Qt parent from birth; the returned pointer does not own it.
+template <class W, class... Args>
+W* makeChild(QWidget* parent, Args&&... args) {
+    auto widget = std::make_unique<W>(std::forward<Args>(args)...);
+    widget->setParent(parent);
+    return widget.release();
+}
+
+// A layout installed on (and owned by) a widget.
+template <class L>
+L* makeLayout(QWidget* owner) {
+    auto layout = std::make_unique<L>();
+    owner->setLayout(layout.get());
+    return layout.release();
+}
+
+// A layout nested in (and owned by) another box layout.
+template <class L, class Parent>
+L* nestLayout(Parent* parent) {
+    auto layout = std::make_unique<L>();
+    parent->addLayout(layout.get());
+    return layout.release();
+}
+
+// An on/off switch in the desktop's pill look; `small` is the compact size.
+class ToggleSwitch : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit ToggleSwitch(const QString& accessibleLabel, bool small = false);
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void checkStateSet() override;
+    void nextCheckState() override;
+
+private:
+    bool small_;
+    double knob_ = 0;  // 0 off, 1 on
+    QVariantAnimation animation_;
+};
+
+// One of the drawn symbols at a fixed size; the colour follows the palette unless set.
+class SymbolView : public QWidget {
+public:
+    SymbolView(std::string name, int size, int width = 0);
+    void setColor(const QColor& color);
+    void setSymbol(std::string name);
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::string name_;
+    int size_;
+    int width_;
+    QColor color_;
+};
+
+// A borderless symbol button whose opacity the owner sets (rows dim theirs until hovered).
+class IconButton : public QAbstractButton {
+public:
+    IconButton(std::string symbol, const QString& help);
+    void setOpacity(double opacity);
+    [[nodiscard]] QSize sizeHint() const override { return {26, 26}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    std::string symbol_;
+    double opacity_ = 0.5;
+    bool pressedLook_ = false;
+};
+
+// A row of mutually exclusive segments; -1 selects none.
+class SegmentedControl : public QWidget {
+    Q_OBJECT
+public:
+    explicit SegmentedControl(std::vector<QString> labels);
+    void setSelected(int index);
+    [[nodiscard]] int selected() const { return selected_; }
+    [[nodiscard]] QString label(int index) const;
+    [[nodiscard]] int count() const { return static_cast<int>(labels_.size()); }
+    [[nodiscard]] QSize sizeHint() const override;
+    // Where a segment sits, for clicks.
+    [[nodiscard]] QRect segmentRect(int index) const;
+
+signals:
+    void picked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    std::vector<QString> labels_;
+    int selected_ = -1;
+};
+
+// A push button drawn filled with the accent colour, optionally with a leading symbol.
+class ProminentButton : public QAbstractButton {
+public:
+    explicit ProminentButton(const QString& text, std::string symbol = {});
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    std::string symbol_;
+    bool hovered_ = false;
+};
+
+// A bordered push button in the window's own look.
+class PlainButton : public QAbstractButton {
+public:
+    explicit PlainButton(const QString& text);
+    [[nodiscard]] QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    bool hovered_ = false;
+};
+
+// A label in a given font and colour role that follows palette changes.
+enum class Tone { primary, secondary, accent, red };
+class TextLabel : public QLabel {
+public:
+    TextLabel(const QString& text, const QFont& font, Tone tone = Tone::primary);
+    void setTone(Tone tone);
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyTone();
+    Tone tone_;
+};
+
+}  // namespace ombrel

@@ -1,0 +1,668 @@
+// The settings window's decisions as plain functions: the editor's trigger, action, conflict and
+// trimming rules, the recorder's accept/refuse table, the panes' texts and edits, the glyph
+// layout, the login item and the application names.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "drawing/shape_matcher.h"
+#include "platform/input.h"
+#include "settings/app_catalog.h"
+#include "settings/binding_editor_model.h"
+#include "settings/glyph_layout.h"
+#include "settings/login_item.h"
+#include "settings/rule_list.h"
+#include "settings/shortcut_recorder_logic.h"
+#include "support.h"
+
+namespace ombrel {
+namespace {
+
+using test::gestureRule;
+using test::hotkeyRule;
+using test::mouseRule;
+using test::TempDir;
+using ::testing::ElementsAre;
+
+std::vector<Pt> line(Pt from, Pt to, int steps) {
+    std::vector<Pt> pts;
+    for (int i = 0; i <= steps; ++i) {
+        const double t = static_cast<double>(i) / steps;
+        pts.push_back({from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t});
+    }
+    return pts;
+}
+
+BindingEditorModel loaded(Rule rule) {
+    BindingEditorModel model(std::move(rule));
+    model.load();
+    return model;
+}
+
+// --- The editor's trigger ---
+
+TEST(EditorTrigger, GestureKindsCarryTheirFingersExceptTipTaps) {
+    struct Case {
+        TrackpadGesture::Kind kind;
+        int64_t fingers;
+        int64_t expected;
+    };
+    const Case cases[] = {
+        {TrackpadGesture::Kind::tap, 4, 4},
+        {TrackpadGesture::Kind::swipeLeft, 5, 5},
+        {TrackpadGesture::Kind::click, 3, 3},
+        {TrackpadGesture::Kind::tipTapLeft, 4, 2},
+        {TrackpadGesture::Kind::tipTapRight, 5, 2},
+    };
+    for (const auto& c : cases) {
+        auto model = loaded(RuleList::newRule(Pane::trackpad));
+        model.gestureKind = c.kind;
+        model.fingers = c.fingers;
+        const auto trigger = model.makeTrigger();
+        ASSERT_TRUE(trigger);
+        ASSERT_NE(trigger->asTrackpad(), nullptr);
+        EXPECT_EQ(trigger->asTrackpad()->kind, c.kind);
+        EXPECT_EQ(trigger->asTrackpad()->fingers, c.expected) << rawValue(c.kind);
+    }
+}
+
+TEST(EditorTrigger, ShortcutIsMissingUntilRecorded) {
+    auto model = loaded(RuleList::newRule(Pane::keyboard));
+    EXPECT_FALSE(model.hotkey);
+    EXPECT_FALSE(model.makeTrigger());
+    EXPECT_FALSE(model.canSave({}));
+    model.hotkey = KeyCombo{0, Mods(Mods::command)};
+    EXPECT_EQ(model.makeTrigger(), Trigger::hotkey(KeyCombo{0, Mods(Mods::command)}));
+    EXPECT_TRUE(model.canSave({}));
+}
+
+TEST(EditorTrigger, DrawingNeedsSixtyCanvasPointsAndIsStoredNormalised) {
+    struct Case {
+        std::vector<Pt> points;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{{100, 100}}, false},                              // a click without movement
+        {line({100, 100}, {159, 100}, 10), false},          // 59 points long
+        {line({100, 100}, {160, 100}, 10), true},           // exactly 60
+        {std::vector<Pt>(50, Pt{200, 90}), false},          // many points on one spot
+    };
+    for (const auto& c : cases) {
+        auto model = loaded(RuleList::newRule(Pane::drawings));
+        model.drawPoints = c.points;
+        const auto trigger = model.makeTrigger();
+        EXPECT_EQ(trigger.has_value(), c.accepted) << c.points.size() << " points";
+        if (trigger) {
+            EXPECT_EQ(trigger->asDrawing()->points, ShapeMatcher::normalize(c.points));
+        }
+    }
+}
+
+TEST(EditorTrigger, DrawingNameLosesOuterBlanksButNotNewlines) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"  Circle\t", "Circle"}, {"\tZ ", "Z"}, {"", ""}, {" two words ", "two words"},
+        {"\nL\n", "\nL\n"},
+    };
+    for (const auto& [typed, stored] : cases) {
+        auto model = loaded(RuleList::newRule(Pane::drawings));
+        model.drawPoints = line({0, 0}, {100, 50}, 20);
+        model.drawName = typed;
+        ASSERT_TRUE(model.makeTrigger());
+        EXPECT_EQ(model.makeTrigger()->asDrawing()->name, stored);
+    }
+}
+
+TEST(EditorTrigger, StoredDrawingComesBackOnTheCanvasAroundItsCentre) {
+    const std::vector<Pt> stored = {{-0.5, 0.25}, {0, 0}, {0.5, -0.25}};
+    auto model = loaded(Rule::make(Trigger::drawing(Drawing{"S", stored}),
+                                   Action::window(WindowAction::center), std::nullopt, true));
+    EXPECT_EQ(model.drawName, "S");
+    EXPECT_THAT(model.drawPoints,
+                ElementsAre(Pt{140, 130}, Pt{210, 95}, Pt{280, 60}));
+    EXPECT_EQ(toCanvas(Pt{0, 0}), (Pt{210, 95}));
+}
+
+TEST(EditorTrigger, SavedSketchReopensAsTheSameDrawing) {
+    auto model = loaded(RuleList::newRule(Pane::drawings));
+    model.drawPoints = line({50, 150}, {350, 40}, 40);
+    const auto first = model.result();
+    ASSERT_TRUE(first);
+    // Reopened, the canvas shows the normalised points; saving again keeps them.
+    auto again = loaded(*first);
+    const auto second = again.result();
+    ASSERT_TRUE(second);
+    const auto& a = first->trigger.asDrawing()->points;
+    const auto& b = second->trigger.asDrawing()->points;
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(a[i].x, b[i].x, 1e-9);
+        EXPECT_NEAR(a[i].y, b[i].y, 1e-9);
+    }
+}
+
+// --- The editor's action ---
+
+TEST(EditorAction, TextsAreTrimmedAndEmptyOnesRefused) {
+    struct Case {
+        Action::Kind kind;
+        std::string text;
+        std::optional<Action> expected;
+    };
+    const Case cases[] = {
+        {Action::Kind::openURL, "  https://example.com\t", Action::openURL("https://example.com")},
+        {Action::Kind::openURL, "   ", std::nullopt},
+        {Action::Kind::openURL, "", std::nullopt},
+        {Action::Kind::shell, "\n\n", std::nullopt},
+        {Action::Kind::shell, " \t\n", std::nullopt},
+        {Action::Kind::shell, "ls -l\n\n", Action::shell("ls -l")},
+        {Action::Kind::shell, "\t echo a\necho b \n", Action::shell("echo a\necho b")},
+        {Action::Kind::launchApp, "", std::nullopt},
+        {Action::Kind::launchApp, " /usr/share/applications/x.desktop",
+         Action::launchApp(" /usr/share/applications/x.desktop")},
+    };
+    for (const auto& c : cases) {
+        auto model = loaded(RuleList::newRule(Pane::mouse));
+        model.actionKind = c.kind;
+        model.url = c.text;
+        model.shell = c.text;
+        model.appPath = c.text;
+        EXPECT_EQ(model.makeAction(), c.expected) << rawValue(c.kind) << " '" << c.text << "'";
+    }
+}
+
+TEST(EditorAction, KeystrokeNeedsKeysAndOtherKindsStartFromTheirDefaults) {
+    auto model = loaded(Rule::make(Trigger::mouseButton(3), Action::shell("make"), std::nullopt, true));
+    EXPECT_EQ(model.actionKind, Action::Kind::shell);
+    EXPECT_EQ(model.shell, "make");
+    model.actionKind = Action::Kind::keystroke;
+    EXPECT_FALSE(model.makeAction());
+    model.keystroke = KeyCombo{8, Mods(Mods::command)};
+    EXPECT_EQ(model.makeAction(), Action::keystroke(KeyCombo{8, Mods(Mods::command)}));
+    model.actionKind = Action::Kind::window;
+    EXPECT_EQ(model.makeAction(), Action::window(WindowAction::leftHalf));
+    model.actionKind = Action::Kind::system;
+    EXPECT_EQ(model.makeAction(), Action::system(SystemAction::missionControl));
+}
+
+TEST(EditorAction, LoadPutsEachPayloadInItsField) {
+    const Action actions[] = {Action::window(WindowAction::rightThird),
+                              Action::system(SystemAction::mute),
+                              Action::keystroke(KeyCombo{4, Mods(5)}),
+                              Action::launchApp("/usr/bin/xterm"),
+                              Action::openURL("https://a.example"),
+                              Action::shell("echo hi")};
+    for (const auto& action : actions) {
+        auto model = loaded(Rule::make(Trigger::mouseButton(4), action, "Firefox", false));
+        EXPECT_EQ(model.makeAction(), action);
+        EXPECT_EQ(model.scope, "Firefox");
+        const auto rule = model.result();
+        ASSERT_TRUE(rule);
+        EXPECT_FALSE(rule->enabled);
+        EXPECT_EQ(rule->action, action);
+        EXPECT_EQ(rule->appBundleID, "Firefox");
+    }
+}
+
+// --- Conflicts ---
+
+TEST(EditorConflict, SameTriggerInSameScopeIsTakenWhateverItsState) {
+    const Rule allApps = hotkeyRule(123, 6);
+    const Rule disabledScoped = hotkeyRule(123, 6, Action::shell("x"), "Gimp", false);
+    const Rule other = hotkeyRule(124, 6);
+    const std::vector<Rule> bindings = {other, allApps, disabledScoped};
+
+    struct Case {
+        std::string what;
+        Rule original;
+        std::string scope;
+        std::optional<Uuid> clash;
+    };
+    const Case cases[] = {
+        {"new, all apps", RuleList::newRule(Pane::keyboard), "", allApps.id},
+        {"new, scoped like the disabled rule", RuleList::newRule(Pane::keyboard), "Gimp",
+         disabledScoped.id},
+        {"new, another app", RuleList::newRule(Pane::keyboard), "Firefox", std::nullopt},
+        {"editing itself", allApps, "", std::nullopt},
+        {"editing the scoped one, moved to all apps", disabledScoped, "", allApps.id},
+    };
+    for (const auto& c : cases) {
+        BindingEditorModel model(c.original);
+        model.load();
+        model.hotkey = KeyCombo{123, Mods(6)};
+        model.scope = c.scope;
+        const auto clash = model.conflict(bindings);
+        EXPECT_EQ(clash ? std::optional<Uuid>(clash->id) : std::nullopt, c.clash) << c.what;
+        EXPECT_EQ(model.canSave(bindings), !c.clash) << c.what;
+    }
+}
+
+TEST(EditorConflict, DrawingsClashOnlyWithIdenticalPoints) {
+    auto model = loaded(RuleList::newRule(Pane::drawings));
+    model.drawPoints = line({10, 10}, {200, 120}, 30);
+    model.drawName = "Slash";
+    const auto trigger = model.makeTrigger();
+    ASSERT_TRUE(trigger);
+    Rule same = Rule::make(*trigger, Action::window(WindowAction::center), std::nullopt, true);
+    Drawing nudged = *trigger->asDrawing();
+    nudged.points[5].x += 1e-6;
+    Rule near = Rule::make(Trigger::drawing(nudged), Action::window(WindowAction::center),
+                           std::nullopt, true);
+    EXPECT_FALSE(model.conflict({near}));
+    EXPECT_TRUE(model.conflict({near, same}));
+}
+
+TEST(EditorConflict, MessageNamesTriggerAppAndAction) {
+    const AppNamer names = [](const std::string& id) {
+        return id == "firefox" ? std::string("Firefox Web Browser") : id;
+    };
+    struct Case {
+        Rule rule;
+        std::string message;
+    };
+    const Case cases[] = {
+        {hotkeyRule(123, 6),
+         "⌃⌥← in All apps already runs \"Window: Left half\". Pick another trigger or app."},
+        {hotkeyRule(49, 15, Action::shell("ls"), "firefox"),
+         "⌃⌥⇧⌘Space in Firefox Web Browser already runs \"Run: ls\". Pick another trigger or "
+         "app."},
+        {Rule::make(Trigger::mouseButton(3), Action::openURL("a.example"), "not.installed", true),
+         "Button 4 (back) in not.installed already runs \"Open a.example\". Pick another trigger "
+         "or app."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(conflictMessage(c.rule, names), c.message);
+    }
+}
+
+TEST(EditorRule, NewOrExistingAndTheSavedResultKeepsIdentity) {
+    const Rule stored = mouseRule(5, false);
+    auto model = loaded(stored);
+    EXPECT_FALSE(model.isNew({mouseRule(2), stored}));
+    EXPECT_TRUE(model.isNew({mouseRule(2)}));
+    model.button = 6;
+    model.scope = "Code";
+    const auto rule = model.result();
+    ASSERT_TRUE(rule);
+    EXPECT_EQ(rule->id, stored.id);
+    EXPECT_FALSE(rule->enabled);
+    EXPECT_EQ(rule->trigger, Trigger::mouseButton(6));
+    EXPECT_EQ(rule->appBundleID, "Code");
+    model.scope.clear();
+    EXPECT_EQ(model.result()->appBundleID, std::nullopt);
+}
+
+TEST(EditorApps, SortedIgnoringCaseWithMissingScopeFirst) {
+    const AppNamer names = [](const std::string& id) { return "Name of " + id; };
+    const std::vector<AppChoice> running = {{"zed", "zed"}, {"Alpha", "Alpha"}, {"beta", "beta"}};
+    EXPECT_THAT(appChoices(running, std::nullopt, names),
+                ElementsAre(AppChoice{"Alpha", "Alpha"}, AppChoice{"beta", "beta"},
+                            AppChoice{"zed", "zed"}));
+    EXPECT_THAT(appChoices(running, std::string("gone"), names),
+                ElementsAre(AppChoice{"gone", "Name of gone"}, AppChoice{"Alpha", "Alpha"},
+                            AppChoice{"beta", "beta"}, AppChoice{"zed", "zed"}));
+    // A scope that is running is listed once, in its sorted place.
+    EXPECT_THAT(appChoices(running, std::string("beta"), names),
+                ElementsAre(AppChoice{"Alpha", "Alpha"}, AppChoice{"beta", "beta"},
+                            AppChoice{"zed", "zed"}));
+}
+
+// --- The shortcut recorder ---
+
+TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
+    using O = ShortcutRecorderLogic::Outcome;
+    const uint64_t cmd = eventflags::command;
+    const uint64_t opt = eventflags::option;
+    const uint64_t ctl = eventflags::control;
+    const uint64_t sft = eventflags::shift;
+    constexpr uint64_t capsLock = 0x10000;
+    struct Case {
+        bool requireModifier;
+        int64_t key;
+        uint64_t flags;
+        O outcome;
+        int64_t mods;  // of the recorded combination, when accepted
+    };
+    const Case cases[] = {
+        {true, 0, 0, O::refused, 0},                   // A alone
+        {true, 0, sft, O::refused, 0},                 // shift does not count
+        {true, 0, sft | capsLock, O::refused, 0},      // nor caps lock
+        {true, 0, opt, O::accepted, 2},                // option+A
+        {true, 0, ctl | sft, O::accepted, 12},
+        {true, 0, cmd | opt | ctl | sft | capsLock, O::accepted, 15},
+        {true, 96, 0, O::accepted, 0},                 // F5
+        {true, 122, sft, O::accepted, 8},              // shift+F1
+        {true, 113, 0, O::accepted, 0},                // F15
+        {true, 106, 0, O::refused, 0},                 // F16 is not exempt
+        {true, 53, cmd, O::cancelled, 0},              // Escape, whatever is held
+        {false, 0, 0, O::accepted, 0},                 // a plain letter
+        {false, 36, 0, O::accepted, 0},                // Return
+        {false, 123, sft, O::accepted, 8},             // shift+left arrow
+        {false, 53, 0, O::cancelled, 0},
+    };
+    for (const auto& c : cases) {
+        bool engineRecording = false;
+        ShortcutRecorderLogic logic(c.requireModifier, [&](bool on) { engineRecording = on; });
+        logic.setCombo(KeyCombo{7, Mods(1)});
+        logic.start();
+        ASSERT_TRUE(engineRecording);
+        const auto outcome = logic.handleKey(c.key, c.flags);
+        const std::string what = "key " + std::to_string(c.key) + " flags " +
+                                 std::to_string(c.flags) + " require " +
+                                 std::to_string(c.requireModifier);
+        EXPECT_EQ(outcome, c.outcome) << what;
+        switch (c.outcome) {
+            case O::accepted:
+                EXPECT_EQ(logic.combo(), (KeyCombo{c.key, Mods(c.mods)})) << what;
+                EXPECT_FALSE(logic.recording()) << what;
+                EXPECT_FALSE(engineRecording) << what;
+                break;
+            case O::refused:
+                EXPECT_EQ(logic.hint(), modifierHint) << what;
+                EXPECT_TRUE(logic.recording()) << what;
+                EXPECT_TRUE(engineRecording) << what;
+                EXPECT_EQ(logic.combo(), (KeyCombo{7, Mods(1)})) << what;
+                break;
+            case O::cancelled:
+            case O::notRecording:
+                EXPECT_EQ(logic.combo(), (KeyCombo{7, Mods(1)})) << what;
+                EXPECT_FALSE(logic.recording()) << what;
+                EXPECT_FALSE(engineRecording) << what;
+                break;
+        }
+    }
+}
+
+TEST(ShortcutRecorderRules, StopsAtTheFirstCombinationAndHintLastsUntilRestart) {
+    bool engineRecording = false;
+    ShortcutRecorderLogic logic(true, [&](bool on) { engineRecording = on; });
+    logic.start();
+    EXPECT_EQ(logic.handleKey(0, 0), ShortcutRecorderLogic::Outcome::refused);
+    EXPECT_EQ(logic.handleKey(1, eventflags::command), ShortcutRecorderLogic::Outcome::accepted);
+    // The held key's repeat arrives after recording ended.
+    EXPECT_EQ(logic.handleKey(1, eventflags::command), ShortcutRecorderLogic::Outcome::notRecording);
+    EXPECT_TRUE(logic.hint());
+    logic.start();
+    EXPECT_FALSE(logic.hint());
+    EXPECT_TRUE(engineRecording);
+}
+
+TEST(ShortcutRecorderRules, GoingAwayWhileRecordingReleasesTheEngine) {
+    bool engineRecording = false;
+    {
+        ShortcutRecorderLogic logic(false, [&](bool on) { engineRecording = on; });
+        logic.start();
+        ASSERT_TRUE(engineRecording);
+    }
+    EXPECT_FALSE(engineRecording);
+}
+
+// --- Pane texts and edits ---
+
+TEST(PaneTexts, SubtitleCountsActiveRulesAndNamesDrawModifiers) {
+    Config config;
+    config.bindings = {hotkeyRule(1, 1), hotkeyRule(2, 1, Action::shell("a"), std::nullopt, false),
+                       mouseRule(3), hotkeyRule(3, 1)};
+    struct Case {
+        int64_t drawMods;
+        Pane pane;
+        std::string text;
+    };
+    const Case cases[] = {
+        {6, Pane::keyboard, "2 of 3 on"},
+        {6, Pane::mouse, "1 of 1 on"},
+        {6, Pane::trackpad, "Nothing set up"},
+        {6, Pane::drawings, "Nothing set up. Hold ⌃⌥ and move the pointer to draw."},
+        {12, Pane::drawings, "Nothing set up. Hold ⌃⇧ and move the pointer to draw."},
+        {1, Pane::drawings, "Nothing set up. Hold ⌘ and move the pointer to draw."},
+    };
+    for (const auto& c : cases) {
+        config.drawMods = Mods(c.drawMods);
+        EXPECT_EQ(RuleList::subtitle(config, c.pane), c.text);
+    }
+    config.bindings.push_back(Rule::make(Trigger::drawing(Drawing{"", {{0, 0}}}),
+                                         Action::window(WindowAction::center), std::nullopt, false));
+    config.drawMods = Mods(6);
+    EXPECT_EQ(RuleList::subtitle(config, Pane::drawings),
+              "0 of 1 on. Hold ⌃⌥ and move the pointer to draw.");
+}
+
+TEST(PaneTexts, SidebarCountsEveryRuleOfTheKindAndNothingForGeneral) {
+    Config config;
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::keyboard), 0);
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::drawings), 0);
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::general), std::nullopt);
+    config.bindings = {mouseRule(3, false), hotkeyRule(1, 1), mouseRule(4),
+                       gestureRule(TrackpadGesture::Kind::tap, 3, false)};
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::mouse), 2);
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::keyboard), 1);
+    EXPECT_EQ(RuleList::sidebarCount(config, Pane::trackpad), 1);
+    // Each pane lists its own kind only, in stored order.
+    const auto mice = RuleList::rulesOf(config, Trigger::Kind::mouse);
+    ASSERT_EQ(mice.size(), 2u);
+    EXPECT_EQ(mice[0].id, config.bindings[0].id);
+    EXPECT_EQ(mice[1].id, config.bindings[2].id);
+}
+
+TEST(PaneTexts, NewRulesPerPane) {
+    const std::pair<Pane, Trigger> cases[] = {
+        {Pane::keyboard, Trigger::hotkey(KeyCombo{-1, Mods()})},
+        {Pane::trackpad, Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tap, 3})},
+        {Pane::mouse, Trigger::mouseButton(2)},
+        {Pane::drawings, Trigger::drawing(Drawing{})},
+    };
+    for (const auto& [pane, trigger] : cases) {
+        const Rule a = RuleList::newRule(pane);
+        const Rule b = RuleList::newRule(pane);
+        EXPECT_EQ(a.trigger, trigger);
+        EXPECT_EQ(a.action, Action::window(WindowAction::leftHalf));
+        EXPECT_EQ(a.appBundleID, std::nullopt);
+        EXPECT_TRUE(a.enabled);
+        EXPECT_NE(a.id, b.id);
+    }
+}
+
+TEST(PaneEdits, VanishedRulesAreLeftAloneAndSavedRulesKeepTheirPlace) {
+    Config config;
+    const Rule a = hotkeyRule(1, 1);
+    const Rule b = mouseRule(3);
+    const Rule c = hotkeyRule(2, 1);
+    config.bindings = {a, b, c};
+    const Config before = config;
+    const Rule gone = hotkeyRule(9, 1);
+    EXPECT_FALSE(RuleList::remove(config, gone.id));
+    EXPECT_FALSE(RuleList::setEnabled(config, gone.id, false));
+    EXPECT_EQ(config, before);
+
+    Rule edited = b;
+    edited.trigger = Trigger::mouseButton(6);
+    RuleList::put(config, edited);
+    ASSERT_EQ(config.bindings.size(), 3u);
+    EXPECT_EQ(config.bindings[1], edited);
+    const Rule added = mouseRule(7);
+    RuleList::put(config, added);
+    EXPECT_EQ(config.bindings.back(), added);
+
+    EXPECT_TRUE(RuleList::setEnabled(config, c.id, false));
+    EXPECT_FALSE(config.bindings[2].enabled);
+    EXPECT_TRUE(RuleList::remove(config, a.id));
+    EXPECT_EQ(config.bindings.front().id, b.id);
+}
+
+TEST(PaneTexts, StatusWordsDrawModifierChoicesAndDeviceCounts) {
+    EXPECT_EQ(RuleList::status(true, true).word, "Listening");
+    EXPECT_TRUE(RuleList::status(true, true).glow);
+    EXPECT_EQ(RuleList::status(true, false).word, "Needs access");
+    EXPECT_EQ(RuleList::status(true, false).tone, RuleList::StatusTone::orange);
+    EXPECT_EQ(RuleList::status(false, true).word, "Napping");
+    EXPECT_EQ(RuleList::status(false, false).tone, RuleList::StatusTone::secondary);
+    EXPECT_FALSE(RuleList::active(false, true));
+
+    const std::pair<int64_t, std::optional<std::size_t>> mods[] = {
+        {6, 0}, {3, 1}, {5, 2}, {12, 3}, {1, std::nullopt}, {0, std::nullopt}, {14, std::nullopt}};
+    for (const auto& [raw, index] : mods) {
+        EXPECT_EQ(RuleList::drawModIndex(Mods(raw)), index) << raw;
+    }
+
+    const std::pair<int64_t, std::string> counts[] = {{1, "1 multitouch device found"},
+                                                      {2, "2 multitouch devices found"},
+                                                      {0, "No multitouch device found"},
+                                                      {-3, "No multitouch device found"}};
+    for (const auto& [n, text] : counts) {
+        EXPECT_EQ(RuleList::deviceCountText(n), text);
+    }
+}
+
+// --- Glyph layout ---
+
+TEST(GlyphLayout, KeyCapsInModifierOrderThenKey) {
+    const std::pair<KeyCombo, std::vector<std::string>> cases[] = {
+        {{21, Mods(Mods::command | Mods::shift)}, {"⇧", "⌘", "4"}},
+        {{49, Mods(Mods::control | Mods::option | Mods::command)}, {"⌃", "⌥", "⌘", "Space"}},
+        {{10, Mods()}, {"Key 10"}},
+        {{76, Mods(16)}, {"Key 76"}},  // bits beyond the four draw no cap
+    };
+    for (const auto& [combo, caps] : cases) {
+        EXPECT_EQ(keyCapTexts(combo), caps);
+    }
+}
+
+TEST(GlyphLayout, TrackpadMarksPerGesture) {
+    using Shape = FingerMark::Shape;
+    using Fade = FingerMark::Fade;
+    struct Case {
+        TrackpadGesture gesture;
+        std::vector<Shape> shapes;
+        Fade fade;
+        double width;
+        double height;
+    };
+    const Case cases[] = {
+        {{TrackpadGesture::Kind::tap, 3}, {Shape::dot, Shape::dot, Shape::dot}, Fade::none, 6, 6},
+        {{TrackpadGesture::Kind::swipeUp, 2}, {Shape::capsule, Shape::capsule}, Fade::towardTop, 5, 18},
+        {{TrackpadGesture::Kind::swipeDown, 1}, {Shape::capsule}, Fade::towardBottom, 5, 18},
+        {{TrackpadGesture::Kind::swipeLeft, 4}, std::vector<Shape>(4, Shape::capsule), Fade::towardLeft, 7, 5},
+        {{TrackpadGesture::Kind::swipeRight, 3}, std::vector<Shape>(3, Shape::capsule), Fade::towardRight, 7, 5},
+        {{TrackpadGesture::Kind::tipTapRight, 3}, {Shape::ring, Shape::dot}, Fade::none, 0, 0},
+        {{TrackpadGesture::Kind::tipTapLeft, 5}, {Shape::dot, Shape::ring}, Fade::none, 0, 0},
+        {{TrackpadGesture::Kind::tap, -2}, {}, Fade::none, 0, 0},
+        {{TrackpadGesture::Kind::click, 1000}, std::vector<Shape>(6, Shape::dot), Fade::none, 6, 6},
+    };
+    for (const auto& c : cases) {
+        const auto marks = trackpadMarks(c.gesture);
+        std::vector<Shape> shapes;
+        for (const auto& m : marks) {
+            shapes.push_back(m.shape);
+            if (c.width > 0) {
+                EXPECT_EQ(m.fade, c.fade);
+                EXPECT_EQ(m.width, c.width);
+                EXPECT_EQ(m.height, c.height);
+            }
+            EXPECT_DOUBLE_EQ(m.y + m.height / 2, tileHeight / 2);
+        }
+        EXPECT_EQ(shapes, c.shapes) << rawValue(c.gesture.kind) << " " << c.gesture.fingers;
+        if (!marks.empty()) {
+            // One centred row, three points apart.
+            EXPECT_DOUBLE_EQ(marks.front().x, tileWidth - (marks.back().x + marks.back().width));
+            for (std::size_t i = 1; i < marks.size(); ++i) {
+                EXPECT_DOUBLE_EQ(marks[i].x, marks[i - 1].x + marks[i - 1].width + 3);
+            }
+        }
+    }
+}
+
+TEST(GlyphLayout, DrawingFillsSeventyPercentOfTheShorterSide) {
+    EXPECT_THAT(glyphPoints({{0, 0}, {0.5, -0.5}}, 52, 34),
+                ElementsAre(Pt{26, 17}, Pt{26 + 0.5 * 0.7 * 34, 17 - 0.5 * 0.7 * 34}));
+    EXPECT_TRUE(glyphPoints({}, 52, 34).empty());
+}
+
+// --- Login item ---
+
+TEST(LoginItemEntry, WrittenReadHiddenAndRemoved) {
+    TempDir dir;
+    const auto file = dir.path() / "autostart" / "ombrel.desktop";
+    XdgAutostartItem item(file, "/opt/Ombrel Build/ombrel");
+    EXPECT_FALSE(item.enabled());
+    EXPECT_EQ(item.setEnabled(true), std::nullopt);
+    EXPECT_TRUE(item.enabled());
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_THAT(text, ::testing::HasSubstr("[Desktop Entry]\n"));
+    EXPECT_THAT(text, ::testing::HasSubstr("Exec=\"/opt/Ombrel Build/ombrel\"\n"));
+    EXPECT_FALSE(std::filesystem::exists(file.string() + ".tmp"));
+
+    std::ofstream(file) << "[Desktop Entry]\nType=Application\nHidden = true\n";
+    EXPECT_FALSE(item.enabled());
+    std::ofstream(file) << "[Desktop Entry]\nType=Application\n[Desktop Action x]\nHidden=true\n";
+    EXPECT_TRUE(item.enabled());
+
+    EXPECT_EQ(item.setEnabled(false), std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    // Turning off what is already off is no failure.
+    EXPECT_EQ(item.setEnabled(false), std::nullopt);
+}
+
+TEST(LoginItemEntry, FailureIsReportedAndChangesNothing) {
+    TempDir dir;
+    // The autostart folder's place is taken by a file, so nothing can be written under it.
+    std::ofstream(dir.path() / "autostart") << "not a folder";
+    XdgAutostartItem item(dir.path() / "autostart" / "ombrel.desktop", "/usr/bin/ombrel");
+    const auto error = item.setEnabled(true);
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->empty());
+    EXPECT_FALSE(item.enabled());
+}
+
+TEST(LoginItemEntry, ExecKeyQuotesAndEscapes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/usr/bin/ombrel", "Exec=/usr/bin/ombrel\n"},
+        {"/a b/ombrel", "Exec=\"/a b/ombrel\"\n"},
+        {"/a$b/om\"brel", R"(Exec="/a\\$b/om\\"brel")"
+                          "\n"},
+        {"/100%/ombrel", "Exec=/100%%/ombrel\n"},
+    };
+    for (const auto& [exe, line] : cases) {
+        EXPECT_THAT(XdgAutostartItem::entryText(exe), ::testing::HasSubstr(line)) << exe;
+    }
+}
+
+// --- Application names ---
+
+TEST(ApplicationNames, FoundByWindowClassOrFileNameIgnoringCase) {
+    TempDir first;
+    TempDir second;
+    std::filesystem::create_directories(first.path() / "applications");
+    std::filesystem::create_directories(second.path() / "applications" / "kde");
+    std::ofstream(first.path() / "applications" / "org.example.Editor.desktop")
+        << "[Desktop Entry]\nName=Text Editor\nStartupWMClass=Edit-Main\n"
+           "[Desktop Action new]\nName=New Window\n";
+    std::ofstream(first.path() / "applications" / "viewer.desktop")
+        << "[Desktop Entry]\nName=Viewer (user copy)\n";
+    std::ofstream(second.path() / "applications" / "viewer.desktop")
+        << "[Desktop Entry]\nName=Viewer\n";
+    std::ofstream(second.path() / "applications" / "kde" / "konsole.desktop")
+        << "# comment\n[Desktop Entry]\nName = Konsole\n";
+    std::ofstream(second.path() / "applications" / "nameless.desktop")
+        << "[Desktop Entry]\nExec=x\n";
+    const AppCatalog catalog({first.path(), second.path()});
+
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"edit-main", "Text Editor"},
+        {"Org.example.Editor", "Text Editor"},
+        {"viewer", "Viewer (user copy)"},
+        {"konsole", "Konsole"},
+        {"nameless", std::nullopt},
+        {"unknown", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [id, name] : cases) {
+        EXPECT_EQ(catalog.nameFor(id), name) << id;
+    }
+    EXPECT_EQ(catalog.displayName("unknown"), "unknown");
+}
+
+}  // namespace
+}  // namespace ombrel

@@ -1,0 +1,79 @@
+// Shared pieces of the settings tests: a scriptable engine, a login item, a temporary folder
+// and rules made quickly.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "config/model.h"
+#include "config/observable.h"
+#include "settings/login_item.h"
+#include "settings/settings_deps.h"
+
+namespace ombrel::test {
+
+class FakeEngine final : public EngineStatus {
+public:
+    [[nodiscard]] bool trusted() const override { return trusted_; }
+    [[nodiscard]] bool tapInstalled() const override { return tapInstalled_; }
+    [[nodiscard]] Subscription observeState(std::function<void()> observer) override {
+        return changed_.subscribe([o = std::move(observer)](const int&) { o(); });
+    }
+    void setRecording(bool recording) override { recording_ = recording; }
+    [[nodiscard]] bool recording() const override { return recording_; }
+
+    void set(bool trusted, bool tapInstalled) {
+        trusted_ = trusted;
+        tapInstalled_ = tapInstalled;
+        changed_.publish(0);
+    }
+
+private:
+    bool trusted_ = true;
+    bool tapInstalled_ = true;
+    bool recording_ = false;
+    Published<int> changed_;
+};
+
+// A folder that is removed with the object.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                ("ombrel-settings-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline Rule hotkeyRule(int64_t key, int64_t mods, Action action = Action::window(WindowAction::leftHalf),
+                       std::optional<std::string> app = std::nullopt, bool enabled = true) {
+    return Rule::make(Trigger::hotkey(KeyCombo{key, Mods(mods)}), std::move(action), std::move(app),
+                      enabled);
+}
+
+inline Rule mouseRule(int64_t button, bool enabled = true) {
+    return Rule::make(Trigger::mouseButton(button), Action::system(SystemAction::playPause),
+                      std::nullopt, enabled);
+}
+
+inline Rule gestureRule(TrackpadGesture::Kind kind, int64_t fingers, bool enabled = true) {
+    return Rule::make(Trigger::trackpad(TrackpadGesture{kind, fingers}),
+                      Action::window(WindowAction::maximize), std::nullopt, enabled);
+}
+
+}  // namespace ombrel::test

@@ -1,0 +1,521 @@
+// The settings window driven like a user: clicks, double clicks, key presses and drags on the
+// real widgets, checked against what the window shows and what the settings file holds.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTest>
+#include <fstream>
+
+#include "config/json_codec.h"
+#include "config/store.h"
+#include "settings/binding_editor.h"
+#include "settings/drawing_canvas.h"
+#include "settings/general_pane.h"
+#include "settings/rule_pane.h"
+#include "settings/settings_view.h"
+#include "settings/shortcut_recorder.h"
+#include "settings/sidebar.h"
+#include "settings/trigger_view.h"
+#include "settings/widgets.h"
+#include "support.h"
+
+namespace ombrel {
+namespace {
+
+using test::hotkeyRule;
+using test::mouseRule;
+
+// X keycodes of a US keyboard for the few keys the tests press.
+constexpr quint32 xA = 38;
+constexpr quint32 xS = 39;
+constexpr quint32 xEscape = 9;
+
+std::optional<int64_t> translate(quint32 x) {
+    switch (x) {
+        case xA:
+            return 0;
+        case xS:
+            return 1;
+        case xEscape:
+            return 53;
+        default:
+            return std::nullopt;
+    }
+}
+
+class FakeLoginItem final : public LoginItem {
+public:
+    [[nodiscard]] bool enabled() const override { return false; }
+    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
+};
+
+void press(QWidget* target, int qtKey, quint32 scan, Qt::KeyboardModifiers mods = {}) {
+    QKeyEvent down(QEvent::KeyPress, qtKey, mods, scan, 0, 0);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, qtKey, mods, scan, 0, 0);
+    QApplication::sendEvent(target, &up);
+}
+
+class SettingsWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store_ = std::make_unique<Store>(dir_.path() / "Ombrel");
+        Config empty;
+        store_->setConfig(empty);
+        makeDeps();
+    }
+
+    void makeDeps() {
+        deps_ = std::make_unique<SettingsDeps>(SettingsDeps{
+            *store_, engine_, nav_, *loginItem_, [this] { return devices_; }, &translate,
+            [] { return std::vector<std::string>{"xterm", "Firefox"}; },
+            [](const std::string& id) { return id == "Firefox" ? std::string("Firefox Web Browser") : id; },
+            [this] { ++rechecks_; }, [this](const QUrl& url) { opened_.push_back(url); },
+            [this](const std::filesystem::path& p) { shown_.push_back(p); },
+            [](QWidget*) { return std::optional<std::string>("/usr/share/applications/xterm.desktop"); }});
+    }
+
+    void setBindings(std::vector<Rule> rules, int64_t drawMods = 6) {
+        Config config = store_->config();
+        config.bindings = std::move(rules);
+        config.drawMods = Mods(drawMods);
+        store_->setConfig(config);
+    }
+
+    SettingsView& open() {
+        view_ = std::make_unique<SettingsView>(*deps_);
+        view_->resize(860, 580);
+        view_->show();
+        return *view_;
+    }
+
+    RulePane* rulePane() { return dynamic_cast<RulePane*>(view_->currentPane()); }
+    GeneralPane* generalPane() { return dynamic_cast<GeneralPane*>(view_->currentPane()); }
+
+    // The settings as written to disk.
+    Config onDisk() {
+        std::ifstream in(store_->fileURL());
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        auto decoded = decodeConfig(text);
+        EXPECT_TRUE(std::holds_alternative<Config>(decoded));
+        return std::holds_alternative<Config>(decoded) ? std::get<Config>(decoded) : Config{};
+    }
+
+    BindingEditor& editor() {
+        EXPECT_NE(view_->editor(), nullptr);
+        return *view_->editor();
+    }
+
+    test::TempDir dir_;
+    std::unique_ptr<Store> store_;
+    test::FakeEngine engine_;
+    Nav nav_;
+    std::unique_ptr<LoginItem> loginItem_ = std::make_unique<FakeLoginItem>();
+    int64_t devices_ = 1;
+    int rechecks_ = 0;
+    std::vector<QUrl> opened_;
+    std::vector<std::filesystem::path> shown_;
+    std::unique_ptr<SettingsDeps> deps_;
+    std::unique_ptr<SettingsView> view_;
+};
+
+TEST_F(SettingsWindow, AddingAMouseRuleAndCancellingAddsNothing) {
+    setBindings({hotkeyRule(1, 1)});
+    nav_.setPane(Pane::mouse);
+    open();
+    const Config before = onDisk();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    EXPECT_EQ(sheet.title(), "New trigger");
+    EXPECT_EQ(sheet.saveButton()->text(), "Add trigger");
+    EXPECT_EQ(sheet.buttonPicker()->currentText(), "Middle button");
+    EXPECT_EQ(sheet.actionPicker()->currentText(), "Move window");
+    EXPECT_EQ(sheet.placementPicker()->currentText(), "Left half");
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+    press(&sheet, Qt::Key_Escape, xEscape);
+    EXPECT_EQ(view_->editor(), nullptr);
+    EXPECT_EQ(store_->config().bindings.size(), 1u);
+    EXPECT_EQ(onDisk(), before);
+    EXPECT_TRUE(rulePane()->rows().empty());
+}
+
+TEST_F(SettingsWindow, AddingAKeyboardRuleByRecordingAShortcut) {
+    nav_.setPane(Pane::keyboard);
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    ShortcutRecorder* recorder = sheet.shortcutRecorder();
+    ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(recorder->buttonText(), "Click to record");
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+
+    recorder->button()->click();
+    EXPECT_TRUE(engine_.recording());
+    EXPECT_EQ(recorder->buttonText(), "Press keys… (Esc cancels)");
+    press(&sheet, Qt::Key_A, xA);
+    EXPECT_EQ(recorder->hintText(), "Add ⌘, ⌥ or ⌃ so normal typing still works.");
+    EXPECT_TRUE(recorder->recording());
+    // The key went to the recorder, not to a field of the sheet.
+    press(&sheet, Qt::Key_A, xA, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_FALSE(recorder->recording());
+    EXPECT_FALSE(engine_.recording());
+    EXPECT_EQ(recorder->buttonText(), "⌃⌥A");
+    ASSERT_TRUE(sheet.saveButton()->isEnabled());
+
+    sheet.saveButton()->click();
+    EXPECT_EQ(view_->editor(), nullptr);
+    const auto saved = onDisk().bindings;
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].trigger, Trigger::hotkey(KeyCombo{0, Mods(Mods::control | Mods::option)}));
+    EXPECT_EQ(saved[0].action, Action::window(WindowAction::leftHalf));
+    ASSERT_EQ(rulePane()->rows().size(), 1u);
+    EXPECT_EQ(rulePane()->subtitle(), "1 of 1 on");
+    EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 1);
+}
+
+TEST_F(SettingsWindow, EscapeEndsRecordingKeepsTheShortcutAndClosingReleasesTheEngine) {
+    const Rule rule = hotkeyRule(1, Mods::command);
+    setBindings({rule});
+    open();
+    view_->edit(rule);
+    BindingEditor& sheet = editor();
+    ShortcutRecorder* recorder = sheet.shortcutRecorder();
+    EXPECT_EQ(recorder->buttonText(), "⌘S");
+    recorder->button()->click();
+    press(&sheet, Qt::Key_Escape, xEscape, Qt::ShiftModifier);
+    EXPECT_FALSE(recorder->recording());
+    EXPECT_EQ(recorder->buttonText(), "⌘S");
+    // The sheet is still open: the first Escape only ended the recording.
+    ASSERT_NE(view_->editor(), nullptr);
+    recorder->button()->click();
+    ASSERT_TRUE(engine_.recording());
+    sheet.cancelButton()->click();
+    EXPECT_EQ(view_->editor(), nullptr);
+    EXPECT_FALSE(engine_.recording());
+}
+
+TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
+    const Rule a = hotkeyRule(0, 1);
+    const Rule b = hotkeyRule(1, 1);
+    const Rule c = hotkeyRule(2, 1);
+    const Rule mouse = mouseRule(4);
+    setBindings({a, mouse, b, c});
+    open();
+    ASSERT_EQ(rulePane()->rows().size(), 3u);
+    RuleRow* row = rulePane()->rows()[1];
+    QTest::mouseDClick(row, Qt::LeftButton, {}, QPoint(300, row->height() / 2));
+    BindingEditor& sheet = editor();
+    EXPECT_EQ(sheet.title(), "Edit trigger");
+    EXPECT_EQ(sheet.saveButton()->text(), "Save changes");
+    sheet.actionPicker()->setCurrentIndex(1);
+    sheet.systemPicker()->setCurrentText("Lock screen");
+    sheet.scopePicker()->setCurrentText("Firefox Web Browser");
+    sheet.saveButton()->click();
+
+    const auto saved = onDisk().bindings;
+    ASSERT_EQ(saved.size(), 4u);
+    EXPECT_EQ(saved[0], a);
+    EXPECT_EQ(saved[1], mouse);
+    EXPECT_EQ(saved[2].id, b.id);
+    EXPECT_EQ(saved[2].action, Action::system(SystemAction::lockScreen));
+    EXPECT_EQ(saved[2].appBundleID, "Firefox");
+    EXPECT_EQ(saved[3], c);
+    ASSERT_EQ(rulePane()->rows().size(), 3u);
+    EXPECT_EQ(rulePane()->rows()[1]->actionText(), "Lock screen");
+    EXPECT_EQ(rulePane()->rows()[1]->scopeText(), "Only in Firefox Web Browser");
+}
+
+TEST_F(SettingsWindow, DeletingTheOnlyRuleShowsTheEmptyStateAndRewritesTheFile) {
+    setBindings({hotkeyRule(0, 1), mouseRule(3)});
+    nav_.setPane(Pane::mouse);
+    open();
+    ASSERT_EQ(rulePane()->rows().size(), 1u);
+    EXPECT_EQ(rulePane()->emptyState(), nullptr);
+    rulePane()->rows()[0]->deleteButton()->click();
+    EXPECT_TRUE(rulePane()->rows().empty());
+    ASSERT_NE(rulePane()->emptyState(), nullptr);
+    EXPECT_EQ(rulePane()->emptyState()->sentence(),
+              "No mouse buttons yet. Add one to give the middle or side buttons a job.");
+    EXPECT_EQ(rulePane()->subtitle(), "Nothing set up");
+    const auto saved = onDisk().bindings;
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].trigger.kind(), Trigger::Kind::hotkey);
+    EXPECT_EQ(view_->sidebar()->item(Pane::mouse)->count(), 0);
+}
+
+TEST_F(SettingsWindow, EnableSwitchChangesTheSubtitleButNotTheSidebarCount) {
+    setBindings({hotkeyRule(0, 1), hotkeyRule(1, 1, Action::shell("x"), std::nullopt, false),
+                 hotkeyRule(2, 1)});
+    open();
+    EXPECT_EQ(rulePane()->subtitle(), "2 of 3 on");
+    EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 3);
+    RuleRow* first = rulePane()->rows()[0];
+    first->enableSwitch()->click();
+    EXPECT_EQ(rulePane()->subtitle(), "1 of 3 on");
+    EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 3);
+    EXPECT_FALSE(onDisk().bindings[0].enabled);
+    // The row stayed the same widget, in its place.
+    EXPECT_EQ(rulePane()->rows()[0], first);
+    EXPECT_FALSE(first->enableSwitch()->isChecked());
+}
+
+TEST_F(SettingsWindow, RowsShowTheirOwnKindWithScopeAndHoverLook) {
+    const Rule scoped = hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed");
+    setBindings({mouseRule(3), scoped, hotkeyRule(1, 1, Action::shell("ls"), "Firefox")});
+    open();
+    const auto rows = rulePane()->rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]->actionText(), "Open example.com");
+    EXPECT_EQ(rows[0]->scopeText(), "Only in not.installed");
+    EXPECT_EQ(rows[1]->scopeText(), "Only in Firefox Web Browser");
+    EXPECT_FALSE(rows[0]->hovering());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QApplication::sendEvent(rows[0], &enter);
+    EXPECT_TRUE(rows[0]->hovering());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(rows[0], &leave);
+    EXPECT_FALSE(rows[0]->hovering());
+
+    // The scoped rule's application is not running: it heads the "In" list.
+    rows[0]->editButton()->click();
+    QComboBox* in = editor().scopePicker();
+    ASSERT_GE(in->count(), 4);
+    EXPECT_EQ(in->itemText(0), "All apps");
+    EXPECT_EQ(in->itemText(1), "not.installed");
+    EXPECT_EQ(in->itemText(2), "Firefox Web Browser");
+    EXPECT_EQ(in->itemText(3), "xterm");
+    EXPECT_EQ(in->currentText(), "not.installed");
+}
+
+TEST_F(SettingsWindow, ConflictBlocksSavingWithItsMessage) {
+    setBindings({Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
+                            std::nullopt, false)});
+    nav_.setPane(Pane::mouse);
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    EXPECT_EQ(sheet.conflictText(),
+              "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+    sheet.scopePicker()->setCurrentText("xterm");
+    EXPECT_EQ(sheet.conflictText(), "");
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+    sheet.buttonPicker()->setCurrentIndex(1);
+    sheet.scopePicker()->setCurrentIndex(0);
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+}
+
+TEST_F(SettingsWindow, TipTapHidesFingersAndSavesTwo) {
+    nav_.setPane(Pane::trackpad);
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    EXPECT_TRUE(sheet.fingersShown());
+    sheet.fingersPicker()->setCurrentText("4");
+    sheet.gesturePicker()->setCurrentText("Tip-tap left (rest one finger, tap to its left)");
+    EXPECT_FALSE(sheet.fingersShown());
+    sheet.actionPicker()->setCurrentText("Open app");
+    EXPECT_EQ(sheet.appText(), "None chosen");
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+    for (auto* b : sheet.findChildren<PlainButton*>()) {
+        if (b->text() == "Choose…") {
+            b->click();
+        }
+    }
+    EXPECT_EQ(sheet.appText(), "xterm");
+    sheet.saveButton()->click();
+    const auto saved = onDisk().bindings;
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].trigger,
+              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
+    EXPECT_EQ(saved[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
+}
+
+TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
+    nav_.setPane(Pane::drawings);
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    DrawingCanvas* canvas = sheet.canvas();
+    ASSERT_NE(canvas, nullptr);
+    QWidget* surface = canvas->surface();
+    EXPECT_FALSE(canvas->clearButton()->isEnabled());
+
+    const auto drag = [&](std::vector<QPoint> pts) {
+        QTest::mousePress(surface, Qt::LeftButton, {}, pts.front());
+        for (std::size_t i = 1; i < pts.size(); ++i) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(pts[i]), surface->mapToGlobal(QPointF(pts[i])),
+                             Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(surface, &move);
+        }
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, pts.back());
+    };
+    drag({{20, 20}});
+    EXPECT_EQ(sheet.model().drawPoints.size(), 1u);
+    EXPECT_TRUE(canvas->clearButton()->isEnabled());
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+
+    drag({{10, 100}, {100, 100}, {200, 100}, {300, 100}, {500, 250}});
+    ASSERT_EQ(sheet.model().drawPoints.size(), 5u);
+    EXPECT_EQ(sheet.model().drawPoints.front(), (Pt{10, 100}));
+    EXPECT_EQ(sheet.model().drawPoints.back(), (Pt{500, 250}));  // past the edge, still kept
+    EXPECT_TRUE(sheet.saveButton()->isEnabled());
+
+    canvas->clearButton()->click();
+    EXPECT_TRUE(sheet.model().drawPoints.empty());
+    EXPECT_FALSE(canvas->clearButton()->isEnabled());
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+}
+
+TEST_F(SettingsWindow, DrawModifierPickerShowsNothingForAnUnofferedSet) {
+    setBindings({}, 1);
+    nav_.setPane(Pane::general);
+    open();
+    SegmentedControl* picker = generalPane()->drawModsPicker();
+    EXPECT_EQ(picker->selected(), -1);
+    EXPECT_EQ(picker->label(0), "⌃⌥");
+    EXPECT_EQ(picker->label(1), "⌥⌘");
+    EXPECT_EQ(picker->label(2), "⌃⌘");
+    EXPECT_EQ(picker->label(3), "⌃⇧");
+    EXPECT_EQ(store_->config().drawMods, Mods(1));
+    QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(3).center());
+    EXPECT_EQ(picker->selected(), 3);
+    EXPECT_EQ(onDisk().drawMods, Mods(12));
+    nav_.setPane(Pane::drawings);
+    EXPECT_EQ(rulePane()->subtitle(), "Nothing set up. Hold ⌃⇧ and move the pointer to draw.");
+}
+
+TEST_F(SettingsWindow, ReopeningShowsTheLastPane) {
+    open();
+    QTest::mouseClick(view_->sidebar()->item(Pane::trackpad), Qt::LeftButton);
+    ASSERT_NE(rulePane(), nullptr);
+    EXPECT_EQ(rulePane()->pane(), Pane::trackpad);
+    view_.reset();
+    open();
+    ASSERT_NE(rulePane(), nullptr);
+    EXPECT_EQ(rulePane()->pane(), Pane::trackpad);
+    EXPECT_TRUE(view_->sidebar()->item(Pane::trackpad)->selected());
+    EXPECT_FALSE(view_->sidebar()->item(Pane::keyboard)->selected());
+}
+
+TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
+    engine_.set(false, false);
+    devices_ = 0;
+    nav_.setPane(Pane::general);
+    open();
+    Sidebar* side = view_->sidebar();
+    EXPECT_EQ(side->statusWord(), "Needs access");
+    EXPECT_FALSE(side->dot()->glow());
+    EXPECT_FALSE(side->mascot()->awake());
+    EXPECT_TRUE(view_->banner()->isVisible());
+    EXPECT_EQ(generalPane()->statusValue(0), "Not granted");
+    EXPECT_EQ(generalPane()->statusValue(1), "Waiting for Accessibility access");
+    EXPECT_EQ(generalPane()->statusValue(2), "No multitouch device found");
+
+    view_->banner()->button()->click();
+    EXPECT_EQ(rechecks_, 1);
+    ASSERT_EQ(opened_.size(), 1u);
+    EXPECT_EQ(opened_[0].toString(),
+              "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
+
+    devices_ = 2;
+    engine_.set(true, true);
+    EXPECT_EQ(side->statusWord(), "Listening");
+    EXPECT_TRUE(side->dot()->glow());
+    EXPECT_TRUE(side->mascot()->awake());
+    EXPECT_FALSE(view_->banner()->isVisible());
+    EXPECT_EQ(generalPane()->statusValue(0), "Granted");
+    EXPECT_EQ(generalPane()->statusValue(1), "Running");
+    EXPECT_EQ(generalPane()->statusValue(2), "2 multitouch devices found");
+
+    side->engineSwitch()->click();
+    EXPECT_EQ(side->statusWord(), "Napping");
+    EXPECT_FALSE(side->mascot()->awake());
+    EXPECT_FALSE(view_->banner()->isVisible());
+    EXPECT_FALSE(onDisk().engineEnabled);
+
+    generalPane()->showFileButton()->click();
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0], store_->fileURL());
+}
+
+TEST_F(SettingsWindow, SidebarCountsWithNoBindings) {
+    open();
+    for (Pane pane : {Pane::keyboard, Pane::trackpad, Pane::mouse, Pane::drawings}) {
+        EXPECT_EQ(view_->sidebar()->item(pane)->count(), 0);
+    }
+    EXPECT_EQ(view_->sidebar()->item(Pane::general)->count(), std::nullopt);
+}
+
+TEST_F(SettingsWindow, UnreadableFileSentenceStays) {
+    const auto folder = dir_.path() / "broken";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "config.json") << "{ not json";
+    store_ = std::make_unique<Store>(folder);
+    makeDeps();
+    open();
+    EXPECT_EQ(view_->loadErrorText().toStdString(), std::string(Store::loadErrorText));
+    setBindings({mouseRule(3)});
+    EXPECT_EQ(view_->loadErrorText().toStdString(), std::string(Store::loadErrorText));
+}
+
+class LoginSwitch : public SettingsWindow {
+protected:
+    void SetUp() override {
+        previous_ = qEnvironmentVariable("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
+        loginItem_ = std::make_unique<XdgAutostartItem>(XdgAutostartItem::defaultFile(),
+                                                        "/usr/bin/ombrel");
+        SettingsWindow::SetUp();
+        nav_.setPane(Pane::general);
+    }
+    void TearDown() override {
+        if (previous_.isEmpty()) {
+            qunsetenv("XDG_CONFIG_HOME");
+        } else {
+            qputenv("XDG_CONFIG_HOME", previous_.toUtf8());
+        }
+    }
+    test::TempDir config_;
+    QString previous_;
+};
+
+TEST_F(LoginSwitch, WritesAndRemovesTheAutostartEntry) {
+    const auto entry = config_.path() / "autostart" / "ombrel.desktop";
+    open();
+    ToggleSwitch* sw = generalPane()->loginSwitch();
+    EXPECT_FALSE(sw->isChecked());
+    sw->click();
+    EXPECT_TRUE(sw->isChecked());
+    EXPECT_TRUE(std::filesystem::exists(entry));
+    EXPECT_EQ(generalPane()->loginError(), "");
+    sw->click();
+    EXPECT_FALSE(sw->isChecked());
+    EXPECT_FALSE(std::filesystem::exists(entry));
+
+    // Built again, the pane reads the entry afresh.
+    sw->click();
+    nav_.setPane(Pane::keyboard);
+    nav_.setPane(Pane::general);
+    EXPECT_TRUE(generalPane()->loginSwitch()->isChecked());
+}
+
+TEST_F(LoginSwitch, FailureShowsTheSentenceAndTheSwitchSpringsBack) {
+    // A file where the autostart folder belongs: nothing can be written there, even as root.
+    std::ofstream(config_.path() / "autostart") << "in the way";
+    open();
+    ToggleSwitch* sw = generalPane()->loginSwitch();
+    sw->click();
+    EXPECT_FALSE(sw->isChecked());
+    EXPECT_THAT(generalPane()->loginError().toStdString(),
+                ::testing::StartsWith("Could not change the login item: "));
+    EXPECT_GT(generalPane()->loginError().size(), 35);
+}
+
+}  // namespace
+}  // namespace ombrel
