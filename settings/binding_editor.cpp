@@ -42,12 +42,18 @@ class FormGroup : public QWidget {
         auto* label = makeChild<TextLabel>(row, title, style::systemFont(13));
         layout->addWidget(label, 0, Qt::AlignTop | Qt::AlignLeft);
         label->setFixedHeight(std::max(label->sizeHint().height(), 26));
+        label->setMinimumWidth(96);
         label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
         control->setParent(row);
         if (align == Qt::AlignRight) {
             layout->addStretch();
         }
-        layout->addWidget(control, align == Qt::AlignRight ? 0 : 1, Qt::AlignTop | align);
+        if (align == Qt::AlignRight) {
+            layout->addWidget(control, 0, Qt::AlignTop | Qt::AlignRight);
+        } else {
+            // Text fields run to the group's edge.
+            layout->addWidget(control, 1, Qt::AlignTop);
+        }
         column_->addWidget(row);
         return row;
     }
@@ -94,7 +100,7 @@ class FormGroup : public QWidget {
 QComboBox* makePicker(QWidget* parent, const QString& name) {
     auto* box = makeChild<QComboBox>(parent);
     box->setAccessibleName(name);
-    box->setMinimumWidth(220);
+    box->setMinimumWidth(240);
     box->setFont(style::systemFont(13));
     return box;
 }
@@ -242,7 +248,6 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
             name_->setPlaceholderText("Circle, Z, checkmark…");
             name_->setAccessibleName("Name");
             name_->setText(QString::fromStdString(model_.drawName));
-            name_->setMinimumWidth(300);
             group->addRow("Name", name_, Qt::AlignLeft);
             connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
                 model_.drawName = text.toStdString();
@@ -254,7 +259,7 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
     }
     scope_ = makeChild<ScopePicker>(this, [this] { refreshScopeChoices(); });
     scope_->setAccessibleName("In");
-    scope_->setMinimumWidth(220);
+    scope_->setMinimumWidth(240);
     scope_->setFont(style::systemFont(13));
     group->addRow("In", scope_);
     refreshScopeChoices();
@@ -354,7 +359,6 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     url_->setPlaceholderText("https://example.com");
     url_->setAccessibleName("URL");
     url_->setText(QString::fromStdString(model_.url));
-    url_->setMinimumWidth(300);
     actionRows_.emplace_back(Action::Kind::openURL, group->addRow("URL", url_, Qt::AlignLeft));
     connect(url_, &QLineEdit::textChanged, this, [this](const QString& text) {
         model_.url = text.toStdString();
@@ -367,7 +371,6 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     command_->setFont(style::monoFont(13));
     command_->setPlainText(QString::fromStdString(model_.shell));
     command_->setTabChangesFocus(true);
-    command_->setMinimumWidth(300);
     actionRows_.emplace_back(Action::Kind::shell,
                              group->addRow("Command", command_, Qt::AlignLeft));
     const auto fitCommand = [this] {
