@@ -60,16 +60,21 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
+// Follows a chain of symbolic links to the file they name, which need not exist yet.
 fs::path resolveLink(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_symlink(path, ec)) {
-        return path;
+    fs::path current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code ec;
+        if (!fs::is_symlink(current, ec)) {
+            return current;
+        }
+        fs::path target = fs::read_symlink(current, ec);
+        if (ec) {
+            return current;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    fs::path target = fs::read_symlink(path, ec);
-    if (ec) {
-        return path;
-    }
-    return target.is_absolute() ? target : path.parent_path() / target;
+    return path;
 }
 
 // Creates a fresh file beside the target that nobody else uses.
@@ -98,13 +103,20 @@ std::pair<fs::path, int> createTemporary(const fs::path& target) {
 
 }  // namespace
 
-std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        if (errno == ENOENT) {
-            return Missing{};
-        }
+std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, std::size_t limit) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return Missing{};
+    }
+    // A pipe or a device in the file's place would block or never end.
+    if (ec || status.type() != fs::file_type::regular) {
         return Unreadable{};
+    }
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        return errno == ENOENT ? std::variant<std::string, Missing, Unreadable>(Missing{})
+                               : Unreadable{};
     }
     std::string bytes;
     char buffer[16384];
@@ -118,6 +130,9 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path) {
         }
         if (n == 0) {
             break;
+        }
+        if (bytes.size() + static_cast<std::size_t>(n) > limit) {
+            return Unreadable{};
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }

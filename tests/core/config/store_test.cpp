@@ -280,6 +280,32 @@ TEST_F(StoreTest, LinkedSettingsFileStaysALink) {
     EXPECT_EQ(namesIn(real.parent_path()), std::set<std::string>{"ombrel.json"});
 }
 
+TEST_F(StoreTest, LinkWithMissingTargetGetsTheTargetWrittenThroughEveryHop) {
+    fs::create_directories(folder_);
+    const fs::path real = root_ / "dotfiles" / "ombrel.json";
+    fs::create_directories(real.parent_path());
+    fs::create_symlink(real, root_ / "hop");
+    fs::create_symlink(root_ / "hop", file());
+    Store store(folder_);
+    EXPECT_EQ(store.config().bindings.size(), 10U);
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_TRUE(fs::is_symlink(root_ / "hop"));
+    EXPECT_EQ(decodeFile(real), store.config());
+}
+
+// A pipe in the file's place must neither hang the start nor be replaced.
+TEST_F(StoreTest, PipeInPlaceOfTheFileIsLeftAlone) {
+    fs::create_directories(folder_);
+    const std::string command = "mkfifo '" + file().string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        GTEST_SKIP() << "mkfifo is not available";
+    }
+    Store store(folder_);
+    EXPECT_EQ(store.config().bindings.size(), 10U);
+    EXPECT_FALSE(store.loadError().has_value());
+    EXPECT_EQ(fs::status(file()).type(), fs::file_type::fifo);
+}
+
 TEST(StoreFolder, FollowsXdgConfigHome) {
     const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
     const char* savedHome = std::getenv("HOME");

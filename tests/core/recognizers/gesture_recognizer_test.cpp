@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ std::vector<Frame> frames(const std::string& script) {
         ++s;
         skip();
         std::vector<TouchPoint> points;
-        if (std::string(s, 4) == "none") {
+        if (std::strncmp(s, "none", 4) == 0) {
             s += 4;
         } else if (*s >= '1' && *s <= '9') {
             const int n = *s - '0';

@@ -1,0 +1,23 @@
+// Chooses what one run of the executable does from its whole argument list.
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace ombrel::app {
+
+struct LaunchMode {
+    enum class Kind { selftest, run, makeIcon, normal };
+    Kind kind = Kind::normal;
+    // The name for run, the path for makeIcon; empty otherwise.
+    std::string argument;
+
+    friend bool operator==(const LaunchMode&, const LaunchMode&) = default;
+};
+
+// The list includes the executable's own path. "--selftest" anywhere wins; then the first "--run"
+// that has an argument after it; then the first "--make-icon" likewise; else the normal start.
+// Anything else is ignored.
+LaunchMode chooseMode(std::span<const std::string> arguments);
+
+}  // namespace ombrel::app

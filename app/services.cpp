@@ -1,0 +1,83 @@
+// The composition root: creates every long-lived service of the running program once, in the
+// order they depend on each other, and hands the application delegate what it needs.
+#include "app/services.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QTimer>
+
+#include "actions/action_runner.h"
+#include "actions/window_manager.h"
+#include "app/single_instance.h"
+#include "art/icon_art.h"
+#include "config/store.h"
+#include "engine/engine.h"
+#include "platform/linux/evdev_multitouch.h"
+#include "platform/linux/linux_workspace.h"
+#include "platform/linux/overlays/snap_overlay.h"
+#include "platform/linux/overlays/stroke_overlay.h"
+#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/x_connection.h"
+#include "platform/linux/x_event_poster.h"
+#include "platform/linux/x_event_tap.h"
+#include "platform/linux/x_window_system.h"
+#include "trackpad/trackpad_monitor.h"
+
+namespace ombrel {
+
+// Members are built top to bottom and torn down bottom to top, so each part outlives its users.
+struct Services::Parts {
+    Store& store = Store::shared();
+    linux_platform::XConnection x;
+    linux_platform::QtMainQueue queue;
+    linux_platform::X11WindowSystem windows{x};
+    linux_platform::X11EventTap tap{x};
+    linux_platform::X11EventPoster poster{x};
+    linux_platform::LinuxWorkspace workspace{x};
+    linux_platform::LinuxDesktopShell shell{x};
+    linux_platform::EvdevMultitouch touch;
+    WindowManager windowManager{windows};
+    ActionRunner runner{windowManager, poster, workspace, shell, linux_platform::linuxPrograms()};
+    TrackpadMonitor monitor{touch, queue};
+    QtStrokeOverlay strokeOverlay{windows};
+    QtSnapOverlay snapOverlay;
+    Engine engine{store,     monitor, runner,        windowManager, tap,
+                  workspace, queue,   strokeOverlay, snapOverlay};
+};
+
+Services::Services() : parts_(std::make_unique<Parts>()) {}
+
+Services::~Services() = default;
+
+Store& Services::store() {
+    return parts_->store;
+}
+
+AppDelegate::Hooks Services::delegateHooks() {
+    Parts& p = *parts_;
+    AppDelegate::Hooks hooks;
+    hooks.startEngine = [&p] { p.engine.start(); };
+    hooks.run.system = [&p](SystemAction action) { p.runner.runSystem(action); };
+    hooks.run.window = [&p](WindowAction action) { p.windowManager.apply(action); };
+    hooks.statusGlyph = [](int pixels, bool dimmed) {
+        return art::renderTrayGlyph(pixels, dimmed);
+    };
+    hooks.settingsContent = placeholderSettingsContent;
+    return hooks;
+}
+
+int runProgram() {
+    SingleInstance instance(QDBusConnection::sessionBus());
+    if (instance.claim() == SingleInstance::Role::secondary) {
+        return 0;
+    }
+    Services services;
+    AppDelegate delegate(services.store(), services.delegateHooks());
+    QObject::connect(&instance, &SingleInstance::showSettingsRequested, &delegate,
+                     &AppDelegate::showSettings);
+    // The launch sequence runs once the event loop has started, as on any desktop.
+    QTimer::singleShot(0, &delegate, &AppDelegate::launch);
+    return QApplication::exec();
+}
+
+}  // namespace ombrel

@@ -1,0 +1,142 @@
+// Cost of one event decision: a pointer move with no drawing, a key-down that fires with many
+// rules, and a drag while a window is being moved.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "actions/action_runner.h"
+#include "actions/window_manager.h"
+#include "config/store.h"
+#include "engine/engine.h"
+#include "fakes/fake_platform.h"
+#include "trackpad/trackpad_monitor.h"
+
+namespace ombrel {
+namespace {
+
+// Drops every task, so queued actions do not pile up over millions of iterations.
+class DiscardQueue : public MainQueue {
+  public:
+    void post(Task) override {}
+    void postAfter(double, Task) override {}
+    void repeatEvery(double, Task) override {}
+    [[nodiscard]] double uptime() const override { return now; }
+    double now = 0;
+};
+
+// Overlays that draw nothing and keep no log.
+class NullStrokeOverlay : public StrokeOverlay {
+public:
+    void begin(Point) override {}
+    void addPoint(Point) override {}
+    void hide() override {}
+};
+class NullSnapOverlay : public SnapOverlay {
+public:
+    void show(Rect) override {}
+    void hide() override {}
+};
+
+struct Rig {
+    explicit Rig(Config config)
+        : folder(std::filesystem::temp_directory_path() /
+                 ("ombrel-engine-bench-" + std::to_string(config.bindings.size()))),
+          store((std::filesystem::remove_all(folder), folder)) {
+        store.setConfig(std::move(config));
+        windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
+        tap.isTrusted = true;
+        engine.start();
+    }
+    ~Rig() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    Rig(const Rig&) = delete;
+    Rig& operator=(const Rig&) = delete;
+
+    std::filesystem::path folder;
+    DiscardQueue queue;
+    fake::FakeWindowSystem windowSystem;
+    WindowManager windows{windowSystem};
+    fake::FakeEventPoster poster;
+    fake::FakeWorkspace workspace;
+    fake::FakeDesktopShell shell;
+    ActionRunner runner{windows, poster, workspace, shell, macPrograms()};
+    fake::FakeMultitouch touch;
+    TrackpadMonitor monitor{touch, queue};
+    fake::FakeEventTap tap;
+    NullStrokeOverlay strokeOverlay;
+    NullSnapOverlay snapOverlay;
+    Store store;
+    Engine engine{store,     monitor, runner,        windows,    tap,
+                  workspace, queue,   strokeOverlay, snapOverlay};
+};
+
+void MouseMovedNoStroke(benchmark::State& state) {
+    Rig rig(Config::starter());
+    InputEvent event;
+    event.type = EventType::mouseMoved;
+    event.location = {400, 300};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rig.engine.handle(event));
+        event.location.x += 1;
+    }
+}
+BENCHMARK(MouseMovedNoStroke);
+
+// The bound rule is the last of n, so the lookup walks the whole list.
+void KeyDownFires(benchmark::State& state) {
+    const auto n = static_cast<int64_t>(state.range(0));
+    Config config;
+    for (int64_t i = 0; i < n; ++i) {
+        config.bindings.push_back(
+            Rule::make(Trigger::hotkey(KeyCombo{1000 + i, Mods(Mods::command)}),
+                       Action::window(WindowAction::leftHalf), std::nullopt, true));
+    }
+    Rig rig(std::move(config));
+    rig.workspace.frontmost = "org.example.editor";
+    InputEvent event;
+    event.type = EventType::keyDown;
+    event.keyCode = 1000 + n - 1;
+    event.flags = eventflags::command;
+    for (auto _ : state) {
+        if (!rig.engine.handle(event)) {
+            state.SkipWithError("the key did not fire");
+            break;
+        }
+    }
+}
+BENCHMARK(KeyDownFires)->Arg(10)->Arg(1000)->Arg(100000);
+
+void DragWhileMoving(benchmark::State& state) {
+    Rig rig(Config::starter());
+    rig.windowSystem.open(1, {300, 300, 400, 300});
+    auto event = [](EventType type, double x, double y) {
+        InputEvent e;
+        e.type = type;
+        e.location = {x, y};
+        return e;
+    };
+    rig.engine.handle(event(EventType::leftMouseDown, 400, 310));
+    rig.engine.handle(event(EventType::leftMouseDragged, 420, 320));
+    rig.windowSystem.windows[1].frame.x = 320;
+    rig.queue.now = 0.05;
+    rig.engine.handle(event(EventType::leftMouseDragged, 440, 330));
+    if (rig.engine.dragState() != Engine::DragState::moving) {
+        state.SkipWithError("the drag did not reach moving");
+        return;
+    }
+    // Alternates between the left strip and mid-screen: a zone, then none.
+    InputEvent inZone = event(EventType::leftMouseDragged, 2, 450);
+    InputEvent outside = event(EventType::leftMouseDragged, 700, 450);
+    bool flip = false;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(rig.engine.handle(flip ? inZone : outside));
+        flip = !flip;
+    }
+}
+BENCHMARK(DragWhileMoving);
+
+}  // namespace
+}  // namespace ombrel

@@ -1,0 +1,171 @@
+// Reads the Exec line of a desktop entry by the desktop-entry quoting and field-code rules.
+#include "platform/linux/desktop_entry.h"
+
+namespace ombrel::linux_platform {
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// The escapes of a string value: \s \n \t \r \\ (others are kept as written, backslash and all,
+// for the quoting rules to see).
+std::string unescapeValue(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (v[i] != '\\' || i + 1 == v.size()) {
+            out.push_back(v[i]);
+            continue;
+        }
+        const char next = v[i + 1];
+        switch (next) {
+            case 's':
+                out.push_back(' ');
+                break;
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case '\\':
+                out.push_back('\\');
+                break;
+            default:
+                out.push_back('\\');
+                out.push_back(next);
+                break;
+        }
+        ++i;
+    }
+    return out;
+}
+
+// Removes field codes from an unquoted argument and turns %% into %; hadCode says whether a
+// code was removed. Nothing for a lone % at the end, which is not valid.
+std::optional<std::string> dropFieldCodes(const std::string& arg, bool& hadCode) {
+    std::string out;
+    hadCode = false;
+    for (std::size_t i = 0; i < arg.size(); ++i) {
+        if (arg[i] != '%') {
+            out.push_back(arg[i]);
+            continue;
+        }
+        if (i + 1 == arg.size()) {
+            return std::nullopt;
+        }
+        if (arg[++i] == '%') {
+            out.push_back('%');
+        } else {
+            hadCode = true;  // %f %F %u %U %i %c %k and the deprecated ones: nothing to fill in
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> splitExec(std::string_view exec) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArg = false;
+    bool quotedArg = false;
+    auto finish = [&]() -> bool {
+        if (!inArg) {
+            return true;
+        }
+        if (quotedArg) {
+            // Quoted arguments are taken literally: field codes are not expanded inside them.
+            args.push_back(current);
+        } else {
+            bool hadCode = false;
+            auto cleaned = dropFieldCodes(current, hadCode);
+            if (!cleaned) {
+                return false;
+            }
+            // An argument that was nothing but field codes goes away entirely.
+            if (!(hadCode && cleaned->empty())) {
+                args.push_back(*cleaned);
+            }
+        }
+        current.clear();
+        inArg = false;
+        quotedArg = false;
+        return true;
+    };
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (!finish()) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (c == '"') {
+            inArg = true;
+            quotedArg = true;
+            bool closed = false;
+            for (++i; i < exec.size(); ++i) {
+                const char q = exec[i];
+                if (q == '\\' && i + 1 < exec.size() &&
+                    (exec[i + 1] == '"' || exec[i + 1] == '`' || exec[i + 1] == '$' ||
+                     exec[i + 1] == '\\')) {
+                    current.push_back(exec[++i]);
+                } else if (q == '"') {
+                    closed = true;
+                    break;
+                } else {
+                    current.push_back(q);
+                }
+            }
+            if (!closed) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        inArg = true;
+        current.push_back(c);
+    }
+    if (!finish() || args.empty() || args.front().empty()) {
+        return std::nullopt;
+    }
+    return args;
+}
+
+std::optional<std::vector<std::string>> execCommand(std::string_view text) {
+    bool inEntry = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        if (line.front() == '[') {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inEntry) {
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos || trim(line.substr(0, eq)) != "Exec") {
+            continue;
+        }
+        return splitExec(unescapeValue(trim(line.substr(eq + 1))));
+    }
+    return std::nullopt;
+}
+
+}  // namespace ombrel::linux_platform

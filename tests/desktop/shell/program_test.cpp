@@ -1,0 +1,170 @@
+// The real ombrel executable on the shared X session and bus: run requests performed by a running
+// instance, with the engine on or off, and a second start handing over to the first.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/store.h"
+
+// Last: Xlib macros collide with Qt and GoogleTest names.
+#include "shell_env.h"
+#include "x_probe.h"
+
+namespace ombrel::shell_test {
+namespace {
+
+bool instanceOnBus() {
+    const auto reply =
+        QDBusConnection::sessionBus().interface()->isServiceRegistered("local.ombrel");
+    return reply.isValid() && reply.value();
+}
+
+// Whether a mapped window titled exactly "Ombrel" exists (the settings window).
+bool settingsWindowShown() {
+    return xsession::XSession::run({"xdotool", "search", "--onlyvisible", "--name", "^Ombrel$"}) ==
+           0;
+}
+
+int sendRun(const std::string& argument) {
+    return xsession::XSession::run(
+        {"dbus-send", "--session", "--type=signal", "/local/ombrel", "local.ombrel.run", argument});
+}
+
+// Every request sent before this has been handled once the instance answers it.
+bool roundTrip() {
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall("local.ombrel", "/local/ombrel/instance",
+                                       "local.ombrel.Instance", "showSettings"),
+        QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(session().ready()) << session().failure();
+        ASSERT_FALSE(instanceOnBus()) << "an earlier instance is still running";
+    }
+    void TearDown() override {
+        for (Window w : windows) {
+            XDestroyWindow(session().display(), w);
+        }
+        XSync(session().display(), False);
+        program.reset();
+        pumpUntil([] { return !instanceOnBus(); });
+    }
+
+    void writeSettings(bool engineEnabled) {
+        Store store(configHome() / "Ombrel");
+        Config config = store.config();
+        config.engineEnabled = engineEnabled;
+        store.setConfig(config);
+    }
+
+    // Starts ombrel and waits for the end of its launch sequence (the settings window is shown).
+    void start() {
+        program = std::make_unique<Child>(std::vector<std::string>{OMBREL_BINARY});
+        ASSERT_TRUE(program->started());
+        ASSERT_TRUE(pumpUntil(instanceOnBus, std::chrono::seconds(10)));
+        ASSERT_TRUE(pumpUntil(settingsWindowShown, std::chrono::seconds(10)));
+    }
+
+    Window focusedTarget() {
+        const Window w = session().createWindow("target", "Target", 300, 200, 400, 300);
+        EXPECT_NE(w, Window{0});
+        windows.push_back(w);
+        EXPECT_TRUE(session().activate(w));
+        return w;
+    }
+
+    QRect frameOf(Window w) {
+        xsession::Monitor m;
+        if (!session().outerFrame(w, m)) {
+            return {};
+        }
+        return {m.x, m.y, m.width, m.height};
+    }
+
+    std::unique_ptr<Child> program;
+    std::vector<Window> windows;
+};
+
+bool near(QRect a, QRect b) {
+    return std::abs(a.x() - b.x()) <= 2 && std::abs(a.y() - b.y()) <= 2 &&
+           std::abs(a.width() - b.width()) <= 2 && std::abs(a.height() - b.height()) <= 2;
+}
+
+TEST_F(ProgramTest, RunRequestsPlaceTheFocusedWindowAndIgnoreUnknownNames) {
+    writeSettings(true);
+    start();
+    const Window w = focusedTarget();
+    const auto& primary = session().options().monitors.front();
+    const QRect leftHalf(primary.x, primary.y, primary.width / 2, primary.height);
+
+    ASSERT_EQ(sendRun("string:leftHalf"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return near(frameOf(w), leftHalf); }))
+        << "frame " << frameOf(w).x() << "," << frameOf(w).y() << " " << frameOf(w).width() << "x"
+        << frameOf(w).height();
+
+    for (const char* ignored : {"string:Center", "string:", "string:noSuchAction", "int32:1"}) {
+        ASSERT_EQ(sendRun(ignored), 0);
+    }
+    ASSERT_TRUE(roundTrip());
+    EXPECT_TRUE(near(frameOf(w), leftHalf)) << "an ignored name moved the window";
+}
+
+TEST_F(ProgramTest, SystemRequestRunsWhileTheEngineIsOff) {
+    writeSettings(false);
+    start();
+    focusedTarget();
+    const auto showing = [] {
+        Display* d = session().display();
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        long value = 0;
+        if (XGetWindowProperty(d, DefaultRootWindow(d),
+                               XInternAtom(d, "_NET_SHOWING_DESKTOP", False), 0, 1, False,
+                               AnyPropertyType, &type, &format, &count, &after, &data) == Success &&
+            data != nullptr && count == 1) {
+            value = *reinterpret_cast<long*>(data);
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+        return value != 0;
+    };
+    ASSERT_FALSE(showing());
+    ASSERT_EQ(sendRun("string:showDesktop"), 0);
+    EXPECT_TRUE(pumpUntil(showing));
+    ASSERT_EQ(sendRun("string:showDesktop"), 0);
+    EXPECT_TRUE(pumpUntil([&] { return !showing(); }));
+}
+
+TEST_F(ProgramTest, SecondStartShowsTheFirstInstanceWindowAndExits) {
+    writeSettings(true);
+    start();
+    // Closing only hides the window.
+    ASSERT_EQ(xsession::XSession::run({"wmctrl", "-F", "-c", "Ombrel"}), 0);
+    ASSERT_TRUE(pumpUntil([] { return !settingsWindowShown(); }));
+    int status = -1;
+    EXPECT_FALSE(program->exited(status)) << "closing the window ended the program";
+
+    Child second({OMBREL_BINARY});
+    ASSERT_TRUE(second.started());
+    ASSERT_TRUE(second.wait(status)) << "the second start kept running";
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(pumpUntil(settingsWindowShown)) << "the first instance did not show its window";
+    EXPECT_FALSE(program->exited(status));
+    EXPECT_TRUE(instanceOnBus());
+}
+
+}  // namespace
+}  // namespace ombrel::shell_test
