@@ -6,11 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "art/symbols.h"
-#if __has_include("art/icon_art.h")
 #include "art/icon_art.h"
-#define OMBREL_MASCOT_ART 1
-#endif
+#include "art/symbols.h"
 #include "settings/glyph_layout.h"
 #include "settings/style.h"
 
@@ -214,26 +211,6 @@ void TriggerView::paintEvent(QPaintEvent*) {
                Qt::AlignVCenter | Qt::AlignLeft, labelText());
 }
 
-namespace {
-void paintFigure(QPainter& p, const QRectF& box, bool awake) {
-#ifdef OMBREL_MASCOT_ART
-    art::drawMascot(p, box, awake);
-#else
-    // A plain round figure until the icon art is there.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(120, 110, 160));
-    p.drawEllipse(box.adjusted(box.width() * 0.1, box.height() * 0.1, -box.width() * 0.1,
-                               -box.height() * 0.1));
-    p.setBrush(Qt::white);
-    const double r = box.width() * (awake ? 0.07 : 0.02);
-    p.drawEllipse(QPointF(box.center().x() - box.width() * 0.15, box.center().y()), r * 1.5,
-                  r * 1.5);
-    p.drawEllipse(QPointF(box.center().x() + box.width() * 0.15, box.center().y()), r * 1.5,
-                  r * 1.5);
-#endif
-}
-}  // namespace
-
 MascotView::MascotView(int size, bool awake, bool accentTinted)
     : size_(size), awake_(awake), tinted_(accentTinted) {
     setFixedSize(size, size);
@@ -251,7 +228,7 @@ void MascotView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (!tinted_) {
-        paintFigure(p, QRectF(rect()), awake_);
+        art::drawMascot(p, QRectF(rect()), awake_);
         return;
     }
     // Tinted: the figure's own shading kept, its colour washed toward the tint.
@@ -262,7 +239,7 @@ void MascotView::paintEvent(QPaintEvent*) {
     {
         QPainter ip(&img);
         ip.setRenderHint(QPainter::Antialiasing);
-        paintFigure(ip, QRectF(rect()), awake_);
+        art::drawMascot(ip, QRectF(rect()), awake_);
         ip.setCompositionMode(QPainter::CompositionMode_SourceAtop);
         QColor wash = style::accent(palette());
         wash.setAlphaF(0.55f);
