@@ -53,7 +53,8 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
 
     auto* drawRow = nestLayout<QHBoxLayout>(form);
     drawRow->setSpacing(12);
-    drawRow->addWidget(makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
+    drawRow->addWidget(
+        makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
     drawRow->addStretch();
     std::vector<QString> labels;
     for (int64_t raw : RuleList::drawModChoices) {
@@ -126,7 +127,9 @@ void GeneralPane::flipLogin(bool on) {
     loginError_->hide();
 }
 
-QString GeneralPane::loginError() const { return loginError_->text(); }
+QString GeneralPane::loginError() const {
+    return loginError_->text();
+}
 
 QString GeneralPane::statusValue(int row) const {
     return statusValues_[static_cast<std::size_t>(row)]->text();

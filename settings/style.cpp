@@ -11,11 +11,13 @@
 namespace ombrel::style {
 
 bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+    return palette.color(QPalette::Window).lightness() <
+           palette.color(QPalette::WindowText).lightness();
 }
 
 QColor accent(const QPalette& palette) {
-    return isDark(palette) ? QColor::fromRgbF(1.0f, 0.5f, 0.4f) : QColor::fromRgbF(0.8f, 0.24f, 0.18f);
+    return isDark(palette) ? QColor::fromRgbF(1.0f, 0.5f, 0.4f)
+                           : QColor::fromRgbF(0.8f, 0.24f, 0.18f);
 }
 
 QColor secondary(const QPalette& palette) {
@@ -64,9 +66,9 @@ QColor red(const QPalette& palette) {
 
 QString roundedFamily() {
     static const QString family = [] {
-        const QStringList wanted = {"SF Pro Rounded", "Nunito",        "Varela Round",
-                                    "M PLUS Rounded 1c", "Quicksand",  "Comfortaa",
-                                    "Ubuntu",        "Cantarell"};
+        const QStringList wanted = {
+            "SF Pro Rounded", "Nunito",    "Varela Round", "M PLUS Rounded 1c",
+            "Quicksand",      "Comfortaa", "Ubuntu",       "Cantarell"};
         const QStringList installed = QFontDatabase::families();
         for (const QString& f : wanted) {
             if (installed.contains(f, Qt::CaseInsensitive)) {
@@ -92,9 +94,15 @@ QFont roundedFont(double points, QFont::Weight weight) {
     return f;
 }
 
-QFont titleFont() { return roundedFont(30, QFont::Bold); }
-QFont headlineFont() { return roundedFont(20, QFont::DemiBold); }
-QFont captionFont() { return systemFont(12); }
+QFont titleFont() {
+    return roundedFont(30, QFont::Bold);
+}
+QFont headlineFont() {
+    return roundedFont(20, QFont::DemiBold);
+}
+QFont captionFont() {
+    return systemFont(12);
+}
 
 QFont monoFont(double points, QFont::Weight weight) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
