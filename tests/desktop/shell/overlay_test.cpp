@@ -113,7 +113,12 @@ TEST_F(OverlayTest, StrokeShowsOnlyTheLineAndLetsClicksThrough) {
     ASSERT_TRUE(clickReaches(area.center())) << "clicks must reach the window without overlay";
     QtStrokeOverlay overlay(windows, [] { return false; });
     const int y = area.center().y();
-    overlay.begin({double(area.left() + 40), double(y)});
+    const QPoint start(area.left() + 40, y);
+    overlay.begin({double(start.x()), double(start.y())});
+    // Shown with nothing but its first point: a dot, and the rest of the screen untouched.
+    ASSERT_TRUE(pumpUntil([&] { return isViewable(display, overlay.window()->winId()); }));
+    EXPECT_TRUE(shows(start, accent()));
+    EXPECT_TRUE(shows(start + QPoint(40, 40), below));
     for (int x = area.left() + 44; x <= area.right() - 40; x += 4) {
         overlay.addPoint({double(x), double(y)});
     }
