@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+#include <cmath>
 
 #include "actions/window_manager.h"
 #include "engine/snap_zone.h"
@@ -155,6 +157,50 @@ TEST_F(OverlayTest, NewStrokeStartsANewPath) {
     overlay.addPoint({double(second.x() + 200), double(second.y())});
     EXPECT_FALSE(overlay.visible());
     EXPECT_TRUE(shows(second + QPoint(50, 0), below));
+}
+
+TEST_F(OverlayTest, StrokeGlowsAroundTheLineWhereTranslucencyWorks) {
+    QtStrokeOverlay overlay(windows, [] { return true; });
+    overlay.begin({100, 100});
+    for (int x = 104; x <= 300; x += 4) {
+        overlay.addPoint({double(x), 100});
+    }
+    for (int step = 1; step <= 30; ++step) {
+        const double angle = step * 0.1;
+        overlay.addPoint({300 + 60 * std::sin(angle), 160 - 60 * std::cos(angle)});
+    }
+    ASSERT_NE(overlay.window(), nullptr);
+    const QImage image = overlay.window()
+                             ->grab(QRect(0, 0, 420, 260))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    overlay.hide();
+    struct Sample {
+        const char* where;
+        int dy;  // distance from the line's centre
+        int minAlpha;
+        int maxAlpha;
+    };
+    const Sample samples[] = {
+        {"on the line", 0, 255, 255},  {"inside the line's width", 1, 250, 255},
+        {"in the glow", 5, 60, 220},   {"at the glow's edge", 8, 1, 120},
+        {"beyond the glow", 14, 0, 0},
+    };
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.where);
+        const int alpha = qAlpha(image.pixel(200, 100 + sample.dy));
+        EXPECT_GE(alpha, sample.minAlpha);
+        EXPECT_LE(alpha, sample.maxAlpha);
+    }
+    // For review: the stroke over a light and a dark backdrop.
+    QImage review(image.width(), image.height() * 2, QImage::Format_ARGB32);
+    QPainter painter(&review);
+    painter.fillRect(QRect(0, 0, image.width(), image.height()), QColor(236, 236, 236));
+    painter.fillRect(QRect(0, image.height(), image.width(), image.height()), QColor(40, 40, 44));
+    painter.drawImage(0, 0, image);
+    painter.drawImage(0, image.height(), image);
+    painter.end();
+    EXPECT_TRUE(review.save(QString::fromStdString((artifactsDir() / "stroke_glow.png").string())));
 }
 
 TEST_F(OverlayTest, StrokeWithoutDisplaysShowsNothing) {
