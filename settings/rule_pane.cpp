@@ -25,7 +25,7 @@ QString qs(std::string_view s) {
 // One line of text that ends in an ellipsis when it does not fit.
 class ElidedLabel : public QWidget {
   public:
-    explicit ElidedLabel(const QFont& font) {
+    explicit ElidedLabel(const QFont& font, bool secondary = false) : secondary_(secondary) {
         setFont(font);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -48,7 +48,7 @@ class ElidedLabel : public QWidget {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
+        p.setPen(secondary_ ? style::secondary(palette()) : palette().color(QPalette::WindowText));
         const QFontMetrics fm(font());
         p.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft,
                    fm.elidedText(text_, Qt::ElideRight, width()));
@@ -56,6 +56,7 @@ class ElidedLabel : public QWidget {
 
   private:
     QString text_;
+    bool secondary_;
 };
 
 RuleRow::RuleRow(Store& store, Rule rule, AppNamer appName, std::function<void(const Rule&)> edit)
@@ -97,8 +98,7 @@ RuleRow::RuleRow(Store& store, Rule rule, AppNamer appName, std::function<void(c
     texts->setSpacing(2);
     actionLabel_ = makeChild<ElidedLabel>(this, style::systemFont(13));
     texts->addWidget(actionLabel_);
-    scopeLabel_ = makeChild<TextLabel>(this, "", style::captionFont(), Tone::secondary);
-    scopeLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    scopeLabel_ = makeChild<ElidedLabel>(this, style::captionFont(), true);
     texts->addWidget(scopeLabel_);
     row->setStretchFactor(texts, 1);
 
@@ -149,7 +149,7 @@ void RuleRow::refresh() {
         scopeLabel_->setText("Only in " + QString::fromStdString(name));
         scopeLabel_->show();
     } else {
-        scopeLabel_->clear();
+        scopeLabel_->setText({});
         scopeLabel_->hide();
     }
     enable_->setChecked(rule_.enabled);

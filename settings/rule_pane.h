@@ -59,7 +59,7 @@ class RuleRow : public QWidget {
     TriggerView* trigger_ = nullptr;
     SymbolView* actionSymbol_ = nullptr;
     ElidedLabel* actionLabel_ = nullptr;
-    TextLabel* scopeLabel_ = nullptr;
+    ElidedLabel* scopeLabel_ = nullptr;
     IconButton* edit_ = nullptr;
     IconButton* delete_ = nullptr;
     ToggleSwitch* enable_ = nullptr;

@@ -42,8 +42,10 @@ AccessBanner::AccessBanner(std::function<void()> onOpen) {
     body->setWordWrap(true);
     texts->addWidget(body);
     row->setStretchFactor(texts, 1);
+    // The button under the text, so the sentence keeps its width in a narrow window.
+    texts->addSpacing(6);
     button_ = makeChild<ProminentButton>(this, "Open Accessibility settings");
-    row->addWidget(button_, 0, Qt::AlignVCenter);
+    texts->addWidget(button_, 0, Qt::AlignLeft);
     connect(button_, &QAbstractButton::clicked, this, [open = std::move(onOpen)] { open(); });
 }
 

@@ -139,6 +139,11 @@ TEST_F(Screenshots, EveryPaneEmptyStatesAndEditorsInBothLooks) {
         save(view, look + "-needs-access");
         nav_.setPane(Pane::general);
         save(view, look + "-general-needs-access");
+        view.resize(view.minimumSize());
+        save(view, look + "-general-smallest");
+        nav_.setPane(Pane::keyboard);
+        save(view, look + "-keyboard-smallest");
+        view.resize(860, 580);
         engine_.set(true, true);
 
         // The editor for each kind of trigger, each with another action.
