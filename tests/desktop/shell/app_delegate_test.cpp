@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSet>
 #include <QSystemTrayIcon>
 #include <fstream>
 #include <sstream>
@@ -287,6 +288,44 @@ TEST_F(DelegateTest, TrayItemIsEmbeddedWhenATrayRuns) {
     delegate->enabledItem()->trigger();
     art::renderAppIcon(1024).save(
         QString::fromStdString((artifactsDir() / "app_icon.png").string()));
+}
+
+// Whether the screen shows the glyph where the tray says the item is: more than two colours (the
+// panel alone, or the bare root window, show one).
+bool glyphOnScreen(const QSystemTrayIcon& item) {
+    const QRect where = item.geometry();
+    if (where.x() <= 0) {
+        return false;
+    }
+    const QImage image = QGuiApplication::primaryScreen()
+                             ->grabWindow(0, where.x(), where.y(), where.width(), where.height())
+                             .toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    return colours.size() > 2;
+}
+
+TEST_F(DelegateTest, TrayStartedAfterLaunchStillGetsTheItem) {
+    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
+    makeStore(true);
+    launch();
+    QSystemTrayIcon& item = *delegate->statusItem();
+    // The panel comes up later, or is restarted: the item must find its way in each time.
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        auto trayer = std::make_unique<Child>(std::vector<std::string>{
+            "trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
+            "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
+        ASSERT_TRUE(trayer->started());
+        EXPECT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }))
+            << "the tray never showed the item";
+        trayer.reset();
+        ASSERT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }));
+    }
 }
 
 }  // namespace
