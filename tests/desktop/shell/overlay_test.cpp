@@ -282,6 +282,44 @@ TEST_F(OverlayTest, SnapPreviewShowsItsBorderAndLetsClicksThrough) {
     overlay.hide();
 }
 
+TEST_F(OverlayTest, SnapPreviewIsTranslucentWithABorderWhereTranslucencyWorks) {
+    QtSnapOverlay overlay([] { return true; });
+    overlay.show({100, 100, 412, 312});
+    ASSERT_NE(overlay.window(), nullptr);
+    const QImage image = overlay.window()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    overlay.hide();
+    ASSERT_EQ(image.size(), QSize(400, 300));
+    struct Sample {
+        const char* where;
+        QPoint at;
+        int alpha;  // expected, within 12
+    };
+    const Sample samples[] = {
+        {"fill", {200, 150}, 56},       // 0.22
+        {"top border", {200, 0}, 217},  // 0.85
+        {"left border", {0, 150}, 217},
+        {"rounded corner", {0, 0}, 0},
+        {"just inside the border", {200, 3}, 56},
+    };
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.where);
+        EXPECT_NEAR(qAlpha(image.pixel(sample.at)), sample.alpha, 12);
+    }
+    const QColor colour = overlayColor();
+    const QColor fill = image.pixelColor(200, 150);
+    EXPECT_NEAR(fill.redF(), colour.redF(), 0.05);
+    EXPECT_NEAR(fill.greenF(), colour.greenF(), 0.05);
+    EXPECT_NEAR(fill.blueF(), colour.blueF(), 0.05);
+
+    QImage review(image.size(), QImage::Format_ARGB32);
+    review.fill(QColor(236, 236, 236));
+    QPainter painter(&review);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    EXPECT_TRUE(review.save(
+        QString::fromStdString((artifactsDir() / "snap_overlay_translucent.png").string())));
+}
+
 TEST_F(OverlayTest, SnapTargetSmallerThanTheInsetShowsNothing) {
     QtSnapOverlay overlay([] { return false; });
     overlay.show({100, 100, 400, 300});
