@@ -288,8 +288,9 @@ Glyph arrowRight() {
 
 Glyph checkCircle() {
     Glyph g;
-    g.fill = circle({12, 12}, 10).subtracted(
-        strokedOutline(polyline({{7.3, 12.3}, {10.6, 15.6}, {16.8, 8.6}}), 2.4));
+    g.fill =
+        circle({12, 12}, 10)
+            .subtracted(strokedOutline(polyline({{7.3, 12.3}, {10.6, 15.6}, {16.8, 8.6}}), 2.4));
     return g;
 }
 
@@ -342,7 +343,9 @@ Maker find(std::string_view name) {
 
 }  // namespace
 
-bool known(std::string_view name) { return find(name) != nullptr; }
+bool known(std::string_view name) {
+    return find(name) != nullptr;
+}
 
 bool draw(QPainter& painter, std::string_view name, const QRectF& rect, const QColor& color) {
     const Maker maker = find(name);

@@ -10,11 +10,11 @@
 namespace ombrel {
 
 class AppCatalog {
-public:
+  public:
     struct Entry {
-        std::string file;       // file name without ".desktop"
-        std::string wmClass;    // StartupWMClass, may be empty
-        std::string name;       // Name
+        std::string file;     // file name without ".desktop"
+        std::string wmClass;  // StartupWMClass, may be empty
+        std::string name;     // Name
     };
 
     // Reads the "applications" folders under the given data folders, earlier folders first.
@@ -33,7 +33,7 @@ public:
     // Parses one desktop file's main group; nothing without a Name.
     static std::optional<Entry> parse(const std::filesystem::path& file);
 
-private:
+  private:
     std::vector<Entry> entries_;
 };
 

@@ -60,9 +60,9 @@ std::vector<std::string> runningApplicationIDs() {
 }
 
 void showInFileManager(const std::filesystem::path& file) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-        "org.freedesktop.FileManager1", "ShowItems");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
+                                                       "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{QUrl::fromLocalFile(QString::fromStdString(file.string())).toString()}
          << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);

@@ -16,9 +16,8 @@ namespace ombrel {
 
 class TextLabel;
 
-
 class ShortcutRecorder : public QWidget {
-public:
+  public:
     // onChange runs after every accepted combination.
     ShortcutRecorder(bool requireModifier, EngineStatus& engine, KeyTranslator translate,
                      std::function<void(std::optional<KeyCombo>)> onChange);
@@ -36,11 +35,11 @@ public:
     void start();
     void stop();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     class RecordButton;
     void refresh();
 

@@ -28,7 +28,9 @@ ToggleSwitch::ToggleSwitch(const QString& accessibleLabel, bool small) : small_(
     });
 }
 
-QSize ToggleSwitch::sizeHint() const { return small_ ? QSize(32, 18) : QSize(40, 22); }
+QSize ToggleSwitch::sizeHint() const {
+    return small_ ? QSize(32, 18) : QSize(40, 22);
+}
 
 void ToggleSwitch::checkStateSet() {
     animation_.stop();
@@ -103,7 +105,9 @@ void SymbolView::setSymbol(std::string name) {
     update();
 }
 
-QSize SymbolView::sizeHint() const { return {std::max(width_, size_), size_}; }
+QSize SymbolView::sizeHint() const {
+    return {std::max(width_, size_), size_};
+}
 
 void SymbolView::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -168,7 +172,9 @@ QString SegmentedControl::label(int index) const {
     return (index >= 0 && index < count()) ? labels_[static_cast<std::size_t>(index)] : QString();
 }
 
-QSize SegmentedControl::sizeHint() const { return {64 * std::max(1, count()), 28}; }
+QSize SegmentedControl::sizeHint() const {
+    return {64 * std::max(1, count()), 28};
+}
 
 QRect SegmentedControl::segmentRect(int index) const {
     const int n = std::max(1, count());
@@ -341,7 +347,8 @@ void PlainButton::paintEvent(QPaintEvent*) {
 
 // TextLabel
 
-TextLabel::TextLabel(const QString& text, const QFont& font, Tone tone) : QLabel(text), tone_(tone) {
+TextLabel::TextLabel(const QString& text, const QFont& font, Tone tone)
+    : QLabel(text), tone_(tone) {
     setFont(font);
     applyTone();
 }
