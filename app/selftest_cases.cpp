@@ -40,8 +40,7 @@ const auto configChecks = std::to_array<selftest::CoreCheck>({
 });
 
 std::vector<SelfTestCase> inListOrder() {
-    std::vector<selftest::CoreCheck> all(selftest::coreChecks.begin(),
-                                         selftest::coreChecks.end());
+    std::vector<selftest::CoreCheck> all(selftest::coreChecks.begin(), selftest::coreChecks.end());
     all.insert(all.end(), configChecks.begin(), configChecks.end());
     std::stable_sort(all.begin(), all.end(),
                      [](const auto& a, const auto& b) { return a.position < b.position; });

@@ -28,6 +28,7 @@ struct Frame {
 // n fingers in a row at x = 0.3, 0.4, … and y = 0.5, moved by (dx, dy).
 std::vector<TouchPoint> fingers(int n, double dx = 0, double dy = 0) {
     std::vector<TouchPoint> points;
+    points.reserve(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) {
         points.push_back({static_cast<float>(0.3 + 0.1 * k + dx), static_cast<float>(0.5 + dy)});
     }

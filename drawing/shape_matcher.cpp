@@ -83,7 +83,7 @@ std::vector<Pt> normalize(std::span<const Pt> stroke) {
         minY = std::min(minY, p.y);
         maxY = std::max(maxY, p.y);
     }
-    // One scale for both axes keeps the aspect: a straight stroke stays a segment.
+    // One scale for both axes keeps the proportions: a straight stroke stays a segment.
     const double scale = std::max(maxX - minX, maxY - minY);
     if (!(scale > 0)) {
         return {};

@@ -14,16 +14,19 @@ std::size_t heapAllocations() {
     return allocations.load(std::memory_order_relaxed);
 }
 
+// The replacement is the one place that handles raw memory, by definition.
+// NOLINTBEGIN(cppcoreguidelines-owning-memory,cppcoreguidelines-no-malloc)
 void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {  // NOLINT(cppcoreguidelines-no-malloc)
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
         return p;
     }
     throw std::bad_alloc();
 }
 void operator delete(void* p) noexcept {
     std::free(p);
-}  // NOLINT(cppcoreguidelines-no-malloc)
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);  // NOLINT(cppcoreguidelines-no-malloc)
 }
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+// NOLINTEND(cppcoreguidelines-owning-memory,cppcoreguidelines-no-malloc)

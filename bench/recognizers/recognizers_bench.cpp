@@ -21,6 +21,7 @@ std::vector<std::vector<TouchPoint>> touchCycle(int n) {
     std::vector<std::vector<TouchPoint>> frames;
     for (int i = 0; i < 63; ++i) {
         std::vector<TouchPoint> points;
+        points.reserve(static_cast<std::size_t>(n));
         for (int k = 0; k < n; ++k) {
             points.push_back({0.2F + 0.1F * static_cast<float>(k) + 0.001F * static_cast<float>(i),
                               0.5F + 0.0005F * static_cast<float>(i)});

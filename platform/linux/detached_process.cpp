@@ -33,11 +33,12 @@ std::optional<std::string> findExecutable(const std::string& name) {
     std::size_t start = 0;
     while (start <= dirs.size()) {
         const std::size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? end : end - start);
-        if (dir.empty()) {
-            dir = ".";
-        }
-        const std::string candidate = dir + "/" + name;
+        const std::string_view dir =
+            std::string_view(dirs).substr(start, end == std::string::npos ? end : end - start);
+        // An empty entry means the current directory.
+        std::string candidate(dir.empty() ? std::string_view(".") : dir);
+        candidate += '/';
+        candidate += name;
         if (isExecutableFile(candidate)) {
             return candidate;
         }

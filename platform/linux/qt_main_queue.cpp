@@ -2,6 +2,9 @@
 #include "platform/linux/qt_main_queue.h"
 
 #include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 

@@ -1,13 +1,14 @@
 // The main queue on the Qt event loop: tasks, delayed tasks, repeating timers and the clock.
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-#include <chrono>
 #include <memory>
 #include <vector>
 
 #include "platform/main_queue.h"
+
+// Declared only, so this header mixes with Xlib's in any order.
+class QObject;
+class QTimer;
 
 namespace ombrel::linux_platform {
 

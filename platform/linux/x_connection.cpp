@@ -202,8 +202,6 @@ XConnection::ErrorTrap::ErrorTrap(XConnection& connection)
       firstSerial_(connection.connected() ? NextRequest(connection.display()) : 0),
       firstError_(errorCount.load(std::memory_order_relaxed)) {}
 
-XConnection::ErrorTrap::~ErrorTrap() = default;
-
 bool XConnection::ErrorTrap::failed() {
     if (!connection_.connected()) {
         return true;

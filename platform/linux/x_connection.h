@@ -56,7 +56,7 @@ class XConnection {
     class ErrorTrap {
       public:
         explicit ErrorTrap(XConnection& connection);
-        ~ErrorTrap();
+        ~ErrorTrap() = default;
         ErrorTrap(const ErrorTrap&) = delete;
         ErrorTrap& operator=(const ErrorTrap&) = delete;
         // Syncs and says whether any request since the trap was made failed.

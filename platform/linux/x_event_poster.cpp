@@ -77,6 +77,10 @@ X11EventPoster::Changes X11EventPoster::applyFlags(uint64_t flags) {
             }
         }
         if (wanted && !held) {
+            // The XTEST device may still count the key as down from an earlier restore that
+            // the user's own release has since undone; a press would then be a mere repeat,
+            // which sets no modifier. Releasing first makes it a fresh press.
+            XTestFakeKeyEvent(d, m.keycode, False, CurrentTime);
             XTestFakeKeyEvent(d, m.keycode, True, CurrentTime);
             changes.pressed.push_back(m.keycode);
         }

@@ -177,7 +177,11 @@ void X11EventTap::setGrabs(const GrabRequest& request) {
     if (request == request_ && grabsPlaced_) {
         return;
     }
+    const bool motionChanged = request.pointerMotion != request_.pointerMotion;
     request_ = request;
+    if (motionChanged && installed_ && x_.connected()) {
+        selectEvents();
+    }
     std::vector<KeyGrab> keys;
     for (const auto& combo : request.hotkeys) {
         const auto keycode = xKeyFromVirtual(combo.keyCode);
@@ -276,8 +280,11 @@ void X11EventTap::findDevices() {
 
 void X11EventTap::selectEvents() {
     Display* d = x_.display();
-    Mask raw(XIAllMasterDevices,
-             {XI_RawKeyPress, XI_RawButtonPress, XI_RawButtonRelease, XI_RawMotion});
+    Mask raw(XIAllMasterDevices, {XI_RawKeyPress, XI_RawButtonPress, XI_RawButtonRelease});
+    // Pointer motion is only listened to while a stroke or a drag needs it.
+    if (request_.pointerMotion) {
+        XISetMask(raw.bits.data(), XI_RawMotion);
+    }
     Mask hierarchy(XIAllDevices, {XI_HierarchyChanged});
     std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
     XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));

@@ -74,6 +74,8 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
         }
         screensDirty_ = true;
         watched_ = None;
+        clientListAtom_ = x_.atom("_NET_CLIENT_LIST");
+        workAreaAtom_ = x_.atom("_NET_WORKAREA");
     };
     select();
     x_.addConnectedListener(select);
@@ -82,10 +84,10 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
 
 void X11WindowSystem::onEvent(XEvent& e) {
     if (e.xany.window == x_.root()) {
-        if (e.type == ConfigureNotify) {
-            screensDirty_ = true;
-        } else if (e.type == PropertyNotify && (e.xproperty.atom == x_.atom("_NET_CLIENT_LIST") ||
-                                                e.xproperty.atom == x_.atom("_NET_WORKAREA"))) {
+        // Panels come and go with the client list; struts changes move the work area.
+        const bool layout = e.type == PropertyNotify && (e.xproperty.atom == clientListAtom_ ||
+                                                         e.xproperty.atom == workAreaAtom_);
+        if (layout || e.type == ConfigureNotify) {
             screensDirty_ = true;
         }
     }
@@ -321,6 +323,10 @@ void X11WindowSystem::discardConfigures(Window window) {
 }
 
 std::span<const Screen> X11WindowSystem::screens() {
+    if (!x_.connected()) {
+        screensDirty_ = true;  // whatever comes back on a new connection is read afresh
+        return {};
+    }
     if (screensDirty_) {
         refreshScreens();
     }

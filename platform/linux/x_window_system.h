@@ -66,6 +66,8 @@ class X11WindowSystem : public WindowSystem {
     std::vector<Strut> struts_;
     bool screensDirty_ = true;
     Window watched_ = None;
+    Atom clientListAtom_ = None;
+    Atom workAreaAtom_ = None;
 };
 
 }  // namespace ombrel::linux_platform

@@ -38,8 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RuleSpec {
-    RuleSpec(Trigger t, std::optional<std::string> a = std::nullopt, bool e = true)  // NOLINT
+struct Binding {
+    Binding(Trigger t, std::optional<std::string> a = std::nullopt, bool e = true)  // NOLINT
         : trigger(std::move(t)), app(std::move(a)), enabled(e) {}
     Trigger trigger;
     std::optional<std::string> app;
@@ -48,7 +48,7 @@ struct RuleSpec {
 
 struct LookupCase {
     const char* name;
-    std::vector<RuleSpec> rules;
+    std::vector<Binding> rules;
     Trigger query;
     std::optional<std::string> frontApp;
     std::optional<std::size_t> expected;  // index into rules
@@ -79,9 +79,9 @@ TEST_P(MatchingRule, FindsTheRightRule) {
     const LookupCase& c = GetParam();
     Store store(folder_);
     Config config;
-    for (const RuleSpec& spec : c.rules) {
+    for (const Binding& binding : c.rules) {
         config.bindings.push_back(
-            Rule::make(spec.trigger, Action::shell("x"), spec.app, spec.enabled));
+            Rule::make(binding.trigger, Action::shell("x"), binding.app, binding.enabled));
     }
     store.setConfig(config);
 

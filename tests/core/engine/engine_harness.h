@@ -1,173 +1,40 @@
-// A whole engine wired to fakes, and a small script language that plays events into it:
-// "keyDown 40 cmd -> swallow", "drag 0,450 -> pass", "wait 0.05", "expect drag moving".
+// A whole engine wired to fakes, and a small script language that plays events into it and
+// checks what came out, one line per step:
+//   keyDown 40 cmd+shift repeat -> swallow     events: type, code or x,y, modifiers, flags
+//   wait 0.05 | fingers 3 | front editor | focus none | window 1 at 320,310 | window 1 size 9,9
+//   record on | config engine off | config snap off | trace L 1.5 40,10 [drag]
+//   expect ran A B | expect drag moving | expect preview 0,25,720,875 | expect frame 1 x,y,w,h
+//   expect stroke on
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cctype>
-#include <cstdint>
 #include <filesystem>
-#include <functional>
-#include <initializer_list>
+#include <map>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
 #include "config/store.h"
+#include "drawing/shape_matcher.h"
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
 #include "trackpad/trackpad_monitor.h"
 
 namespace ombrel::test {
 
-inline SystemPrograms testPrograms() {
-    SystemPrograms p;
-    p.shell = "/bin/sh";
-    p.shellArguments = {"-lc"};
-    p.sleepDisplay = Command{"sleep-display", {}};
-    return p;
-}
+inline constexpr int64_t cmd = Mods::command;
+inline constexpr int64_t opt = Mods::option;
+inline constexpr int64_t ctrl = Mods::control;
+inline constexpr int64_t shift = Mods::shift;
 
-// The bits that must never affect matching.
-inline constexpr uint64_t capsLockFlag = 0x10000;
-inline constexpr uint64_t numericPadFlag = 0x200000;
-inline constexpr uint64_t functionFlag = 0x800000;
-
-// "ctrl+opt+shift+cmd", also "caps", "fn", "numpad"; "none" is the empty set.
-inline std::optional<uint64_t> parseFlags(std::string_view text) {
-    uint64_t flags = 0;
-    while (!text.empty()) {
-        const auto plus = text.find('+');
-        const std::string_view part = text.substr(0, plus);
-        if (part == "cmd") {
-            flags |= eventflags::command;
-        } else if (part == "opt") {
-            flags |= eventflags::option;
-        } else if (part == "ctrl") {
-            flags |= eventflags::control;
-        } else if (part == "shift") {
-            flags |= eventflags::shift;
-        } else if (part == "caps") {
-            flags |= capsLockFlag;
-        } else if (part == "fn") {
-            flags |= functionFlag;
-        } else if (part == "numpad") {
-            flags |= numericPadFlag;
-        } else if (part != "none") {
-            return std::nullopt;
-        }
-        text = plus == std::string_view::npos ? std::string_view{} : text.substr(plus + 1);
-    }
-    return flags;
-}
-
-inline std::optional<std::pair<double, double>> parsePair(const std::string& text) {
-    const auto comma = text.find(',');
-    if (comma == std::string::npos) {
-        return std::nullopt;
-    }
-    try {
-        return std::pair{std::stod(text.substr(0, comma)), std::stod(text.substr(comma + 1))};
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-inline std::optional<Rect> parseRect(const std::string& text) {
-    std::istringstream in(text);
-    Rect r;
-    char c1 = 0, c2 = 0, c3 = 0;
-    if (!(in >> r.x >> c1 >> r.y >> c2 >> r.width >> c3 >> r.height) || c1 != ',' || c2 != ',' ||
-        c3 != ',') {
-        return std::nullopt;
-    }
-    return r;
-}
-
-// One event line: type, then in any order a number (key code or button), "x,y" (location),
-// a modifier list, "repeat" (auto-repeat) and "marked" (posted by the program itself).
-inline std::optional<InputEvent> parseEvent(const std::string& line) {
-    std::istringstream in(line);
-    std::string word;
-    in >> word;
-    InputEvent e;
-    if (word == "keyDown") {
-        e.type = EventType::keyDown;
-    } else if (word == "flags") {
-        e.type = EventType::flagsChanged;
-    } else if (word == "move") {
-        e.type = EventType::mouseMoved;
-    } else if (word == "leftDown") {
-        e.type = EventType::leftMouseDown;
-    } else if (word == "leftUp") {
-        e.type = EventType::leftMouseUp;
-    } else if (word == "drag") {
-        e.type = EventType::leftMouseDragged;
-    } else if (word == "otherDown") {
-        e.type = EventType::otherMouseDown;
-    } else if (word == "otherUp") {
-        e.type = EventType::otherMouseUp;
-    } else if (word == "tapTimeout") {
-        e.type = EventType::tapDisabledByTimeout;
-    } else if (word == "tapUserInput") {
-        e.type = EventType::tapDisabledByUserInput;
-    } else {
-        return std::nullopt;
-    }
-    while (in >> word) {
-        if (word == "repeat") {
-            e.autorepeat = true;
-        } else if (word == "marked") {
-            e.sourceUserData = syntheticEventMarker;
-        } else if (word.find(',') != std::string::npos) {
-            const auto pair = parsePair(word);
-            if (!pair) {
-                return std::nullopt;
-            }
-            e.location = Point{pair->first, pair->second};
-        } else if (!word.empty() && (std::isdigit(static_cast<unsigned char>(word[0])) != 0)) {
-            const int64_t n = std::stoll(word);
-            e.keyCode = n;
-            e.button = n;
-        } else if (const auto flags = parseFlags(word)) {
-            e.flags = *flags;
-        } else {
-            return std::nullopt;
-        }
-    }
-    return e;
-}
-
-inline std::filesystem::path freshFolder() {
-    static std::atomic<int> counter{0};
-    std::random_device random;
-    auto path =
-        std::filesystem::temp_directory_path() /
-        ("ombrel-engine-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(path);
-    return path;
-}
-
-class TempFolder {
-  public:
-    TempFolder() : path(freshFolder()) {}
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::filesystem::path path;
-};
-
-// A rule firing a shell command: the command's text names the rule in expectations.
+// A rule running a shell command; the command names the rule in "expect ran".
 inline Rule rule(Trigger trigger, std::string name, std::optional<std::string> app = std::nullopt,
                  bool enabled = true) {
     return Rule::make(std::move(trigger), Action::shell(std::move(name)), std::move(app), enabled);
@@ -175,17 +42,24 @@ inline Rule rule(Trigger trigger, std::string name, std::optional<std::string> a
 inline Trigger hotkey(int64_t keyCode, int64_t mods) {
     return Trigger::hotkey(KeyCombo{keyCode, Mods(mods)});
 }
-inline Trigger click(int64_t fingers) {
-    return Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers});
-}
-inline Trigger tap(int64_t fingers) {
-    return Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tap, fingers});
+inline Trigger gesture(TrackpadGesture::Kind kind, int64_t fingers) {
+    return Trigger::trackpad(TrackpadGesture{kind, fingers});
 }
 
-inline constexpr int64_t cmd = Mods::command;
-inline constexpr int64_t opt = Mods::option;
-inline constexpr int64_t ctrl = Mods::control;
-inline constexpr int64_t shift = Mods::shift;
+// An L traced down then right in steps of 20 points, scaled and moved.
+inline std::vector<Pt> lShape(double scale = 1, double dx = 0, double dy = 0) {
+    std::vector<Pt> points;
+    for (int y = 100; y <= 300; y += 20) {
+        points.push_back({200 * scale + dx, y * scale + dy});
+    }
+    for (int x = 220; x <= 400; x += 20) {
+        points.push_back({x * scale + dx, 300 * scale + dy});
+    }
+    return points;
+}
+inline Trigger lDrawing() {
+    return Trigger::drawing({"L", ShapeMatcher::normalize(lShape())});
+}
 
 inline Config configWith(std::vector<Rule> rules) {
     Config config;
@@ -193,184 +67,245 @@ inline Config configWith(std::vector<Rule> rules) {
     return config;
 }
 
+// A named script run against a fresh harness holding these rules.
+struct Scenario {
+    std::string name;
+    std::vector<Rule> rules;
+    std::vector<std::string> script;
+};
+inline std::string scenarioName(const ::testing::TestParamInfo<Scenario>& info) {
+    return info.param.name;
+}
+
+inline std::optional<InputEvent> parseEvent(const std::string& text) {
+    static const std::map<std::string, EventType> types = {
+        {"keyDown", EventType::keyDown},
+        {"flags", EventType::flagsChanged},
+        {"move", EventType::mouseMoved},
+        {"leftDown", EventType::leftMouseDown},
+        {"leftUp", EventType::leftMouseUp},
+        {"drag", EventType::leftMouseDragged},
+        {"otherDown", EventType::otherMouseDown},
+        {"otherUp", EventType::otherMouseUp},
+        {"tapTimeout", EventType::tapDisabledByTimeout},
+        {"tapUserInput", EventType::tapDisabledByUserInput}};
+    // Caps lock, numeric pad and function key bits, which matching ignores.
+    static const std::map<std::string, uint64_t> flagBits = {{"cmd", eventflags::command},
+                                                             {"opt", eventflags::option},
+                                                             {"ctrl", eventflags::control},
+                                                             {"shift", eventflags::shift},
+                                                             {"caps", 0x10000},
+                                                             {"numpad", 0x200000},
+                                                             {"fn", 0x800000},
+                                                             {"none", 0}};
+    std::string spaced = text;
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    std::istringstream in(spaced);
+    std::string word;
+    in >> word;
+    if (types.count(word) == 0) {
+        return std::nullopt;
+    }
+    InputEvent e;
+    e.type = types.at(word);
+    const bool coded = word == "keyDown" || word == "otherDown" || word == "otherUp";
+    std::vector<double> numbers;
+    while (in >> word) {
+        if (word == "repeat") {
+            e.autorepeat = true;
+        } else if (word == "marked") {
+            e.sourceUserData = syntheticEventMarker;
+        } else if (std::isdigit(static_cast<unsigned char>(word[0])) != 0) {
+            numbers.push_back(std::stod(word));
+        } else {
+            std::istringstream parts(word);
+            for (std::string part; std::getline(parts, part, '+');) {
+                if (flagBits.count(part) == 0) {
+                    return std::nullopt;
+                }
+                e.flags |= flagBits.at(part);
+            }
+        }
+    }
+    if (coded && numbers.size() == 1) {
+        e.keyCode = e.button = static_cast<int64_t>(numbers[0]);
+    } else if (!coded && numbers.size() == 2) {
+        e.location = {numbers[0], numbers[1]};
+    } else if (!numbers.empty()) {
+        return std::nullopt;
+    }
+    return e;
+}
+
 struct Harness {
     explicit Harness(Config config, bool trusted = true) {
         store.setConfig(std::move(config));
         windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
+        windowSystem.open(1, {300, 300, 400, 300});
         touch.devices = {1};
         tap.isTrusted = trusted;
         engine.start();
     }
-
-    void setConfig(const std::function<void(Config&)>& change) {
-        Config config = store.config();
-        change(config);
-        store.setConfig(std::move(config));
+    Harness(const Harness&) = delete;
+    Harness& operator=(const Harness&) = delete;
+    ~Harness() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 
-    // The names of the shell rules whose actions have run, in order.
-    [[nodiscard]] std::vector<std::string> ran() const {
-        std::vector<std::string> names;
-        for (const Command& c : workspace.launched) {
-            if (c.executable == "/bin/sh" && !c.arguments.empty()) {
-                names.push_back(c.arguments.back());
-            }
-        }
-        return names;
-    }
-
-    // A touch frame of n fingers side by side, delivered by the device and fed on the queue.
-    void fingers(int n) {
-        std::vector<TouchPoint> points;
-        for (int i = 0; i < n; ++i) {
-            points.push_back(TouchPoint{0.3f + 0.1f * static_cast<float>(i), 0.5f});
-        }
-        touch.frame(1, points, queue.uptime());
-        queue.runDue();
-    }
-
-    // Plays script lines; every failure names its line.
-    void play(std::initializer_list<std::string> lines) {
+    void play(const std::vector<std::string>& lines) {
         for (const std::string& line : lines) {
             SCOPED_TRACE("script line: " + line);
             step(line);
         }
     }
 
-    void step(const std::string& line) {
-        std::istringstream in(line);
-        std::string word;
-        in >> word;
-        if (word == "wait") {
-            double seconds = 0;
-            in >> seconds;
-            queue.advance(seconds);
-            return;
+    // The shell rules whose actions have run, in order.
+    [[nodiscard]] std::vector<std::string> ran() const {
+        std::vector<std::string> names;
+        for (const Command& c : workspace.launched) {
+            names.push_back(c.arguments.empty() ? "" : c.arguments.back());
         }
-        if (word == "fingers") {
-            int n = 0;
-            in >> n;
-            fingers(n);
-            return;
-        }
-        if (word == "front") {
-            std::string app;
-            in >> app;
-            workspace.frontmost = app == "none" ? std::nullopt : std::optional(app);
-            return;
-        }
-        if (word == "focus") {
-            // "focus none" or "focus 2"
-            std::string which;
-            in >> which;
-            windowSystem.focused =
-                which == "none" ? std::nullopt : std::optional(WindowRef{std::stoull(which)});
-            return;
-        }
-        if (word == "window") {
-            // "window 1 at x,y" or "window 1 size w,h": the application moved or resized it.
-            uint64_t id = 0;
-            std::string what, value;
-            in >> id >> what >> value;
-            const auto pair = parsePair(value);
-            ASSERT_TRUE(pair && windowSystem.windows.count(id)) << "bad window line";
-            Rect& frame = windowSystem.windows[id].frame;
-            if (what == "at") {
-                frame.x = pair->first;
-                frame.y = pair->second;
-            } else {
-                frame.width = pair->first;
-                frame.height = pair->second;
-            }
-            return;
-        }
-        if (word == "expect") {
-            expect(in);
-            return;
-        }
-        const auto arrow = line.find("->");
-        ASSERT_NE(arrow, std::string::npos) << "an event line needs a verdict";
-        const auto event = parseEvent(line.substr(0, arrow));
-        ASSERT_TRUE(event.has_value()) << "unreadable event";
-        std::string verdict = line.substr(arrow + 2);
-        verdict.erase(0, verdict.find_first_not_of(' '));
-        ASSERT_TRUE(verdict == "swallow" || verdict == "pass") << "verdict is swallow or pass";
-        EXPECT_EQ(tap.deliver(*event), verdict == "swallow");
+        return names;
     }
 
-    void expect(std::istringstream& in) {
-        std::string what;
-        in >> what;
+    void step(const std::string& line) {
+        if (const auto arrow = line.find(" -> "); arrow != std::string::npos) {
+            const auto event = parseEvent(line.substr(0, arrow));
+            const std::string verdict = line.substr(arrow + 4);
+            ASSERT_TRUE(event && (verdict == "swallow" || verdict == "pass")) << "bad event line";
+            EXPECT_EQ(tap.deliver(*event), verdict == "swallow");
+            return;
+        }
+        std::string spaced = line;
+        std::replace(spaced.begin(), spaced.end(), ',', ' ');
+        std::istringstream in(spaced);
+        std::string word, arg;
+        in >> word >> arg;
+        auto number = [&in] {
+            double n = 0;
+            in >> n;
+            return n;
+        };
+        if (word == "wait") {
+            queue.advance(std::stod(arg));
+        } else if (word == "fingers") {
+            // A frame of n fingers side by side, from the device's thread to the recognizer.
+            std::vector<TouchPoint> points;
+            for (int i = 0; i < std::stoi(arg); ++i) {
+                points.push_back({0.3f + 0.1f * static_cast<float>(i), 0.5f});
+            }
+            touch.frame(1, points, queue.uptime());
+            queue.runDue();
+        } else if (word == "front") {
+            workspace.frontmost = arg == "none" ? std::nullopt : std::optional(arg);
+        } else if (word == "focus") {
+            windowSystem.focused.reset();
+        } else if (word == "window") {
+            // The application moved or resized window <arg> under the pointer.
+            std::string what;
+            in >> what;
+            Rect& frame = windowSystem.windows.at(std::stoull(arg)).frame;
+            const double a = number();
+            const double b = number();
+            frame =
+                what == "at" ? Rect{a, b, frame.width, frame.height} : Rect{frame.x, frame.y, a, b};
+        } else if (word == "record") {
+            engine.setRecording(arg == "on");
+        } else if (word == "config") {
+            Config config = store.config();
+            (arg == "engine" ? config.engineEnabled : config.snapEnabled) = false;
+            store.setConfig(config);
+        } else if (word == "trace") {
+            const double scale = number();
+            const double dx = number();
+            const double dy = number();
+            std::string how = "move";
+            in >> how;
+            const std::vector<Pt> points = lShape(scale, dx, dy);
+            ASSERT_TRUE(tap.deliver(event(EventType::flagsChanged, points.front())) == false);
+            for (std::size_t i = 1; i < points.size(); ++i) {
+                tap.deliver(
+                    event(how == "drag" ? EventType::leftMouseDragged : EventType::mouseMoved,
+                          points[i]));
+            }
+        } else if (word == "expect") {
+            expect(arg, in);
+        } else {
+            ADD_FAILURE() << "unknown script line";
+        }
+    }
+
+    void expect(const std::string& what, std::istringstream& in) {
+        // The rest of a rectangle "x y w h" whose x has been read already.
+        auto rect = [&in](double x) {
+            Rect r{x};
+            in >> r.y >> r.width >> r.height;
+            return r;
+        };
+        std::string word;
         if (what == "ran") {
-            // "expect ran A B": runs the queued actions, then compares the names.
             queue.runDue();
             std::vector<std::string> names;
-            std::string name;
-            while (in >> name) {
-                names.push_back(name);
+            while (in >> word) {
+                names.push_back(word);
             }
             EXPECT_EQ(ran(), names);
         } else if (what == "drag") {
-            std::string state;
-            in >> state;
-            EXPECT_EQ(dragStateName(engine.dragState()), state);
+            static const char* const names[] = {"idle", "armed", "probing", "moving", "ignored"};
+            in >> word;
+            EXPECT_EQ(names[static_cast<int>(engine.dragState())], word);
         } else if (what == "preview") {
-            std::string rest;
-            in >> rest;
-            if (rest == "none") {
+            in >> word;
+            if (word == "none") {
                 EXPECT_FALSE(snapOverlay.shown.has_value());
             } else {
-                const auto r = parseRect(rest);
-                ASSERT_TRUE(r.has_value()) << "bad rectangle";
-                ASSERT_TRUE(snapOverlay.shown.has_value()) << "no preview shown";
-                EXPECT_EQ(*snapOverlay.shown, *r);
+                EXPECT_EQ(snapOverlay.shown, std::optional(rect(std::stod(word))));
             }
         } else if (what == "frame") {
             uint64_t id = 0;
-            std::string rest;
-            in >> id >> rest;
-            const auto r = parseRect(rest);
-            ASSERT_TRUE(r.has_value()) << "bad rectangle";
-            EXPECT_EQ(windowSystem.frameOf(id), *r);
+            double x = 0;
+            in >> id >> x;
+            EXPECT_EQ(windowSystem.frameOf(id), rect(x));
         } else if (what == "stroke") {
-            std::string state;
-            in >> state;
-            EXPECT_EQ(engine.strokeInProgress(), state == "on");
+            in >> word;
+            EXPECT_EQ(engine.strokeInProgress(), word == "on");
         } else {
-            ADD_FAILURE() << "unknown expectation " << what;
+            ADD_FAILURE() << "unknown expectation";
         }
     }
 
-    static std::string dragStateName(Engine::DragState s) {
-        switch (s) {
-            case Engine::DragState::idle:
-                return "idle";
-            case Engine::DragState::armed:
-                return "armed";
-            case Engine::DragState::probing:
-                return "probing";
-            case Engine::DragState::moving:
-                return "moving";
-            case Engine::DragState::ignored:
-                return "ignored";
-        }
-        return "?";
+    // A flags-changed event carries the draw modifiers; others carry none.
+    static InputEvent event(EventType type, Pt at) {
+        InputEvent e;
+        e.type = type;
+        e.location = {at.x, at.y};
+        e.flags = type == EventType::flagsChanged ? eventflags::control | eventflags::option : 0;
+        return e;
     }
 
-    TempFolder folder;
+    static std::filesystem::path freshFolder() {
+        static std::atomic<int> counter{0};
+        return std::filesystem::temp_directory_path() /
+               ("ombrel-engine-test-" + std::to_string(std::random_device{}()) + "-" +
+                std::to_string(counter++));
+    }
+
+    std::filesystem::path folder = freshFolder();
     fake::FakeMainQueue queue;
     fake::FakeWindowSystem windowSystem;
     WindowManager windows{windowSystem};
     fake::FakeEventPoster poster;
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
-    ActionRunner runner{windows, poster, workspace, shell, testPrograms()};
+    ActionRunner runner{windows, poster, workspace, shell,
+                        SystemPrograms{"/bin/sh", {"-lc"}, {}, {}, {}, {}, {}}};
     fake::FakeMultitouch touch;
     TrackpadMonitor monitor{touch, queue};
     fake::FakeEventTap tap;
     fake::FakeStrokeOverlay strokeOverlay;
     fake::FakeSnapOverlay snapOverlay;
-    Store store{folder.path};
+    Store store{folder};
     Engine engine{store,     monitor, runner,        windows,    tap,
                   workspace, queue,   strokeOverlay, snapOverlay};
 };

@@ -98,6 +98,7 @@ std::vector<Frame> swipe(int n, double dx, double dy) {
     std::vector<Frame> out;
     for (int i = 0; i <= 10; ++i) {
         std::vector<TouchPoint> points;
+        points.reserve(static_cast<std::size_t>(n));
         for (int k = 0; k < n; ++k) {
             points.push_back({static_cast<float>(0.3 + 0.1 * k + dx * i / 10),
                               static_cast<float>(0.5 + dy * i / 10)});

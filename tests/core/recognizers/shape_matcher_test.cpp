@@ -212,7 +212,7 @@ void expectNormalForm(const std::vector<Pt>& n) {
     EXPECT_NEAR(std::max(maxX - minX, maxY - minY), 1, 1e-12);
 }
 
-TEST(ShapeMatcherNormalize, FlatStrokesKeepTheirAspect) {
+TEST(ShapeMatcherNormalize, FlatStrokesKeepTheirProportions) {
     struct Case {
         const char* name;
         std::vector<Pt> stroke;

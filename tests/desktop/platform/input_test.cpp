@@ -7,6 +7,7 @@
 
 #include <X11/XF86keysym.h>
 #include <X11/XKBlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
 #include <map>
@@ -356,22 +357,47 @@ TEST_F(InputTest, PostedKeystrokeOfABoundCombinationReachesTheWindowMarked) {
     EXPECT_TRUE(marked);
 }
 
-TEST_F(InputTest, PostedKeysCarryExactlyTheGivenFlags) {
+// The server's own keyboard device, attached to the core keyboard like a physical one.
+XDevice* serverKeyboard(Display* d) {
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
+    XDevice* found = nullptr;
+    for (int i = 0; i < count && found == nullptr; ++i) {
+        if (std::string(devices[i].name) == "Xvfb keyboard") {
+            found = XOpenDevice(d, static_cast<XID>(devices[i].deviceid));
+        }
+    }
+    XIFreeDeviceInfo(devices);
+    return found;
+}
+
+TEST_F(InputTest, PostedKeysCarryExactlyTheGivenFlagsWhateverTheUserHolds) {
     struct Case {
+        unsigned held;
         uint64_t flags;
         unsigned state;
     };
     const Case cases[] = {
-        {0, 0},
-        {eventflags::control, ControlMask},
-        {eventflags::command | eventflags::shift, Mod4Mask | ShiftMask},
-        {eventflags::option | eventflags::control | eventflags::shift | eventflags::command,
+        {shift, 0, 0},
+        {shift, eventflags::control, ControlMask},
+        {control, eventflags::command | eventflags::shift, Mod4Mask | ShiftMask},
+        {shift, eventflags::option | eventflags::control | eventflags::shift | eventflags::command,
          Mod1Mask | ControlMask | ShiftMask | Mod4Mask},
+        {0, eventflags::option, Mod1Mask},
     };
     Display* d = session().display();
+    XDevice* keyboard = serverKeyboard(d);
+    ASSERT_NE(keyboard, nullptr);
+    auto isDown = [&](unsigned keycode) {
+        std::array<char, 32> keys{};
+        XQueryKeymap(d, keys.data());
+        return (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+    };
     for (const auto& c : cases) {
-        // A modifier held on the same keyboard must not leak into the posted key.
-        XTestFakeKeyEvent(d, shift, True, CurrentTime);
+        SCOPED_TRACE(c.flags);
+        if (c.held != 0) {
+            XTestFakeDeviceKeyEvent(d, keyboard, c.held, True, nullptr, 0, CurrentTime);
+        }
         XSync(d, False);
         XSetInputFocus(d, window_, RevertToParent, CurrentTime);
         received_.clear();
@@ -380,15 +406,18 @@ TEST_F(InputTest, PostedKeysCarryExactlyTheGivenFlags) {
         ASSERT_TRUE(waitFor(KeyRelease, keyA));
         const auto press = first(KeyPress, keyA);
         ASSERT_TRUE(press.has_value());
-        EXPECT_EQ(press->state & (ControlMask | Mod1Mask | ShiftMask | Mod4Mask), c.state)
-            << c.flags;
-        // The held modifier is down again afterwards.
-        std::array<char, 32> keys{};
-        XQueryKeymap(d, keys.data());
-        EXPECT_TRUE(keys[shift / 8] & (1 << (shift % 8)));
-        XTestFakeKeyEvent(d, shift, False, CurrentTime);
-        XSync(d, False);
+        EXPECT_EQ(press->state & (ControlMask | Mod1Mask | ShiftMask | Mod4Mask), c.state);
+        // What the user holds is down again afterwards, and nothing else stays down.
+        if (c.held != 0) {
+            EXPECT_TRUE(isDown(c.held));
+            XTestFakeDeviceKeyEvent(d, keyboard, c.held, False, nullptr, 0, CurrentTime);
+            XSync(d, False);
+        }
+        for (unsigned m : {shift, control, alt, super}) {
+            EXPECT_FALSE(isDown(m)) << m;
+        }
     }
+    XCloseDevice(d, keyboard);
 }
 
 TEST_F(InputTest, BoundMouseButtonsAreSwallowedWithTheirRelease) {
@@ -477,6 +506,36 @@ TEST_F(InputTest, MediaKeysArriveAsTheirKeysyms) {
     EXPECT_FALSE(poster_->postAux({0xA00, 8, (5 << 16) | 0xA00, -1}));
     EXPECT_FALSE(poster_->postAux({0xA00, 7, (16 << 16) | 0xA00, -1}));
     EXPECT_FALSE(poster_->postAux({0xA00, 8, (16 << 16) | 0x0C00, -1}));
+}
+
+TEST_F(InputTest, PointerMotionArrivesOnlyWhileAskedForWithItsLocation) {
+    Display* d = session().display();
+    auto moves = [&] {
+        return std::count_if(engine_.seen.begin(), engine_.seen.end(),
+                             [](auto& e) { return e.type == EventType::mouseMoved; });
+    };
+    bind({});
+    reset();
+    XTestFakeMotionEvent(d, -1, 300, 300, CurrentTime);
+    XTestFakeMotionEvent(d, -1, 310, 305, CurrentTime);
+    user_->click(3);  // a marker event: once it is seen, the moves before it were too
+    ASSERT_TRUE(pumpUntil([&] {
+        return std::any_of(engine_.seen.begin(), engine_.seen.end(),
+                           [](auto& e) { return e.type == EventType::otherMouseUp; });
+    }));
+    EXPECT_EQ(moves(), 0);
+
+    GrabRequest request = engine_.request();
+    request.pointerMotion = true;
+    tap_->setGrabs(request);
+    XSync(x_->display(), False);
+    XTestFakeMotionEvent(d, -1, 420, 333, CurrentTime);
+    XFlush(d);
+    ASSERT_TRUE(pumpUntil([&] { return moves() > 0; }));
+    const auto last = std::find_if(engine_.seen.rbegin(), engine_.seen.rend(),
+                                   [](auto& e) { return e.type == EventType::mouseMoved; });
+    EXPECT_EQ(last->location, (Point{420, 333}));
+    EXPECT_EQ(last->sourceUserData, syntheticEventMarker);  // XTEST moved it
 }
 
 TEST(ButtonNumbers, EngineAndXNumbersCorrespond) {

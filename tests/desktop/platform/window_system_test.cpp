@@ -17,7 +17,6 @@
 namespace ombrel::linux_platform {
 namespace {
 
-using platform_test::pump;
 using platform_test::pumpUntil;
 using platform_test::session;
 using namespace std::chrono_literals;

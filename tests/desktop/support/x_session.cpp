@@ -40,9 +40,6 @@ constexpr const char* openboxConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
   <keyboard></keyboard>
   <mouse>
     <dragThreshold>1</dragThreshold>
-    <context name="Frame">
-      <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-    </context>
     <context name="Client">
       <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
     </context>

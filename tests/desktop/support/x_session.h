@@ -1,5 +1,7 @@
 // A private X session for desktop tests: Xvfb on a free display, optionally split into two
 // monitors, with openbox managing windows, torn down with the object.
+// Include Qt and GoogleTest headers before this one: Xlib's macros (None, Bool, Status) clash
+// with names in both.
 #pragma once
 
 #include <X11/Xlib.h>
