@@ -115,6 +115,8 @@ TEST(ShapeMatcher, LowestScoreWinsTheFirstWinsTiesAndOnly32PointDrawingsCount) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(matchedName(letterL(), cases[i].first), cases[i].second) << "case " << i;
     }
+    // The stored drawing comes back whole: bindings are looked up by it.
+    EXPECT_EQ(ShapeMatcher::match(letterL(1.5, 9, 1.4), stored()), stored()[1]);
 }
 
 TEST(ShapeMatcher, DegenerateStrokesGiveNothingAndHugeCoordinatesStillFinish) {

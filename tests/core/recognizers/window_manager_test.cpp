@@ -142,12 +142,9 @@ TEST(WindowManager, SequencesOfPlacements) {
     const std::vector<Screen> a = {displayA};
     const std::vector<Screen> ab = {displayA, displayB};
     const Rect rightA{720, 25, 720, 875};
-    const Rect onB{1440, 0, 960, 1080};
     const Rect m1{300, 200, 720, 875};
     const Rect m2{500, 300, 720, 875};
-    const Rect filling{0, 25, 1440, 875};
-    const Rect shrunk{244, 147, 952, 631};
-    const Rect centred{360, 25, 720, 875};  // the half's size
+    const Rect mid{360, 25, 720, 875};  // the half, centred
     const Rect left800{0, 25, 800, 875};
     const Rect start800{100, 100, 800, 300};
     const Screen wideA{{0, 0, 1440, 900}, {0, 25, 1440, 800}};
@@ -156,7 +153,7 @@ TEST(WindowManager, SequencesOfPlacements) {
     const std::vector<std::tuple<Rect, std::vector<Screen>, double, std::vector<Step>>> cases = {
         // Twice, a chain, and the user moving the window in between.
         {start, a, 0, {{leftHalf, leftA}, {leftHalf, start}}},
-        {start, a, 0, {{maximize, filling}, {maximize, start}}},
+        {start, a, 0, {{maximize, displayA.visible}, {maximize, start}}},
         {start, a, 0, {{leftHalf, leftA}, {rightHalf, rightA}, {rightHalf, start}}},
         {start, a, 0, {{leftHalf, leftA}, {drag, m1}, {leftHalf, leftA}, {leftHalf, m1}}},
         {start, a, 0, {{leftHalf, leftA}, {drag, m2}, {rightHalf, rightA}, {rightHalf, m2}}},
@@ -165,23 +162,19 @@ TEST(WindowManager, SequencesOfPlacements) {
         {start, a, 800, {{leftHalf, left800}, {drag, {3, 25, 800, 872}}, {leftHalf, start800}}},
         {start, a, 800, {{leftHalf, left800}, {drag, {3.5, 25, 800, 871.5}}, {leftHalf, left800}}},
         // Already at the target, not put there by us: only maximize acts, and shrinks.
-        {filling, a, 0, {{maximize, shrunk}}},
-        {{12, 13, 1428, 887}, a, 0, {{maximize, shrunk}}},
+        {{12, 13, 1428, 887}, a, 0, {{maximize, {244, 147, 952, 631}}}},
         {wideA.visible, {wideA}, 0, {{maximize, {244, 137, 952, 576}}}},
         {{1, 24, 721, 876}, a, 0, {{leftHalf, {1, 24, 721, 876}}}},
         {{420, 262, 600, 400}, a, 0, {{center, {420, 262, 600, 400}}}},
         // Centring is not remembered and clears the window's memory.
-        {start,
-         a,
-         0,
-         {{leftHalf, leftA}, {center, centred}, {leftHalf, leftA}, {leftHalf, centred}}},
-        {start, a, 0, {{leftHalf, leftA}, {center, centred}, {drag, leftA}, {leftHalf, leftA}}},
+        {start, a, 0, {{leftHalf, leftA}, {center, mid}, {leftHalf, leftA}, {leftHalf, mid}}},
+        {start, a, 0, {{leftHalf, leftA}, {center, mid}, {drag, leftA}, {leftHalf, leftA}}},
         // The next display maps proportionally, wraps, and leaves the memory alone.
-        {leftA, ab, 0, {{nextDisplay, onB}}},
+        {leftA, ab, 0, {{nextDisplay, {1440, 0, 960, 1080}}}},
         {{1440, 0, 960, 540}, ab, 0, {{nextDisplay, {0, 25, 720, 438}}}},
         {{-2880, 25, 720, 875}, ab, 0, {{nextDisplay, {-2400, 0, 960, 1080}}}},
         {{100, 125, 333, 333}, ab, 0, {{nextDisplay, {1573, 123, 445, 412}}}},
-        {start, ab, 0, {{leftHalf, leftA}, {nextDisplay, onB}, {leftHalf, start}}},
+        {start, ab, 0, {{leftHalf, leftA}, {nextDisplay, {1440, 0, 960, 1080}}, {leftHalf, start}}},
         {start, a, 0, {{nextDisplay, start}}},
         {start, {{{0, 0, 1440, 900}, {0, 25, 0, 875}}, displayB}, 0, {{nextDisplay, start}}},
     };
