@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -81,8 +80,6 @@ class FakeMainQueue : public MainQueue {
             }
         }
     }
-    void setTime(double t) { now_ = t; }
-    [[nodiscard]] std::size_t pendingCount() const { return pending_.size(); }
     [[nodiscard]] std::size_t timerCount() const { return repeating_.size(); }
 
   private:
@@ -231,15 +228,12 @@ class FakeWorkspace : public Workspace {
     std::vector<std::string> openedApps;
     std::vector<std::string> openedURLs;
     std::vector<Command> launched;
-    // Text that the fake refuses to parse as a URL.
-    std::function<bool(const std::string&)> parses = [](const std::string& s) {
-        return !s.empty() && s.find(' ') == std::string::npos;
-    };
 
     std::optional<std::string> frontmostApplicationID() override { return frontmost; }
     void openApplication(const std::string& path) override { openedApps.push_back(path); }
     bool openURL(const std::string& text) override {
-        if (!parses(text)) {
+        // Text with a space does not parse as an address.
+        if (text.empty() || text.find(' ') != std::string::npos) {
             return false;
         }
         openedURLs.push_back(text);
@@ -286,34 +280,28 @@ class FakeMultitouch : public MultitouchSource {
     }
 };
 
+// The path since the last begin; like the real overlay, it takes points only while shown.
 class FakeStrokeOverlay : public StrokeOverlay {
   public:
-    enum class Call { begin, addPoint, hide };
-    std::vector<std::pair<Call, Point>> calls;
+    std::vector<Point> path;
     bool visible = false;
     void begin(Point p) override {
-        calls.emplace_back(Call::begin, p);
+        path = {p};
         visible = true;
     }
-    void addPoint(Point p) override { calls.emplace_back(Call::addPoint, p); }
-    void hide() override {
-        calls.emplace_back(Call::hide, Point{});
-        visible = false;
+    void addPoint(Point p) override {
+        if (visible) {
+            path.push_back(p);
+        }
     }
+    void hide() override { visible = false; }
 };
 
 class FakeSnapOverlay : public SnapOverlay {
   public:
     std::optional<Rect> shown;
-    std::vector<std::optional<Rect>> calls;  // a frame per show, nothing per hide
-    void show(Rect target) override {
-        shown = target;
-        calls.emplace_back(target);
-    }
-    void hide() override {
-        shown.reset();
-        calls.emplace_back(std::nullopt);
-    }
+    void show(Rect target) override { shown = target; }
+    void hide() override { shown.reset(); }
 };
 
 }  // namespace ombrel::fake

@@ -1,0 +1,476 @@
+// The input engine against fakes: scripts of events in, verdicts and actions out, for the event
+// decisions, pointer drawings and drag-to-snap, plus the permission poll and the grabs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "drawing/shape_matcher.h"
+#include "engine/engine.h"
+#include "fakes/fake_platform.h"
+
+namespace ombrel {
+namespace {
+
+using Kind = TrackpadGesture::Kind;
+constexpr int64_t cmd = Mods::command, opt = Mods::option, ctrl = Mods::control;
+constexpr int64_t shift = Mods::shift;
+
+// A rule running a shell command; the command names the rule in "expect ran".
+Rule rule(Trigger trigger, std::string name, std::optional<std::string> app = std::nullopt,
+          bool enabled = true) {
+    return Rule::make(std::move(trigger), Action::shell(std::move(name)), std::move(app), enabled);
+}
+Trigger key(int64_t code, int64_t mods) {
+    return Trigger::hotkey(KeyCombo{code, Mods(mods)});
+}
+Trigger gesture(Kind kind, int64_t fingers) {
+    return Trigger::trackpad(TrackpadGesture{kind, fingers});
+}
+
+// An L traced down then right in steps of 20 points, scaled and moved.
+std::vector<Pt> lShape(double scale, double dx, double dy) {
+    std::vector<Pt> points;
+    for (int i = 0; i <= 20; ++i) {
+        const double x = i <= 10 ? 200 : 200 + 20 * (i - 10);
+        points.push_back({x * scale + dx, (i <= 10 ? 100 + 20 * i : 300) * scale + dy});
+    }
+    return points;
+}
+// The stored L, or one a little different that a traced L still matches, only less closely.
+Trigger lDrawing(double nudge = 0) {
+    std::vector<Pt> points = ShapeMatcher::normalize(lShape(1, 0, 0));
+    points.front().x += nudge;
+    return Trigger::drawing({"L", points});
+}
+
+// Modifier words joined by '+'; caps lock, numeric pad and function bits are ignored by matching.
+uint64_t flagsOf(const std::string& words) {
+    static const std::map<std::string, uint64_t> bits = {{"cmd", eventflags::command},
+                                                         {"opt", eventflags::option},
+                                                         {"ctrl", eventflags::control},
+                                                         {"shift", eventflags::shift},
+                                                         {"caps", 0x10000},
+                                                         {"numpad", 0x200000},
+                                                         {"fn", 0x800000},
+                                                         {"none", 0}};
+    uint64_t flags = 0;
+    std::istringstream parts(words);
+    for (std::string part; std::getline(parts, part, '+');) {
+        flags |= bits.at(part);
+    }
+    return flags;
+}
+
+// A whole engine wired to fakes: one display (0,0,1440,900) usable from y 25, window 1 focused at
+// (300,300,400,300), one touchpad. Scripts are steps separated by ';':
+//   keyDown 40 cmd+shift repeat marked -> swallow   an event: its type, key or button or x,y,
+//       flags; it must be swallowed when it says so and pass otherwise
+//   wait 0.05 | fingers 3 | tap 3 | front editor | front none | focus none | record on
+//   window x,y,w,h | window unreadable       window 1 moved or resized by its application
+//   config engine off | config snap off | config draw cmd+shift
+//   trace 1.5 40,10 [drag]   an L stroke under the draw modifiers, scaled and moved
+//   expect ran A B | expect drag moving | expect preview none | expect preview x,y,w,h
+//   expect frame 1 x,y,w,h | expect stroke on | expect remembered 0
+// Every expectation first runs the actions queued for now; no event may run one itself.
+struct Harness {
+    explicit Harness(std::vector<Rule> rules, bool trusted = true) {
+        Config config;
+        config.bindings = std::move(rules);
+        store.setConfig(std::move(config));
+        windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
+        windowSystem.open(1, {300, 300, 400, 300});
+        touch.devices = {1};
+        tap.isTrusted = trusted;
+        engine.start();
+    }
+    ~Harness() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    void play(const std::string& script) {
+        std::istringstream steps(script);
+        for (std::string line; std::getline(steps, line, ';');) {
+            SCOPED_TRACE("step:" + line);
+            step(line);
+        }
+    }
+
+    void fingers(std::size_t count) {
+        touch.frame(1, std::vector<TouchPoint>(count, {0.5f, 0.5f}), queue.uptime());
+        queue.runDue();
+    }
+
+    void step(std::string line) {
+        std::replace(line.begin(), line.end(), ',', ' ');
+        std::istringstream in(line);
+        const std::vector<std::string> w{std::istream_iterator<std::string>(in), {}};
+        auto num = [&w](std::size_t i) { return std::stod(w.at(i)); };
+        auto rect = [&num](std::size_t i) {
+            return Rect{num(i), num(i + 1), num(i + 2), num(i + 3)};
+        };
+        using E = EventType;
+        static const std::map<std::string, E> types = {{"keyDown", E::keyDown},
+                                                       {"flags", E::flagsChanged},
+                                                       {"move", E::mouseMoved},
+                                                       {"leftDown", E::leftMouseDown},
+                                                       {"leftUp", E::leftMouseUp},
+                                                       {"drag", E::leftMouseDragged},
+                                                       {"otherDown", E::otherMouseDown},
+                                                       {"otherUp", E::otherMouseUp},
+                                                       {"tapTimeout", E::tapDisabledByTimeout},
+                                                       {"tapUserInput", E::tapDisabledByUserInput}};
+        const std::string& op = w.at(0);
+        if (const auto type = types.find(op); type != types.end()) {
+            InputEvent e;
+            e.type = type->second;
+            const auto arrow = std::find(w.begin(), w.end(), "->");
+            ASSERT_TRUE(arrow == w.end() || (w.back() == "swallow" && arrow + 2 == w.end()));
+            std::vector<double> n;
+            for (auto word = w.begin() + 1; word != arrow; ++word) {
+                if (*word == "repeat") {
+                    e.autorepeat = true;
+                } else if (*word == "marked") {
+                    e.sourceUserData = syntheticEventMarker;
+                } else if (std::isdigit(static_cast<unsigned char>(word->front())) != 0) {
+                    n.push_back(std::stod(*word));
+                } else {
+                    e.flags = flagsOf(*word);
+                }
+            }
+            if (n.size() == 1) {
+                e.keyCode = e.button = static_cast<int64_t>(n[0]);
+            } else if (n.size() == 2) {
+                e.location = {n[0], n[1]};
+            }
+            const auto effects = [this] {
+                return workspace.launched.size() + windowSystem.writes.size() +
+                       poster.posted.size();
+            };
+            const auto before = effects();
+            EXPECT_EQ(tap.deliver(e), arrow != w.end());
+            EXPECT_EQ(effects(), before) << "an action ran inside the event decision";
+        } else if (op == "wait") {
+            queue.advance(num(1));
+        } else if (op == "fingers" || op == "tap") {
+            fingers(std::stoul(w.at(1)));
+            if (op == "tap") {
+                queue.advance(0.05);
+                fingers(0);
+            }
+        } else if (op == "front") {
+            workspace.frontmost = w.at(1) == "none" ? std::nullopt : std::optional(w[1]);
+        } else if (op == "focus") {
+            windowSystem.focused.reset();
+        } else if (op == "window") {
+            auto& window = windowSystem.windows.at(1);
+            if (w.at(1) == "unreadable") {
+                window.readable = false;
+            } else {
+                window.frame = rect(1);
+            }
+        } else if (op == "record") {
+            engine.setRecording(w.at(1) == "on");
+        } else if (op == "config") {
+            Config config = store.config();
+            if (w.at(1) == "draw") {
+                config.drawMods = modsFromFlags(flagsOf(w.at(2)));
+            } else {
+                (w[1] == "engine" ? config.engineEnabled : config.snapEnabled) = false;
+            }
+            store.setConfig(config);
+        } else if (op == "trace") {
+            InputEvent e;
+            e.type = EventType::flagsChanged;
+            e.flags = eventflags::control | eventflags::option;
+            for (const Pt& p : lShape(num(1), num(2), num(3))) {
+                e.location = {p.x, p.y};
+                EXPECT_FALSE(tap.deliver(e));
+                e.type = w.size() > 4 ? EventType::leftMouseDragged : EventType::mouseMoved;
+                e.flags = 0;
+            }
+        } else if (op == "expect") {
+            queue.runDue();
+            const std::string& what = w.at(1);
+            if (what == "ran") {
+                std::vector<std::string> names;
+                for (const Command& c : workspace.launched) {
+                    names.push_back(c.arguments.back());
+                }
+                EXPECT_EQ(names, std::vector<std::string>(w.begin() + 2, w.end()));
+            } else if (what == "drag") {
+                const char* const names[] = {"idle", "armed", "probing", "moving", "ignored"};
+                EXPECT_EQ(names[static_cast<int>(engine.dragState())], w.at(2));
+            } else if (what == "preview") {
+                EXPECT_EQ(snapOverlay.shown,
+                          w.at(2) == "none" ? std::optional<Rect>() : std::optional(rect(2)));
+            } else if (what == "frame") {
+                EXPECT_EQ(windowSystem.frameOf(std::stoull(w.at(2))), rect(3));
+            } else if (what == "stroke") {
+                EXPECT_EQ(engine.strokeInProgress(), w.at(2) == "on");
+            } else if (what == "remembered") {
+                EXPECT_EQ(windows.placements().size(), std::stoull(w.at(2)));
+            } else {
+                ADD_FAILURE() << "unknown expectation";
+            }
+        } else {
+            ADD_FAILURE() << "unknown step";
+        }
+    }
+
+    std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                   ("ombrel-engine-test-" + std::to_string(std::random_device{}()));
+    fake::FakeMainQueue queue;
+    fake::FakeWindowSystem windowSystem;
+    WindowManager windows{windowSystem};
+    fake::FakeEventPoster poster;
+    fake::FakeWorkspace workspace;
+    fake::FakeDesktopShell shell;
+    ActionRunner runner{windows, poster, workspace, shell,
+                        SystemPrograms{"/bin/sh", {"-c"}, {}, {}, {}, {}, {}}};
+    fake::FakeMultitouch touch;
+    TrackpadMonitor monitor{touch, queue};
+    fake::FakeEventTap tap;
+    fake::FakeStrokeOverlay strokeOverlay;
+    fake::FakeSnapOverlay snapOverlay;
+    Store store{folder};
+    Engine engine{store,     monitor, runner,        windows,    tap,
+                  workspace, queue,   strokeOverlay, snapOverlay};
+};
+
+// Each script opens with its name and a colon and runs against a fresh engine holding the rules.
+void playAll(const std::vector<std::pair<std::vector<Rule>, std::string>>& scenarios) {
+    for (const auto& [rules, script] : scenarios) {
+        SCOPED_TRACE(script.substr(0, script.find(':')));
+        Harness(rules).play(script.substr(script.find(':') + 1));
+    }
+}
+
+TEST(EngineDecisions, Scenarios) {
+    const Rule leftHalf =
+        Rule::make(key(123, ctrl | opt), Action::window(WindowAction::leftHalf), "editor", true);
+    const Rule button2 = rule(Trigger::mouseButton(2), "M");
+    playAll({
+        {{leftHalf},
+         "ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
+         "front none; keyDown 123 ctrl+opt; expect frame 1 300,300,400,300; front editor; "
+         "keyDown 123 ctrl+opt -> swallow; expect frame 1 0,25,720,875; expect remembered 1"},
+        {{rule(key(40, cmd), "U"), rule(key(40, cmd), "S", "editor")},
+         "ScopedBeatsUnscopedListedFirst: front editor; keyDown 40 cmd -> swallow; "
+         "front browser; keyDown 40 cmd -> swallow; expect ran S U"},
+        {{rule(key(40, cmd), "off", std::nullopt, false), rule(key(40, cmd), "A"),
+          rule(key(40, cmd), "B"), rule(key(1, cmd), "off", std::nullopt, false)},
+         "EarlierBeatsLaterAndDisabledNeverMatches: keyDown 40 cmd -> swallow; keyDown 1 cmd; "
+         "keyDown 1 cmd repeat; expect ran A"},
+        {{rule(key(40, cmd), "K"), rule(key(40, cmd | shift), "SK")},
+         "ModifierSetMatchedWholeIgnoringCapsFnNumpad: keyDown 40 cmd+shift -> swallow; "
+         "keyDown 40 cmd+caps -> swallow; keyDown 40 cmd+fn+numpad -> swallow; "
+         "keyDown 40 cmd+opt; keyDown 40 caps; expect ran SK K K"},
+        {{rule(key(40, cmd), "K", "editor")},
+         "AutoRepeatSwallowedWithoutFiringWhereTheRuleApplies: front editor; "
+         "keyDown 40 cmd -> swallow; keyDown 40 cmd repeat -> swallow; keyDown 41 cmd repeat; "
+         "front browser; keyDown 40 cmd repeat; expect ran K"},
+        {{rule(key(40, cmd), "K"), button2},
+         "OwnMarkedEventsPassUnmatched: keyDown 40 cmd marked; keyDown 40 cmd marked repeat; "
+         "otherDown 2 marked; otherUp 2; expect ran"},
+        {{button2, rule(Trigger::mouseButton(3), "B", "editor")},
+         "ButtonReleaseSwallowedOnlyAfterItsPressFired: otherDown 2 -> swallow; otherDown 4; "
+         "otherUp 4; otherUp 2 -> swallow; otherUp 2; otherDown 3; otherUp 3; expect ran M"},
+        {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::tap, 3), "T"),
+          rule(gesture(Kind::click, 3), "C")},
+         "RecordingFiresNothingAndPassesEverything: record on; keyDown 40 cmd; "
+         "keyDown 40 cmd repeat; otherDown 2; otherUp 2; fingers 3; leftDown 9,9; leftUp 9,9; "
+         "wait 0.05; fingers 0; record off; keyDown 40 cmd -> swallow; expect ran K"},
+        {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::click, 3), "C")},
+         "EngineOffFiresNothingButEarlierPressesKeepTheirReleases: otherDown 2 -> swallow; "
+         "fingers 3; leftDown 10,10 -> swallow; config engine off; otherUp 2 -> swallow; "
+         "drag 30,30 -> swallow; leftUp 30,30 -> swallow; otherDown 2; otherUp 2; "
+         "leftDown 10,10; drag 30,30; expect drag armed; leftUp 10,10; keyDown 40 cmd; "
+         "keyDown 40 cmd repeat; expect ran M C"},
+        {{rule(gesture(Kind::click, 3), "C"), rule(gesture(Kind::tap, 3), "T")},
+         "ThreeFingerClickSwallowsPressDragsReleaseAndTheTap: leftDown 5,5; expect drag armed; "
+         "fingers 3; leftDown 100,100 -> swallow; expect drag idle; drag 150,150 -> swallow; "
+         "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"},
+        {{rule(gesture(Kind::click, 4), "C4"), rule(gesture(Kind::click, 2), "C2"),
+          rule(gesture(Kind::tap, 3), "T")},
+         "ClickWithoutRuleForThatCountBehavesNormally: fingers 3; leftDown 100,100; "
+         "expect drag armed; leftUp 100,100; wait 0.05; fingers 0; fingers 2; leftDown 100,100; "
+         "expect ran T"},
+        {{rule(gesture(Kind::tap, 3), "T3"), rule(gesture(Kind::tap, 4), "T4", "editor")},
+         "GesturesFireTheirRulesByScope: front browser; tap 3; tap 4; front editor; tap 4; "
+         "expect ran T3 T4"},
+    });
+}
+
+TEST(EngineDecisions, ClickEndsItsTouchSequenceAndPseudoEventsReenableTheTap) {
+    Harness h({rule(gesture(Kind::click, 3), "C")});
+    h.play("fingers 3");
+    GestureRecognizer& recognizer = h.monitor.recognizer();
+    recognizer.tip = GestureRecognizer::Tip{0, {0.5f, 0.5f}, {0.3f, 0.5f}};
+    h.play("leftDown 1,1 -> swallow; tapTimeout; tapUserInput");
+    EXPECT_TRUE(recognizer.fired);
+    EXPECT_FALSE(recognizer.tip.has_value());
+    EXPECT_EQ(h.tap.reenableCalls, 2);
+}
+
+// The permission is polled every 2 seconds; the tap is installed once, the first time it is there.
+TEST(EnginePermission, PollInstallsTheTapOnceRetryingFailures) {
+    Harness h({rule(gesture(Kind::tap, 3), "T")}, /*trusted=*/false);
+    int notified = 0;
+    const Subscription sub = h.engine.observeState([&] { ++notified; });
+    h.play("tap 3; expect ran T");  // gestures need no tap
+    // trusted, installed, install attempts, notifications
+    auto after = [&](double seconds) {
+        h.queue.advance(seconds);
+        std::ostringstream out;
+        out << h.engine.trusted() << h.engine.tapInstalled() << h.tap.installCalls << notified;
+        return out.str();
+    };
+    h.tap.isTrusted = h.tap.installFails = true;
+    EXPECT_EQ(after(1.9), "0000");
+    EXPECT_EQ(after(0.1), "1011");
+    h.tap.installFails = false;
+    EXPECT_EQ(after(2), "1122");
+    EXPECT_EQ(after(10), "1122");
+    h.tap.isTrusted = false;  // reported; the tap stays
+    EXPECT_EQ(after(2), "0123");
+    h.engine.start();
+    EXPECT_EQ(h.queue.timerCount(), 1u);
+    EXPECT_EQ(h.touch.started.size(), 1u);
+}
+
+// What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
+// and is sent only when it changed.
+TEST(EngineGrabs, FollowBindingsFingersAndState) {
+    Harness h({rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
+               rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
+               rule(gesture(Kind::click, 3), "C")});
+    const GrabRequest on{{KeyCombo{40, Mods(cmd)}}, {3}, false, false};
+    const struct {
+        const char* step;
+        std::size_t sends;
+        GrabRequest grabs;
+    } steps[] = {
+        {"fingers 2", 0, on},
+        {"fingers 3", 1, {on.hotkeys, on.buttons, true, false}},
+        {"record on", 1, {}},
+        {"record off", 1, {on.hotkeys, on.buttons, true, false}},
+        {"fingers 4", 1, on},  // no click rule for four fingers
+        {"leftDown 10,10", 1, {on.hotkeys, on.buttons, false, true}},
+        {"config snap off", 1, on},
+        {"leftUp 10,10", 0, on},
+        {"config engine off", 1, {}},
+    };
+    EXPECT_EQ(h.tap.grabs.back(), on);
+    for (const auto& s : steps) {
+        const std::size_t before = h.tap.grabs.size();
+        h.play(s.step);
+        EXPECT_EQ(h.tap.grabs.size(), before + s.sends) << s.step;
+        EXPECT_EQ(h.tap.grabs.back(), s.grabs) << s.step;
+    }
+}
+
+TEST(DrawingCapture, Scenarios) {
+    playAll({
+        {{rule(lDrawing(), "L", "editor")},
+         "ShapeFiresWhenTheModifiersChangeByTheScopeAtThatMoment: front editor; "
+         "trace 1.5 40,10; expect stroke on; flags ctrl+opt+caps; expect stroke on; expect ran; "
+         "flags ctrl; expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
+         "expect stroke off; expect ran L L; front browser; trace 1 0,0; front editor; "
+         "flags none; expect ran L L L; trace 1 0,0; front browser; flags none; "
+         "expect ran L L L"},
+        {{rule(lDrawing(), "L")},
+         "KeyDownCancelsWithoutFiringEvenAfterRelease: trace 1 0,0; keyDown 12 ctrl+opt; "
+         "expect stroke off; move 500,500; flags none; expect ran"},
+        {{rule(lDrawing(), "L")},
+         "OnlyTheConfiguredDrawModifiersStartAndNeverWhileRecordingOrOff: record on; "
+         "flags ctrl+opt 1,1; expect stroke off; record off; flags ctrl+opt+shift 1,1; "
+         "expect stroke off; flags ctrl 1,1; expect stroke off; flags ctrl+opt+caps 1,1; "
+         "expect stroke on; flags none; config draw cmd+shift; flags ctrl+opt 1,1; "
+         "expect stroke off; flags cmd+shift 1,1; expect stroke on; flags none; "
+         "config engine off; flags cmd+shift 1,1; expect stroke off"},
+        {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
+         "DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"},
+        {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
+         "NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"},
+    });
+}
+
+TEST(DrawingCapture, JitterIsDroppedAndTheOverlayAppearsPastTwelvePoints) {
+    Harness h({rule(lDrawing(), "L")});
+    h.play(
+        "flags ctrl+opt 100,100; move 102,102; move 103,100; move 104,100; move 108,100; "
+        "move 110,101; move 112,100");
+    EXPECT_FALSE(h.strokeOverlay.visible) << "a stroke of exactly 12 points is not shown";
+    h.play("move 116,100; move 120,100");
+    EXPECT_EQ(h.strokeOverlay.path,
+              (std::vector<Point>{
+                  {100, 100}, {104, 100}, {108, 100}, {112, 100}, {116, 100}, {120, 100}}));
+    h.play("keyDown 1");
+    EXPECT_FALSE(h.strokeOverlay.visible);
+}
+
+// Press, arm, probe, see the window move: the drag is a window move from here on.
+const std::string moving =
+    "leftDown 400,310; drag 420,320; expect drag probing; window 320,310,400,300; "
+    "wait 0.05; drag 440,330; expect drag moving; expect preview none; ";
+
+TEST(DragToSnap, Scenarios) {
+    playAll({
+        {{},
+         "LeftEdgeSnapsToTheLeftHalfAfterTheReleaseDelayUnremembered: " + moving +
+             "drag 0,450; expect preview 0,25,720,875; leftUp 0,450; expect preview none; "
+             "expect drag idle; wait 0.02; expect frame 1 320,310,400,300; wait 0.02; "
+             "expect frame 1 0,25,720,875; expect remembered 0"},
+        {{},
+         "PreviewFollowsTheZone: " + moving +
+             "drag 0,450; drag 1439,20; expect preview 720,25,720,438; drag 700,1; "
+             "expect preview 0,25,1440,875; leftUp 700,1; wait 0.1; expect frame 1 0,25,1440,875"},
+        {{},
+         "ReleaseAfterLeavingTheZoneLeavesTheWindow: " + moving +
+             "drag 0,450; drag 700,450; expect preview none; leftUp 700,450; wait 0.1; "
+             "expect frame 1 320,310,400,300"},
+        {{},
+         "QueuedWriteKeepsItsWindowWhateverFollows: " + moving +
+             "drag 0,450; leftUp 0,450; focus none; leftDown 500,500; expect drag armed; "
+             "drag 600,600; expect drag ignored; wait 0.1; expect frame 1 0,25,720,875"},
+        {{},
+         "PressWithoutReleaseStartsOver: " + moving +
+             "drag 0,450; leftDown 500,500; expect drag armed; leftUp 500,500; wait 0.1; "
+             "expect frame 1 320,310,400,300"},
+        {{},
+         "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310; drag 400,318; "
+         "expect drag armed; drag 405.7,315.7; expect drag probing"},
+        {{},
+         "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
+         "window 290,300,410,300; wait 0.05; drag 440,330; expect drag ignored; "
+         "window 290,300,400,300; wait 0.05; drag 0,450; expect drag ignored; "
+         "expect preview none"},
+        {{},
+         "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; wait 1.0; "
+         "drag 430,320; wait 0.49; drag 440,320; expect drag probing; wait 0.05; drag 450,320; "
+         "expect drag ignored; window 320,310,400,300; wait 0.05; drag 460,320; "
+         "expect drag ignored"},
+        {{},
+         "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
+         "wait 0.03; drag 430,320; expect drag probing; wait 0.02; drag 440,320; "
+         "expect drag moving"},
+        {{},
+         "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
+         "window 320,310,400,300; wait 0.05; drag 0,450; expect drag armed; "
+         "expect preview none; leftUp 0,450; wait 0.1; expect frame 1 320,310,400,300"},
+        {{},
+         "UnreadableWindowIgnoresTheDrag: leftDown 400,310; drag 420,320; expect drag probing; "
+         "window unreadable; wait 0.05; drag 430,320; expect drag ignored; leftUp 1,1; "
+         "leftDown 400,310; drag 420,320; expect drag ignored"},
+    });
+}
+
+}  // namespace
+}  // namespace ombrel
