@@ -117,7 +117,7 @@ void userKey(unsigned keycode, bool down) {
     static XDevice* const keyboard = openDevice("Xvfb keyboard");
     XTestFakeDeviceKeyEvent(session().display(), keyboard, keycode, down ? True : False, nullptr, 0,
                             CurrentTime);
-    XFlush(session().display());
+    XSync(session().display(), False);
 }
 
 void userTap(unsigned keycode, const std::vector<unsigned>& modifiers) {
@@ -142,7 +142,7 @@ void userClick(unsigned button) {
         XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down, nullptr, 0,
                                    CurrentTime);
     }
-    XFlush(session().display());
+    XSync(session().display(), False);
 }
 
 }  // namespace ombrel::platform_test
