@@ -16,9 +16,6 @@ namespace ombrel {
 void PrintTo(const Rect& r, std::ostream* os) {
     *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
 }
-void PrintTo(const Point& p, std::ostream* os) {
-    *os << "(" << p.x << ", " << p.y << ")";
-}
 
 }  // namespace ombrel
 

@@ -12,9 +12,8 @@
 #include "x_session.h"
 
 namespace ombrel {
-// Readable rectangles and points in failure messages.
+// Readable rectangles in failure messages.
 void PrintTo(const Rect& r, std::ostream* os);
-void PrintTo(const Point& p, std::ostream* os);
 }  // namespace ombrel
 
 namespace ombrel::platform_test {

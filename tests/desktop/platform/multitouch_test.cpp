@@ -15,13 +15,7 @@ namespace ombrel::linux_platform {
 namespace {
 
 input_event ev(uint16_t type, uint16_t code, int32_t value, long usec = 0) {
-    input_event e{};
-    e.input_event_sec = usec / 1000000;
-    e.input_event_usec = usec % 1000000;
-    e.type = type;
-    e.code = code;
-    e.value = value;
-    return e;
+    return input_event{{usec / 1000000, usec % 1000000}, type, code, value};
 }
 
 // Writes the events (and some trailing bytes) into a pipe from another thread and reads the

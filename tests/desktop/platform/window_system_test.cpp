@@ -23,39 +23,29 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
     const Rect left{0, 0, 1280, 800};
     const Rect right{1280, 0, 1024, 768};
     const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
+    const Strut widerLeftPanel{{60, 0, 0, 0, 0, 399, 0, 0, 0, 0, 0, 0}};
+    const Strut topBarAcrossBoth{{0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0}};
+    const Strut topBarOfLeftOnly{{0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0}};
+    // Measured from the root's bottom, which the shorter monitor does not reach.
     const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
-    struct Case {
-        const char* name;
-        std::vector<Strut> struts;
-        Rect monitor;
-        Rect visible;
+    const Strut rightPanel{{0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}};
+    // A band covering a whole monitor belongs to its neighbour.
+    const Strut overLeftMonitor{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+    const std::tuple<std::vector<Strut>, Rect, Rect> cases[] = {
+        {{}, left, left},
+        {{leftPanel}, left, {40, 0, 1240, 800}},
+        {{leftPanel}, right, right},
+        {{leftPanel, widerLeftPanel}, left, {60, 0, 1220, 800}},
+        {{topBarAcrossBoth}, right, {1280, 25, 1024, 743}},
+        {{topBarOfLeftOnly}, right, right},
+        {{bottomOfShorter}, right, {1280, 0, 1024, 736}},
+        {{bottomOfShorter}, left, left},
+        {{rightPanel}, right, {1280, 0, 994, 768}},
+        {{overLeftMonitor}, left, left},
     };
-    const std::vector<Case> cases = {
-        {"no strut", {}, left, left},
-        {"left panel", {leftPanel}, left, {40, 0, 1240, 800}},
-        {"left panel seen from the other monitor", {leftPanel}, right, right},
-        {"top bar across both",
-         {{{0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0}}},
-         right,
-         {1280, 25, 1024, 743}},
-        {"bottom of the shorter monitor, from the root's bottom",
-         {bottomOfShorter},
-         right,
-         {1280, 0, 1024, 736}},
-        {"the same band misses the left monitor", {bottomOfShorter}, left, left},
-        {"right panel", {{{0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}}}, right, {1280, 0, 994, 768}},
-        {"band covering a whole monitor belongs to its neighbour",
-         {{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
-         left,
-         left},
-        {"two panels on one edge: the wider wins",
-         {leftPanel, {{60, 0, 0, 0, 0, 399, 0, 0, 0, 0, 0, 0}}},
-         left,
-         {60, 0, 1220, 800}},
-        {"range outside the monitor", {{{0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0}}}, right, right},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(visibleArea(c.monitor, c.struts, {2304, 800}), c.visible) << c.name;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [struts, monitor, visible] = cases[i];
+        EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "case " << i;
     }
 }
 
@@ -81,101 +71,71 @@ class WindowSystemTest : public ::testing::Test {
     std::vector<Window> windows_;
 };
 
-// A client-side decorated window: no window-manager decorations, a shadow margin inside.
-void clientSideDecorated(Window w) {
-    setProperty(w, "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS", {2, 0, 0, 0, 0});
-    setProperty(w, "_GTK_FRAME_EXTENTS", "CARDINAL", {10, 14, 8, 12});
-}
-
-void maximize(Display* d, Window w) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = w;
-    e.xclient.message_type = XInternAtom(d, "_NET_WM_STATE", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = 1;  // add
-    e.xclient.data.l[1] = long(XInternAtom(d, "_NET_WM_STATE_MAXIMIZED_VERT", False));
-    e.xclient.data.l[2] = long(XInternAtom(d, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
-    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &e);
-}
-
 TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
-    pid_t term = -1;
+    const Window plain = make(100, 100);
+    // Client-side decorated: no window-manager decorations, a shadow margin inside.
+    const Window csd = make(300, 200, [](Window w) {
+        setProperty(w, "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS", {2, 0, 0, 0, 0});
+        setProperty(w, "_GTK_FRAME_EXTENTS", "CARDINAL", {10, 14, 8, 12});
+    });
+    const Window maximized = make(200, 150);
+    const std::string id = std::to_string(maximized);
+    ASSERT_EQ(xsession::XSession::run(
+                  {"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}),
+              0);
+    ASSERT_TRUE(pumpUntil([&] { return outer(maximized) == Rect{0, 0, 1280, 800}; }));
+    pid_t term = xsession::XSession::start(
+        {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
     const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
         &term, [](pid_t* p) { xsession::XSession::stop(*p); });
-    struct Kind {
-        const char* name;
-        std::function<Window()> make;
-        Rect shadow;  // left, top, right, bottom margins the client draws outside its frame
-    };
-    const Kind kinds[] = {
-        {"decorated", [&] { return make(100, 100); }, {}},
-        {"client-side decorated",
-         [&] { return make(300, 200, clientSideDecorated); },
-         {10, 8, 14, 12}},
-        {"maximized",
-         [&] {
-             const Window w = make(200, 150);
-             maximize(d_, w);
-             return pumpUntil([&] { return outer(w) == Rect{0, 0, 1280, 800}; }) ? w : 0;
-         },
-         {}},
-        {"terminal with resize increments",
-         [&] {
-             term = xsession::XSession::start({"xterm", "-class", "OmbrelTerm", "-geometry",
-                                               "80x24+40+40", "-e", "sleep", "60"});
-             Window w = 0;
-             pumpUntil(
-                 [&] {
-                     const Window a = session().activeWindow();
-                     w = readClass(d_, a) == std::optional<std::string>("OmbrelTerm") ? a : 0;
-                     return w != 0;
-                 },
-                 10s);
-             return w;
-         },
-         {}},
-    };
-    const Rect targets[] = {
-        {0, 0, 640, 800}, {333, 25, 334, 775}, {1280, 384, 512, 384}, {1080, 100, 400, 300}};
-    for (const auto& kind : kinds) {
-        SCOPED_TRACE(kind.name);
-        const Window w = kind.make();
-        ASSERT_NE(w, 0U);
+    Window terminal = 0;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            terminal = session().activeWindow();
+            return readClass(d_, terminal) == std::optional<std::string>("OmbrelTerm");
+        },
+        10s));
+
+    const Atom vert = XInternAtom(d_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+    const std::pair<Window, Rect> kinds[] = {
+        {plain, {}}, {csd, {10, 8, 14, 12}}, {maximized, {}}, {terminal, {}}};
+    for (auto [w, shadow] : kinds) {  // shadow: left, top, right and bottom margins
+        SCOPED_TRACE(w);
         ASSERT_TRUE(session().activate(w));
         const auto focused = ws_.focusedWindow();
         ASSERT_EQ(focused, std::optional<WindowRef>(WindowRef{w}));
         XSizeHints hints{};
         long supplied = 0;
         XGetWMNormalHints(d_, w, &hints, &supplied);
-        const double incW = hints.flags & PResizeInc ? hints.width_inc : 1;
-        const double incH = hints.flags & PResizeInc ? hints.height_inc : 1;
-        for (const Rect& target : targets) {
+        const bool increments = (hints.flags & PResizeInc) != 0;
+        for (const Rect target :
+             {Rect{0, 0, 640, 800}, Rect{333, 25, 334, 775}, Rect{1280, 384, 512, 384}}) {
             ws_.writeSize(*focused, target.size());
             ws_.writePosition(*focused, target.origin());
             ws_.writeSize(*focused, target.size());
-            const auto f = ws_.frame(*focused);
-            ASSERT_TRUE(f.has_value());
-            EXPECT_EQ(f->origin(), target.origin());
-            EXPECT_TRUE(f->width <= target.width && f->width > target.width - incW) << f->width;
-            EXPECT_TRUE(f->height <= target.height && f->height > target.height - incH)
-                << f->height;
-            const Rect& s = kind.shadow;
-            EXPECT_EQ(outer(w), (Rect{f->x - s.x, f->y - s.y, f->width + s.x + s.width,
-                                      f->height + s.y + s.height}));
-            EXPECT_EQ(ws_.position(*focused), f->origin());
+            const Rect f = ws_.frame(*focused).value_or(Rect{});
+            EXPECT_EQ(f.origin(), target.origin());
+            // A terminal rounds down to whole cells.
+            EXPECT_TRUE(f.width <= target.width &&
+                        f.width > target.width - (increments ? hints.width_inc : 1))
+                << f.width;
+            EXPECT_TRUE(f.height <= target.height &&
+                        f.height > target.height - (increments ? hints.height_inc : 1))
+                << f.height;
+            EXPECT_EQ(outer(w),
+                      (Rect{f.x - shadow.x, f.y - shadow.y, f.width + shadow.x + shadow.width,
+                            f.height + shadow.y + shadow.height}));
+            EXPECT_EQ(ws_.position(*focused), f.origin());
         }
-        const Atom vert = XInternAtom(d_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
         EXPECT_TRUE(pumpUntil([&] {
             const auto state = readLongs(d_, w, XInternAtom(d_, "_NET_WM_STATE", False));
             return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
         }));
     }
     // A window that is gone reads as nothing, and writing to it is harmless.
-    const WindowRef gone{windows_.front()};
-    XDestroyWindow(d_, windows_.front());
+    XDestroyWindow(d_, plain);
     XSync(d_, False);
+    const WindowRef gone{plain};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
     ws_.writeSize(gone, {300, 300});
