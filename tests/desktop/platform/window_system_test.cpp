@@ -72,7 +72,6 @@ class WindowSystemTest : public ::testing::Test {
 };
 
 TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
-    const Window plain = make(100, 100);
     // Client-side decorated: no window-manager decorations, a shadow margin inside.
     const Window csd = make(300, 200, [](Window w) {
         setProperty(w, "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS", {2, 0, 0, 0, 0});
@@ -98,7 +97,7 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
 
     const Atom vert = XInternAtom(d_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
     const std::pair<Window, Rect> kinds[] = {
-        {plain, {}}, {csd, {10, 8, 14, 12}}, {maximized, {}}, {terminal, {}}};
+        {csd, {10, 8, 14, 12}}, {maximized, {}}, {terminal, {}}};
     for (auto [w, shadow] : kinds) {  // shadow: left, top, right and bottom margins
         SCOPED_TRACE(w);
         ASSERT_TRUE(session().activate(w));
@@ -133,9 +132,9 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
         }));
     }
     // A window that is gone reads as nothing, and writing to it is harmless.
-    XDestroyWindow(d_, plain);
+    XDestroyWindow(d_, csd);
     XSync(d_, False);
-    const WindowRef gone{plain};
+    const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
     ws_.writeSize(gone, {300, 300});
