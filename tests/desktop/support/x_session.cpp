@@ -41,27 +41,6 @@ constexpr const char* openboxConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 </openbox_config>
 )";
 
-}  // namespace
-
-pid_t XSession::start(const std::vector<std::string>& argv) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-namespace {
-
 // Waits for the child to end within the timeout, for its wait status.
 bool reap(pid_t pid, std::chrono::milliseconds timeout, int& status) {
     return XSession::waitUntil(
@@ -76,8 +55,7 @@ bool reap(pid_t pid, std::chrono::milliseconds timeout, int& status) {
 std::vector<long> cardinals(Display* d, Window w, const char* name) {
     Atom type = None;
     int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
+    unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     std::vector<long> out;
     if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 64, False, AnyPropertyType, &type,
@@ -99,11 +77,24 @@ bool isManaged(Display* d, Window w) {
            cardinals(d, w, "_NET_FRAME_EXTENTS").size() == 4;
 }
 
-int ignoreErrors(Display*, XErrorEvent*) {
-    return 0;
-}
-
 }  // namespace
+
+pid_t XSession::start(const std::vector<std::string>& argv) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv) {
+        args.push_back(const_cast<char*>(a.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
 
 Options twoMonitors() {
     return {{{0, 0, 1280, 800}, {1280, 0, 1024, 768}}, true};
@@ -118,7 +109,7 @@ XSession::XSession(Options options) : options_(std::move(options)) {
         failure_ = "cannot connect to " + displayName_;
         return;
     }
-    XSetErrorHandler(ignoreErrors);
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     if ((options_.monitors.size() == 1 || splitMonitors()) && options_.windowManager) {
         startWindowManager();
     }
