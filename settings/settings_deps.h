@@ -13,6 +13,7 @@
 
 #include "config/observable.h"
 #include "settings/binding_editor_model.h"
+#include "settings/login_item.h"
 
 class QWidget;
 class QUrl;
@@ -21,11 +22,10 @@ namespace ombrel {
 
 class Store;
 class Nav;
-class LoginItem;
 
 // The engine state the window shows and the recording pause the recorder sets.
 class EngineStatus {
-public:
+  public:
     virtual ~EngineStatus() = default;
     [[nodiscard]] virtual bool trusted() const = 0;
     [[nodiscard]] virtual bool tapInstalled() const = 0;
@@ -38,7 +38,7 @@ public:
 // The engine itself seen through EngineStatus; any type with these five members will do.
 template <class E>
 class EngineStatusOf final : public EngineStatus {
-public:
+  public:
     explicit EngineStatusOf(E& engine) : engine_(engine) {}
     [[nodiscard]] bool trusted() const override { return engine_.trusted(); }
     [[nodiscard]] bool tapInstalled() const override { return engine_.tapInstalled(); }
@@ -48,7 +48,7 @@ public:
     void setRecording(bool recording) override { engine_.setRecording(recording); }
     [[nodiscard]] bool recording() const override { return engine_.recording(); }
 
-private:
+  private:
     E& engine_;
 };
 
@@ -78,7 +78,32 @@ struct SettingsDeps {
     std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};
 };
 
-// The window's content; the shell places it in its window.
+// The window's content; the shell places it in its window. The deps must outlive it.
 std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps);
+
+// Everything the window needs from the running program, kept for the life of the process: the
+// composition root holds one and asks it for the content each time the window is built.
+template <class EngineT, class MonitorT>
+class SettingsWiring {
+  public:
+    SettingsWiring(Store& store, EngineT& engine, MonitorT& monitor, Nav& nav,
+                   std::string executable, KeyTranslator translate)
+        : engine_(engine),
+          login_(XdgAutostartItem::defaultFile(), std::move(executable)),
+          deps_{store,
+                engine_,
+                nav,
+                login_,
+                [&monitor] { return static_cast<int64_t>(monitor.deviceCount()); },
+                std::move(translate)} {}
+
+    std::unique_ptr<QWidget> makeView() { return makeSettingsView(deps_); }
+    [[nodiscard]] SettingsDeps& deps() { return deps_; }
+
+  private:
+    EngineStatusOf<EngineT> engine_;
+    XdgAutostartItem login_;
+    SettingsDeps deps_;
+};
 
 }  // namespace ombrel
