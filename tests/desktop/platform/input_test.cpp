@@ -22,7 +22,6 @@ namespace ombrel::linux_platform {
 namespace {
 
 using namespace platform_test;
-using namespace std::chrono_literals;
 
 // X key codes under the evdev rules.
 constexpr unsigned keyA = 38, keyZ = 52, keyK = 45, keyLeft = 113, capsLock = 66, numLock = 77;
