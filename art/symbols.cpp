@@ -151,7 +151,8 @@ Glyph gear() {
     constexpr std::array<double, 4> radii = {10, 10, 7.6, 7.6};
     for (int i = 0; i < teeth * 4; ++i) {
         const auto phase = static_cast<std::size_t>(i % 4);
-        const double angle = (i / 4) * 2 * M_PI / teeth + offsets[phase];
+        const int tooth = i / 4;
+        const double angle = tooth * 2 * M_PI / teeth + offsets[phase];
         const QPointF pt(c.x() + radii[phase] * std::cos(angle),
                          c.y() + radii[phase] * std::sin(angle));
         if (i == 0) {

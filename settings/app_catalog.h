@@ -18,7 +18,7 @@ class AppCatalog {
     };
 
     // Reads the "applications" folders under the given data folders, earlier folders first.
-    explicit AppCatalog(std::vector<std::filesystem::path> dataDirs);
+    explicit AppCatalog(const std::vector<std::filesystem::path>& dataDirs);
     // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
     static std::vector<std::filesystem::path> defaultDataDirs();
 

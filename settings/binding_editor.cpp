@@ -180,6 +180,12 @@ BindingEditor::BindingEditor(Rule original, Store& store, EditorServices service
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(save_, &QAbstractButton::clicked, this, [this] { save(); });
 
+    // One recording at a time: two would fight over the engine's pause.
+    if (shortcut_) {
+        shortcut_->setOnStart([this] { keystroke_->stop(); });
+        keystroke_->setOnStart([this] { shortcut_->stop(); });
+    }
+
     showActionDetail();
     validate();
 }

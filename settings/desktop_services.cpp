@@ -20,7 +20,10 @@ namespace ombrel::desktop {
 
 std::vector<std::string> runningApplicationIDs() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
+    return clientWindowClasses(x11 ? x11->display() : nullptr);
+}
+
+std::vector<std::string> clientWindowClasses(Display* display) {
     if (!display) {
         return {};
     }

@@ -69,6 +69,7 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
         makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
     drawRow->addStretch();
     std::vector<QString> labels;
+    labels.reserve(RuleList::drawModChoices.size());
     for (int64_t raw : RuleList::drawModChoices) {
         labels.push_back(QString::fromStdString(Mods(raw).glyphs()));
     }

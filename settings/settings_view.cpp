@@ -178,6 +178,7 @@ void SettingsView::edit(const Rule& rule) {
                                 const auto ids = deps_.runningApps
                                                      ? deps_.runningApps()
                                                      : desktop::runningApplicationIDs();
+                                choices.reserve(ids.size());
                                 for (const auto& id : ids) {
                                     choices.push_back({id, appName_(id)});
                                 }

@@ -132,6 +132,9 @@ void ShortcutRecorder::setCombo(std::optional<KeyCombo> combo) {
 }
 
 void ShortcutRecorder::start() {
+    if (onStart_) {
+        onStart_();
+    }
     logic_.start();
     if (!filtering_) {
         qApp->installEventFilter(this);

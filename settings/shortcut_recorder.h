@@ -34,6 +34,8 @@ class ShortcutRecorder : public QWidget {
 
     void start();
     void stop();
+    // Runs just before recording starts, so a neighbouring recorder can end its own first.
+    void setOnStart(std::function<void()> onStart) { onStart_ = std::move(onStart); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,6 +48,7 @@ class ShortcutRecorder : public QWidget {
     ShortcutRecorderLogic logic_;
     KeyTranslator translate_;
     std::function<void(std::optional<KeyCombo>)> onChange_;
+    std::function<void()> onStart_;
     RecordButton* button_ = nullptr;
     TextLabel* hint_ = nullptr;
     bool filtering_ = false;

@@ -6,6 +6,7 @@
 #include <QDBusVariant>
 #include <QFontDatabase>
 #include <QStringList>
+#include <cmath>
 
 namespace ombrel::style {
 
@@ -27,7 +28,7 @@ QColor secondary(const QPalette& palette) {
 
 QColor label(const QPalette& palette) {
     QColor c = palette.color(QPalette::WindowText);
-    c.setAlphaF(isDark(palette) ? 0.85f : 0.85f);
+    c.setAlphaF(0.85f);
     return c;
 }
 
@@ -81,14 +82,14 @@ QString roundedFamily() {
 
 QFont systemFont(double points, QFont::Weight weight) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }
 
 QFont roundedFont(double points, QFont::Weight weight) {
     QFont f(roundedFamily());
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }
@@ -105,7 +106,7 @@ QFont captionFont() {
 
 QFont monoFont(double points, QFont::Weight weight) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }

@@ -59,11 +59,10 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const QPalette& pal = palette();
     QColor off = style::isDark(pal) ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 30);
     QColor on = style::accent(pal);
+    const auto mix = [k = static_cast<float>(knob_)](float a, float b) { return a + (b - a) * k; };
     QColor fill;
-    fill.setRgbF(off.redF() + (on.redF() - off.redF()) * knob_,
-                 off.greenF() + (on.greenF() - off.greenF()) * knob_,
-                 off.blueF() + (on.blueF() - off.blueF()) * knob_,
-                 off.alphaF() + (on.alphaF() - off.alphaF()) * knob_);
+    fill.setRgbF(mix(off.redF(), on.redF()), mix(off.greenF(), on.greenF()),
+                 mix(off.blueF(), on.blueF()), mix(off.alphaF(), on.alphaF()));
     if (!isEnabled()) {
         fill.setAlphaF(fill.alphaF() * 0.5f);
     }

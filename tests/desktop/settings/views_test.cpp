@@ -219,6 +219,22 @@ TEST_F(SettingsWindow, ClosingTheWindowWhileRecordingDismissesTheSheetAndRelease
     EXPECT_TRUE(store_->config().bindings.empty());
 }
 
+TEST_F(SettingsWindow, OnlyOneRecorderRecordsAndTheEngineStaysPausedMeanwhile) {
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    sheet.actionPicker()->setCurrentText("Send keystroke");
+    sheet.shortcutRecorder()->button()->click();
+    sheet.keystrokeRecorder()->button()->click();
+    EXPECT_FALSE(sheet.shortcutRecorder()->recording());
+    EXPECT_TRUE(sheet.keystrokeRecorder()->recording());
+    EXPECT_TRUE(engine_.recording());
+    press(&sheet, Qt::Key_S, xS);
+    EXPECT_FALSE(engine_.recording());
+    EXPECT_EQ(sheet.keystrokeRecorder()->buttonText(), "S");
+    EXPECT_EQ(sheet.shortcutRecorder()->buttonText(), "Click to record");
+}
+
 TEST_F(SettingsWindow, KeystrokeActionTakesAnyKey) {
     open();
     rulePane()->addButton()->click();
@@ -477,6 +493,24 @@ TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
     generalPane()->showFileButton()->click();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0], store_->fileURL());
+}
+
+TEST_F(SettingsWindow, WiringForTheRunningProgramReachesEngineAndMonitor) {
+    struct Monitor {
+        [[nodiscard]] int64_t deviceCount() const { return 3; }
+    } monitor;
+    SettingsWiring<test::FakeEngine, Monitor> wiring(*store_, engine_, monitor, nav_,
+                                                     "/usr/bin/ombrel", &translate);
+    nav_.setPane(Pane::general);
+    auto content = wiring.makeView();
+    auto* general =
+        dynamic_cast<GeneralPane*>(static_cast<SettingsView*>(content.get())->currentPane());
+    ASSERT_NE(general, nullptr);
+    EXPECT_EQ(general->statusValue(2), "3 multitouch devices found");
+    engine_.set(false, true);
+    EXPECT_EQ(general->statusValue(0), "Not granted");
+    wiring.deps().engine.setRecording(true);
+    EXPECT_TRUE(engine_.recording());
 }
 
 TEST_F(SettingsWindow, SidebarCountsWithNoBindings) {
