@@ -27,13 +27,13 @@ class DiscardQueue : public MainQueue {
 
 // Overlays that draw nothing and keep no log.
 class NullStrokeOverlay : public StrokeOverlay {
-public:
+  public:
     void begin(Point) override {}
     void addPoint(Point) override {}
     void hide() override {}
 };
 class NullSnapOverlay : public SnapOverlay {
-public:
+  public:
     void show(Rect) override {}
     void hide() override {}
 };
