@@ -133,6 +133,17 @@ void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPal
     p.setPen(QPen(style::separator(palette), 1));
     p.drawRoundedRect(cap.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
     p.setPen(palette.color(QPalette::WindowText));
+    // The monospaced family draws arrows at a fraction of a letter's height: they are drawn as
+    // the arrow symbol, turned to point the key's way.
+    static const QString arrows = QStringLiteral("→↓←↑");
+    if (const auto turn = text.size() == 1 ? arrows.indexOf(text) : -1; turn >= 0) {
+        p.translate(cap.center());
+        p.rotate(90.0 * turn);
+        symbols::draw(p, "arrow.right", QRectF(-6.5, -6.5, 13, 13),
+                      palette.color(QPalette::WindowText));
+        p.restore();
+        return;
+    }
     p.setFont(style::monoFont(13));
     p.drawText(cap, Qt::AlignCenter, text);
     p.restore();
