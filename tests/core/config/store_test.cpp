@@ -256,6 +256,7 @@ struct Bound {
 // rules and other applications' rules never; the whole trigger must be equal. No allocation.
 TEST_F(StoreTest, MatchingRuleTable) {
     const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
+    const Trigger key3 = Trigger::hotkey({3, Mods(0)});
     const Trigger tap3 = Trigger::trackpad({TrackpadGesture::Kind::tap, 3});
     const Trigger circle = Trigger::drawing({"circle", {{0, 0}, {1, 1}}});
     // Longer than any inline string buffer, so that a copy would allocate.
@@ -284,10 +285,7 @@ TEST_F(StoreTest, MatchingRuleTable) {
         {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1},
         {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1},
         {{{cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1},
-        {{{Trigger::hotkey({3, Mods(0)})}, {Trigger::mouseButton(4)}},
-         Trigger::mouseButton(3),
-         std::nullopt,
-         -1},
+        {{{key3}, {Trigger::mouseButton(4)}}, Trigger::mouseButton(3), std::nullopt, -1},
         {{{Trigger::trackpad({TrackpadGesture::Kind::click, 3})}, {tap3}}, tap3, std::nullopt, 1},
         {{{Trigger::drawing({"circle", {{0, 0}, {1, 1.5}}})}, {circle}}, circle, std::nullopt, 1},
     };
