@@ -50,6 +50,9 @@ long glyphInk(const QSystemTrayIcon& item) {
     return ink;
 }
 
+// A tray is a separate program that embeds the item in its own time; a loaded machine is slow.
+constexpr std::chrono::seconds trayTimeout{15};
+
 class DelegateTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -255,12 +258,12 @@ TEST_F(DelegateTest, TrayItemIsEmbeddedWhenATrayRuns) {
     Child trayer({"trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
                   "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
     ASSERT_TRUE(trayer.started());
-    ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
     makeStore(true);
     launch();
     QSystemTrayIcon& item = *delegate->statusItem();
     // The tray sits at the right end of the top edge: an item still at the origin is not in it.
-    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().x() > 0; }))
+    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().x() > 0; }, trayTimeout))
         << "the tray never embedded the item";
     const QRect where = item.geometry();
     EXPECT_GE(where.width(), 16);
@@ -270,13 +273,16 @@ TEST_F(DelegateTest, TrayItemIsEmbeddedWhenATrayRuns) {
     // smoothing, so each pixel of the glyph can be judged.
     const auto capture = [&](const char* name, const QImage& before) {
         QImage image;
-        const bool painted = pumpUntil([&] {
-            image = QGuiApplication::primaryScreen()
-                        ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
-                        .toImage();
-            return image != before && image.pixelColor(0, 0) !=
-                                          image.pixelColor(around.width() / 2, around.height() / 2);
-        });
+        const bool painted = pumpUntil(
+            [&] {
+                image = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                            .toImage();
+                return image != before &&
+                       image.pixelColor(0, 0) !=
+                           image.pixelColor(around.width() / 2, around.height() / 2);
+            },
+            trayTimeout);
         image.scaled(image.size() * 8, Qt::KeepAspectRatio, Qt::FastTransformation)
             .save(QString::fromStdString((artifactsDir() / name).string()));
         return painted ? image : QImage();
@@ -310,7 +316,7 @@ bool glyphOnScreen(const QSystemTrayIcon& item) {
 }
 
 TEST_F(DelegateTest, TrayStartedAfterLaunchStillGetsTheItem) {
-    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
+    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
     makeStore(true);
     launch();
     QSystemTrayIcon& item = *delegate->statusItem();
@@ -321,10 +327,10 @@ TEST_F(DelegateTest, TrayStartedAfterLaunchStillGetsTheItem) {
             "trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
             "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
         ASSERT_TRUE(trayer->started());
-        EXPECT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }))
+        EXPECT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }, trayTimeout))
             << "the tray never showed the item";
         trayer.reset();
-        ASSERT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }));
+        ASSERT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
     }
 }
 
