@@ -13,7 +13,6 @@
 
 #include "config/observable.h"
 #include "settings/binding_editor_model.h"
-#include "settings/login_item.h"
 
 class QWidget;
 class QUrl;
@@ -22,6 +21,7 @@ namespace ombrel {
 
 class Store;
 class Nav;
+class LoginItem;
 
 // The engine state the window shows and the recording pause the recorder sets.
 class EngineStatus {
@@ -80,30 +80,5 @@ struct SettingsDeps {
 
 // The window's content; the shell places it in its window. The deps must outlive it.
 std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps);
-
-// Everything the window needs from the running program, kept for the life of the process: the
-// composition root holds one and asks it for the content each time the window is built.
-template <class EngineT, class MonitorT>
-class SettingsWiring {
-  public:
-    SettingsWiring(Store& store, EngineT& engine, MonitorT& monitor, Nav& nav,
-                   std::string executable, KeyTranslator translate)
-        : engine_(engine),
-          login_(XdgAutostartItem::defaultFile(), std::move(executable)),
-          deps_{store,
-                engine_,
-                nav,
-                login_,
-                [&monitor] { return static_cast<int64_t>(monitor.deviceCount()); },
-                std::move(translate)} {}
-
-    std::unique_ptr<QWidget> makeView() { return makeSettingsView(deps_); }
-    [[nodiscard]] SettingsDeps& deps() { return deps_; }
-
-  private:
-    EngineStatusOf<EngineT> engine_;
-    XdgAutostartItem login_;
-    SettingsDeps deps_;
-};
 
 }  // namespace ombrel

@@ -113,7 +113,7 @@ QFont monoFont(double points, QFont::Weight weight) {
 
 bool reduceMotion() {
     // The desktop portal carries the GNOME setting; without a portal, animations stay on. A plain
-    // call with a short timeout: no introspection round trip, no long wait.
+    // call with a short timeout: no extra round trip, no long wait.
     static const bool reduce = [] {
         QDBusMessage call = QDBusMessage::createMethodCall(
             "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",

@@ -495,24 +495,6 @@ TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
     EXPECT_EQ(shown_[0], store_->fileURL());
 }
 
-TEST_F(SettingsWindow, WiringForTheRunningProgramReachesEngineAndMonitor) {
-    struct Monitor {
-        [[nodiscard]] int64_t deviceCount() const { return 3; }
-    } monitor;
-    SettingsWiring<test::FakeEngine, Monitor> wiring(*store_, engine_, monitor, nav_,
-                                                     "/usr/bin/ombrel", &translate);
-    nav_.setPane(Pane::general);
-    auto content = wiring.makeView();
-    auto* general =
-        dynamic_cast<GeneralPane*>(static_cast<SettingsView*>(content.get())->currentPane());
-    ASSERT_NE(general, nullptr);
-    EXPECT_EQ(general->statusValue(2), "3 multitouch devices found");
-    engine_.set(false, true);
-    EXPECT_EQ(general->statusValue(0), "Not granted");
-    wiring.deps().engine.setRecording(true);
-    EXPECT_TRUE(engine_.recording());
-}
-
 TEST_F(SettingsWindow, SidebarCountsWithNoBindings) {
     open();
     for (Pane pane : {Pane::keyboard, Pane::trackpad, Pane::mouse, Pane::drawings}) {
