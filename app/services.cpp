@@ -59,6 +59,8 @@ struct Services::Parts {
         .loginItem = loginItem,
         .deviceCount = [this] { return monitor.deviceCount(); },
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
+        // The banner's button checks at once instead of waiting for the next poll.
+        .recheckAccess = [this] { engine.pollPermission(); },
     };
 };
 
