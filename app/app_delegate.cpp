@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <utility>

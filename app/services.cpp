@@ -3,6 +3,7 @@
 #include "app/services.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QTimer>
 
@@ -13,6 +14,7 @@
 #include "config/store.h"
 #include "engine/engine.h"
 #include "platform/linux/evdev_multitouch.h"
+#include "platform/linux/key_codes.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/overlays/stroke_overlay.h"
@@ -21,6 +23,9 @@
 #include "platform/linux/x_event_poster.h"
 #include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
+#include "settings/login_item.h"
+#include "settings/pane.h"
+#include "settings/settings_deps.h"
 #include "trackpad/trackpad_monitor.h"
 
 namespace ombrel {
@@ -43,6 +48,20 @@ struct Services::Parts {
     QtSnapOverlay snapOverlay;
     Engine engine{store,     monitor, runner,        windowManager, tap,
                   workspace, queue,   strokeOverlay, snapOverlay};
+    // What the settings window is given.
+    EngineStatusOf<Engine> engineStatus{engine};
+    XdgAutostartItem loginItem{XdgAutostartItem::defaultFile(),
+                               QCoreApplication::applicationFilePath().toStdString()};
+    SettingsDeps settingsDeps{
+        .store = store,
+        .engine = engineStatus,
+        .nav = Nav::shared(),
+        .loginItem = loginItem,
+        .deviceCount = [this] { return monitor.deviceCount(); },
+        .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
+        // The banner's button checks at once instead of waiting for the next poll.
+        .recheckAccess = [this] { engine.pollPermission(); },
+    };
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {}
@@ -62,7 +81,7 @@ AppDelegate::Hooks Services::delegateHooks() {
     hooks.statusGlyph = [](int pixels, bool dimmed) {
         return art::renderTrayGlyph(pixels, dimmed);
     };
-    hooks.settingsContent = placeholderSettingsContent;
+    hooks.settingsContent = [&p] { return makeSettingsView(p.settingsDeps); };
     return hooks;
 }
 

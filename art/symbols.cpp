@@ -151,7 +151,8 @@ Glyph gear() {
     constexpr std::array<double, 4> radii = {10, 10, 7.6, 7.6};
     for (int i = 0; i < teeth * 4; ++i) {
         const auto phase = static_cast<std::size_t>(i % 4);
-        const double angle = (i / 4) * 2 * M_PI / teeth + offsets[phase];
+        const int tooth = i / 4;
+        const double angle = tooth * 2 * M_PI / teeth + offsets[phase];
         const QPointF pt(c.x() + radii[phase] * std::cos(angle),
                          c.y() + radii[phase] * std::sin(angle));
         if (i == 0) {
@@ -288,8 +289,9 @@ Glyph arrowRight() {
 
 Glyph checkCircle() {
     Glyph g;
-    g.fill = circle({12, 12}, 10).subtracted(
-        strokedOutline(polyline({{7.3, 12.3}, {10.6, 15.6}, {16.8, 8.6}}), 2.4));
+    g.fill =
+        circle({12, 12}, 10)
+            .subtracted(strokedOutline(polyline({{7.3, 12.3}, {10.6, 15.6}, {16.8, 8.6}}), 2.4));
     return g;
 }
 
@@ -342,7 +344,9 @@ Maker find(std::string_view name) {
 
 }  // namespace
 
-bool known(std::string_view name) { return find(name) != nullptr; }
+bool known(std::string_view name) {
+    return find(name) != nullptr;
+}
 
 bool draw(QPainter& painter, std::string_view name, const QRectF& rect, const QColor& color) {
     const Maker maker = find(name);

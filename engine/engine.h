@@ -53,6 +53,8 @@ class Engine {
     void start();
     // Creates the tap; a failure changes nothing and the next poll tries again.
     void installTap();
+    // One permission check now (the timer's step): updates trusted and installs the tap once.
+    void pollPermission();
 
     // The verdict on one event: true swallows it. Never runs an action.
     bool handle(const InputEvent& event);
@@ -87,7 +89,6 @@ class Engine {
   private:
     struct StateChange {};
 
-    void pollPermission();
     void notifyState();
 
     bool handleLeftDown(const InputEvent& event);

@@ -89,7 +89,7 @@ std::optional<AppCatalog::Entry> AppCatalog::parse(const fs::path& file) {
     return entry;
 }
 
-AppCatalog::AppCatalog(std::vector<fs::path> dataDirs) {
+AppCatalog::AppCatalog(const std::vector<fs::path>& dataDirs) {
     // The same file name in an earlier folder hides the later one, as desktops do.
     std::set<std::string> seen;
     for (const auto& dir : dataDirs) {

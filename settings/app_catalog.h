@@ -10,15 +10,15 @@
 namespace ombrel {
 
 class AppCatalog {
-public:
+  public:
     struct Entry {
-        std::string file;       // file name without ".desktop"
-        std::string wmClass;    // StartupWMClass, may be empty
-        std::string name;       // Name
+        std::string file;     // file name without ".desktop"
+        std::string wmClass;  // StartupWMClass, may be empty
+        std::string name;     // Name
     };
 
     // Reads the "applications" folders under the given data folders, earlier folders first.
-    explicit AppCatalog(std::vector<std::filesystem::path> dataDirs);
+    explicit AppCatalog(const std::vector<std::filesystem::path>& dataDirs);
     // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
     static std::vector<std::filesystem::path> defaultDataDirs();
 
@@ -33,7 +33,7 @@ public:
     // Parses one desktop file's main group; nothing without a Name.
     static std::optional<Entry> parse(const std::filesystem::path& file);
 
-private:
+  private:
     std::vector<Entry> entries_;
 };
 

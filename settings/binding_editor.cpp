@@ -26,7 +26,7 @@ QString qs(std::string_view s) {
 
 // A rounded group of form rows on the control background, hairlines between the rows.
 class FormGroup : public QWidget {
-public:
+  public:
     FormGroup() {
         column_ = makeLayout<QVBoxLayout>(this);
         column_->setContentsMargins(14, 4, 14, 4);
@@ -42,12 +42,18 @@ public:
         auto* label = makeChild<TextLabel>(row, title, style::systemFont(13));
         layout->addWidget(label, 0, Qt::AlignTop | Qt::AlignLeft);
         label->setFixedHeight(std::max(label->sizeHint().height(), 26));
+        label->setMinimumWidth(96);
         label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
         control->setParent(row);
         if (align == Qt::AlignRight) {
             layout->addStretch();
         }
-        layout->addWidget(control, align == Qt::AlignRight ? 0 : 1, Qt::AlignTop | align);
+        if (align == Qt::AlignRight) {
+            layout->addWidget(control, 0, Qt::AlignTop | Qt::AlignRight);
+        } else {
+            // Text fields run to the group's edge.
+            layout->addWidget(control, 1, Qt::AlignTop);
+        }
         column_->addWidget(row);
         return row;
     }
@@ -63,7 +69,7 @@ public:
         return row;
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -87,28 +93,28 @@ protected:
         }
     }
 
-private:
+  private:
     QVBoxLayout* column_ = nullptr;
 };
 
 QComboBox* makePicker(QWidget* parent, const QString& name) {
     auto* box = makeChild<QComboBox>(parent);
     box->setAccessibleName(name);
-    box->setMinimumWidth(220);
+    box->setMinimumWidth(240);
     box->setFont(style::systemFont(13));
     return box;
 }
 
 // The "In" picker, filled anew each time it opens.
 class ScopePicker : public QComboBox {
-public:
+  public:
     explicit ScopePicker(std::function<void()> refill) : refill_(std::move(refill)) {}
     void showPopup() override {
         refill_();
         QComboBox::showPopup();
     }
 
-private:
+  private:
     std::function<void()> refill_;
 };
 
@@ -138,8 +144,8 @@ BindingEditor::BindingEditor(Rule original, Store& store, EditorServices service
     title_ = makeChild<TextLabel>(this, windowTitle(), style::roundedFont(20, QFont::DemiBold));
     column->addWidget(title_);
 
-    auto* whenTitle = makeChild<TextLabel>(this, "When", style::systemFont(12, QFont::DemiBold),
-                                           Tone::secondary);
+    auto* whenTitle =
+        makeChild<TextLabel>(this, "When", style::systemFont(12, QFont::DemiBold), Tone::secondary);
     auto* when = makeChild<FormGroup>(this);
     when->setFixedWidth(472);
     buildWhen(when);
@@ -148,8 +154,8 @@ BindingEditor::BindingEditor(Rule original, Store& store, EditorServices service
     whenBox->addWidget(whenTitle);
     whenBox->addWidget(when);
 
-    auto* doTitle = makeChild<TextLabel>(this, "Do", style::systemFont(12, QFont::DemiBold),
-                                         Tone::secondary);
+    auto* doTitle =
+        makeChild<TextLabel>(this, "Do", style::systemFont(12, QFont::DemiBold), Tone::secondary);
     auto* doGroup = makeChild<FormGroup>(this);
     doGroup->setFixedWidth(472);
     buildDo(doGroup);
@@ -168,12 +174,17 @@ BindingEditor::BindingEditor(Rule original, Store& store, EditorServices service
     buttons->addStretch();
     cancel_ = makeChild<PlainButton>(this, "Cancel");
     buttons->addWidget(cancel_);
-    save_ = makeChild<ProminentButton>(this, model_.isNew(store_.config().bindings)
-                                                 ? "Add trigger"
-                                                 : "Save changes");
+    save_ = makeChild<ProminentButton>(
+        this, model_.isNew(store_.config().bindings) ? "Add trigger" : "Save changes");
     buttons->addWidget(save_);
     connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(save_, &QAbstractButton::clicked, this, [this] { save(); });
+
+    // One recording at a time: two would fight over the engine's pause.
+    if (shortcut_) {
+        shortcut_->setOnStart([this] { keystroke_->stop(); });
+        keystroke_->setOnStart([this] { shortcut_->stop(); });
+    }
 
     showActionDetail();
     validate();
@@ -183,12 +194,12 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
     auto* group = static_cast<FormGroup*>(groupWidget);
     switch (model_.kind()) {
         case Trigger::Kind::hotkey:
-            shortcut_ = makeChild<ShortcutRecorder>(
-                this, true, services_.engine, services_.translateKey,
-                [this](std::optional<KeyCombo> combo) {
-                    model_.hotkey = combo;
-                    validate();
-                });
+            shortcut_ =
+                makeChild<ShortcutRecorder>(this, true, services_.engine, services_.translateKey,
+                                            [this](std::optional<KeyCombo> combo) {
+                                                model_.hotkey = combo;
+                                                validate();
+                                            });
             shortcut_->setCombo(model_.hotkey);
             group->addRow("Shortcut", shortcut_);
             break;
@@ -243,7 +254,6 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
             name_->setPlaceholderText("Circle, Z, checkmark…");
             name_->setAccessibleName("Name");
             name_->setText(QString::fromStdString(model_.drawName));
-            name_->setMinimumWidth(300);
             group->addRow("Name", name_, Qt::AlignLeft);
             connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
                 model_.drawName = text.toStdString();
@@ -255,7 +265,7 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
     }
     scope_ = makeChild<ScopePicker>(this, [this] { refreshScopeChoices(); });
     scope_->setAccessibleName("In");
-    scope_->setMinimumWidth(220);
+    scope_->setMinimumWidth(240);
     scope_->setFont(style::systemFont(13));
     group->addRow("In", scope_);
     refreshScopeChoices();
@@ -272,8 +282,8 @@ void BindingEditor::refreshScopeChoices() {
     scope_->clear();
     scope_->addItem("All apps", QString());
     const auto running = services_.runningApps ? services_.runningApps() : std::vector<AppChoice>{};
-    const AppNamer name = services_.appName ? services_.appName
-                                            : AppNamer([](const std::string& id) { return id; });
+    const AppNamer name =
+        services_.appName ? services_.appName : AppNamer([](const std::string& id) { return id; });
     for (const auto& choice : appChoices(running, model_.original().appBundleID, name)) {
         scope_->addItem(QString::fromStdString(choice.name), QString::fromStdString(choice.id));
     }
@@ -355,7 +365,6 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     url_->setPlaceholderText("https://example.com");
     url_->setAccessibleName("URL");
     url_->setText(QString::fromStdString(model_.url));
-    url_->setMinimumWidth(300);
     actionRows_.emplace_back(Action::Kind::openURL, group->addRow("URL", url_, Qt::AlignLeft));
     connect(url_, &QLineEdit::textChanged, this, [this](const QString& text) {
         model_.url = text.toStdString();
@@ -368,8 +377,8 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     command_->setFont(style::monoFont(13));
     command_->setPlainText(QString::fromStdString(model_.shell));
     command_->setTabChangesFocus(true);
-    command_->setMinimumWidth(300);
-    actionRows_.emplace_back(Action::Kind::shell, group->addRow("Command", command_, Qt::AlignLeft));
+    actionRows_.emplace_back(Action::Kind::shell,
+                             group->addRow("Command", command_, Qt::AlignLeft));
     const auto fitCommand = [this] {
         // Two to five lines, growing with the text.
         const int lines = std::clamp(static_cast<int>(command_->document()->size().height()), 2, 5);
@@ -391,15 +400,21 @@ void BindingEditor::showActionDetail() {
     adjustSize();
 }
 
-QString BindingEditor::title() const { return title_->text(); }
+QString BindingEditor::title() const {
+    return title_->text();
+}
 
 QString BindingEditor::conflictText() const {
     return conflict_->isHidden() ? QString() : conflict_->text();
 }
 
-bool BindingEditor::fingersShown() const { return fingersRow_ && !fingersRow_->isHidden(); }
+bool BindingEditor::fingersShown() const {
+    return fingersRow_ && !fingersRow_->isHidden();
+}
 
-QString BindingEditor::appText() const { return appName_->text(); }
+QString BindingEditor::appText() const {
+    return appName_->text();
+}
 
 void BindingEditor::validate() {
     const auto& bindings = store_.config().bindings;

@@ -34,7 +34,7 @@ struct EditorServices {
 };
 
 class BindingEditor : public QDialog {
-public:
+  public:
     BindingEditor(Rule original, Store& store, EditorServices services,
                   std::function<void(const Rule&)> onSave, QWidget* parent);
 
@@ -65,11 +65,11 @@ public:
     // Builds the rule and hands it over, then closes; nothing while it is incomplete.
     void save();
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void buildWhen(QWidget* group);
     void buildDo(QWidget* group);
     void showActionDetail();

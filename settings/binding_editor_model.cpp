@@ -41,9 +41,13 @@ bool lessIgnoringCase(const std::string& a, const std::string& b) {
 }
 }  // namespace
 
-std::string trimBlanks(std::string_view text) { return trim(text, " \t"); }
+std::string trimBlanks(std::string_view text) {
+    return trim(text, " \t");
+}
 
-std::string trimBlanksAndNewlines(std::string_view text) { return trim(text, " \t\n\r"); }
+std::string trimBlanksAndNewlines(std::string_view text) {
+    return trim(text, " \t\n\r");
+}
 
 std::vector<AppChoice> appChoices(std::vector<AppChoice> running,
                                   const std::optional<std::string>& originalScope,
@@ -51,9 +55,8 @@ std::vector<AppChoice> appChoices(std::vector<AppChoice> running,
     std::ranges::stable_sort(running, [](const AppChoice& a, const AppChoice& b) {
         return lessIgnoringCase(a.name, b.name);
     });
-    if (originalScope && std::ranges::none_of(running, [&](const AppChoice& c) {
-            return c.id == *originalScope;
-        })) {
+    if (originalScope &&
+        std::ranges::none_of(running, [&](const AppChoice& c) { return c.id == *originalScope; })) {
         running.insert(running.begin(), AppChoice{*originalScope, name(*originalScope)});
     }
     return running;

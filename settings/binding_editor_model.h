@@ -48,7 +48,7 @@ std::string_view gesturePickerLabel(TrackpadGesture::Kind kind);
 std::string_view actionKindLabel(Action::Kind kind);
 
 class BindingEditorModel {
-public:
+  public:
     explicit BindingEditorModel(Rule original) : original_(std::move(original)) {}
 
     // Fills the fields from the original rule.
@@ -85,7 +85,7 @@ public:
     std::string shell;
     std::string scope;
 
-private:
+  private:
     Rule original_;
 };
 

@@ -20,7 +20,10 @@ namespace ombrel::desktop {
 
 std::vector<std::string> runningApplicationIDs() {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display* display = x11 ? x11->display() : nullptr;
+    return clientWindowClasses(x11 ? x11->display() : nullptr);
+}
+
+std::vector<std::string> clientWindowClasses(Display* display) {
     if (!display) {
         return {};
     }
@@ -60,9 +63,9 @@ std::vector<std::string> runningApplicationIDs() {
 }
 
 void showInFileManager(const std::filesystem::path& file) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-        "org.freedesktop.FileManager1", "ShowItems");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1",
+                                                       "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
     call << QStringList{QUrl::fromLocalFile(QString::fromStdString(file.string())).toString()}
          << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);

@@ -22,14 +22,14 @@ void StrokeRecorder::dragChanged(Pt location) {
 
 // The 420 × 190 surface that takes the drag and shows the stroke.
 class DrawingCanvas::Surface : public QWidget {
-public:
+  public:
     explicit Surface(DrawingCanvas& owner) : owner_(owner) {
         setFixedSize(static_cast<int>(canvasWidth), static_cast<int>(canvasHeight));
         setCursor(Qt::CrossCursor);
         setAccessibleName("Drawing canvas");
     }
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) {
             report(event);
@@ -73,7 +73,7 @@ protected:
         p.drawEllipse(QPointF(pts[0].x, pts[0].y), 4.5, 4.5);
     }
 
-private:
+  private:
     void report(QMouseEvent* event) {
         // Positions outside the canvas are kept: a stroke may run past its edge.
         const QPointF at = event->position();
@@ -113,7 +113,9 @@ DrawingCanvas::DrawingCanvas(std::vector<Pt>& points, std::function<void()> onCh
     refresh();
 }
 
-QWidget* DrawingCanvas::surface() const { return surface_; }
+QWidget* DrawingCanvas::surface() const {
+    return surface_;
+}
 
 void DrawingCanvas::refresh() {
     clear_->setEnabled(!points_.empty());

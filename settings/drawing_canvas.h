@@ -13,20 +13,20 @@ class PlainButton;
 
 // The stroke's rules, apart from the widget: a new drag replaces the old stroke.
 class StrokeRecorder {
-public:
+  public:
     explicit StrokeRecorder(std::vector<Pt>& points) : points_(points) {}
     void dragChanged(Pt location);
     void dragEnded() { drawing_ = false; }
     void clear() { points_.clear(); }
     [[nodiscard]] bool drawing() const { return drawing_; }
 
-private:
+  private:
     std::vector<Pt>& points_;
     bool drawing_ = false;
 };
 
 class DrawingCanvas : public QWidget {
-public:
+  public:
     // The points belong to the caller; onChange runs after every change of them.
     DrawingCanvas(std::vector<Pt>& points, std::function<void()> onChange);
     [[nodiscard]] PlainButton* clearButton() const { return clear_; }
@@ -34,7 +34,7 @@ public:
     // Shows the points anew after the caller changed them.
     void refresh();
 
-private:
+  private:
     class Surface;
     std::vector<Pt>& points_;
     StrokeRecorder stroke_;

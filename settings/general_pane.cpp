@@ -3,6 +3,7 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QScrollArea>
 
 #include "config/store.h"
 #include "settings/login_item.h"
@@ -30,7 +31,18 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
                          std::function<int64_t()> deviceCount,
                          std::function<void()> showSettingsFile)
     : store_(store), engine_(engine), loginItem_(loginItem), deviceCount_(std::move(deviceCount)) {
-    auto* column = makeLayout<QVBoxLayout>(this);
+    // Scrolls when the window is at its smallest and the banner takes room above.
+    auto* outer = makeLayout<QVBoxLayout>(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = makeChild<QScrollArea>(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    outer->addWidget(scroll);
+    auto* body = makeChild<QWidget>(this);
+    body->setAutoFillBackground(false);
+    auto* column = makeLayout<QVBoxLayout>(body);
     column->setContentsMargins(24, 16, 24, 24);
     column->setSpacing(0);
 
@@ -53,9 +65,11 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
 
     auto* drawRow = nestLayout<QHBoxLayout>(form);
     drawRow->setSpacing(12);
-    drawRow->addWidget(makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
+    drawRow->addWidget(
+        makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
     drawRow->addStretch();
     std::vector<QString> labels;
+    labels.reserve(RuleList::drawModChoices.size());
     for (int64_t raw : RuleList::drawModChoices) {
         labels.push_back(QString::fromStdString(Mods(raw).glyphs()));
     }
@@ -106,6 +120,7 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
     connect(showFile_, &QAbstractButton::clicked, this,
             [show = std::move(showSettingsFile)] { show(); });
     column->addStretch();
+    scroll->setWidget(body);
 
     configSub_ = store_.observeConfig([this](const Config&) { refresh(); });
     engineSub_ = engine_.observeState([this] { refresh(); });
@@ -126,7 +141,9 @@ void GeneralPane::flipLogin(bool on) {
     loginError_->hide();
 }
 
-QString GeneralPane::loginError() const { return loginError_->text(); }
+QString GeneralPane::loginError() const {
+    return loginError_->text();
+}
 
 QString GeneralPane::statusValue(int row) const {
     return statusValues_[static_cast<std::size_t>(row)]->text();

@@ -20,7 +20,7 @@ class SymbolView;
 class PlainButton;
 
 class GeneralPane : public QWidget {
-public:
+  public:
     GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginItem,
                 std::function<int64_t()> deviceCount, std::function<void()> showSettingsFile);
 
@@ -34,10 +34,10 @@ public:
     [[nodiscard]] bool statusGood(int row) const { return good_[static_cast<std::size_t>(row)]; }
     [[nodiscard]] PlainButton* showFileButton() const { return showFile_; }
 
-protected:
+  protected:
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void refresh();
     void flipLogin(bool on);
 

@@ -24,8 +24,7 @@ std::vector<std::string> keyCapTexts(const KeyCombo& combo) {
     return caps;
 }
 
-std::vector<FingerMark> trackpadMarks(const TrackpadGesture& gesture, double width,
-                                      double height) {
+std::vector<FingerMark> trackpadMarks(const TrackpadGesture& gesture, double width, double height) {
     using K = TrackpadGesture::Kind;
     using Shape = FingerMark::Shape;
     using Fade = FingerMark::Fade;
@@ -44,8 +43,8 @@ std::vector<FingerMark> trackpadMarks(const TrackpadGesture& gesture, double wid
         case K::swipeUp:
         case K::swipeDown:
             for (int64_t i = 0; i < fingers; ++i) {
-                add(Shape::capsule, gesture.kind == K::swipeUp ? Fade::towardTop : Fade::towardBottom,
-                    5, 18);
+                add(Shape::capsule,
+                    gesture.kind == K::swipeUp ? Fade::towardTop : Fade::towardBottom, 5, 18);
             }
             break;
         case K::swipeLeft:

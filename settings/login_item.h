@@ -8,7 +8,7 @@
 namespace ombrel {
 
 class LoginItem {
-public:
+  public:
     virtual ~LoginItem() = default;
     // Whether the program starts at login now.
     [[nodiscard]] virtual bool enabled() const = 0;
@@ -18,7 +18,7 @@ public:
 
 // A desktop file in the autostart folder: present and not hidden means on.
 class XdgAutostartItem final : public LoginItem {
-public:
+  public:
     XdgAutostartItem(std::filesystem::path file, std::string executable);
 
     // $XDG_CONFIG_HOME/autostart/ombrel.desktop, else ~/.config/autostart/ombrel.desktop.
@@ -30,7 +30,7 @@ public:
     // The entry written for the executable, its path quoted for the Exec key where needed.
     static std::string entryText(const std::string& executable);
 
-private:
+  private:
     std::filesystem::path file_;
     std::string executable_;
 };

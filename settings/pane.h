@@ -23,7 +23,7 @@ std::optional<Trigger::Kind> paneKind(Pane pane);
 
 // Which pane is shown. One per process, so the window reopens on the pane last shown.
 class Nav {
-public:
+  public:
     static Nav& shared();
 
     [[nodiscard]] Pane pane() const { return pane_; }
@@ -32,7 +32,7 @@ public:
         return changed_.subscribe(std::move(observer));
     }
 
-private:
+  private:
     Pane pane_ = Pane::keyboard;
     Published<Pane> changed_;
 };

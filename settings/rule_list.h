@@ -45,7 +45,9 @@ struct Status {
 };
 Status status(bool engineEnabled, bool trusted);
 // Whether the mascot is awake.
-inline bool active(bool engineEnabled, bool trusted) { return engineEnabled && trusted; }
+inline bool active(bool engineEnabled, bool trusted) {
+    return engineEnabled && trusted;
+}
 
 // "1 multitouch device found", "2 multitouch devices found", "No multitouch device found".
 std::string deviceCountText(int64_t count);

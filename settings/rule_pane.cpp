@@ -24,8 +24,8 @@ QString qs(std::string_view s) {
 
 // One line of text that ends in an ellipsis when it does not fit.
 class ElidedLabel : public QWidget {
-public:
-    explicit ElidedLabel(const QFont& font) {
+  public:
+    explicit ElidedLabel(const QFont& font, bool secondary = false) : secondary_(secondary) {
         setFont(font);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -41,23 +41,29 @@ public:
         const QFontMetrics fm(font());
         return {std::min(fm.horizontalAdvance(text_), 400), fm.height()};
     }
-    [[nodiscard]] QSize minimumSizeHint() const override { return {40, QFontMetrics(font()).height()}; }
+    [[nodiscard]] QSize minimumSizeHint() const override {
+        return {40, QFontMetrics(font()).height()};
+    }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
+        p.setPen(secondary_ ? style::secondary(palette()) : palette().color(QPalette::WindowText));
         const QFontMetrics fm(font());
         p.drawText(rect(), Qt::AlignVCenter | Qt::AlignLeft,
                    fm.elidedText(text_, Qt::ElideRight, width()));
     }
 
-private:
+  private:
     QString text_;
+    bool secondary_;
 };
 
 RuleRow::RuleRow(Store& store, Rule rule, AppNamer appName, std::function<void(const Rule&)> edit)
-    : store_(store), rule_(std::move(rule)), appName_(std::move(appName)), edit_fn_(std::move(edit)) {
+    : store_(store),
+      rule_(std::move(rule)),
+      appName_(std::move(appName)),
+      edit_fn_(std::move(edit)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     animation_.setDuration(150);
     animation_.setEasingCurve(QEasingCurve::OutQuad);
@@ -79,19 +85,20 @@ RuleRow::RuleRow(Store& store, Rule rule, AppNamer appName, std::function<void(c
     trigger_->setAttribute(Qt::WA_TransparentForMouseEvents);
     triggerLayout->addWidget(trigger_);
     triggerLayout->addStretch();
-    row->addWidget(triggerColumn);
+    triggerColumn->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    row->addWidget(triggerColumn, 0);
 
     auto* arrow = makeChild<SymbolView>(this, "arrow.right", 12);
     row->addWidget(arrow);
-    actionSymbol_ = makeChild<SymbolView>(this, std::string(RuleList::actionSymbol(rule_.action.kind())), 17, 20);
+    actionSymbol_ = makeChild<SymbolView>(
+        this, std::string(RuleList::actionSymbol(rule_.action.kind())), 17, 20);
     row->addWidget(actionSymbol_);
 
     auto* texts = nestLayout<QVBoxLayout>(row);
     texts->setSpacing(2);
     actionLabel_ = makeChild<ElidedLabel>(this, style::systemFont(13));
     texts->addWidget(actionLabel_);
-    scopeLabel_ = makeChild<TextLabel>(this, "", style::captionFont(), Tone::secondary);
-    scopeLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    scopeLabel_ = makeChild<ElidedLabel>(this, style::captionFont(), true);
     texts->addWidget(scopeLabel_);
     row->setStretchFactor(texts, 1);
 
@@ -125,9 +132,13 @@ void RuleRow::setRule(Rule rule) {
     refresh();
 }
 
-QString RuleRow::actionText() const { return actionLabel_->text(); }
+QString RuleRow::actionText() const {
+    return actionLabel_->text();
+}
 
-QString RuleRow::scopeText() const { return scopeLabel_->text(); }
+QString RuleRow::scopeText() const {
+    return scopeLabel_->text();
+}
 
 void RuleRow::refresh() {
     trigger_->setTrigger(rule_.trigger);
@@ -138,7 +149,7 @@ void RuleRow::refresh() {
         scopeLabel_->setText("Only in " + QString::fromStdString(name));
         scopeLabel_->show();
     } else {
-        scopeLabel_->clear();
+        scopeLabel_->setText({});
         scopeLabel_->hide();
     }
     enable_->setChecked(rule_.enabled);
@@ -199,7 +210,7 @@ EmptyState::EmptyState(Pane pane) {
     column->setContentsMargins(24, 24, 24, 48);
     column->setSpacing(10);
     column->addStretch();
-    auto* mascot = makeChild<MascotView>(this, 96, false, style::accent(palette()));
+    auto* mascot = makeChild<MascotView>(this, 96, false, true);
     column->addWidget(mascot, 0, Qt::AlignHCenter);
     column->addSpacing(4);
     auto* title = makeChild<TextLabel>(this, qs(RuleList::emptyTitle), style::headlineFont());
@@ -214,7 +225,9 @@ EmptyState::EmptyState(Pane pane) {
     column->addStretch();
 }
 
-QString EmptyState::sentence() const { return sentence_->text(); }
+QString EmptyState::sentence() const {
+    return sentence_->text();
+}
 
 RulePane::RulePane(Store& store, Pane pane, AppNamer appName, std::function<void(const Rule&)> edit)
     : store_(store), pane_(pane), appName_(std::move(appName)), edit_(std::move(edit)) {
@@ -255,11 +268,17 @@ RulePane::RulePane(Store& store, Pane pane, AppNamer appName, std::function<void
     refresh();
 }
 
-QString RulePane::subtitle() const { return subtitle_->text(); }
+QString RulePane::subtitle() const {
+    return subtitle_->text();
+}
 
-std::vector<RuleRow*> RulePane::rows() const { return order_; }
+std::vector<RuleRow*> RulePane::rows() const {
+    return order_;
+}
 
-EmptyState* RulePane::emptyState() const { return empty_->isHidden() ? nullptr : empty_; }
+EmptyState* RulePane::emptyState() const {
+    return empty_->isHidden() ? nullptr : empty_;
+}
 
 void RulePane::refresh() {
     const Config& config = store_.config();

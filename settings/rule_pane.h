@@ -27,7 +27,7 @@ class ProminentButton;
 class ElidedLabel;
 
 class RuleRow : public QWidget {
-public:
+  public:
     RuleRow(Store& store, Rule rule, AppNamer appName, std::function<void(const Rule&)> edit);
     void setRule(Rule rule);
     [[nodiscard]] const Rule& rule() const { return rule_; }
@@ -40,13 +40,13 @@ public:
     [[nodiscard]] QString scopeText() const;
     void setHovering(bool hovering);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void refresh();
 
     Store& store_;
@@ -59,23 +59,23 @@ private:
     TriggerView* trigger_ = nullptr;
     SymbolView* actionSymbol_ = nullptr;
     ElidedLabel* actionLabel_ = nullptr;
-    TextLabel* scopeLabel_ = nullptr;
+    ElidedLabel* scopeLabel_ = nullptr;
     IconButton* edit_ = nullptr;
     IconButton* delete_ = nullptr;
     ToggleSwitch* enable_ = nullptr;
 };
 
 class EmptyState : public QWidget {
-public:
+  public:
     explicit EmptyState(Pane pane);
     [[nodiscard]] QString sentence() const;
 
-private:
+  private:
     TextLabel* sentence_ = nullptr;
 };
 
 class RulePane : public QWidget {
-public:
+  public:
     RulePane(Store& store, Pane pane, AppNamer appName, std::function<void(const Rule&)> edit);
 
     [[nodiscard]] Pane pane() const { return pane_; }
@@ -85,7 +85,7 @@ public:
     [[nodiscard]] std::vector<RuleRow*> rows() const;
     [[nodiscard]] EmptyState* emptyState() const;
 
-private:
+  private:
     void refresh();
 
     Store& store_;

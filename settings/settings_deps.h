@@ -25,7 +25,7 @@ class LoginItem;
 
 // The engine state the window shows and the recording pause the recorder sets.
 class EngineStatus {
-public:
+  public:
     virtual ~EngineStatus() = default;
     [[nodiscard]] virtual bool trusted() const = 0;
     [[nodiscard]] virtual bool tapInstalled() const = 0;
@@ -38,7 +38,7 @@ public:
 // The engine itself seen through EngineStatus; any type with these five members will do.
 template <class E>
 class EngineStatusOf final : public EngineStatus {
-public:
+  public:
     explicit EngineStatusOf(E& engine) : engine_(engine) {}
     [[nodiscard]] bool trusted() const override { return engine_.trusted(); }
     [[nodiscard]] bool tapInstalled() const override { return engine_.tapInstalled(); }
@@ -48,7 +48,7 @@ public:
     void setRecording(bool recording) override { engine_.setRecording(recording); }
     [[nodiscard]] bool recording() const override { return engine_.recording(); }
 
-private:
+  private:
     E& engine_;
 };
 
@@ -78,7 +78,7 @@ struct SettingsDeps {
     std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};
 };
 
-// The window's content; the shell places it in its window.
+// The window's content; the shell places it in its window. The deps must outlive it.
 std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps);
 
 }  // namespace ombrel

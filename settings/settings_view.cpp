@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QUrl>
 
+#include "art/symbols.h"
 #include "config/store.h"
 #include "settings/binding_editor.h"
 #include "settings/desktop_services.h"
@@ -14,7 +15,6 @@
 #include "settings/sidebar.h"
 #include "settings/style.h"
 #include "settings/widgets.h"
-#include "art/symbols.h"
 
 namespace ombrel {
 
@@ -42,8 +42,10 @@ AccessBanner::AccessBanner(std::function<void()> onOpen) {
     body->setWordWrap(true);
     texts->addWidget(body);
     row->setStretchFactor(texts, 1);
+    // The button under the text, so the sentence keeps its width in a narrow window.
+    texts->addSpacing(6);
     button_ = makeChild<ProminentButton>(this, "Open Accessibility settings");
-    row->addWidget(button_, 0, Qt::AlignVCenter);
+    texts->addWidget(button_, 0, Qt::AlignLeft);
     connect(button_, &QAbstractButton::clicked, this, [open = std::move(onOpen)] { open(); });
 }
 
@@ -150,14 +152,14 @@ void SettingsView::showPane(Pane pane) {
         pane_ = nullptr;
     }
     if (pane == Pane::general) {
-        pane_ = makeChild<GeneralPane>(
-            content_, deps_.store, deps_.engine, deps_.loginItem, deps_.deviceCount, [this] {
-                if (deps_.showFile) {
-                    deps_.showFile(deps_.store.fileURL());
-                } else {
-                    desktop::showInFileManager(deps_.store.fileURL());
-                }
-            });
+        pane_ = makeChild<GeneralPane>(content_, deps_.store, deps_.engine, deps_.loginItem,
+                                       deps_.deviceCount, [this] {
+                                           if (deps_.showFile) {
+                                               deps_.showFile(deps_.store.fileURL());
+                                           } else {
+                                               desktop::showInFileManager(deps_.store.fileURL());
+                                           }
+                                       });
     } else {
         pane_ = makeChild<RulePane>(content_, deps_.store, pane, appName_,
                                     [this](const Rule& rule) { edit(rule); });
@@ -170,18 +172,19 @@ void SettingsView::edit(const Rule& rule) {
     if (editor_) {
         return;
     }
-    EditorServices services{
-        deps_.engine, deps_.translateKey,
-        [this] {
-            std::vector<AppChoice> choices;
-            const auto ids =
-                deps_.runningApps ? deps_.runningApps() : desktop::runningApplicationIDs();
-            for (const auto& id : ids) {
-                choices.push_back({id, appName_(id)});
-            }
-            return choices;
-        },
-        appName_, deps_.chooseApp};
+    EditorServices services{deps_.engine, deps_.translateKey,
+                            [this] {
+                                std::vector<AppChoice> choices;
+                                const auto ids = deps_.runningApps
+                                                     ? deps_.runningApps()
+                                                     : desktop::runningApplicationIDs();
+                                choices.reserve(ids.size());
+                                for (const auto& id : ids) {
+                                    choices.push_back({id, appName_(id)});
+                                }
+                                return choices;
+                            },
+                            appName_, deps_.chooseApp};
     // The window is the sheet's Qt parent, so it stays above it; editor_ ends it once closed.
     auto editor = std::make_unique<BindingEditor>(
         rule, deps_.store, std::move(services),
@@ -194,6 +197,15 @@ void SettingsView::edit(const Rule& rule) {
     editor_.reset(editor.release());
     connect(editor_.get(), &QDialog::finished, this, [this](int) { editor_.reset(); });
     editor_->open();
+}
+
+void SettingsView::hideEvent(QHideEvent* event) {
+    // Closing the window dismisses the sheet with it: the draft is view state, and a recording
+    // in it must not outlive the window.
+    if (editor_) {
+        editor_->reject();
+    }
+    QWidget::hideEvent(event);
 }
 
 void SettingsView::paintEvent(QPaintEvent*) {

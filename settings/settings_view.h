@@ -17,19 +17,19 @@ class TextLabel;
 class ProminentButton;
 
 class AccessBanner : public QWidget {
-public:
+  public:
     explicit AccessBanner(std::function<void()> onOpen);
     [[nodiscard]] ProminentButton* button() const { return button_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     ProminentButton* button_ = nullptr;
 };
 
 class SettingsView : public QWidget {
-public:
+  public:
     explicit SettingsView(SettingsDeps& deps);
     ~SettingsView() override;
     SettingsView(const SettingsView&) = delete;
@@ -48,10 +48,11 @@ public:
 
     [[nodiscard]] QSize sizeHint() const override { return {860, 580}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     struct DeleteLater {
         void operator()(QObject* object) const;
     };

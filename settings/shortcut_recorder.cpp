@@ -54,7 +54,7 @@ bool isModifierKey(int qtKey) {
 
 // The button: the combination in key-cap type, or what to do, centred, at least 200 wide.
 class ShortcutRecorder::RecordButton : public QAbstractButton {
-public:
+  public:
     explicit RecordButton(ShortcutRecorder& owner) : owner_(owner) {
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::StrongFocus);
@@ -68,7 +68,7 @@ public:
         return owner_.recording() || !owner_.combo() ? style::systemFont(14) : style::monoFont(13);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -94,7 +94,7 @@ protected:
         p.drawText(r, Qt::AlignCenter, text());
     }
 
-private:
+  private:
     ShortcutRecorder& owner_;
 };
 
@@ -122,7 +122,9 @@ ShortcutRecorder::ShortcutRecorder(bool requireModifier, EngineStatus& engine,
     refresh();
 }
 
-ShortcutRecorder::~ShortcutRecorder() { stop(); }
+ShortcutRecorder::~ShortcutRecorder() {
+    stop();
+}
 
 void ShortcutRecorder::setCombo(std::optional<KeyCombo> combo) {
     logic_.setCombo(combo);
@@ -130,6 +132,9 @@ void ShortcutRecorder::setCombo(std::optional<KeyCombo> combo) {
 }
 
 void ShortcutRecorder::start() {
+    if (onStart_) {
+        onStart_();
+    }
     logic_.start();
     if (!filtering_) {
         qApp->installEventFilter(this);
@@ -197,11 +202,17 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-QAbstractButton* ShortcutRecorder::button() const { return button_; }
+QAbstractButton* ShortcutRecorder::button() const {
+    return button_;
+}
 
-QString ShortcutRecorder::buttonText() const { return button_->text(); }
+QString ShortcutRecorder::buttonText() const {
+    return button_->text();
+}
 
-QString ShortcutRecorder::hintText() const { return hint_->isHidden() ? QString() : hint_->text(); }
+QString ShortcutRecorder::hintText() const {
+    return hint_->isHidden() ? QString() : hint_->text();
+}
 
 void ShortcutRecorder::refresh() {
     if (logic_.recording()) {

@@ -16,9 +16,8 @@ namespace ombrel {
 
 class TextLabel;
 
-
 class ShortcutRecorder : public QWidget {
-public:
+  public:
     // onChange runs after every accepted combination.
     ShortcutRecorder(bool requireModifier, EngineStatus& engine, KeyTranslator translate,
                      std::function<void(std::optional<KeyCombo>)> onChange);
@@ -35,18 +34,21 @@ public:
 
     void start();
     void stop();
+    // Runs just before recording starts, so a neighbouring recorder can end its own first.
+    void setOnStart(std::function<void()> onStart) { onStart_ = std::move(onStart); }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
-private:
+  private:
     class RecordButton;
     void refresh();
 
     ShortcutRecorderLogic logic_;
     KeyTranslator translate_;
     std::function<void(std::optional<KeyCombo>)> onChange_;
+    std::function<void()> onStart_;
     RecordButton* button_ = nullptr;
     TextLabel* hint_ = nullptr;
     bool filtering_ = false;

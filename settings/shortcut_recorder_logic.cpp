@@ -14,22 +14,7 @@ bool isFunctionKey(int64_t keyCode) {
     return std::ranges::find(keys, keyCode) != keys.end();
 }
 
-Mods modsFromFlags(uint64_t flags) {
-    Mods mods;
-    if (flags & eventflags::command) {
-        mods.insert(Mods::command);
-    }
-    if (flags & eventflags::option) {
-        mods.insert(Mods::option);
-    }
-    if (flags & eventflags::control) {
-        mods.insert(Mods::control);
-    }
-    if (flags & eventflags::shift) {
-        mods.insert(Mods::shift);
-    }
-    return mods;
-}
+// modsFromFlags is the engine's own conversion (engine.cpp), so both read flags alike.
 
 ShortcutRecorderLogic::ShortcutRecorderLogic(bool requireModifier,
                                              std::function<void(bool)> setEngineRecording)

@@ -20,7 +20,7 @@ bool isFunctionKey(int64_t keyCode);
 Mods modsFromFlags(uint64_t flags);
 
 class ShortcutRecorderLogic {
-public:
+  public:
     enum class Outcome { notRecording, cancelled, refused, accepted };
 
     // setEngineRecording pauses the engine while true.
@@ -41,7 +41,7 @@ public:
     [[nodiscard]] const std::optional<std::string_view>& hint() const { return hint_; }
     [[nodiscard]] bool requireModifier() const { return requireModifier_; }
 
-private:
+  private:
     bool requireModifier_;
     std::function<void(bool)> setEngineRecording_;
     bool recording_ = false;

@@ -21,8 +21,8 @@ SidebarItem::SidebarItem(Pane pane, std::function<void()> action)
     setCursor(Qt::PointingHandCursor);
     setAttribute(Qt::WA_Hover);
     setFixedHeight(32);
-    setAccessibleName(QString::fromUtf8(paneTitle(pane).data(),
-                                        static_cast<qsizetype>(paneTitle(pane).size())));
+    setAccessibleName(
+        QString::fromUtf8(paneTitle(pane).data(), static_cast<qsizetype>(paneTitle(pane).size())));
 }
 
 void SidebarItem::setSelected(bool selected) {
@@ -176,7 +176,9 @@ SidebarItem* Sidebar::item(Pane pane) const {
     return nullptr;
 }
 
-QString Sidebar::statusWord() const { return word_->text(); }
+QString Sidebar::statusWord() const {
+    return word_->text();
+}
 
 void Sidebar::refresh() {
     const Config& config = store_.config();
@@ -199,7 +201,8 @@ void Sidebar::refresh() {
             break;
     }
     dot_->setLook(color, status.glow);
-    word_->setText(QString::fromUtf8(status.word.data(), static_cast<qsizetype>(status.word.size())));
+    word_->setText(
+        QString::fromUtf8(status.word.data(), static_cast<qsizetype>(status.word.size())));
     engineSwitch_->setChecked(config.engineEnabled);
     mascot_->setAwake(RuleList::active(config.engineEnabled, trusted));
 }

@@ -19,7 +19,7 @@ class ToggleSwitch;
 class TextLabel;
 
 class SidebarItem : public QWidget {
-public:
+  public:
     SidebarItem(Pane pane, std::function<void()> action);
     void setSelected(bool selected);
     void setCount(std::optional<int64_t> count);
@@ -28,13 +28,13 @@ public:
     [[nodiscard]] const std::optional<int64_t>& count() const { return count_; }
     [[nodiscard]] QSize sizeHint() const override { return {186, 32}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     Pane pane_;
     std::function<void()> action_;
     bool selected_ = false;
@@ -44,22 +44,22 @@ private:
 
 // The 8-point status dot, glowing while the program listens.
 class StatusDot : public QWidget {
-public:
+  public:
     StatusDot();
     void setLook(QColor color, bool glow);
     [[nodiscard]] QColor color() const { return color_; }
     [[nodiscard]] bool glow() const { return glow_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QColor color_;
     bool glow_ = false;
 };
 
 class Sidebar : public QWidget {
-public:
+  public:
     Sidebar(Store& store, EngineStatus& engine, Nav& nav);
     [[nodiscard]] SidebarItem* item(Pane pane) const;
     [[nodiscard]] QString statusWord() const;
@@ -67,11 +67,11 @@ public:
     [[nodiscard]] MascotView* mascot() const { return mascot_; }
     [[nodiscard]] StatusDot* dot() const { return dot_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void refresh();
 
     Store& store_;

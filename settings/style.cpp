@@ -2,20 +2,22 @@
 #include "settings/style.h"
 
 #include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QFontDatabase>
 #include <QStringList>
+#include <cmath>
 
 namespace ombrel::style {
 
 bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < palette.color(QPalette::WindowText).lightness();
+    return palette.color(QPalette::Window).lightness() <
+           palette.color(QPalette::WindowText).lightness();
 }
 
 QColor accent(const QPalette& palette) {
-    return isDark(palette) ? QColor::fromRgbF(1.0f, 0.5f, 0.4f) : QColor::fromRgbF(0.8f, 0.24f, 0.18f);
+    return isDark(palette) ? QColor::fromRgbF(1.0f, 0.5f, 0.4f)
+                           : QColor::fromRgbF(0.8f, 0.24f, 0.18f);
 }
 
 QColor secondary(const QPalette& palette) {
@@ -26,7 +28,7 @@ QColor secondary(const QPalette& palette) {
 
 QColor label(const QPalette& palette) {
     QColor c = palette.color(QPalette::WindowText);
-    c.setAlphaF(isDark(palette) ? 0.85f : 0.85f);
+    c.setAlphaF(0.85f);
     return c;
 }
 
@@ -64,9 +66,9 @@ QColor red(const QPalette& palette) {
 
 QString roundedFamily() {
     static const QString family = [] {
-        const QStringList wanted = {"SF Pro Rounded", "Nunito",        "Varela Round",
-                                    "M PLUS Rounded 1c", "Quicksand",  "Comfortaa",
-                                    "Ubuntu",        "Cantarell"};
+        const QStringList wanted = {
+            "SF Pro Rounded", "Nunito",    "Varela Round", "M PLUS Rounded 1c",
+            "Quicksand",      "Comfortaa", "Ubuntu",       "Cantarell"};
         const QStringList installed = QFontDatabase::families();
         for (const QString& f : wanted) {
             if (installed.contains(f, Qt::CaseInsensitive)) {
@@ -80,45 +82,50 @@ QString roundedFamily() {
 
 QFont systemFont(double points, QFont::Weight weight) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }
 
 QFont roundedFont(double points, QFont::Weight weight) {
     QFont f(roundedFamily());
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }
 
-QFont titleFont() { return roundedFont(30, QFont::Bold); }
-QFont headlineFont() { return roundedFont(20, QFont::DemiBold); }
-QFont captionFont() { return systemFont(12); }
+QFont titleFont() {
+    return roundedFont(30, QFont::Bold);
+}
+QFont headlineFont() {
+    return roundedFont(20, QFont::DemiBold);
+}
+QFont captionFont() {
+    return systemFont(12);
+}
 
 QFont monoFont(double points, QFont::Weight weight) {
     QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    f.setPixelSize(static_cast<int>(points + 0.5));
+    f.setPixelSize(static_cast<int>(std::lround(points)));
     f.setWeight(weight);
     return f;
 }
 
 bool reduceMotion() {
-    // The desktop portal carries the GNOME setting; without a portal, animations stay on.
+    // The desktop portal carries the GNOME setting; without a portal, animations stay on. A plain
+    // call with a short timeout: no extra round trip, no long wait.
     static const bool reduce = [] {
-        QDBusInterface portal("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-                              "org.freedesktop.portal.Settings", QDBusConnection::sessionBus());
-        if (!portal.isValid()) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+            "org.freedesktop.portal.Settings", "Read");
+        call << QString("org.gnome.desktop.interface") << QString("enable-animations");
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 300);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             return false;
         }
-        portal.setTimeout(300);
-        QDBusReply<QDBusVariant> reply =
-            portal.call("Read", "org.gnome.desktop.interface", "enable-animations");
-        if (!reply.isValid()) {
-            return false;
-        }
-        QVariant v = reply.value().variant();
-        if (v.canConvert<QDBusVariant>()) {
+        QVariant v = reply.arguments().first();
+        // The value comes wrapped in one or two variants.
+        while (v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>()) {
             v = v.value<QDBusVariant>().variant();
         }
         return v.typeId() == QMetaType::Bool && !v.toBool();

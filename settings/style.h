@@ -41,5 +41,4 @@ bool reduceMotion();
 QPalette lightPalette();
 QPalette darkPalette();
 
-
 }  // namespace ombrel::style

@@ -6,11 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "art/symbols.h"
-#if __has_include("art/icon_art.h")
 #include "art/icon_art.h"
-#define OMBREL_MASCOT_ART 1
-#endif
+#include "art/symbols.h"
 #include "settings/glyph_layout.h"
 #include "settings/style.h"
 
@@ -136,6 +133,17 @@ void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPal
     p.setPen(QPen(style::separator(palette), 1));
     p.drawRoundedRect(cap.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
     p.setPen(palette.color(QPalette::WindowText));
+    // The monospaced family draws arrows at a fraction of a letter's height: they are drawn as
+    // the arrow symbol, turned to point the key's way.
+    static const QString arrows = QStringLiteral("→↓←↑");
+    if (const auto turn = text.size() == 1 ? arrows.indexOf(text) : -1; turn >= 0) {
+        p.translate(cap.center());
+        p.rotate(90.0 * turn);
+        symbols::draw(p, "arrow.right", QRectF(-6.5, -6.5, 13, 13),
+                      palette.color(QPalette::WindowText));
+        p.restore();
+        return;
+    }
     p.setFont(style::monoFont(13));
     p.drawText(cap, Qt::AlignCenter, text);
     p.restore();
@@ -147,7 +155,9 @@ namespace {
 constexpr double kGap = 8;
 constexpr double kCapGap = 4;
 
-QFont labelFont() { return style::systemFont(13); }
+QFont labelFont() {
+    return style::systemFont(13);
+}
 }  // namespace
 
 TriggerView::TriggerView(Trigger trigger) : trigger_(std::move(trigger)) {
@@ -162,7 +172,9 @@ void TriggerView::setTrigger(Trigger trigger) {
     update();
 }
 
-QString TriggerView::labelText() const { return QString::fromStdString(trigger_.label()); }
+QString TriggerView::labelText() const {
+    return QString::fromStdString(trigger_.label());
+}
 
 QSize TriggerView::sizeHint() const {
     if (const auto* combo = trigger_.asHotkey()) {
@@ -197,8 +209,8 @@ void TriggerView::paintEvent(QPaintEvent*) {
         glyphs::paintTrackpadGlyph(p, tile, *gesture, pal);
     } else if (trigger_.asMouseButton()) {
         glyphs::paintTile(p, tile, pal, false);
-        symbols::draw(p, "computermouse.fill", QRectF(tile.center().x() - 9, tile.center().y() - 9,
-                                                      18, 18),
+        symbols::draw(p, "computermouse.fill",
+                      QRectF(tile.center().x() - 9, tile.center().y() - 9, 18, 18),
                       style::label(pal));
     } else if (const auto* drawing = trigger_.asDrawing()) {
         glyphs::paintTile(p, tile, pal, false);
@@ -210,26 +222,8 @@ void TriggerView::paintEvent(QPaintEvent*) {
                Qt::AlignVCenter | Qt::AlignLeft, labelText());
 }
 
-namespace {
-void paintFigure(QPainter& p, const QRectF& box, bool awake) {
-#ifdef OMBREL_MASCOT_ART
-    art::drawMascot(p, box, awake);
-#else
-    // A plain round figure until the icon art is there.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(120, 110, 160));
-    p.drawEllipse(box.adjusted(box.width() * 0.1, box.height() * 0.1, -box.width() * 0.1,
-                               -box.height() * 0.1));
-    p.setBrush(Qt::white);
-    const double r = box.width() * (awake ? 0.07 : 0.02);
-    p.drawEllipse(QPointF(box.center().x() - box.width() * 0.15, box.center().y()), r * 1.5, r * 1.5);
-    p.drawEllipse(QPointF(box.center().x() + box.width() * 0.15, box.center().y()), r * 1.5, r * 1.5);
-#endif
-}
-}  // namespace
-
-MascotView::MascotView(int size, bool awake, QColor tint)
-    : size_(size), awake_(awake), tint_(tint) {
+MascotView::MascotView(int size, bool awake, bool accentTinted)
+    : size_(size), awake_(awake), tinted_(accentTinted) {
     setFixedSize(size, size);
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
@@ -244,8 +238,8 @@ void MascotView::setAwake(bool awake) {
 void MascotView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    if (!tint_.isValid()) {
-        paintFigure(p, QRectF(rect()), awake_);
+    if (!tinted_) {
+        art::drawMascot(p, QRectF(rect()), awake_);
         return;
     }
     // Tinted: the figure's own shading kept, its colour washed toward the tint.
@@ -256,9 +250,9 @@ void MascotView::paintEvent(QPaintEvent*) {
     {
         QPainter ip(&img);
         ip.setRenderHint(QPainter::Antialiasing);
-        paintFigure(ip, QRectF(rect()), awake_);
+        art::drawMascot(ip, QRectF(rect()), awake_);
         ip.setCompositionMode(QPainter::CompositionMode_SourceAtop);
-        QColor wash = tint_;
+        QColor wash = style::accent(palette());
         wash.setAlphaF(0.55f);
         ip.fillRect(rect(), wash);
     }

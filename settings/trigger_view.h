@@ -24,7 +24,7 @@ inline constexpr double capHeight = 28;
 }  // namespace glyphs
 
 class TriggerView : public QWidget {
-public:
+  public:
     explicit TriggerView(Trigger trigger);
     void setTrigger(Trigger trigger);
     [[nodiscard]] const Trigger& trigger() const { return trigger_; }
@@ -33,28 +33,28 @@ public:
     // The text read out and shown next to the tile; the caps' combination label for shortcuts.
     [[nodiscard]] QString labelText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     Trigger trigger_;
 };
 
-// The mascot figure, awake or asleep, optionally washed with a tint.
+// The mascot figure, awake or asleep, optionally washed with the accent colour.
 class MascotView : public QWidget {
-public:
-    MascotView(int size, bool awake, QColor tint = {});
+  public:
+    MascotView(int size, bool awake, bool accentTinted = false);
     void setAwake(bool awake);
     [[nodiscard]] bool awake() const { return awake_; }
     [[nodiscard]] QSize sizeHint() const override { return {size_, size_}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int size_;
     bool awake_;
-    QColor tint_;
+    bool tinted_;
 };
 
 }  // namespace ombrel

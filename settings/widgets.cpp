@@ -28,7 +28,9 @@ ToggleSwitch::ToggleSwitch(const QString& accessibleLabel, bool small) : small_(
     });
 }
 
-QSize ToggleSwitch::sizeHint() const { return small_ ? QSize(32, 18) : QSize(40, 22); }
+QSize ToggleSwitch::sizeHint() const {
+    return small_ ? QSize(32, 18) : QSize(40, 22);
+}
 
 void ToggleSwitch::checkStateSet() {
     animation_.stop();
@@ -57,11 +59,10 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
     const QPalette& pal = palette();
     QColor off = style::isDark(pal) ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 30);
     QColor on = style::accent(pal);
+    const auto mix = [k = static_cast<float>(knob_)](float a, float b) { return a + (b - a) * k; };
     QColor fill;
-    fill.setRgbF(off.redF() + (on.redF() - off.redF()) * knob_,
-                 off.greenF() + (on.greenF() - off.greenF()) * knob_,
-                 off.blueF() + (on.blueF() - off.blueF()) * knob_,
-                 off.alphaF() + (on.alphaF() - off.alphaF()) * knob_);
+    fill.setRgbF(mix(off.redF(), on.redF()), mix(off.greenF(), on.greenF()),
+                 mix(off.blueF(), on.blueF()), mix(off.alphaF(), on.alphaF()));
     if (!isEnabled()) {
         fill.setAlphaF(fill.alphaF() * 0.5f);
     }
@@ -103,7 +104,9 @@ void SymbolView::setSymbol(std::string name) {
     update();
 }
 
-QSize SymbolView::sizeHint() const { return {std::max(width_, size_), size_}; }
+QSize SymbolView::sizeHint() const {
+    return {std::max(width_, size_), size_};
+}
 
 void SymbolView::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -168,7 +171,9 @@ QString SegmentedControl::label(int index) const {
     return (index >= 0 && index < count()) ? labels_[static_cast<std::size_t>(index)] : QString();
 }
 
-QSize SegmentedControl::sizeHint() const { return {64 * std::max(1, count()), 28}; }
+QSize SegmentedControl::sizeHint() const {
+    return {64 * std::max(1, count()), 28};
+}
 
 QRect SegmentedControl::segmentRect(int index) const {
     const int n = std::max(1, count());
@@ -341,7 +346,8 @@ void PlainButton::paintEvent(QPaintEvent*) {
 
 // TextLabel
 
-TextLabel::TextLabel(const QString& text, const QFont& font, Tone tone) : QLabel(text), tone_(tone) {
+TextLabel::TextLabel(const QString& text, const QFont& font, Tone tone)
+    : QLabel(text), tone_(tone) {
     setFont(font);
     applyTone();
 }

@@ -41,16 +41,16 @@ L* nestLayout(Parent* parent) {
 // An on/off switch in the desktop's pill look; `small` is the compact size.
 class ToggleSwitch : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit ToggleSwitch(const QString& accessibleLabel, bool small = false);
     [[nodiscard]] QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void checkStateSet() override;
     void nextCheckState() override;
 
-private:
+  private:
     bool small_;
     double knob_ = 0;  // 0 off, 1 on
     QVariantAnimation animation_;
@@ -58,16 +58,16 @@ private:
 
 // One of the drawn symbols at a fixed size; the colour follows the palette unless set.
 class SymbolView : public QWidget {
-public:
+  public:
     SymbolView(std::string name, int size, int width = 0);
     void setColor(const QColor& color);
     void setSymbol(std::string name);
     [[nodiscard]] QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     std::string name_;
     int size_;
     int width_;
@@ -76,17 +76,17 @@ private:
 
 // A borderless symbol button whose opacity the owner sets (rows dim theirs until hovered).
 class IconButton : public QAbstractButton {
-public:
+  public:
     IconButton(std::string symbol, const QString& help);
     void setOpacity(double opacity);
     [[nodiscard]] QSize sizeHint() const override { return {26, 26}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     std::string symbol_;
     double opacity_ = 0.5;
     bool pressedLook_ = false;
@@ -95,7 +95,7 @@ private:
 // A row of mutually exclusive segments; -1 selects none.
 class SegmentedControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit SegmentedControl(std::vector<QString> labels);
     void setSelected(int index);
     [[nodiscard]] int selected() const { return selected_; }
@@ -105,60 +105,60 @@ public:
     // Where a segment sits, for clicks.
     [[nodiscard]] QRect segmentRect(int index) const;
 
-signals:
+  signals:
     void picked(int index);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     std::vector<QString> labels_;
     int selected_ = -1;
 };
 
 // A push button drawn filled with the accent colour, optionally with a leading symbol.
 class ProminentButton : public QAbstractButton {
-public:
+  public:
     explicit ProminentButton(const QString& text, std::string symbol = {});
     [[nodiscard]] QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     std::string symbol_;
     bool hovered_ = false;
 };
 
 // A bordered push button in the window's own look.
 class PlainButton : public QAbstractButton {
-public:
+  public:
     explicit PlainButton(const QString& text);
     [[nodiscard]] QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     bool hovered_ = false;
 };
 
 // A label in a given font and colour role that follows palette changes.
 enum class Tone { primary, secondary, accent, red };
 class TextLabel : public QLabel {
-public:
+  public:
     TextLabel(const QString& text, const QFont& font, Tone tone = Tone::primary);
     void setTone(Tone tone);
 
-protected:
+  protected:
     void changeEvent(QEvent* event) override;
 
-private:
+  private:
     void applyTone();
     Tone tone_;
 };

@@ -4,66 +4,40 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace ombrel {
 namespace {
 
-using A = WindowAction;
+using enum WindowAction;
+constexpr std::optional<WindowAction> none;
 
-struct ZoneCase {
-    Point p;
-    std::optional<A> expected;
-};
-
-TEST(SnapZone, EdgesCornersAndTheMiddle) {
-    const Rect display{0, 0, 1440, 900};
-    const std::vector<ZoneCase> cases = {
-        {{0, 450}, A::leftHalf},
-        {{1439, 20}, A::topRight},
-        {{2, 880}, A::bottomLeft},
-        {{700, 1}, A::maximize},
-        {{700, 450}, std::nullopt},
-        // Side strips: up to 5 points from the left, from 6 points short of the right edge.
-        {{5, 450}, A::leftHalf},
-        {{5.5, 450}, std::nullopt},
-        {{1434, 450}, A::rightHalf},
-        {{1433.5, 450}, std::nullopt},
-        // Corners are the upper and lower fifths of a side strip.
-        {{0, 180}, A::leftHalf},
-        {{0, 179.5}, A::topLeft},
-        {{0, 720}, A::leftHalf},
-        {{0, 720.5}, A::bottomLeft},
-        {{1439, 179.5}, A::topRight},
-        {{1439, 720.5}, A::bottomRight},
-        {{1439, 0}, A::topRight},
-        // The top strip between the sides maximizes; the bottom edge gives nothing.
-        {{700, 5}, A::maximize},
-        {{700, 5.5}, std::nullopt},
-        {{5.5, 0}, A::maximize},
-        {{700, 899}, std::nullopt},
-        {{700, 900}, std::nullopt},
-        // Beyond the display the nearer strip still counts.
-        {{-20, 450}, A::leftHalf},
-        {{1500, 900}, A::bottomRight},
+// Side strips reach 5 points in from the left and from the last column on the right; corners
+// are their upper and lower fifths; the top strip between them maximizes, the bottom gives
+// nothing; beyond the display the nearer strip still counts. (The plainer points are among the
+// self-checks.)
+TEST(SnapZone, StripAndCornerLimitsOnTwoDisplays) {
+    const std::vector<std::pair<Point, std::optional<WindowAction>>> first = {
+        {{5, 450}, leftHalf},         {{5.5, 450}, none},       {{1434, 450}, rightHalf},
+        {{1433.5, 450}, none},        {{0, 180}, leftHalf},     {{0, 179.5}, topLeft},
+        {{0, 720}, leftHalf},         {{0, 720.5}, bottomLeft}, {{1439, 179.5}, topRight},
+        {{1439, 720.5}, bottomRight}, {{1439, 0}, topRight},    {{700, 5}, maximize},
+        {{700, 5.5}, none},           {{5.5, 0}, maximize},     {{700, 899}, none},
+        {{700, 900}, none},           {{-20, 450}, leftHalf},   {{1500, 900}, bottomRight},
     };
-    for (const ZoneCase& c : cases) {
-        EXPECT_EQ(snapZone(c.p, display), c.expected) << c.p.x << ", " << c.p.y;
-    }
-}
-
-TEST(SnapZone, LimitsFollowTheDisplaysOrigin) {
-    // A second display to the right of the first and lower down.
-    const Rect display{1440, 100, 1920, 1000};
-    const std::vector<ZoneCase> cases = {
-        {{1445, 600}, A::leftHalf},      {{1445.5, 600}, std::nullopt},
-        {{3354, 600}, A::rightHalf},     {{3353.5, 600}, std::nullopt},
-        {{2000, 105}, A::maximize},      {{2000, 105.5}, std::nullopt},
-        {{1440, 299.5}, A::topLeft},     {{1440, 300}, A::leftHalf},
-        {{3359, 900.5}, A::bottomRight}, {{3359, 900}, A::rightHalf},
+    // The second display to the right of the first and lower down.
+    const std::vector<std::pair<Point, std::optional<WindowAction>>> second = {
+        {{1445, 600}, leftHalf},  {{1445.5, 600}, none},   {{3354, 600}, rightHalf},
+        {{3353.5, 600}, none},    {{2000, 105}, maximize}, {{2000, 105.5}, none},
+        {{1440, 299.5}, topLeft}, {{1440, 300}, leftHalf}, {{3359, 900.5}, bottomRight},
+        {{3359, 900}, rightHalf},
     };
-    for (const ZoneCase& c : cases) {
-        EXPECT_EQ(snapZone(c.p, display), c.expected) << c.p.x << ", " << c.p.y;
+    for (const auto& [display, cases] : {std::pair{Rect{0, 0, 1440, 900}, first},
+                                         std::pair{Rect{1440, 100, 1920, 1000}, second}}) {
+        for (const auto& [p, expected] : cases) {
+            EXPECT_EQ(snapZone(p, display), expected) << p.x << ", " << p.y;
+        }
     }
 }
 

@@ -50,10 +50,8 @@ TEST(EditorTrigger, GestureKindsCarryTheirFingersExceptTipTaps) {
         int64_t expected;
     };
     const Case cases[] = {
-        {TrackpadGesture::Kind::tap, 4, 4},
-        {TrackpadGesture::Kind::swipeLeft, 5, 5},
-        {TrackpadGesture::Kind::click, 3, 3},
-        {TrackpadGesture::Kind::tipTapLeft, 4, 2},
+        {TrackpadGesture::Kind::tap, 4, 4},         {TrackpadGesture::Kind::swipeLeft, 5, 5},
+        {TrackpadGesture::Kind::click, 3, 3},       {TrackpadGesture::Kind::tipTapLeft, 4, 2},
         {TrackpadGesture::Kind::tipTapRight, 5, 2},
     };
     for (const auto& c : cases) {
@@ -85,10 +83,10 @@ TEST(EditorTrigger, DrawingNeedsSixtyCanvasPointsAndIsStoredNormalised) {
     };
     const Case cases[] = {
         {{}, false},
-        {{{100, 100}}, false},                              // a click without movement
-        {line({100, 100}, {159, 100}, 10), false},          // 59 points long
-        {line({100, 100}, {160, 100}, 10), true},           // exactly 60
-        {std::vector<Pt>(50, Pt{200, 90}), false},          // many points on one spot
+        {{{100, 100}}, false},                      // a click without movement
+        {line({100, 100}, {159, 100}, 10), false},  // 59 points long
+        {line({100, 100}, {160, 100}, 10), true},   // exactly 60
+        {std::vector<Pt>(50, Pt{200, 90}), false},  // many points on one spot
     };
     for (const auto& c : cases) {
         auto model = loaded(RuleList::newRule(Pane::drawings));
@@ -103,8 +101,8 @@ TEST(EditorTrigger, DrawingNeedsSixtyCanvasPointsAndIsStoredNormalised) {
 
 TEST(EditorTrigger, DrawingNameLosesOuterBlanksButNotNewlines) {
     const std::pair<std::string, std::string> cases[] = {
-        {"  Circle\t", "Circle"}, {"\tZ ", "Z"}, {"", ""}, {" two words ", "two words"},
-        {"\nL\n", "\nL\n"},
+        {"  Circle\t", "Circle"},     {"\tZ ", "Z"},      {"", ""},
+        {" two words ", "two words"}, {"\nL\n", "\nL\n"},
     };
     for (const auto& [typed, stored] : cases) {
         auto model = loaded(RuleList::newRule(Pane::drawings));
@@ -120,8 +118,7 @@ TEST(EditorTrigger, StoredDrawingComesBackOnTheCanvasAroundItsCentre) {
     auto model = loaded(Rule::make(Trigger::drawing(Drawing{"S", stored}),
                                    Action::window(WindowAction::center), std::nullopt, true));
     EXPECT_EQ(model.drawName, "S");
-    EXPECT_THAT(model.drawPoints,
-                ElementsAre(Pt{140, 130}, Pt{210, 95}, Pt{280, 60}));
+    EXPECT_THAT(model.drawPoints, ElementsAre(Pt{140, 130}, Pt{210, 95}, Pt{280, 60}));
     EXPECT_EQ(toCanvas(Pt{0, 0}), (Pt{210, 95}));
 }
 
@@ -174,7 +171,8 @@ TEST(EditorAction, TextsAreTrimmedAndEmptyOnesRefused) {
 }
 
 TEST(EditorAction, KeystrokeNeedsKeysAndOtherKindsStartFromTheirDefaults) {
-    auto model = loaded(Rule::make(Trigger::mouseButton(3), Action::shell("make"), std::nullopt, true));
+    auto model =
+        loaded(Rule::make(Trigger::mouseButton(3), Action::shell("make"), std::nullopt, true));
     EXPECT_EQ(model.actionKind, Action::Kind::shell);
     EXPECT_EQ(model.shell, "make");
     model.actionKind = Action::Kind::keystroke;
@@ -188,12 +186,10 @@ TEST(EditorAction, KeystrokeNeedsKeysAndOtherKindsStartFromTheirDefaults) {
 }
 
 TEST(EditorAction, LoadPutsEachPayloadInItsField) {
-    const Action actions[] = {Action::window(WindowAction::rightThird),
-                              Action::system(SystemAction::mute),
-                              Action::keystroke(KeyCombo{4, Mods(5)}),
-                              Action::launchApp("/usr/bin/xterm"),
-                              Action::openURL("https://a.example"),
-                              Action::shell("echo hi")};
+    const Action actions[] = {
+        Action::window(WindowAction::rightThird), Action::system(SystemAction::mute),
+        Action::keystroke(KeyCombo{4, Mods(5)}),  Action::launchApp("/usr/bin/xterm"),
+        Action::openURL("https://a.example"),     Action::shell("echo hi")};
     for (const auto& action : actions) {
         auto model = loaded(Rule::make(Trigger::mouseButton(4), action, "Firefox", false));
         EXPECT_EQ(model.makeAction(), action);
@@ -326,20 +322,20 @@ TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
         int64_t mods;  // of the recorded combination, when accepted
     };
     const Case cases[] = {
-        {true, 0, 0, O::refused, 0},                   // A alone
-        {true, 0, sft, O::refused, 0},                 // shift does not count
-        {true, 0, sft | capsLock, O::refused, 0},      // nor caps lock
-        {true, 0, opt, O::accepted, 2},                // option+A
+        {true, 0, 0, O::refused, 0},               // A alone
+        {true, 0, sft, O::refused, 0},             // shift does not count
+        {true, 0, sft | capsLock, O::refused, 0},  // nor caps lock
+        {true, 0, opt, O::accepted, 2},            // option+A
         {true, 0, ctl | sft, O::accepted, 12},
         {true, 0, cmd | opt | ctl | sft | capsLock, O::accepted, 15},
-        {true, 96, 0, O::accepted, 0},                 // F5
-        {true, 122, sft, O::accepted, 8},              // shift+F1
-        {true, 113, 0, O::accepted, 0},                // F15
-        {true, 106, 0, O::refused, 0},                 // F16 is not exempt
-        {true, 53, cmd, O::cancelled, 0},              // Escape, whatever is held
-        {false, 0, 0, O::accepted, 0},                 // a plain letter
-        {false, 36, 0, O::accepted, 0},                // Return
-        {false, 123, sft, O::accepted, 8},             // shift+left arrow
+        {true, 96, 0, O::accepted, 0},      // F5
+        {true, 122, sft, O::accepted, 8},   // shift+F1
+        {true, 113, 0, O::accepted, 0},     // F15
+        {true, 106, 0, O::refused, 0},      // F16 is not exempt
+        {true, 53, cmd, O::cancelled, 0},   // Escape, whatever is held
+        {false, 0, 0, O::accepted, 0},      // a plain letter
+        {false, 36, 0, O::accepted, 0},     // Return
+        {false, 123, sft, O::accepted, 8},  // shift+left arrow
         {false, 53, 0, O::cancelled, 0},
     };
     for (const auto& c : cases) {
@@ -382,7 +378,8 @@ TEST(ShortcutRecorderRules, StopsAtTheFirstCombinationAndHintLastsUntilRestart) 
     EXPECT_EQ(logic.handleKey(0, 0), ShortcutRecorderLogic::Outcome::refused);
     EXPECT_EQ(logic.handleKey(1, eventflags::command), ShortcutRecorderLogic::Outcome::accepted);
     // The held key's repeat arrives after recording ended.
-    EXPECT_EQ(logic.handleKey(1, eventflags::command), ShortcutRecorderLogic::Outcome::notRecording);
+    EXPECT_EQ(logic.handleKey(1, eventflags::command),
+              ShortcutRecorderLogic::Outcome::notRecording);
     EXPECT_TRUE(logic.hint());
     logic.start();
     EXPECT_FALSE(logic.hint());
@@ -423,7 +420,8 @@ TEST(PaneTexts, SubtitleCountsActiveRulesAndNamesDrawModifiers) {
         EXPECT_EQ(RuleList::subtitle(config, c.pane), c.text);
     }
     config.bindings.push_back(Rule::make(Trigger::drawing(Drawing{"", {{0, 0}}}),
-                                         Action::window(WindowAction::center), std::nullopt, false));
+                                         Action::window(WindowAction::center), std::nullopt,
+                                         false));
     config.drawMods = Mods(6);
     EXPECT_EQ(RuleList::subtitle(config, Pane::drawings),
               "0 of 1 on. Hold ⌃⌥ and move the pointer to draw.");
@@ -541,10 +539,22 @@ TEST(GlyphLayout, TrackpadMarksPerGesture) {
     };
     const Case cases[] = {
         {{TrackpadGesture::Kind::tap, 3}, {Shape::dot, Shape::dot, Shape::dot}, Fade::none, 6, 6},
-        {{TrackpadGesture::Kind::swipeUp, 2}, {Shape::capsule, Shape::capsule}, Fade::towardTop, 5, 18},
+        {{TrackpadGesture::Kind::swipeUp, 2},
+         {Shape::capsule, Shape::capsule},
+         Fade::towardTop,
+         5,
+         18},
         {{TrackpadGesture::Kind::swipeDown, 1}, {Shape::capsule}, Fade::towardBottom, 5, 18},
-        {{TrackpadGesture::Kind::swipeLeft, 4}, std::vector<Shape>(4, Shape::capsule), Fade::towardLeft, 7, 5},
-        {{TrackpadGesture::Kind::swipeRight, 3}, std::vector<Shape>(3, Shape::capsule), Fade::towardRight, 7, 5},
+        {{TrackpadGesture::Kind::swipeLeft, 4},
+         std::vector<Shape>(4, Shape::capsule),
+         Fade::towardLeft,
+         7,
+         5},
+        {{TrackpadGesture::Kind::swipeRight, 3},
+         std::vector<Shape>(3, Shape::capsule),
+         Fade::towardRight,
+         7,
+         5},
         {{TrackpadGesture::Kind::tipTapRight, 3}, {Shape::ring, Shape::dot}, Fade::none, 0, 0},
         {{TrackpadGesture::Kind::tipTapLeft, 5}, {Shape::dot, Shape::ring}, Fade::none, 0, 0},
         {{TrackpadGesture::Kind::tap, -2}, {}, Fade::none, 0, 0},

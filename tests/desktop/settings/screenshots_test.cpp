@@ -24,7 +24,7 @@ namespace ombrel {
 namespace {
 
 class NoLogin final : public LoginItem {
-public:
+  public:
     [[nodiscard]] bool enabled() const override { return true; }
     std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
 };
@@ -45,7 +45,8 @@ Config showcase() {
                    bool on = true) { config.bindings.push_back(Rule::make(t, a, app, on)); };
     add(Trigger::hotkey({123, Mods(6)}), Action::window(WindowAction::leftHalf));
     add(Trigger::hotkey({124, Mods(6)}), Action::window(WindowAction::rightHalf));
-    add(Trigger::hotkey({36, Mods(7)}), Action::window(WindowAction::maximize), std::nullopt, false);
+    add(Trigger::hotkey({36, Mods(7)}), Action::window(WindowAction::maximize), std::nullopt,
+        false);
     add(Trigger::hotkey({49, Mods(15)}), Action::shell("notify-send \"Hello from Ombrel\""),
         "Firefox");
     add(Trigger::hotkey({96, Mods()}), Action::system(SystemAction::playPause));
@@ -68,7 +69,7 @@ Config showcase() {
 }
 
 class Screenshots : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::create_directories(out_);
         store_ = std::make_unique<Store>(dir_.path());
@@ -93,11 +94,20 @@ protected:
     }
 
     SettingsDeps deps() {
-        return SettingsDeps{*store_, engine_, nav_, login_, [] { return int64_t{1}; },
-                            [](quint32) { return std::optional<int64_t>(); },
-                            [] { return std::vector<std::string>{"Firefox", "xterm"}; },
-                            [](const std::string& id) { return id == "Firefox" ? "Firefox Web Browser" : id; },
-                            [] {}, [](const QUrl&) {}, [](const std::filesystem::path&) {}};
+        return SettingsDeps{
+            *store_,
+            engine_,
+            nav_,
+            login_,
+            [] { return int64_t{1}; },
+            [](quint32) { return std::optional<int64_t>(); },
+            [] {
+                return std::vector<std::string>{"Firefox", "xterm"};
+            },
+            [](const std::string& id) { return id == "Firefox" ? "Firefox Web Browser" : id; },
+            [] {},
+            [](const QUrl&) {},
+            [](const std::filesystem::path&) {}};
     }
 
     std::filesystem::path out_ = OMBREL_ARTIFACTS_DIR;
@@ -129,6 +139,11 @@ TEST_F(Screenshots, EveryPaneEmptyStatesAndEditorsInBothLooks) {
         save(view, look + "-needs-access");
         nav_.setPane(Pane::general);
         save(view, look + "-general-needs-access");
+        view.resize(view.minimumSize());
+        save(view, look + "-general-smallest");
+        nav_.setPane(Pane::keyboard);
+        save(view, look + "-keyboard-smallest");
+        view.resize(860, 580);
         engine_.set(true, true);
 
         // The editor for each kind of trigger, each with another action.
@@ -171,11 +186,25 @@ TEST_F(Screenshots, EveryPaneEmptyStatesAndEditorsInBothLooks) {
 }
 
 TEST_F(Screenshots, SymbolSheet) {
-    const char* names[] = {"keyboard", "hand.tap", "computermouse", "scribble.variable",
-                           "gearshape", "macwindow", "sparkles", "command", "app.badge", "link",
-                           "terminal", "pencil", "trash", "plus", "arrow.right",
-                           "checkmark.circle.fill", "exclamationmark.circle.fill",
-                           "exclamationmark.triangle.fill", "computermouse.fill"};
+    const char* names[] = {"keyboard",
+                           "hand.tap",
+                           "computermouse",
+                           "scribble.variable",
+                           "gearshape",
+                           "macwindow",
+                           "sparkles",
+                           "command",
+                           "app.badge",
+                           "link",
+                           "terminal",
+                           "pencil",
+                           "trash",
+                           "plus",
+                           "arrow.right",
+                           "checkmark.circle.fill",
+                           "exclamationmark.circle.fill",
+                           "exclamationmark.triangle.fill",
+                           "computermouse.fill"};
     QImage sheet(19 * 56, 120, QImage::Format_ARGB32);
     sheet.fill(Qt::white);
     QPainter p(&sheet);

@@ -17,7 +17,7 @@
 namespace ombrel::test {
 
 class FakeEngine final : public EngineStatus {
-public:
+  public:
     [[nodiscard]] bool trusted() const override { return trusted_; }
     [[nodiscard]] bool tapInstalled() const override { return tapInstalled_; }
     [[nodiscard]] Subscription observeState(std::function<void()> observer) override {
@@ -32,7 +32,7 @@ public:
         changed_.publish(0);
     }
 
-private:
+  private:
     bool trusted_ = true;
     bool tapInstalled_ = true;
     bool recording_ = false;
@@ -41,7 +41,7 @@ private:
 
 // A folder that is removed with the object.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::random_device rd;
         path_ = std::filesystem::temp_directory_path() /
@@ -56,11 +56,12 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
-inline Rule hotkeyRule(int64_t key, int64_t mods, Action action = Action::window(WindowAction::leftHalf),
+inline Rule hotkeyRule(int64_t key, int64_t mods,
+                       Action action = Action::window(WindowAction::leftHalf),
                        std::optional<std::string> app = std::nullopt, bool enabled = true) {
     return Rule::make(Trigger::hotkey(KeyCombo{key, Mods(mods)}), std::move(action), std::move(app),
                       enabled);

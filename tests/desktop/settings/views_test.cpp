@@ -49,7 +49,7 @@ std::optional<int64_t> translate(quint32 x) {
 }
 
 class FakeLoginItem final : public LoginItem {
-public:
+  public:
     [[nodiscard]] bool enabled() const override { return false; }
     std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
 };
@@ -62,7 +62,7 @@ void press(QWidget* target, int qtKey, quint32 scan, Qt::KeyboardModifiers mods 
 }
 
 class SettingsWindow : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         store_ = std::make_unique<Store>(dir_.path() / "Ombrel");
         Config empty;
@@ -73,11 +73,17 @@ protected:
     void makeDeps() {
         deps_ = std::make_unique<SettingsDeps>(SettingsDeps{
             *store_, engine_, nav_, *loginItem_, [this] { return devices_; }, &translate,
-            [] { return std::vector<std::string>{"xterm", "Firefox"}; },
-            [](const std::string& id) { return id == "Firefox" ? std::string("Firefox Web Browser") : id; },
+            [] {
+                return std::vector<std::string>{"xterm", "Firefox"};
+            },
+            [](const std::string& id) {
+                return id == "Firefox" ? std::string("Firefox Web Browser") : id;
+            },
             [this] { ++rechecks_; }, [this](const QUrl& url) { opened_.push_back(url); },
             [this](const std::filesystem::path& p) { shown_.push_back(p); },
-            [](QWidget*) { return std::optional<std::string>("/usr/share/applications/xterm.desktop"); }});
+            [](QWidget*) {
+                return std::optional<std::string>("/usr/share/applications/xterm.desktop");
+            }});
     }
 
     void setBindings(std::vector<Rule> rules, int64_t drawMods = 6) {
@@ -197,6 +203,50 @@ TEST_F(SettingsWindow, EscapeEndsRecordingKeepsTheShortcutAndClosingReleasesTheE
     sheet.cancelButton()->click();
     EXPECT_EQ(view_->editor(), nullptr);
     EXPECT_FALSE(engine_.recording());
+}
+
+TEST_F(SettingsWindow, ClosingTheWindowWhileRecordingDismissesTheSheetAndReleasesTheEngine) {
+    open();
+    rulePane()->addButton()->click();
+    editor().actionPicker()->setCurrentText("Send keystroke");
+    ShortcutRecorder* keys = editor().keystrokeRecorder();
+    ASSERT_TRUE(keys->isVisible());
+    keys->button()->click();
+    ASSERT_TRUE(engine_.recording());
+    view_->hide();
+    EXPECT_FALSE(engine_.recording());
+    EXPECT_EQ(view_->editor(), nullptr);
+    EXPECT_TRUE(store_->config().bindings.empty());
+}
+
+TEST_F(SettingsWindow, OnlyOneRecorderRecordsAndTheEngineStaysPausedMeanwhile) {
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    sheet.actionPicker()->setCurrentText("Send keystroke");
+    sheet.shortcutRecorder()->button()->click();
+    sheet.keystrokeRecorder()->button()->click();
+    EXPECT_FALSE(sheet.shortcutRecorder()->recording());
+    EXPECT_TRUE(sheet.keystrokeRecorder()->recording());
+    EXPECT_TRUE(engine_.recording());
+    press(&sheet, Qt::Key_S, xS);
+    EXPECT_FALSE(engine_.recording());
+    EXPECT_EQ(sheet.keystrokeRecorder()->buttonText(), "S");
+    EXPECT_EQ(sheet.shortcutRecorder()->buttonText(), "Click to record");
+}
+
+TEST_F(SettingsWindow, KeystrokeActionTakesAnyKey) {
+    open();
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = editor();
+    sheet.actionPicker()->setCurrentText("Send keystroke");
+    EXPECT_EQ(sheet.keystrokeRecorder()->buttonText(), "Click to record");
+    sheet.keystrokeRecorder()->button()->click();
+    press(&sheet, Qt::Key_S, xS);
+    EXPECT_EQ(sheet.keystrokeRecorder()->buttonText(), "S");
+    EXPECT_EQ(sheet.model().makeAction(), Action::keystroke(KeyCombo{1, Mods()}));
+    // Still no shortcut for the trigger, so nothing can be saved yet.
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
 }
 
 TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
@@ -349,8 +399,9 @@ TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
     const auto drag = [&](std::vector<QPoint> pts) {
         QTest::mousePress(surface, Qt::LeftButton, {}, pts.front());
         for (std::size_t i = 1; i < pts.size(); ++i) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(pts[i]), surface->mapToGlobal(QPointF(pts[i])),
-                             Qt::NoButton, Qt::LeftButton, {});
+            QMouseEvent move(QEvent::MouseMove, QPointF(pts[i]),
+                             surface->mapToGlobal(QPointF(pts[i])), Qt::NoButton, Qt::LeftButton,
+                             {});
             QApplication::sendEvent(surface, &move);
         }
         QTest::mouseRelease(surface, Qt::LeftButton, {}, pts.back());
@@ -465,12 +516,12 @@ TEST_F(SettingsWindow, UnreadableFileSentenceStays) {
 }
 
 class LoginSwitch : public SettingsWindow {
-protected:
+  protected:
     void SetUp() override {
         previous_ = qEnvironmentVariable("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config_.path().string()));
-        loginItem_ = std::make_unique<XdgAutostartItem>(XdgAutostartItem::defaultFile(),
-                                                        "/usr/bin/ombrel");
+        loginItem_ =
+            std::make_unique<XdgAutostartItem>(XdgAutostartItem::defaultFile(), "/usr/bin/ombrel");
         SettingsWindow::SetUp();
         nav_.setPane(Pane::general);
     }

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <QSet>
 #include <QSystemTrayIcon>
 #include <fstream>
 #include <sstream>
@@ -48,6 +49,9 @@ long glyphInk(const QSystemTrayIcon& item) {
     }
     return ink;
 }
+
+// A tray is a separate program that embeds the item in its own time; a loaded machine is slow.
+constexpr std::chrono::seconds trayTimeout{15};
 
 class DelegateTest : public ::testing::Test {
   protected:
@@ -254,19 +258,80 @@ TEST_F(DelegateTest, TrayItemIsEmbeddedWhenATrayRuns) {
     Child trayer({"trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
                   "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
     ASSERT_TRUE(trayer.started());
-    ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
     makeStore(true);
     launch();
     QSystemTrayIcon& item = *delegate->statusItem();
-    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().isValid(); }))
+    // The tray sits at the right end of the top edge: an item still at the origin is not in it.
+    ASSERT_TRUE(pumpUntil([&] { return item.isVisible() && item.geometry().x() > 0; }, trayTimeout))
         << "the tray never embedded the item";
     const QRect where = item.geometry();
     EXPECT_GE(where.width(), 16);
     EXPECT_LE(where.width(), 64);
-    pumpUntil([] { return false; }, std::chrono::milliseconds(300));  // let the tray paint
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-        0, where.x() - 8, where.y() - 4, where.width() + 16, where.height() + 8);
-    EXPECT_TRUE(shot.save(QString::fromStdString((artifactsDir() / "tray_glyph.png").string())));
+    const QRect around = where.adjusted(-6, -6, 6, 6).intersected(QRect(0, 0, 4096, 4096));
+    // Waits until the tray shows something other than `before`, then saves it enlarged without
+    // smoothing, so each pixel of the glyph can be judged.
+    const auto capture = [&](const char* name, const QImage& before) {
+        QImage image;
+        const bool painted = pumpUntil(
+            [&] {
+                image = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, around.x(), around.y(), around.width(), around.height())
+                            .toImage();
+                return image != before &&
+                       image.pixelColor(0, 0) !=
+                           image.pixelColor(around.width() / 2, around.height() / 2);
+            },
+            trayTimeout);
+        image.scaled(image.size() * 8, Qt::KeepAspectRatio, Qt::FastTransformation)
+            .save(QString::fromStdString((artifactsDir() / name).string()));
+        return painted ? image : QImage();
+    };
+    const QImage awake = capture("tray_glyph.png", QImage());
+    delegate->enabledItem()->trigger();
+    EXPECT_FALSE(capture("tray_glyph_dimmed.png", awake).isNull())
+        << "the tray kept the bright glyph after the engine was switched off";
+    delegate->enabledItem()->trigger();
+    art::renderAppIcon(1024).save(
+        QString::fromStdString((artifactsDir() / "app_icon.png").string()));
+}
+
+// Whether the screen shows the glyph where the tray says the item is: more than two colours (the
+// panel alone, or the bare root window, show one).
+bool glyphOnScreen(const QSystemTrayIcon& item) {
+    const QRect where = item.geometry();
+    if (where.x() <= 0) {
+        return false;
+    }
+    const QImage image = QGuiApplication::primaryScreen()
+                             ->grabWindow(0, where.x(), where.y(), where.width(), where.height())
+                             .toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    return colours.size() > 2;
+}
+
+TEST_F(DelegateTest, TrayStartedAfterLaunchStillGetsTheItem) {
+    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
+    makeStore(true);
+    launch();
+    QSystemTrayIcon& item = *delegate->statusItem();
+    // The panel comes up later, or is restarted: the item must find its way in each time.
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        auto trayer = std::make_unique<Child>(std::vector<std::string>{
+            "trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
+            "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
+        ASSERT_TRUE(trayer->started());
+        EXPECT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }, trayTimeout))
+            << "the tray never showed the item";
+        trayer.reset();
+        ASSERT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
+    }
 }
 
 }  // namespace

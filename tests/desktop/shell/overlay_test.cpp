@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+#include <cmath>
 
 #include "actions/window_manager.h"
 #include "engine/snap_zone.h"
@@ -113,7 +115,12 @@ TEST_F(OverlayTest, StrokeShowsOnlyTheLineAndLetsClicksThrough) {
     ASSERT_TRUE(clickReaches(area.center())) << "clicks must reach the window without overlay";
     QtStrokeOverlay overlay(windows, [] { return false; });
     const int y = area.center().y();
-    overlay.begin({double(area.left() + 40), double(y)});
+    const QPoint start(area.left() + 40, y);
+    overlay.begin({double(start.x()), double(start.y())});
+    // Shown with nothing but its first point: a dot, and the rest of the screen untouched.
+    ASSERT_TRUE(pumpUntil([&] { return isViewable(display, overlay.window()->winId()); }));
+    EXPECT_TRUE(shows(start, accent()));
+    EXPECT_TRUE(shows(start + QPoint(40, 40), below));
     for (int x = area.left() + 44; x <= area.right() - 40; x += 4) {
         overlay.addPoint({double(x), double(y)});
     }
@@ -150,6 +157,50 @@ TEST_F(OverlayTest, NewStrokeStartsANewPath) {
     overlay.addPoint({double(second.x() + 200), double(second.y())});
     EXPECT_FALSE(overlay.visible());
     EXPECT_TRUE(shows(second + QPoint(50, 0), below));
+}
+
+TEST_F(OverlayTest, StrokeGlowsAroundTheLineWhereTranslucencyWorks) {
+    QtStrokeOverlay overlay(windows, [] { return true; });
+    overlay.begin({100, 100});
+    for (int x = 104; x <= 300; x += 4) {
+        overlay.addPoint({double(x), 100});
+    }
+    for (int step = 1; step <= 30; ++step) {
+        const double angle = step * 0.1;
+        overlay.addPoint({300 + 60 * std::sin(angle), 160 - 60 * std::cos(angle)});
+    }
+    ASSERT_NE(overlay.window(), nullptr);
+    const QImage image = overlay.window()
+                             ->grab(QRect(0, 0, 420, 260))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
+    overlay.hide();
+    struct Sample {
+        const char* where;
+        int dy;  // distance from the line's centre
+        int minAlpha;
+        int maxAlpha;
+    };
+    const Sample samples[] = {
+        {"on the line", 0, 255, 255},  {"inside the line's width", 1, 250, 255},
+        {"in the glow", 5, 60, 220},   {"at the glow's edge", 8, 1, 120},
+        {"beyond the glow", 14, 0, 0},
+    };
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.where);
+        const int alpha = qAlpha(image.pixel(200, 100 + sample.dy));
+        EXPECT_GE(alpha, sample.minAlpha);
+        EXPECT_LE(alpha, sample.maxAlpha);
+    }
+    // For review: the stroke over a light and a dark backdrop.
+    QImage review(image.width(), image.height() * 2, QImage::Format_ARGB32);
+    QPainter painter(&review);
+    painter.fillRect(QRect(0, 0, image.width(), image.height()), QColor(236, 236, 236));
+    painter.fillRect(QRect(0, image.height(), image.width(), image.height()), QColor(40, 40, 44));
+    painter.drawImage(0, 0, image);
+    painter.drawImage(0, image.height(), image);
+    painter.end();
+    EXPECT_TRUE(review.save(QString::fromStdString((artifactsDir() / "stroke_glow.png").string())));
 }
 
 TEST_F(OverlayTest, StrokeWithoutDisplaysShowsNothing) {
@@ -229,6 +280,44 @@ TEST_F(OverlayTest, SnapPreviewShowsItsBorderAndLetsClicksThrough) {
     EXPECT_TRUE(clickReaches({preview.center().x(), preview.top()}))
         << "a click on the border must reach the window below";
     overlay.hide();
+}
+
+TEST_F(OverlayTest, SnapPreviewIsTranslucentWithABorderWhereTranslucencyWorks) {
+    QtSnapOverlay overlay([] { return true; });
+    overlay.show({100, 100, 412, 312});
+    ASSERT_NE(overlay.window(), nullptr);
+    const QImage image = overlay.window()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    overlay.hide();
+    ASSERT_EQ(image.size(), QSize(400, 300));
+    struct Sample {
+        const char* where;
+        QPoint at;
+        int alpha;  // expected, within 12
+    };
+    const Sample samples[] = {
+        {"fill", {200, 150}, 56},       // 0.22
+        {"top border", {200, 0}, 217},  // 0.85
+        {"left border", {0, 150}, 217},
+        {"rounded corner", {0, 0}, 0},
+        {"just inside the border", {200, 3}, 56},
+    };
+    for (const auto& sample : samples) {
+        SCOPED_TRACE(sample.where);
+        EXPECT_NEAR(qAlpha(image.pixel(sample.at)), sample.alpha, 12);
+    }
+    const QColor colour = overlayColor();
+    const QColor fill = image.pixelColor(200, 150);
+    EXPECT_NEAR(fill.redF(), colour.redF(), 0.05);
+    EXPECT_NEAR(fill.greenF(), colour.greenF(), 0.05);
+    EXPECT_NEAR(fill.blueF(), colour.blueF(), 0.05);
+
+    QImage review(image.size(), QImage::Format_ARGB32);
+    review.fill(QColor(236, 236, 236));
+    QPainter painter(&review);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    EXPECT_TRUE(review.save(
+        QString::fromStdString((artifactsDir() / "snap_overlay_translucent.png").string())));
 }
 
 TEST_F(OverlayTest, SnapTargetSmallerThanTheInsetShowsNothing) {

@@ -166,5 +166,15 @@ TEST_F(ProgramTest, SecondStartShowsTheFirstInstanceWindowAndExits) {
     EXPECT_TRUE(instanceOnBus());
 }
 
+TEST_F(ProgramTest, RunsWithoutASessionBus) {
+    writeSettings(true);
+    Child lonely({"env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", OMBREL_BINARY});
+    ASSERT_TRUE(lonely.started());
+    EXPECT_TRUE(pumpUntil(settingsWindowShown, std::chrono::seconds(10)))
+        << "without a bus there is nobody to hand over to, so the program must run";
+    int status = -1;
+    EXPECT_FALSE(lonely.exited(status)) << "exited with " << status;
+}
+
 }  // namespace
 }  // namespace ombrel::shell_test

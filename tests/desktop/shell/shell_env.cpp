@@ -1,5 +1,6 @@
 // Starts the shared X session, session bus, settings folder and Qt application of the shell
 // tests, and stops them in reverse order when the tests end.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -45,6 +46,7 @@ class PrivateBus {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         pid_ = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, &actions);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
@@ -96,6 +98,11 @@ class Environment : public ::testing::Environment {
         if (const char* made = mkdtemp(pattern)) {
             s.configHome = made;
             setenv("XDG_CONFIG_HOME", made, 1);
+            // Qt wants a private runtime folder; the session has none.
+            const auto runtime = s.configHome / "runtime";
+            std::filesystem::create_directory(runtime);
+            std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         }
         static int argc = 1;
         static char name[] = "shell_tests";

@@ -9,17 +9,13 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace ombrel::xsession {
 
 struct Monitor {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
+    int x = 0, y = 0, width = 0, height = 0;
 };
 
 struct Options {
@@ -55,8 +51,6 @@ class XSession {
     Window createWindow(const std::string& instance, const std::string& windowClass, int x, int y,
                         int width, int height, long eventMask = 0,
                         const std::function<void(Window)>& beforeMap = {});
-    // Waits until the window manager has framed the window.
-    bool waitManaged(Window window, std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Asks the window manager to focus the window and waits until it is the active window.
     bool activate(Window window, std::chrono::milliseconds timeout = std::chrono::seconds(3));
     // The _NET_ACTIVE_WINDOW property of the root, or 0.
@@ -79,6 +73,10 @@ class XSession {
     static void stop(pid_t& pid);
 
   private:
+    bool fail(std::string why) {
+        failure_ = std::move(why);
+        return false;
+    }
     bool startServer();
     bool splitMonitors();
     bool startWindowManager();
@@ -86,7 +84,7 @@ class XSession {
     Options options_;
     std::string failure_;
     std::string displayName_;
-    std::string configDir_;
+    std::string configFile_;
     Display* display_ = nullptr;
     pid_t server_ = -1;
     pid_t windowManager_ = -1;

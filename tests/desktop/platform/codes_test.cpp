@@ -1,0 +1,76 @@
+// The fixed translations between X and the engine: key codes, buttons and modifier masks.
+#include <gtest/gtest.h>
+
+#include "config/model.h"
+#include "platform/linux/key_codes.h"
+#include "platform/linux/x_event_tap.h"
+
+namespace ombrel::linux_platform {
+namespace {
+
+TEST(KeyCodes, KnownKeysTranslateBothWays) {
+    const std::pair<unsigned, int64_t> cases[] = {
+        {38, 0},   {24, 12},  {40, 2},    {10, 18},   {19, 29},   {36, 36},   {23, 48},   {65, 49},
+        {9, 53},   {22, 51},  {119, 117}, {113, 123}, {114, 124}, {116, 125}, {111, 126}, {67, 122},
+        {76, 109}, {96, 111}, {191, 105}, {198, 90},  {90, 82},   {104, 76},  {133, 55},  {64, 58},
+        {37, 59},  {50, 56},  {66, 57},   {49, 50},   {51, 42},   {94, 10}};
+    for (auto [x, mac] : cases) {
+        EXPECT_EQ(virtualKeyFromX(x), mac) << x;
+        EXPECT_EQ(xKeyFromVirtual(mac), x) << x;
+    }
+}
+
+TEST(KeyCodes, EveryXKeyAndEveryNamedKeyRoundTrips) {
+    int shared = 0;
+    for (unsigned x = 8; x <= 255; ++x) {
+        const auto code = virtualKeyFromX(x);
+        ASSERT_TRUE(code.has_value());
+        const auto back = xKeyFromVirtual(*code);
+        ASSERT_TRUE(back.has_value()) << x;
+        shared += *back != x ? 1 : 0;
+        EXPECT_EQ(virtualKeyFromX(*back), code);
+    }
+    EXPECT_EQ(shared, 1);  // Help posts as Insert
+    for (int64_t code = 0; code < 128; ++code) {
+        if (keyName(code).rfind("Key ", 0) != 0) {
+            const auto x = xKeyFromVirtual(code);
+            EXPECT_TRUE(x && virtualKeyFromX(*x) == code) << keyName(code);
+        }
+    }
+    // Keys with no Mac counterpart, such as XF86AudioPlay and Print, keep stable codes.
+    for (unsigned x : {172U, 107U, 255U, 8U}) {
+        EXPECT_EQ(virtualKeyFromX(x), unmappedKeyBase + x);
+    }
+    for (unsigned x : {0U, 7U, 256U}) {
+        EXPECT_FALSE(virtualKeyFromX(x)) << x;
+    }
+    // No key carries 52, nor the fallback number of a key that has a Mac code.
+    for (int64_t code : {int64_t{-1}, int64_t{52}, unmappedKeyBase + 38, unmappedKeyBase + 300,
+                         int64_t{70000}, unmappedKeyBase - 1}) {
+        EXPECT_FALSE(xKeyFromVirtual(code)) << code;
+    }
+}
+
+TEST(ButtonsAndModifiers, EngineAndXNumbersCorrespond) {
+    const std::pair<int64_t, unsigned> pairs[] = {{0, 1}, {1, 3},  {2, 2},  {3, 8},
+                                                  {4, 9}, {5, 10}, {10, 15}};
+    for (auto [engine, x] : pairs) {
+        EXPECT_EQ(xButtonFromEngine(engine), x);
+        EXPECT_EQ(engineButtonFromX(x), engine);
+    }
+    for (unsigned wheel : {4U, 5U, 6U, 7U, 0U, 256U}) {
+        EXPECT_FALSE(engineButtonFromX(wheel)) << wheel;
+    }
+    EXPECT_FALSE(xButtonFromEngine(-1) || xButtonFromEngine(1000));
+    // Only the four flags count; lock and other masks are dropped.
+    EXPECT_EQ(flagsFromXMods(ShiftMask | LockMask | Mod2Mask | Mod3Mask | Mod5Mask),
+              eventflags::shift);
+    EXPECT_EQ(flagsFromXMods(Mod4Mask | Mod1Mask | ControlMask),
+              eventflags::command | eventflags::option | eventflags::control);
+    EXPECT_EQ(xModsFromMods(Mods(Mods::command | Mods::shift)), unsigned(Mod4Mask | ShiftMask));
+    EXPECT_EQ(xModsFromMods(Mods(0)), 0U);
+    EXPECT_FALSE(xModsFromMods(Mods(16)) || xModsFromMods(Mods(-1)));
+}
+
+}  // namespace
+}  // namespace ombrel::linux_platform

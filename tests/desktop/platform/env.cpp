@@ -1,0 +1,145 @@
+// Starts the shared Qt application and X session of the platform tests.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "env.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
+
+#include <string>
+
+namespace ombrel {
+
+void PrintTo(const Rect& r, std::ostream* os) {
+    *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
+}
+
+}  // namespace ombrel
+
+namespace ombrel::platform_test {
+
+namespace {
+
+QCoreApplication& application() {
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+int deviceId(const char* name) {
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(session().display(), XIAllDevices, &count);
+    int id = -1;
+    for (int i = 0; i < count; ++i) {
+        id = std::string(devices[i].name) == name ? devices[i].deviceid : id;
+    }
+    XIFreeDeviceInfo(devices);
+    return id;
+}
+
+XDevice* openDevice(const char* name) {
+    return XOpenDevice(session().display(), static_cast<XID>(deviceId(name)));
+}
+
+// The server's own mouse has too few buttons, so the user's mouse is a master pointer of its
+// own, driven through its XTEST device.
+struct Mouse {
+    int master = -1;
+    XDevice* device = nullptr;
+};
+
+const Mouse& mouse() {
+    static const Mouse m = [] {
+        XIAddMasterInfo add{XIAddMaster, const_cast<char*>("ombrel-user"), True, True};
+        XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add),
+                          1);
+        XSync(session().display(), False);
+        return Mouse{deviceId("ombrel-user pointer"), openDevice("ombrel-user XTEST pointer")};
+    }();
+    return m;
+}
+
+}  // namespace
+
+xsession::XSession& session() {
+    // Created before the application, so the Qt loop and every connection see its DISPLAY.
+    static xsession::XSession s(xsession::twoMonitors());
+    application();
+    return s;
+}
+
+void pump() {
+    application();
+    // A short blocking turn, as in the program: events that round trips left in Xlib's queue
+    // are handed out when the loop is about to wait.
+    QEventLoop loop;
+    QTimer::singleShot(1, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
+    return xsession::XSession::waitUntil(cond, timeout, pump);
+}
+
+Rect outer(Window w) {
+    xsession::Monitor m;
+    if (!session().outerFrame(w, m)) {
+        return {};
+    }
+    return {double(m.x), double(m.y), double(m.width), double(m.height)};
+}
+
+void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values) {
+    Display* d = session().display();
+    XChangeProperty(d, w, XInternAtom(d, name, False), XInternAtom(d, type, False), 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(values.data()),
+                    static_cast<int>(values.size()));
+}
+
+Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut) {
+    Display* d = session().display();
+    return session().createWindow("dock", "OmbrelDock", x, y, width, height, 0, [&](Window w) {
+        const auto dock = static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False));
+        setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM", {dock});
+        setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", {strut.begin(), strut.end()});
+    });
+}
+
+void userKey(unsigned keycode, bool down) {
+    static XDevice* const keyboard = openDevice("Xvfb keyboard");
+    XTestFakeDeviceKeyEvent(session().display(), keyboard, keycode, down ? True : False, nullptr, 0,
+                            CurrentTime);
+    XSync(session().display(), False);
+}
+
+void userTap(unsigned keycode, const std::vector<unsigned>& modifiers) {
+    for (unsigned m : modifiers) {
+        userKey(m, true);
+    }
+    userKey(keycode, true);
+    userKey(keycode, false);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
+        userKey(*it, false);
+    }
+}
+
+void userPointer(int x, int y) {
+    XIWarpPointer(session().display(), mouse().master, None, DefaultRootWindow(session().display()),
+                  0, 0, 0, 0, x, y);
+    XSync(session().display(), False);
+}
+
+void userClick(unsigned button) {
+    for (Bool down : {True, False}) {
+        XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down, nullptr, 0,
+                                   CurrentTime);
+    }
+    XSync(session().display(), False);
+}
+
+}  // namespace ombrel::platform_test

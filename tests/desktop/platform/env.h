@@ -1,0 +1,41 @@
+// What the platform tests share: one Qt application and one X session (two monitors, openbox)
+// for the whole executable, the user's keyboard and mouse, and a few window helpers.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <vector>
+
+#include "platform/geometry.h"
+#include "x_session.h"
+
+namespace ombrel {
+// Readable rectangles in failure messages.
+void PrintTo(const Rect& r, std::ostream* os);
+}  // namespace ombrel
+
+namespace ombrel::platform_test {
+
+xsession::XSession& session();
+// Lets the Qt loop deliver what the X server sent; pumpUntil goes on until cond holds.
+void pump();
+bool pumpUntil(const std::function<bool()>& cond,
+               std::chrono::milliseconds timeout = std::chrono::seconds(3));
+
+// The outer frame of a managed window as the server and the window manager describe it.
+Rect outer(Window w);
+// Sets a 32-bit property; type is an atom name.
+void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values);
+// A dock window reserving the band described by its _NET_WM_STRUT_PARTIAL.
+Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut);
+
+// The user's keyboard and mouse, which the tap tells apart from the XTEST devices the program
+// posts through. userTap presses the modifiers, taps the key, releases them in reverse order.
+void userKey(unsigned keycode, bool down);
+void userTap(unsigned keycode, const std::vector<unsigned>& modifiers = {});
+void userPointer(int x, int y);
+void userClick(unsigned button);
+
+}  // namespace ombrel::platform_test
