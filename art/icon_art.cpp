@@ -206,15 +206,23 @@ void drawMascot(QPainter& painter, const QRectF& rect, bool awake) {
     painter.restore();
 }
 
-QImage renderAppIcon(int size) {
+// A clear square canvas; a null image for a size that cannot be drawn.
+static QImage transparentSquare(int size) {
     if (size <= 0) {
         return {};
     }
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    if (!image.isNull()) {
+        image.fill(Qt::transparent);
+    }
+    return image;
+}
+
+QImage renderAppIcon(int size) {
+    QImage image = transparentSquare(size);
     if (image.isNull()) {
         return {};
     }
-    image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
 
@@ -262,14 +270,10 @@ QImage renderAppIcon(int size) {
 }
 
 QImage renderTrayGlyph(int size, bool dimmed) {
-    if (size <= 0) {
-        return {};
-    }
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    QImage image = transparentSquare(size);
     if (image.isNull()) {
         return {};
     }
-    image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.scale(size / grid, size / grid);
