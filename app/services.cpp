@@ -11,6 +11,7 @@
 #include "actions/window_manager.h"
 #include "app/single_instance.h"
 #include "art/icon_art.h"
+#include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
 #include "platform/linux/evdev_multitouch.h"
@@ -33,6 +34,7 @@ namespace ombrel {
 // Members are built top to bottom and torn down bottom to top, so each part outlives its users.
 struct Services::Parts {
     Store& store = Store::shared();
+    Notices notices;
     linux_platform::XConnection x;
     linux_platform::QtMainQueue queue;
     linux_platform::X11WindowSystem windows{x};
@@ -61,6 +63,7 @@ struct Services::Parts {
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
         // The banner's button checks at once instead of waiting for the next poll.
         .recheckAccess = [this] { engine.pollPermission(); },
+        .notices = &notices,
     };
 };
 

@@ -4,7 +4,9 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QScrollArea>
+#include <memory>
 
+#include "config/notices.h"
 #include "config/store.h"
 #include "settings/login_item.h"
 #include "settings/rule_list.h"
@@ -28,9 +30,13 @@ ToggleSwitch* switchRow(QWidget* owner, QBoxLayout* column, const QString& title
 }  // namespace
 
 GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginItem,
-                         std::function<int64_t()> deviceCount,
+                         std::function<int64_t()> deviceCount, Notices* notices,
                          std::function<void()> showSettingsFile)
-    : store_(store), engine_(engine), loginItem_(loginItem), deviceCount_(std::move(deviceCount)) {
+    : store_(store),
+      engine_(engine),
+      loginItem_(loginItem),
+      deviceCount_(std::move(deviceCount)),
+      notices_(notices) {
     // Scrolls when the window is at its smallest and the banner takes room above.
     auto* outer = makeLayout<QVBoxLayout>(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -112,6 +118,9 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
         }
     }
 
+    noticeColumn_ = nestLayout<QVBoxLayout>(column);
+    noticeColumn_->setSpacing(6);
+
     column->addSpacing(28);
     auto* buttonRow = nestLayout<QHBoxLayout>(column);
     showFile_ = makeChild<PlainButton>(this, "Show settings file in Finder");
@@ -124,7 +133,43 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
 
     configSub_ = store_.observeConfig([this](const Config&) { refresh(); });
     engineSub_ = engine_.observeState([this] { refresh(); });
+    if (notices_ != nullptr) {
+        // Producers speak from their own threads; the labels change on this one.
+        noticesSub_ = notices_->observe([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { showNotices(); }, Qt::QueuedConnection);
+        });
+    }
     refresh();
+    showNotices();
+}
+
+void GeneralPane::showNotices() {
+    for (TextLabel* label : noticeLabels_) {
+        noticeColumn_->removeWidget(label);
+        std::unique_ptr<TextLabel> gone(label);
+    }
+    noticeLabels_.clear();
+    if (notices_ == nullptr) {
+        return;
+    }
+    const auto notices = notices_->current();
+    noticeColumn_->setContentsMargins(0, notices.empty() ? 0 : 14, 0, 0);
+    for (const Notice& notice : notices) {
+        auto* label = makeChild<TextLabel>(this, QString::fromStdString(notice.text),
+                                           style::captionFont(), Tone::secondary);
+        label->setWordWrap(true);
+        noticeColumn_->addWidget(label);
+        noticeLabels_.push_back(label);
+    }
+}
+
+QStringList GeneralPane::noticeTexts() const {
+    QStringList texts;
+    for (const TextLabel* label : noticeLabels_) {
+        texts << label->text();
+    }
+    return texts;
 }
 
 void GeneralPane::flipLogin(bool on) {

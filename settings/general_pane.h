@@ -2,9 +2,11 @@
 // the way to the settings file.
 #pragma once
 
+#include <QVBoxLayout>
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <vector>
 
 #include "config/observable.h"
 
@@ -18,11 +20,13 @@ class SegmentedControl;
 class TextLabel;
 class SymbolView;
 class PlainButton;
+class Notices;
 
 class GeneralPane : public QWidget {
   public:
     GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginItem,
-                std::function<int64_t()> deviceCount, std::function<void()> showSettingsFile);
+                std::function<int64_t()> deviceCount, Notices* notices,
+                std::function<void()> showSettingsFile);
 
     [[nodiscard]] ToggleSwitch* snapSwitch() const { return snap_; }
     [[nodiscard]] SegmentedControl* drawModsPicker() const { return drawMods_; }
@@ -33,6 +37,8 @@ class GeneralPane : public QWidget {
     [[nodiscard]] QString statusValue(int row) const;
     [[nodiscard]] bool statusGood(int row) const { return good_[static_cast<std::size_t>(row)]; }
     [[nodiscard]] PlainButton* showFileButton() const { return showFile_; }
+    // The notice sentences shown now, top to bottom.
+    [[nodiscard]] QStringList noticeTexts() const;
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -40,6 +46,7 @@ class GeneralPane : public QWidget {
   private:
     void refresh();
     void flipLogin(bool on);
+    void showNotices();
 
     Store& store_;
     EngineStatus& engine_;
@@ -53,9 +60,13 @@ class GeneralPane : public QWidget {
     std::array<TextLabel*, 3> statusValues_{};
     std::array<bool, 3> good_{};
     PlainButton* showFile_ = nullptr;
+    Notices* notices_ = nullptr;
+    QVBoxLayout* noticeColumn_ = nullptr;
+    std::vector<TextLabel*> noticeLabels_;
     bool loginItem_on_ = false;
     Subscription configSub_;
     Subscription engineSub_;
+    Subscription noticesSub_;
 };
 
 }  // namespace ombrel

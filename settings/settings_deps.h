@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/notices.h"
 #include "config/observable.h"
 #include "settings/binding_editor_model.h"
 
@@ -76,6 +77,8 @@ struct SettingsDeps {
     std::function<void(const std::filesystem::path&)> showFile = {};
     // "Choose…" in the editor: a path, or nothing when cancelled. A file dialog when left empty.
     std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};
+    // Sentences about the program's state, listed on the General pane; none when left empty.
+    Notices* notices = nullptr;
 };
 
 // The window's content; the shell places it in its window. The deps must outlive it.

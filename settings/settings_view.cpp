@@ -153,7 +153,7 @@ void SettingsView::showPane(Pane pane) {
     }
     if (pane == Pane::general) {
         pane_ = makeChild<GeneralPane>(content_, deps_.store, deps_.engine, deps_.loginItem,
-                                       deps_.deviceCount, [this] {
+                                       deps_.deviceCount, deps_.notices, [this] {
                                            if (deps_.showFile) {
                                                deps_.showFile(deps_.store.fileURL());
                                            } else {

@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <fstream>
+#include <thread>
 
 #include "config/json_codec.h"
 #include "config/store.h"
@@ -493,6 +494,23 @@ TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
     generalPane()->showFileButton()->click();
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0], store_->fileURL());
+}
+
+TEST_F(SettingsWindow, NoticesFromAnyThreadReachTheGeneralPane) {
+    Notices notices;
+    deps_->notices = &notices;
+    nav_.setPane(Pane::general);
+    open();
+    std::thread([&] {
+        notices.set("input", "Input is not available.");
+        notices.set("touchpad", "The touchpad cannot be read.");
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(generalPane()->noticeTexts(),
+              QStringList({"Input is not available.", "The touchpad cannot be read."}));
+    notices.set("input", "");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(generalPane()->noticeTexts(), QStringList({"The touchpad cannot be read."}));
 }
 
 TEST_F(SettingsWindow, SidebarCountsWithNoBindings) {
