@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/model.h"
 #include "config/notices.h"
 #include "config/observable.h"
 #include "settings/binding_editor_model.h"
@@ -34,6 +35,9 @@ class EngineStatus {
     [[nodiscard]] virtual Subscription observeState(std::function<void()> observer) = 0;
     virtual void setRecording(bool recording) = 0;
     [[nodiscard]] virtual bool recording() const = 0;
+    // Triggers of enabled rules that cannot be swallowed because another program holds the same
+    // combination or button; observeState announces every change.
+    [[nodiscard]] virtual std::vector<Trigger> takenTriggers() const { return {}; }
 };
 
 // The engine itself seen through EngineStatus; any type with these five members will do.

@@ -25,7 +25,12 @@ class FakeEngine final : public EngineStatus {
     }
     void setRecording(bool recording) override { recording_ = recording; }
     [[nodiscard]] bool recording() const override { return recording_; }
+    [[nodiscard]] std::vector<Trigger> takenTriggers() const override { return taken_; }
 
+    void setTaken(std::vector<Trigger> taken) {
+        taken_ = std::move(taken);
+        changed_.publish(0);
+    }
     void set(bool trusted, bool tapInstalled) {
         trusted_ = trusted;
         tapInstalled_ = tapInstalled;
@@ -36,6 +41,7 @@ class FakeEngine final : public EngineStatus {
     bool trusted_ = true;
     bool tapInstalled_ = true;
     bool recording_ = false;
+    std::vector<Trigger> taken_;
     Published<int> changed_;
 };
 
