@@ -30,7 +30,9 @@ LaunchMode chooseMode(std::span<const std::string> arguments) {
     if (auto path = argumentAfterFirst(arguments, "--make-icon")) {
         return {LaunchMode::Kind::makeIcon, std::move(*path)};
     }
-    return {LaunchMode::Kind::normal, {}};
+    const bool verbose =
+        std::find(arguments.begin(), arguments.end(), "--verbose") != arguments.end();
+    return {LaunchMode::Kind::normal, {}, verbose};
 }
 
 }  // namespace ombrel::app

@@ -11,13 +11,15 @@ struct LaunchMode {
     Kind kind = Kind::normal;
     // The name for run, the path for makeIcon; empty otherwise.
     std::string argument;
+    // A normal start that also prints the log and every decision of the engine on stderr.
+    bool verbose = false;
 
     friend bool operator==(const LaunchMode&, const LaunchMode&) = default;
 };
 
 // The list includes the executable's own path. "--selftest" anywhere wins; then the first "--run"
-// that has an argument after it; then the first "--make-icon" likewise; else the normal start.
-// Anything else is ignored.
+// that has an argument after it; then the first "--make-icon" likewise; else the normal start,
+// verbose when "--verbose" is anywhere. Anything else is ignored.
 LaunchMode chooseMode(std::span<const std::string> arguments);
 
 }  // namespace ombrel::app

@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/modes.h"
 #include "app/selftest.h"
+#include "platform/linux/syslog_log.h"
 
 int main(int argc, char** argv) {
     using ombrel::app::LaunchMode;
@@ -21,5 +22,7 @@ int main(int argc, char** argv) {
         case LaunchMode::Kind::normal:
             break;
     }
+    // Only the running program logs; the one-shot modes stay quiet.
+    const ombrel::linux_platform::SyslogLog systemLog(mode.verbose);
     return ombrel::app::normalStart(argc, argv);
 }

@@ -27,11 +27,17 @@ TEST(CommandLine, FollowsTheOrderOfModes) {
         {{"ombrel", "--make-icon", "a.png", "--make-icon", "b.png"}, {makeIcon, "a.png"}},
         {{"ombrel", "--make-icon"}, {normal, ""}},
         {{"ombrel", "--Run", "x", "--selftest=1", "-run", "y"}, {normal, ""}},
+        {{"ombrel", "--verbose", "--run"}, {normal, "", true}},
+        {{"ombrel", "--run", "--verbose"}, {run, "--verbose"}},
+        {{"ombrel", "--verbose", "--run", "center"}, {run, "center"}},
+        {{"ombrel", "--selftest", "--verbose"}, {selftest, ""}},
+        {{"ombrel", "-v", "--verbose=1", "--Verbose"}, {normal, ""}},
     };
     for (const auto& [arguments, expected] : cases) {
         const LaunchMode mode = chooseMode(arguments);
         EXPECT_EQ(mode, expected) << testing::PrintToString(arguments) << " gave "
-                                  << static_cast<int>(mode.kind) << " " << mode.argument;
+                                  << static_cast<int>(mode.kind) << " " << mode.argument << " "
+                                  << mode.verbose;
     }
 }
 
