@@ -8,6 +8,7 @@
 
 #include "config/file_io.h"
 #include "config/json_codec.h"
+#include "platform/log.h"
 
 namespace ombrel {
 
@@ -50,7 +51,28 @@ void Store::save() {
         return;
     }
     // A failed write keeps the old file; the next assignment tries again.
-    file_io::replaceAtomically(fileURL_, *text);
+    if (file_io::replaceAtomically(fileURL_, *text)) {
+        onDisk_ = *text;
+    }
+}
+
+Store::DiskChange Store::adoptFromDisk() {
+    auto bytes = file_io::readWhole(fileURL_);
+    auto* text = std::get_if<std::string>(&bytes);
+    if (text == nullptr || *text == onDisk_) {
+        return {};
+    }
+    onDisk_ = *text;
+    auto decoded = decodeConfig(*text);
+    if (auto* error = std::get_if<DecodeError>(&decoded)) {
+        return {DiskChange::Kind::refused, std::move(error->description)};
+    }
+    auto& config = std::get<Config>(decoded);
+    if (config != config_) {
+        config_ = std::move(config);
+        configChanged_.publish(config_);
+    }
+    return {DiskChange::Kind::adopted, {}};
 }
 
 void Store::load() {
@@ -72,7 +94,8 @@ void Store::load() {
         config_ = Config::starter();
         return;
     }
-    auto decoded = decodeConfig(std::get<std::string>(bytes));
+    onDisk_ = std::get<std::string>(bytes);
+    auto decoded = decodeConfig(*onDisk_);
     if (auto* config = std::get_if<Config>(&decoded)) {
         config_ = std::move(*config);
         return;
@@ -85,6 +108,10 @@ void Store::load() {
     config_ = Config::starter();
     loadError_ = std::string(loadErrorText);
     loadErrorChanged_.publish(loadError_);
+    log::note(
+        "The settings file could not be read, so the starter set is in force and the old "
+        "file was kept as config.unreadable.json. " +
+        std::get<DecodeError>(decoded).description);
 }
 
 const Rule* Store::matchingRule(const Trigger& trigger,

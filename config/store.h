@@ -36,6 +36,19 @@ class Store {
     // Writes config atomically; failures leave the file as it was and are not reported.
     void save();
 
+    // What adoptFromDisk found.
+    struct DiskChange {
+        enum class Kind { none, adopted, refused };
+        Kind kind = Kind::none;
+        std::string reason;  // the decoder's sentence when refused
+        friend bool operator==(const DiskChange&, const DiskChange&) = default;
+    };
+    // Reads "config.json" again after another program may have changed it, and never writes.
+    // The bytes last written or read here (the program's own save): none. Bytes that decode:
+    // adopted, and published when they differ from the config in force. Bytes that do not:
+    // refused; the config in force stays and nothing is set aside. Missing or unreadable: none.
+    DiskChange adoptFromDisk();
+
     // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
     // wins among equals. The pointer is valid until the next assignment of config.
     [[nodiscard]] const Rule* matchingRule(const Trigger& trigger,
@@ -56,6 +69,8 @@ class Store {
     std::filesystem::path fileURL_;
     Config config_;
     std::optional<std::string> loadError_;
+    // The file's content as this store last wrote or read it, to tell its own saves from edits.
+    std::optional<std::string> onDisk_;
     Published<Config> configChanged_;
     Published<std::optional<std::string>> loadErrorChanged_;
 };

@@ -221,6 +221,40 @@ TEST_F(StoreTest, LinkedSettingsFileIsWrittenThroughEveryLink) {
     EXPECT_EQ(namesIn(real.parent_path()), Names{"ombrel.json"});
 }
 
+// Edits by other programs, in order: bytes that read as settings are adopted (published only when
+// they differ), others leave the config in force and set nothing aside; the store's own save, a
+// missing file and bytes already seen change nothing.
+TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
+    Store store(folder_);
+    int published = 0;
+    auto subscription = store.observeConfig([&](const Config&) { ++published; });
+    Config own = store.config();
+    own.snapEnabled = false;
+    store.setConfig(own);
+    using Kind = Store::DiskChange::Kind;
+    const Config old{true, false, Mods(6), {}};
+    const struct {
+        std::optional<std::string> bytes;  // nothing: the file is removed
+        Kind kind;
+        Config inForce;
+        int published;
+    } steps[] = {
+        {savedForm(own), Kind::none, own, 1},      {oldFile, Kind::adopted, old, 2},
+        {oldFile + "\n\n", Kind::adopted, old, 2}, {"{\"bindings\": [", Kind::refused, old, 2},
+        {"{\"bindings\": [", Kind::none, old, 2},  {std::nullopt, Kind::none, old, 2},
+        {savedForm(own), Kind::adopted, own, 3},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].bytes ? writeText(file(), *steps[i].bytes) : (void)fs::remove(file());
+        const Store::DiskChange change = store.adoptFromDisk();
+        EXPECT_EQ(change.kind, steps[i].kind) << "step " << i;
+        EXPECT_EQ(change.reason.empty(), steps[i].kind != Kind::refused) << "step " << i;
+        EXPECT_EQ(store.config(), steps[i].inForce) << "step " << i;
+        EXPECT_EQ(published, steps[i].published) << "step " << i;
+    }
+    EXPECT_FALSE(fs::exists(aside()));
+}
+
 TEST(StoreFolder, FollowsAnAbsoluteXdgConfigHome) {
     const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
     const char* savedHome = std::getenv("HOME");
