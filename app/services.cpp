@@ -6,15 +6,19 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QTimer>
+#include <cstdlib>
 
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
+#include "app/session_notice.h"
+#include "app/settings_reload.h"
 #include "app/single_instance.h"
 #include "art/icon_art.h"
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
 #include "platform/linux/evdev_multitouch.h"
+#include "platform/linux/file_watcher.h"
 #include "platform/linux/key_codes.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/overlays/snap_overlay.h"
@@ -24,6 +28,7 @@
 #include "platform/linux/x_event_poster.h"
 #include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
+#include "platform/log.h"
 #include "settings/login_item.h"
 #include "settings/pane.h"
 #include "settings/settings_deps.h"
@@ -52,8 +57,8 @@ struct Services::Parts {
                   workspace, queue,   strokeOverlay, snapOverlay};
     // What the settings window is given.
     EngineStatusOf<Engine> engineStatus{engine};
-    XdgAutostartItem loginItem{XdgAutostartItem::defaultFile(),
-                               QCoreApplication::applicationFilePath().toStdString()};
+    std::string program = QCoreApplication::applicationFilePath().toStdString();
+    XdgAutostartItem loginItem{XdgAutostartItem::defaultFile(), program};
     SettingsDeps settingsDeps{
         .store = store,
         .engine = engineStatus,
@@ -65,9 +70,25 @@ struct Services::Parts {
         .recheckAccess = [this] { engine.pollPermission(); },
         .notices = &notices,
     };
+    // Hand edits of the settings file take effect while the program runs.
+    app::SettingsFileFollower settingsFollower{store, notices};
+    linux_platform::FileWatcher settingsWatcher{store.fileURL(),
+                                                [this] { settingsFollower.fileMayHaveChanged(); }};
 };
 
-Services::Services() : parts_(std::make_unique<Parts>()) {}
+Services::Services() : parts_(std::make_unique<Parts>()) {
+    Parts& p = *parts_;
+    log::note("Ombrel " OMBREL_VERSION " started; settings file " + p.store.fileURL().string());
+    if (auto sentence = app::waylandSessionSentence(std::getenv("XDG_SESSION_TYPE"),
+                                                    std::getenv("WAYLAND_DISPLAY"))) {
+        log::note(*sentence);
+        p.notices.set(app::sessionTopic, std::move(*sentence));
+    }
+    // An entry left from a build folder starts the installed program once it is installed.
+    if (XdgAutostartItem::isInstalled(p.program)) {
+        p.loginItem.retarget();
+    }
+}
 
 Services::~Services() = default;
 
@@ -99,7 +120,9 @@ int runProgram() {
                      &AppDelegate::showSettings);
     // The launch sequence runs once the event loop has started, as on any desktop.
     QTimer::singleShot(0, &delegate, &AppDelegate::launch);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    log::note("Ombrel stopped.");
+    return status;
 }
 
 }  // namespace ombrel

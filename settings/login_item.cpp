@@ -58,7 +58,9 @@ bool XdgAutostartItem::enabled() const {
     return true;
 }
 
-std::string XdgAutostartItem::entryText(const std::string& executable) {
+namespace {
+// The Exec key's value that starts the executable with no arguments.
+std::string execValue(const std::string& executable) {
     std::string exec = executable;
     if (exec.find_first_of(" \t\"'\\$`") != std::string::npos) {
         std::string quoted = "\"";
@@ -83,26 +85,67 @@ std::string XdgAutostartItem::entryText(const std::string& executable) {
             escaped += '%';
         }
     }
+    return escaped;
+}
+}  // namespace
+
+std::string XdgAutostartItem::entryText(const std::string& executable) {
     std::ostringstream out;
     out << "[Desktop Entry]\n"
         << "Type=Application\n"
         << "Name=Ombrel\n"
         << "Comment=Triggers for windows, apps and commands\n"
-        << "Exec=" << escaped << "\n"
+        << "Exec=" << execValue(executable) << "\n"
         << "Terminal=false\n"
         << "X-GNOME-Autostart-enabled=true\n";
     return out.str();
 }
 
 std::optional<std::string> XdgAutostartItem::setEnabled(bool on) {
-    std::error_code ec;
     if (!on) {
+        std::error_code ec;
         fs::remove(file_, ec);
         if (ec) {
             return ec.message();
         }
         return std::nullopt;
     }
+    return write(entryText(executable_));
+}
+
+bool XdgAutostartItem::isInstalled(const fs::path& executable) {
+    const fs::path bin = executable.parent_path();
+    std::error_code ec;
+    return bin.filename() == "bin" &&
+           fs::is_regular_file(bin.parent_path() / "share" / "applications" / "ombrel.desktop", ec);
+}
+
+std::optional<std::string> XdgAutostartItem::retarget() {
+    if (!enabled()) {
+        return std::nullopt;
+    }
+    std::ifstream in(file_);
+    const std::string wanted = "Exec=" + execValue(executable_);
+    std::string text;
+    bool inMain = false;
+    bool changed = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string bare = trimmed(line);
+        if (bare.starts_with('[')) {
+            inMain = bare == "[Desktop Entry]";
+        } else if (inMain && bare.starts_with("Exec") && trimmed(bare.substr(4)).starts_with('=') &&
+                   bare != wanted) {
+            line = wanted;
+            changed = true;
+        }
+        text += line + "\n";
+    }
+    return changed ? write(text) : std::nullopt;
+}
+
+std::optional<std::string> XdgAutostartItem::write(const std::string& text) const {
+    std::error_code ec;
     fs::create_directories(file_.parent_path(), ec);
     if (ec) {
         return ec.message();
@@ -115,7 +158,7 @@ std::optional<std::string> XdgAutostartItem::setEnabled(bool on) {
         if (!out) {
             return std::string("The autostart entry could not be written.");
         }
-        out << entryText(executable_);
+        out << text;
         out.flush();
         if (!out) {
             out.close();

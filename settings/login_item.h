@@ -30,7 +30,17 @@ class XdgAutostartItem final : public LoginItem {
     // The entry written for the executable, its path quoted for the Exec key where needed.
     static std::string entryText(const std::string& executable);
 
+    // Whether the executable is an installed one, <prefix>/bin/ombrel beside
+    // <prefix>/share/applications/ombrel.desktop, rather than one in a build folder.
+    static bool isInstalled(const std::filesystem::path& executable);
+
+    // An entry that is on but starts another program (one left from a build folder) is pointed at
+    // this executable; its other lines stay. Answers the error's text when that failed.
+    std::optional<std::string> retarget();
+
   private:
+    std::optional<std::string> write(const std::string& text) const;
+
     std::filesystem::path file_;
     std::string executable_;
 };

@@ -6,9 +6,13 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "config/json_codec.h"
 #include "config/store.h"
 
 // Last: Xlib macros collide with Qt and GoogleTest names.
@@ -174,6 +178,31 @@ TEST_F(ProgramTest, RunsWithoutASessionBus) {
         << "without a bus there is nobody to hand over to, so the program must run";
     int status = -1;
     EXPECT_FALSE(lonely.exited(status)) << "exited with " << status;
+}
+
+// With --verbose the log is on standard error too: a Wayland session is told once, and a hand
+// edit of the settings file reaches the running program.
+TEST_F(ProgramTest, VerboseStartLogsTheWaylandLimitsOnceAndFollowsAHandEdit) {
+    writeSettings(true);
+    const auto settings = configHome() / "Ombrel" / "config.json";
+    const auto err = configHome() / "verbose.err";
+    program = std::make_unique<Child>(std::vector<std::string>{
+        "sh", "-c", R"(XDG_SESSION_TYPE=wayland exec "$0" --verbose 2>"$1")", OMBREL_BINARY,
+        err.string()});
+    ASSERT_TRUE(pumpUntil(instanceOnBus, std::chrono::seconds(10)));
+    const auto text = [&] {
+        std::ifstream in(err);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto logged = [&](const char* part) {
+        return pumpUntil([&] { return text().find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(logged("Ombrel 0.1.0 started"));
+    EXPECT_TRUE(logged("This is a Wayland session")) << text();
+    std::ofstream(settings.string() + ".new") << *encodeConfig(Config{false, true, Mods(6), {}});
+    std::filesystem::rename(settings.string() + ".new", settings);
+    EXPECT_TRUE(logged("changed by another program")) << text();
+    EXPECT_EQ(text().find("Wayland session"), text().rfind("Wayland session")) << text();
 }
 
 }  // namespace
