@@ -8,6 +8,7 @@ packages=(
   libx11-dev libxi-dev libxtst-dev libxrandr-dev libxext-dev libevdev-dev
   dbus dbus-x11 xvfb openbox x11-utils x11-xserver-utils wmctrl xdotool trayer xterm
   clang libclang-rt-14-dev fonts-dejavu-core
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,5 +19,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Waits for another apt run to finish rather than failing at once.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=300 install -y -qq \
+    --no-install-recommends "${missing[@]}"
 fi

@@ -1,0 +1,92 @@
+// The tree that cmake --install leaves under a fresh prefix, and the autostart entry of an
+// installed program.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "settings/login_item.h"
+
+namespace ombrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+fs::path freshFolder() {
+    std::string pattern = (fs::temp_directory_path() / "ombrel-install-XXXXXX").string();
+    return mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
+}
+
+TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
+    const fs::path prefix = freshFolder();
+    const std::string command = std::string("'") + OMBREL_CMAKE + "' --install '" +
+                                OMBREL_BUILD_DIR + "' --prefix '" + prefix.string() +
+                                "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::pair<const char*, std::string> files[] = {
+        {"share/applications/ombrel.desktop", "Exec=ombrel\nIcon=ombrel\n"},
+        {"share/metainfo/local.ombrel.Ombrel.metainfo.xml", ">ombrel.desktop</launchable>"},
+        {"share/man/man1/ombrel.1.gz", "\x1f\x8b"},
+        {"share/doc/ombrel/changelog.gz", "\x1f\x8b"},
+        {"share/doc/ombrel/copyright", "Copyright"},
+        {"lib/udev/rules.d/70-ombrel-touchpad.rules", R"(TOUCHPAD}=="1", TAG+="uaccess")"},
+    };
+    for (const auto& [file, part] : files) {
+        EXPECT_NE(readBytes(prefix / file).find(part), std::string::npos) << file;
+    }
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512, 1024}) {
+        std::string folder = std::to_string(size);
+        folder += 'x';
+        folder += std::to_string(size);
+        const std::string png =
+            readBytes(prefix / "share/icons/hicolor" / folder / "apps/ombrel.png");
+        // The header chunk holds width and height as big-endian 32-bit numbers.
+        const char high = static_cast<char>(size >> 8);
+        const char low = static_cast<char>(size & 0xff);
+        EXPECT_EQ(png.substr(12, 12),
+                  std::string({'I', 'H', 'D', 'R', 0, 0, high, low, 0, 0, high, low}))
+            << size;
+    }
+    EXPECT_TRUE(XdgAutostartItem::isInstalled(prefix / "bin/ombrel"));
+    EXPECT_FALSE(XdgAutostartItem::isInstalled(OMBREL_BINARY));
+    fs::remove_all(prefix);
+}
+
+// An entry that is on follows the installed binary, keeping the person's own lines; one that is
+// off, absent or already right is left alone.
+TEST(Installed, AutostartEntryFromABuildFolderStartsTheInstalledProgram) {
+    const fs::path file = freshFolder() / "ombrel.desktop";
+    const std::string ours = XdgAutostartItem::entryText("/usr/bin/ombrel");
+    const std::string delay = "X-GNOME-Autostart-Delay=5\n";
+    const std::pair<std::optional<std::string>, std::optional<std::string>> cases[] = {
+        {XdgAutostartItem::entryText("/home/u/src/build/ombrel") + delay, ours + delay},
+        {"[Desktop Entry]\nExec = /old/ombrel\n[Desktop Action a]\nExec=/x\n",
+         "[Desktop Entry]\nExec=/usr/bin/ombrel\n[Desktop Action a]\nExec=/x\n"},
+        {"[Desktop Entry]\nExec=/old/ombrel\nHidden=true\n",
+         "[Desktop Entry]\nExec=/old/ombrel\nHidden=true\n"},
+        {ours, ours},
+        {std::nullopt, std::nullopt},
+    };
+    for (const auto& [before, after] : cases) {
+        fs::remove(file);
+        if (before) {
+            std::ofstream(file) << *before;
+        }
+        EXPECT_EQ(XdgAutostartItem(file, "/usr/bin/ombrel").retarget(), std::nullopt);
+        EXPECT_EQ(fs::exists(file) ? std::optional(readBytes(file)) : std::nullopt, after)
+            << before.value_or("(none)");
+    }
+    fs::remove_all(file.parent_path());
+}
+
+}  // namespace
+}  // namespace ombrel
