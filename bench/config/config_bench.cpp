@@ -45,7 +45,7 @@ void BM_MatchingRuleMiss(benchmark::State& state) {
     }
     fs::remove_all(pattern);
 }
-BENCHMARK(BM_MatchingRuleMiss)->Arg(10)->Arg(200);
+BENCHMARK(BM_MatchingRuleMiss)->Arg(10)->Arg(1000)->Arg(100000);
 
 void BM_DecodeConfig(benchmark::State& state) {
     const std::string text = *encodeConfig(manyRules(static_cast<int>(state.range(0))));
