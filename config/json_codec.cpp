@@ -1,6 +1,7 @@
 // Reads and writes the settings file format; a reading error anywhere fails the whole text.
 #include "config/json_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -28,7 +29,31 @@ struct Failure {
     std::string description;
 };
 
-struct TooDeep {};
+// The deepest nesting of arrays and objects in the text, found in one pass before parsing so that
+// a hostile depth is refused before anything is built; brackets inside strings do not count.
+// Everything that walks a parsed document recurses, so the parse must never see such a text.
+int nestingDepth(std::string_view text) {
+    int depth = 0;
+    int deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;  // the escaped character cannot end the string
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
 
 [[noreturn]] void fail(std::string description) {
     throw Failure{std::move(description)};
@@ -338,24 +363,14 @@ std::variant<Config, DecodeError> decodeConfig(std::string_view json) {
     if (json.size() > maxBytes) {
         return DecodeError{"The settings text is too large to be a settings file."};
     }
+    if (nestingDepth(json) > maxDepth) {
+        return DecodeError{"The settings text is nested too deeply."};
+    }
     try {
-        // Stops the parse before a hostile nesting depth is built; the parser itself does not
-        // recurse, but everything that walks the result afterwards would.
-        const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event,
-                                                      Json& /*parsed*/) {
-            if ((event == Json::parse_event_t::object_start ||
-                 event == Json::parse_event_t::array_start) &&
-                depth >= maxDepth) {
-                throw TooDeep{};
-            }
-            return true;
-        };
-        const Json document = Json::parse(json.begin(), json.end(), limitDepth);
+        const Json document = Json::parse(json.begin(), json.end());
         return readConfig(document);
     } catch (const Failure& failure) {
         return DecodeError{failure.description};
-    } catch (const TooDeep&) {
-        return DecodeError{"The settings text is nested too deeply."};
     } catch (const Json::exception& e) {
         return DecodeError{std::string("The settings text is not valid JSON: ") + e.what()};
     } catch (const std::bad_alloc&) {

@@ -39,8 +39,13 @@ fs::path Store::unreadableURL() const {
     return folder_ / "config.unreadable.json";
 }
 
-void Store::setConfig(Config config) {
+void Store::adopt(Config config) {
     config_ = std::move(config);
+    index_ = RuleIndex(config_.bindings);
+}
+
+void Store::setConfig(Config config) {
+    adopt(std::move(config));
     configChanged_.publish(config_);
     save();
 }
@@ -84,20 +89,20 @@ void Store::load() {
     auto bytes = file_io::readWhole(fileURL_);
     if (std::holds_alternative<file_io::Missing>(bytes)) {
         // First start: leave a complete settings file behind at once.
-        config_ = Config::starter();
+        adopt(Config::starter());
         save();
         return;
     }
     if (std::holds_alternative<file_io::Unreadable>(bytes)) {
         // The file is there but cannot be read now (permission, I/O error): work from the
         // starter set in memory and leave the user's file alone rather than overwrite it.
-        config_ = Config::starter();
+        adopt(Config::starter());
         return;
     }
     onDisk_ = std::get<std::string>(bytes);
     auto decoded = decodeConfig(*onDisk_);
     if (auto* config = std::get_if<Config>(&decoded)) {
-        config_ = std::move(*config);
+        adopt(std::move(*config));
         return;
     }
     // Not valid settings: keep a copy for the user, start from the starter set, and leave
@@ -105,32 +110,13 @@ void Store::load() {
     const fs::path aside = unreadableURL();
     fs::remove(aside, ec);
     fs::copy_file(fileURL_, aside, fs::copy_options::overwrite_existing, ec);
-    config_ = Config::starter();
+    adopt(Config::starter());
     loadError_ = std::string(loadErrorText);
     loadErrorChanged_.publish(loadError_);
     log::note(
         "The settings file could not be read, so the starter set is in force and the old "
         "file was kept as config.unreadable.json. " +
         std::get<DecodeError>(decoded).description);
-}
-
-const Rule* Store::matchingRule(const Trigger& trigger,
-                                std::optional<std::string_view> frontApp) const {
-    // Runs for every key press: two passes over the list, no copies, no allocation.
-    const Rule* unscoped = nullptr;
-    for (const Rule& rule : config_.bindings) {
-        if (!rule.enabled || rule.trigger != trigger) {
-            continue;
-        }
-        if (rule.appBundleID) {
-            if (frontApp && *rule.appBundleID == *frontApp) {
-                return &rule;
-            }
-        } else if (unscoped == nullptr) {
-            unscoped = &rule;
-        }
-    }
-    return unscoped;
 }
 
 }  // namespace ombrel

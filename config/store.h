@@ -9,6 +9,7 @@
 
 #include "config/model.h"
 #include "config/observable.h"
+#include "config/rule_index.h"
 
 namespace ombrel {
 
@@ -52,7 +53,15 @@ class Store {
     // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
     // wins among equals. The pointer is valid until the next assignment of config.
     [[nodiscard]] const Rule* matchingRule(const Trigger& trigger,
-                                           std::optional<std::string_view> frontApp) const;
+                                           std::optional<std::string_view> frontApp) const {
+        return index_.match(config_.bindings, trigger, [&] { return frontApp; });
+    }
+    // The same, asking for the frontmost application only when a scoped rule needs it.
+    template <class FrontApp>
+    [[nodiscard]] const Rule* matchingRuleAskingFront(const Trigger& trigger,
+                                                      FrontApp&& frontApp) const {
+        return index_.match(config_.bindings, trigger, std::forward<FrontApp>(frontApp));
+    }
 
     [[nodiscard]] Subscription observeConfig(Published<Config>::Observer observer) {
         return configChanged_.subscribe(std::move(observer));
@@ -67,7 +76,10 @@ class Store {
 
     std::filesystem::path folder_;
     std::filesystem::path fileURL_;
+    void adopt(Config config);
+
     Config config_;
+    RuleIndex index_;  // follows config_
     std::optional<std::string> loadError_;
     // The file's content as this store last wrote or read it, to tell its own saves from edits.
     std::optional<std::string> onDisk_;

@@ -45,7 +45,7 @@ void BM_MatchingRuleMiss(benchmark::State& state) {
     }
     fs::remove_all(pattern);
 }
-BENCHMARK(BM_MatchingRuleMiss)->Arg(10)->Arg(200);
+BENCHMARK(BM_MatchingRuleMiss)->Arg(10)->Arg(1000)->Arg(100000);
 
 void BM_DecodeConfig(benchmark::State& state) {
     const std::string text = *encodeConfig(manyRules(static_cast<int>(state.range(0))));
@@ -54,7 +54,7 @@ void BM_DecodeConfig(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(BM_DecodeConfig)->Arg(10)->Arg(200);
+BENCHMARK(BM_DecodeConfig)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_EncodeConfig(benchmark::State& state) {
     const Config config = manyRules(static_cast<int>(state.range(0)));
@@ -62,7 +62,7 @@ void BM_EncodeConfig(benchmark::State& state) {
         benchmark::DoNotOptimize(encodeConfig(config));
     }
 }
-BENCHMARK(BM_EncodeConfig)->Arg(10)->Arg(200);
+BENCHMARK(BM_EncodeConfig)->Arg(10)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ombrel

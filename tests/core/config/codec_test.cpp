@@ -87,6 +87,8 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
         {R"({"drawMods":-1})", {true, true, Mods(-1), {}}},
         {"\xEF\xBB\xBF{}", {true, true, Mods(6), {}}},
         {nestedArrays(40), {true, true, Mods(6), {}}},
+        // Brackets inside a string, after an escaped quote, are not nesting.
+        {R"({"x":"\"\\)" + std::string(100, '[') + R"("})", {true, true, Mods(6), {}}},
     };
     for (const auto& [json, expected] : cases) {
         EXPECT_EQ(accepted(json), expected) << json;

@@ -341,5 +341,27 @@ TEST_F(StoreTest, MatchingRuleTable) {
     }
 }
 
+// The frontmost application costs a query of the desktop: asked only when a rule scoped to some
+// application has the trigger, and then once.
+TEST_F(StoreTest, AsksForTheFrontmostApplicationOnlyWhenAScopedRuleNeedsIt) {
+    const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
+    const Trigger other = Trigger::hotkey({41, Mods(1)});
+    Config config;
+    config.bindings = {Rule::make(other, Action::shell("x"), "org.example.a", true),
+                       Rule::make(other, Action::shell("y"), "org.example.b", true),
+                       Rule::make(cmdK, Action::shell("z"), std::nullopt, true)};
+    Store store(folder_);
+    store.setConfig(config);
+    for (const auto& [trigger, asks] :
+         {std::pair{cmdK, 0}, {other, 1}, {Trigger::mouseButton(3), 0}}) {
+        int asked = 0;
+        (void)store.matchingRuleAskingFront(trigger, [&] {
+            ++asked;
+            return std::optional<std::string_view>("org.example.b");
+        });
+        EXPECT_EQ(asked, asks) << trigger.label();
+    }
+}
+
 }  // namespace
 }  // namespace ombrel

@@ -1,0 +1,34 @@
+#include "config/rule_index.h"
+
+#include <algorithm>
+
+namespace ombrel {
+
+RuleIndex::RuleIndex(const std::vector<Rule>& rules) {
+    entries_.reserve(rules.size());
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        if (rules[i].enabled) {
+            entries_.push_back({hashValue(rules[i].trigger), static_cast<uint32_t>(i)});
+        }
+    }
+    // Stable on position, so equal triggers keep list order and earlier rules win.
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.hash < b.hash; });
+}
+
+std::pair<const RuleIndex::Entry*, const RuleIndex::Entry*> RuleIndex::candidates(
+    std::size_t hash) const {
+    const auto [first, last] =
+        std::equal_range(entries_.begin(), entries_.end(), Entry{hash, 0},
+                         [](const Entry& a, const Entry& b) { return a.hash < b.hash; });
+    return {entries_.data() + (first - entries_.begin()),
+            entries_.data() + (last - entries_.begin())};
+}
+
+bool RuleIndex::binds(const Trigger& trigger, const std::vector<Rule>& rules) const {
+    const auto [first, last] = candidates(hashValue(trigger));
+    return std::any_of(first, last,
+                       [&](const Entry& e) { return rules[e.rule].trigger == trigger; });
+}
+
+}  // namespace ombrel
