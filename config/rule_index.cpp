@@ -11,9 +11,10 @@ RuleIndex::RuleIndex(const std::vector<Rule>& rules) {
             entries_.push_back({hashValue(rules[i].trigger), static_cast<uint32_t>(i)});
         }
     }
-    // Stable on position, so equal triggers keep list order and earlier rules win.
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return a.hash < b.hash; });
+    // Equal hashes keep list order, so earlier rules win.
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.rule < b.rule;
+    });
 }
 
 std::pair<const RuleIndex::Entry*, const RuleIndex::Entry*> RuleIndex::candidates(
