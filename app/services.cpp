@@ -41,7 +41,7 @@ struct Services::Parts {
     linux_platform::X11EventTap tap{x};
     linux_platform::X11EventPoster poster{x};
     linux_platform::LinuxWorkspace workspace{x};
-    linux_platform::LinuxDesktopShell shell{x};
+    linux_platform::LinuxDesktopShell shell{x, queue};
     linux_platform::EvdevMultitouch touch;
     WindowManager windowManager{windows};
     ActionRunner runner{windowManager, poster, workspace, shell, linux_platform::linuxPrograms()};
@@ -67,7 +67,9 @@ struct Services::Parts {
     };
 };
 
-Services::Services() : parts_(std::make_unique<Parts>()) {}
+Services::Services() : parts_(std::make_unique<Parts>()) {
+    parts_->runner.setNotices(&parts_->notices);
+}
 
 Services::~Services() = default;
 
