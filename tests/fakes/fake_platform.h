@@ -273,39 +273,33 @@ class FakeWorkspace : public Workspace {
 class FakeDesktopShell : public DesktopShell {
   public:
     bool available = true;
-    // The session's services: a player, a sound server, display power, and a locker that
-    // answers `lockAnswer` (none: no way to try).
+    // The session's player, sound server and display power; a locker answering `lockAnswer`.
     bool services = false;
-    std::optional<bool> lockAnswer;
+    std::optional<bool> lockAnswer;  // none: no way to try
     std::vector<Request> sent;
     std::vector<std::string> calls;  // "player 0", "volume 2", "lock", "sleep"
     bool send(Request request) override {
-        if (!available) {
-            return false;
+        if (available) {
+            sent.push_back(request);
         }
-        sent.push_back(request);
-        return true;
+        return available;
     }
-    bool controlPlayer(Player command) override {
-        return services && record("player " + std::to_string(static_cast<int>(command)));
-    }
-    bool changeVolume(Volume change) override {
-        return services && record("volume " + std::to_string(static_cast<int>(change)));
-    }
+    bool controlPlayer(Player p) override { return record("player ", static_cast<int>(p)); }
+    bool changeVolume(Volume v) override { return record("volume ", static_cast<int>(v)); }
+    bool sleepDisplay() override { return record("sleep"); }
     bool lockScreen(const LockDone& done) override {
-        if (!lockAnswer) {
-            return false;
+        if (lockAnswer && record("lock")) {
+            done(*lockAnswer);
         }
-        record("lock");
-        done(*lockAnswer);
-        return true;
+        return lockAnswer.has_value();
     }
-    bool sleepDisplay() override { return services && record("sleep"); }
 
   private:
-    bool record(std::string call) {
-        calls.push_back(std::move(call));
-        return true;
+    bool record(std::string call, int value = -1) {
+        if (services || call == "lock") {
+            calls.push_back(value < 0 ? call : call + std::to_string(value));
+        }
+        return services || call == "lock";
     }
 };
 
