@@ -43,7 +43,7 @@ struct ScreenLocker::Parts {
     QObject context;
 };
 
-ScreenLocker::ScreenLocker(BusNames buses) : parts_(std::make_unique<Parts>(buses)) {}
+ScreenLocker::ScreenLocker(const BusNames& buses) : parts_(std::make_unique<Parts>(buses)) {}
 
 ScreenLocker::~ScreenLocker() = default;
 
@@ -104,7 +104,6 @@ bool ScreenLocker::askLogind() {
         if (id == nullptr) {
             return false;
         }
-        find.setArguments({});
         find = QDBusMessage::createMethodCall(login1, QStringLiteral("/org/freedesktop/login1"),
                                               QStringLiteral("org.freedesktop.login1.Manager"),
                                               QStringLiteral("GetSession"));

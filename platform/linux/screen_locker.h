@@ -13,7 +13,7 @@ namespace ombrel::linux_platform {
 
 class ScreenLocker {
   public:
-    explicit ScreenLocker(BusNames buses = {});
+    explicit ScreenLocker(const BusNames& buses = {});
     ~ScreenLocker();
     ScreenLocker(const ScreenLocker&) = delete;
     ScreenLocker& operator=(const ScreenLocker&) = delete;

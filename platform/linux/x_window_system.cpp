@@ -53,10 +53,9 @@ void X11WindowSystem::onEvent(XEvent& e) {
     if (e.xany.window == x_.root()) {
         // Panels come and go with the client list; the published work areas and the desktop
         // they are read for change the visible frames too.
-        const Atom a = e.xproperty.atom;
-        const bool layout =
-            e.type == PropertyNotify && (a == clientListAtom_ || a == workAreaAtom_ ||
-                                         a == currentDesktopAtom_ || a == monitorAreasAtom_);
+        const Atom a = e.type == PropertyNotify ? e.xproperty.atom : None;
+        const bool layout = a != None && (a == clientListAtom_ || a == workAreaAtom_ ||
+                                          a == currentDesktopAtom_ || a == monitorAreasAtom_);
         if (layout || e.type == ConfigureNotify) {
             screensDirty_ = true;
         }
@@ -454,10 +453,10 @@ WorkAreaSources X11WindowSystem::readWorkAreas(Size rootSize) {
         }
         return out;
     };
-    if (auto v = readLongs(d, root, monitorAreasAtom_, 4 * 64)) {
+    if (auto v = readLongs(d, root, monitorAreasAtom_, 4L * 64)) {
         sources.monitorAreas = rects(*v, 0, 64);
     }
-    if (auto v = readLongs(d, root, workAreaAtom_, 4 * 64)) {
+    if (auto v = readLongs(d, root, workAreaAtom_, 4L * 64)) {
         if (auto r = rects(*v, 4 * static_cast<std::size_t>(desktop), 1); !r.empty()) {
             sources.desktopArea = r.front();
         }

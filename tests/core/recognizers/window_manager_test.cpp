@@ -205,6 +205,7 @@ TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlo
             {maximized, {leftHalf, leftHalf}, displayA.visible, maximized, start, 0},
             {maximized, {leftHalf, rightHalf, rightHalf}, displayA.visible, maximized, start, 0},
             {maximized, {maximize}, shrunk, normal, start, 0},
+            {maximized, {center}, displayA.visible, maximized, start, 0},
             {maximized, {nextDisplay}, displayB.visible, maximized, startOnB, 0},
             {fullscreen,
              {leftHalf, maximize, center, nextDisplay},
