@@ -14,6 +14,8 @@
 
 namespace ombrel {
 
+class Notices;
+
 class ActionRunner {
   public:
     ActionRunner(WindowManager& windows, EventPoster& poster, Workspace& workspace,
@@ -43,16 +45,25 @@ class ActionRunner {
 
     [[nodiscard]] const SystemPrograms& programs() const { return programs_; }
 
+    // Where a system function that the desktop cannot perform says so ("lockScreen" and
+    // "overview" topics); without it the failure stays silent.
+    void setNotices(Notices* notices) { notices_ = notices; }
+
   private:
     // Key code 0..65535 only; a half that cannot be posted is skipped alone.
     void postKeyPair(int64_t keyCode, uint64_t flags);
     void runDesktopShell(DesktopShell::Request request);
+    void lockScreen();
+    void media(DesktopShell::Player command, int64_t key);
+    void volume(DesktopShell::Volume change, int64_t key);
+    void say(const char* topic, const char* text);
 
     WindowManager& windows_;
     EventPoster& poster_;
     Workspace& workspace_;
     DesktopShell& shell_;
     SystemPrograms programs_;
+    Notices* notices_ = nullptr;
 };
 
 // The programs the macOS build uses for the system functions.

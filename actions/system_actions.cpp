@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "actions/action_runner.h"
+#include "config/notices.h"
 
 namespace ombrel {
 namespace {
@@ -28,10 +29,28 @@ constexpr uint64_t lockFlags = eventflags::control | eventflags::command;
 
 constexpr int64_t centreButton = 2;
 
+constexpr const char* lockTopic = "lockScreen";
+constexpr const char* overviewTopic = "overview";
+constexpr const char* noLocker =
+    "Lock screen did nothing: no screen locker answered on this desktop.";
+constexpr const char* noOverview =
+    "Mission Control and application windows do nothing: this desktop offers no window "
+    "overview.";
+
 }  // namespace
 
+void ActionRunner::say(const char* topic, const char* text) {
+    if (notices_ != nullptr) {
+        notices_->set(topic, text);
+    }
+}
+
 void ActionRunner::runDesktopShell(DesktopShell::Request request) {
+    const bool overview = request != DesktopShell::Request::showDesktop;
     if (shell_.send(request)) {
+        if (overview) {
+            say(overviewTopic, "");
+        }
         return;
     }
     const std::optional<Command>* fallback = nullptr;
@@ -48,6 +67,33 @@ void ActionRunner::runDesktopShell(DesktopShell::Request request) {
     }
     if (fallback != nullptr && fallback->has_value()) {
         launchProcess((*fallback)->executable, (*fallback)->arguments);
+    } else if (overview) {
+        say(overviewTopic, noOverview);
+    }
+}
+
+void ActionRunner::lockScreen() {
+    // Only a locker that answered counts: a request nobody acts on must not pass for a lock.
+    if (shell_.lockScreen([this](bool locked) { say(lockTopic, locked ? "" : noLocker); })) {
+        return;
+    }
+    if (programs_.lockScreen) {
+        launchProcess(programs_.lockScreen->executable, programs_.lockScreen->arguments);
+    } else {
+        postKeyPair(keyQ, lockFlags);
+    }
+}
+
+// The desktop's player and sound server first; the media keys only where neither answers.
+void ActionRunner::media(DesktopShell::Player command, int64_t key) {
+    if (!shell_.controlPlayer(command)) {
+        postAuxKey(key);
+    }
+}
+
+void ActionRunner::volume(DesktopShell::Volume change, int64_t key) {
+    if (!shell_.changeVolume(change)) {
+        postAuxKey(key);
     }
 }
 
@@ -63,32 +109,30 @@ void ActionRunner::runSystem(SystemAction action) {
             runDesktopShell(DesktopShell::Request::showDesktop);
             return;
         case SystemAction::lockScreen:
-            if (programs_.lockScreen) {
-                launchProcess(programs_.lockScreen->executable, programs_.lockScreen->arguments);
-            } else {
-                postKeyPair(keyQ, lockFlags);
-            }
+            lockScreen();
             return;
         case SystemAction::sleepDisplay:
-            launchProcess(programs_.sleepDisplay.executable, programs_.sleepDisplay.arguments);
+            if (!shell_.sleepDisplay()) {
+                launchProcess(programs_.sleepDisplay.executable, programs_.sleepDisplay.arguments);
+            }
             return;
         case SystemAction::playPause:
-            postAuxKey(auxPlay);
+            media(DesktopShell::Player::playPause, auxPlay);
             return;
         case SystemAction::nextTrack:
-            postAuxKey(auxNext);
+            media(DesktopShell::Player::next, auxNext);
             return;
         case SystemAction::previousTrack:
-            postAuxKey(auxPrevious);
+            media(DesktopShell::Player::previous, auxPrevious);
             return;
         case SystemAction::volumeUp:
-            postAuxKey(auxSoundUp);
+            volume(DesktopShell::Volume::up, auxSoundUp);
             return;
         case SystemAction::volumeDown:
-            postAuxKey(auxSoundDown);
+            volume(DesktopShell::Volume::down, auxSoundDown);
             return;
         case SystemAction::mute:
-            postAuxKey(auxMute);
+            volume(DesktopShell::Volume::mute, auxMute);
             return;
         case SystemAction::middleClick:
             middleClick();

@@ -143,6 +143,12 @@ void WindowManager::apply(WindowAction action) {
         return;
     }
     const Rect current = *read;
+    // A fullscreen window belongs to its application: it is neither moved nor remembered.
+    const WindowState state = system_.state(*window);
+    if (state == WindowState::fullscreen) {
+        return;
+    }
+    const bool maximized = state == WindowState::maximized;
     const auto list = screens();
     if (list.empty()) {
         return;
@@ -162,18 +168,29 @@ void WindowManager::apply(WindowAction action) {
         if (list.size() == 1 || !(visible.width > 0) || !(visible.height > 0)) {
             return;
         }
+        // A maximized window stays maximized, on the other display, and its normal frame moves
+        // along with it.
+        Rect from = current;
+        if (maximized) {
+            system_.setMaximized(*window, false);
+            from = frame(*window).value_or(current);
+        }
         const Rect next = list[(index + 1) % list.size()].visible;
         const Rect mapped{
-            next.minX() + (current.minX() - visible.minX()) / visible.width * next.width,
-            next.minY() + (current.minY() - visible.minY()) / visible.height * next.height,
-            current.width / visible.width * next.width,
-            current.height / visible.height * next.height};
+            next.minX() + (from.minX() - visible.minX()) / visible.width * next.width,
+            next.minY() + (from.minY() - visible.minY()) / visible.height * next.height,
+            from.width / visible.width * next.width, from.height / visible.height * next.height};
         setFrame(*window, mapped.integral());
+        if (maximized) {
+            system_.setMaximized(*window, true);
+        }
         return;
     }
 
     const Rect target = targetFrame(action, visible, current);
     Rect restore = current;
+    bool restoreMaximized = false;
+    bool chained = false;
     const auto entry = std::find_if(placements_.begin(), placements_.end(),
                                     [&](const Placement& p) { return p.window == *window; });
     const bool atTarget = nearlyEqual(current, target, targetTolerance);
@@ -183,20 +200,28 @@ void WindowManager::apply(WindowAction action) {
         if (action != WindowAction::center && entry->action == action &&
             (atTarget || stillPlaced)) {
             // The same action again: put the window back where it was before.
-            const Rect back = entry->restore;
+            const Placement back = *entry;
             placements_.erase(entry);
-            setFrame(*window, back);
+            setFrame(*window, back.restore);
+            if (back.restoreMaximized) {
+                system_.setMaximized(*window, true);
+            }
             return;
         }
         if (!atTarget && stillPlaced) {
             // A chain of different actions returns, on repeat, to the frame before the chain.
             restore = entry->restore;
+            restoreMaximized = entry->restoreMaximized;
+            chained = true;
         }
     }
 
     if (atTarget) {
         // Already at the target: only maximize does something, it shrinks the window.
         if (action == WindowAction::maximize) {
+            if (maximized) {
+                system_.setMaximized(*window, false);
+            }
             const double w = shrinkWidth * visible.width;
             const double h = shrinkHeight * visible.height;
             setFrame(*window,
@@ -205,6 +230,15 @@ void WindowManager::apply(WindowAction action) {
         return;
     }
 
+    if (maximized) {
+        // Leave the maximized state first: the frame the window manager returns the window to
+        // is where a repeat puts it back before maximizing it again.
+        system_.setMaximized(*window, false);
+        if (!chained) {
+            restore = frame(*window).value_or(current);
+            restoreMaximized = true;
+        }
+    }
     setFrame(*window, target);
     std::erase_if(placements_, [&](const Placement& p) { return p.window == *window; });
     if (action == WindowAction::center) {
@@ -212,7 +246,7 @@ void WindowManager::apply(WindowAction action) {
     }
     const Rect placed = frame(*window).value_or(target);
     const bool full = placements_.size() >= memorySize;
-    placements_.push_back(Placement{*window, action, placed, restore});
+    placements_.push_back(Placement{*window, action, placed, restore, restoreMaximized});
     if (full) {
         placements_.pop_front();
     }

@@ -21,6 +21,8 @@ class WindowManager {
         WindowAction action = WindowAction::leftHalf;
         Rect placed;   // the frame read back right after the move
         Rect restore;  // where a repeat of the same action returns the window
+        // The window manager had maximized the window; the repeat maximizes it again.
+        bool restoreMaximized = false;
         friend bool operator==(const Placement&, const Placement&) = default;
     };
 

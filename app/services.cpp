@@ -46,7 +46,7 @@ struct Services::Parts {
     linux_platform::X11EventTap tap{x};
     linux_platform::X11EventPoster poster{x};
     linux_platform::LinuxWorkspace workspace{x};
-    linux_platform::LinuxDesktopShell shell{x};
+    linux_platform::LinuxDesktopShell shell{x, queue};
     linux_platform::EvdevMultitouch touch;
     WindowManager windowManager{windows};
     ActionRunner runner{windowManager, poster, workspace, shell, linux_platform::linuxPrograms()};
@@ -88,6 +88,7 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
     if (XdgAutostartItem::isInstalled(p.program)) {
         p.loginItem.retarget();
     }
+    p.runner.setNotices(&p.notices);
 }
 
 Services::~Services() = default;

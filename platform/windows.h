@@ -22,6 +22,9 @@ struct Screen {
     friend bool operator==(const Screen&, const Screen&) = default;
 };
 
+// How the window manager shows a window.
+enum class WindowState { normal, maximized, fullscreen };
+
 class WindowSystem {
   public:
     virtual ~WindowSystem() = default;
@@ -32,6 +35,11 @@ class WindowSystem {
     // Writes are not checked; read the frame back to learn what the application accepted.
     virtual void writeSize(WindowRef window, Size size) = 0;
     virtual void writePosition(WindowRef window, Point origin) = 0;
+    // Normal when the window system cannot tell.
+    virtual WindowState state(WindowRef /*window*/) { return WindowState::normal; }
+    // Maximizes the window through the window manager, or drops that state (the window then
+    // returns to the frame the window manager kept for it).
+    virtual void setMaximized(WindowRef /*window*/, bool /*maximized*/) {}
     // Displays in top-left global coordinates, primary first; empty when none is known. The view
     // stays valid until the next call, so asking on every pointer event allocates nothing.
     virtual std::span<const Screen> screens() = 0;

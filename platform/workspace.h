@@ -2,6 +2,7 @@
 // starting programs, and the desktop shell's own window functions.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,13 +23,28 @@ class Workspace {
                                const std::vector<std::string>& arguments) = 0;
 };
 
-// The desktop shell's window-overview functions, found at run time.
+// The desktop session's own services for the system functions, found at run time: its window
+// overviews, media player, sound server, screen locker and display power. Each answers false
+// when the desktop offers nothing for it, so the caller can fall back or say so.
 class DesktopShell {
   public:
     enum class Request { missionControl, appWindows, showDesktop };
+    enum class Player { playPause, next, previous };
+    enum class Volume { up, down, mute };
+    // Whether the screen was locked; called on the main thread, possibly later.
+    using LockDone = std::function<void(bool locked)>;
     virtual ~DesktopShell() = default;
     // Asks the shell; false when the desktop offers no entry point for it.
     virtual bool send(Request request) = 0;
+    // Tells the playing player, else the most recently active one.
+    virtual bool controlPlayer(Player /*command*/) { return false; }
+    // Steps the default output's volume or toggles its mute.
+    virtual bool changeVolume(Volume /*change*/) { return false; }
+    // Asks whatever can lock the session; false when this shell has no way to try (done is not
+    // called then).
+    virtual bool lockScreen(const LockDone& /*done*/) { return false; }
+    // Switches the displays off once the trigger's keys are up.
+    virtual bool sleepDisplay() { return false; }
 };
 
 // A program and its arguments.

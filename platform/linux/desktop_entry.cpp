@@ -143,8 +143,11 @@ std::optional<std::vector<std::string>> splitExec(std::string_view exec) {
     return args;
 }
 
-std::optional<std::vector<std::string>> execCommand(std::string_view text) {
+std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     bool inEntry = false;
+    bool seenEntry = false;
+    std::optional<std::vector<std::string>> exec;
+    DesktopEntry entry;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = trim(text.substr(0, end));
@@ -154,18 +157,54 @@ std::optional<std::vector<std::string>> execCommand(std::string_view text) {
         }
         if (line.front() == '[') {
             inEntry = line == "[Desktop Entry]";
-            continue;
-        }
-        if (!inEntry) {
+            seenEntry |= inEntry;
             continue;
         }
         const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos || trim(line.substr(0, eq)) != "Exec") {
+        if (!inEntry || eq == std::string_view::npos) {
             continue;
         }
-        return splitExec(unescapeValue(trim(line.substr(eq + 1))));
+        const std::string_view key = trim(line.substr(0, eq));
+        const std::string value = unescapeValue(trim(line.substr(eq + 1)));
+        if (key == "Exec") {
+            exec = splitExec(value);
+        } else if (key == "Terminal") {
+            entry.terminal = value == "true";
+        } else if (key == "Path") {
+            entry.path = value;
+        } else if (key == "DBusActivatable") {
+            entry.dbusActivatable = value == "true";
+        } else if (key == "StartupNotify") {
+            entry.startupNotify = value == "true";
+        } else if (key == "StartupWMClass") {
+            entry.startupWMClass = value;
+        } else if (key == "Name") {
+            entry.name = value;
+        }
     }
-    return std::nullopt;
+    if (exec) {
+        entry.exec = std::move(*exec);
+    }
+    if (!seenEntry || (entry.exec.empty() && !entry.dbusActivatable)) {
+        return std::nullopt;
+    }
+    return entry;
+}
+
+std::string applicationObjectPath(std::string_view id) {
+    std::string path = "/";
+    for (const char c : id) {
+        path.push_back(c == '.' ? '/' : c == '-' ? '_' : c);
+    }
+    return path;
+}
+
+std::optional<std::vector<std::string>> execCommand(std::string_view text) {
+    auto entry = parseDesktopEntry(text);
+    if (!entry || entry->exec.empty()) {
+        return std::nullopt;
+    }
+    return std::move(entry->exec);
 }
 
 }  // namespace ombrel::linux_platform

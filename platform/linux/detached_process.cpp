@@ -7,8 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
+
+extern char** environ;  // NOLINT: the process environment, read before forking
 
 namespace ombrel::linux_platform {
 
@@ -51,6 +55,11 @@ std::optional<std::string> findExecutable(const std::string& name) {
 }
 
 bool startDetached(const std::string& program, const std::vector<std::string>& arguments) {
+    return startDetached(program, arguments, {});
+}
+
+bool startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                   const LaunchOptions& options) {
     const auto path = findExecutable(program);
     if (!path) {
         return false;
@@ -68,6 +77,26 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
     }
     argv.push_back(nullptr);
     const char* file = path->c_str();
+    // The environment: ours, less the names the options set, then theirs.
+    std::vector<char*> envp;
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+        const std::string_view entry(*e);
+        const bool replaced = std::any_of(
+            options.environment.begin(), options.environment.end(), [&](const std::string& o) {
+                const std::size_t eq = o.find('=');
+                return eq != std::string::npos && entry.substr(0, eq + 1) == o.substr(0, eq + 1);
+            });
+        if (!replaced) {
+            envp.push_back(*e);
+        }
+    }
+    std::vector<std::string> added = options.environment;
+    for (auto& a : added) {
+        envp.push_back(a.data());
+    }
+    envp.push_back(nullptr);
+    const char* directory =
+        options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
     sigset_t none;
     sigemptyset(&none);
 
@@ -88,7 +117,10 @@ bool startDetached(const std::string& program, const std::vector<std::string>& a
                 }
             }
             sigprocmask(SIG_SETMASK, &none, nullptr);
-            execv(file, argv.data());
+            if (directory != nullptr && chdir(directory) != 0) {
+                _exit(127);
+            }
+            execve(file, argv.data(), envp.data());
             _exit(127);
         }
         _exit(child < 0 ? 1 : 0);

@@ -17,4 +17,11 @@ std::optional<std::string> findExecutable(const std::string& name);
 // False when it could not be started.
 bool startDetached(const std::string& program, const std::vector<std::string>& arguments);
 
+struct LaunchOptions {
+    std::string workingDirectory;          // empty: this process's; one that fails starts nothing
+    std::vector<std::string> environment;  // "NAME=value" entries set for the program
+};
+bool startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                   const LaunchOptions& options);
+
 }  // namespace ombrel::linux_platform

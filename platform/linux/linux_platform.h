@@ -21,7 +21,7 @@ struct LinuxPlatform {
           poster(x),
           windows(x),
           workspace(x),
-          shell(x),
+          shell(x, queue),
           touch(std::move(inputFolder)) {}
 
     XConnection x;

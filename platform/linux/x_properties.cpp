@@ -41,6 +41,11 @@ std::optional<long> readLong(Display* display, Window window, Atom property) {
 }
 
 std::optional<std::string> readClass(Display* display, Window window) {
+    auto hint = readClassHint(display, window);
+    return hint ? std::optional<std::string>(std::move(hint->windowClass)) : std::nullopt;
+}
+
+std::optional<ClassHint> readClassHint(Display* display, Window window) {
     if (display == nullptr || window == None) {
         return std::nullopt;
     }
@@ -48,9 +53,9 @@ std::optional<std::string> readClass(Display* display, Window window) {
     if (XGetClassHint(display, window, &hint) == 0) {
         return std::nullopt;
     }
-    std::optional<std::string> out;
+    std::optional<ClassHint> out;
     if (hint.res_class != nullptr) {
-        out = hint.res_class;
+        out = ClassHint{hint.res_name != nullptr ? hint.res_name : "", hint.res_class};
     }
     if (hint.res_name != nullptr) {
         XFree(hint.res_name);

@@ -18,4 +18,11 @@ std::optional<long> readLong(Display* display, Window window, Atom property);
 // The class part of WM_CLASS.
 std::optional<std::string> readClass(Display* display, Window window);
 
+struct ClassHint {
+    std::string instance;
+    std::string windowClass;
+};
+// Both parts of WM_CLASS.
+std::optional<ClassHint> readClassHint(Display* display, Window window);
+
 }  // namespace ombrel::linux_platform

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <string>
 
 #include "platform/linux/x_properties.h"
 
@@ -23,46 +24,7 @@ constexpr unsigned resizeWidth = 1U << 10;
 constexpr unsigned resizeHeight = 1U << 11;
 constexpr long sourceTool = 2;
 
-bool overlaps(long start, long end, double min, double max) {
-    // Strut ranges include their end; rectangles exclude their maximum edge.
-    return static_cast<double>(start) < max && static_cast<double>(end) >= min;
-}
-
 }  // namespace
-
-Rect visibleArea(const Rect& monitor, std::span<const Strut> struts, Size rootSize) {
-    double minX = monitor.minX();
-    double minY = monitor.minY();
-    double maxX = monitor.maxX();
-    double maxY = monitor.maxY();
-    for (const auto& strut : struts) {
-        const auto& s = strut.values;
-        // A reserved band counts for the monitor in which its inner edge falls; struts are
-        // measured from the root window's edges, so a band covering a whole monitor belongs to
-        // a neighbour.
-        const auto left = static_cast<double>(s[0]);
-        if (s[0] > 0 && left > monitor.minX() && left < monitor.maxX() &&
-            overlaps(s[4], s[5], monitor.minY(), monitor.maxY())) {
-            minX = std::max(minX, left);
-        }
-        const double right = rootSize.width - static_cast<double>(s[1]);
-        if (s[1] > 0 && right > monitor.minX() && right < monitor.maxX() &&
-            overlaps(s[6], s[7], monitor.minY(), monitor.maxY())) {
-            maxX = std::min(maxX, right);
-        }
-        const auto top = static_cast<double>(s[2]);
-        if (s[2] > 0 && top > monitor.minY() && top < monitor.maxY() &&
-            overlaps(s[8], s[9], monitor.minX(), monitor.maxX())) {
-            minY = std::max(minY, top);
-        }
-        const double bottom = rootSize.height - static_cast<double>(s[3]);
-        if (s[3] > 0 && bottom > monitor.minY() && bottom < monitor.maxY() &&
-            overlaps(s[10], s[11], monitor.minX(), monitor.maxX())) {
-            maxY = std::min(maxY, bottom);
-        }
-    }
-    return {minX, minY, std::max(0.0, maxX - minX), std::max(0.0, maxY - minY)};
-}
 
 X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
     auto select = [this] {
@@ -73,9 +35,14 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
                 RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
         }
         screensDirty_ = true;
-        watched_ = None;
+        selected_.clear();
+        panels_.clear();
         clientListAtom_ = x_.atom("_NET_CLIENT_LIST");
         workAreaAtom_ = x_.atom("_NET_WORKAREA");
+        currentDesktopAtom_ = x_.atom("_NET_CURRENT_DESKTOP");
+        monitorAreasAtom_ = x_.atom("_GTK_WORKAREAS_D0");
+        panelAtoms_ = {x_.atom("_NET_WM_STRUT"), x_.atom("_NET_WM_STRUT_PARTIAL"),
+                       x_.atom("_NET_WM_WINDOW_TYPE")};
     };
     select();
     x_.addConnectedListener(select);
@@ -84,12 +51,21 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
 
 void X11WindowSystem::onEvent(XEvent& e) {
     if (e.xany.window == x_.root()) {
-        // Panels come and go with the client list; struts changes move the work area.
-        const bool layout = e.type == PropertyNotify && (e.xproperty.atom == clientListAtom_ ||
-                                                         e.xproperty.atom == workAreaAtom_);
+        // Panels come and go with the client list; the published work areas and the desktop
+        // they are read for change the visible frames too.
+        const Atom a = e.type == PropertyNotify ? e.xproperty.atom : None;
+        const bool layout = a != None && (a == clientListAtom_ || a == workAreaAtom_ ||
+                                          a == currentDesktopAtom_ || a == monitorAreasAtom_);
         if (layout || e.type == ConfigureNotify) {
             screensDirty_ = true;
         }
+    } else if (e.type == PropertyNotify && panels_.contains(e.xproperty.window)) {
+        // A panel changed its struts (auto-hide switched, moved to another edge).
+        const Atom a = e.xproperty.atom;
+        screensDirty_ |= std::find(panelAtoms_.begin(), panelAtoms_.end(), a) != panelAtoms_.end();
+    } else if (e.type == DestroyNotify && e.xdestroywindow.window == e.xdestroywindow.event) {
+        selected_.erase(e.xdestroywindow.window);
+        screensDirty_ |= panels_.erase(e.xdestroywindow.window) > 0;
     }
     const int base = x_.randrEventBase();
     if (base >= 0 && e.type >= base && e.type <= base + RRNotify) {
@@ -176,18 +152,58 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::prepare(Window window)
     }
     watch(window);
     if (unmaximize(window)) {
-        // The frame extents change with the state, and the window manager may configure the
-        // window more than once on the way back: measure once it is restored and quiet.
-        using Clock = std::chrono::steady_clock;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(2 * applyTimeoutMs);
-        while (maximized(window) && Clock::now() < deadline) {
-            waitForConfigure(window, applyTimeoutMs);
-        }
-        while (Clock::now() < deadline && waitForConfigure(window, settleMs)) {
-        }
+        settle(window, false);
         g = geometry(window);
     }
     return g;
+}
+
+void X11WindowSystem::settle(Window window, bool wantMaximized) {
+    // The frame extents change with the state, and the window manager may configure the window
+    // more than once on the way: measure once it has the state and is quiet.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(2 * applyTimeoutMs);
+    while (maximized(window) != wantMaximized && Clock::now() < deadline && x_.connected()) {
+        if (!waitForConfigure(window, applyTimeoutMs)) {
+            ++timedOutWaits_;
+            return;  // the window manager refused
+        }
+    }
+    while (Clock::now() < deadline && waitForConfigure(window, settleMs)) {
+    }
+}
+
+WindowState X11WindowSystem::state(WindowRef ref) {
+    if (!x_.connected()) {
+        return WindowState::normal;
+    }
+    XConnection::ErrorTrap trap(x_);
+    const auto list =
+        readLongs(x_.display(), static_cast<Window>(ref.id), x_.atom("_NET_WM_STATE"));
+    if (trap.failed() || !list) {
+        return WindowState::normal;
+    }
+    auto has = [&](const char* name) {
+        return std::find(list->begin(), list->end(), static_cast<long>(x_.atom(name))) !=
+               list->end();
+    };
+    if (has("_NET_WM_STATE_FULLSCREEN")) {
+        return WindowState::fullscreen;
+    }
+    return has("_NET_WM_STATE_MAXIMIZED_VERT") && has("_NET_WM_STATE_MAXIMIZED_HORZ")
+               ? WindowState::maximized
+               : WindowState::normal;
+}
+
+void X11WindowSystem::setMaximized(WindowRef ref, bool on) {
+    const auto window = static_cast<Window>(ref.id);
+    if (!geometry(window) || (state(ref) == WindowState::maximized) == on) {
+        return;
+    }
+    watch(window);
+    discardConfigures(window);
+    changeMaximized(window, on);
+    settle(window, on);
 }
 
 void X11WindowSystem::writeSize(WindowRef ref, Size size) {
@@ -203,7 +219,10 @@ void X11WindowSystem::writeSize(WindowRef ref, Size size) {
     const auto& c = g->gtkExtents;
     const long width = std::max(1L, std::lround(size.width) - (f[0] + f[1]) + (c[0] + c[1]));
     const long height = std::max(1L, std::lround(size.height) - (f[2] + f[3]) + (c[2] + c[3]));
-    if (width == std::lround(g->client.width) && height == std::lround(g->client.height)) {
+    // A size the window manager would not change (a fixed-size window, a terminal's whole
+    // cells) gets no answer: asking would only wait for one.
+    const auto given = constrained(window, width, height).value_or(std::array{width, height});
+    if (given[0] == std::lround(g->client.width) && given[1] == std::lround(g->client.height)) {
         return;
     }
     moveResize(window, resizeWidth | resizeHeight, 0, 0, width, height);
@@ -230,11 +249,50 @@ void X11WindowSystem::writePosition(WindowRef ref, Point origin) {
     moveResize(window, moveX | moveY, x, y, 0, 0);
 }
 
-void X11WindowSystem::watch(Window window) {
-    if (watched_ != window) {
-        XSelectInput(x_.display(), window, StructureNotifyMask);
-        watched_ = window;
+std::optional<std::array<long, 2>> X11WindowSystem::constrained(Window window, long width,
+                                                                long height) {
+    XSizeHints h{};
+    long supplied = 0;
+    if (XGetWMNormalHints(x_.display(), window, &h, &supplied) == 0) {
+        return std::array{width, height};
     }
+    if ((h.flags & PAspect) != 0) {
+        return std::nullopt;
+    }
+    // The ICCCM rules as window managers apply them: the minimum and maximum, then whole
+    // increments above the base size (each standing in for the other when missing).
+    const bool hasBase = (h.flags & PBaseSize) != 0;
+    const bool hasMin = (h.flags & PMinSize) != 0;
+    const std::array<long, 2> base{hasBase ? h.base_width : (hasMin ? h.min_width : 0),
+                                   hasBase ? h.base_height : (hasMin ? h.min_height : 0)};
+    const std::array<long, 2> min{hasMin ? h.min_width : base[0], hasMin ? h.min_height : base[1]};
+    const bool hasMax = (h.flags & PMaxSize) != 0;
+    const bool hasInc = (h.flags & PResizeInc) != 0;
+    const std::array<long, 2> max{hasMax && h.max_width > 0 ? h.max_width : width,
+                                  hasMax && h.max_height > 0 ? h.max_height : height};
+    const std::array<long, 2> inc{hasInc && h.width_inc > 0 ? h.width_inc : 1,
+                                  hasInc && h.height_inc > 0 ? h.height_inc : 1};
+    std::array<long, 2> out{width, height};
+    for (std::size_t i = 0; i < 2; ++i) {
+        out[i] = std::max(std::min(out[i], max[i]), min[i]);
+        out[i] = base[i] + (out[i] - base[i]) / inc[i] * inc[i];
+        out[i] = std::max(out[i], 1L);
+    }
+    return out;
+}
+
+void X11WindowSystem::select(Window window, long mask) {
+    long& selected = selected_[window];
+    if ((selected & mask) != mask) {
+        selected |= mask;
+        XSelectInput(x_.display(), window, selected);
+    }
+}
+
+void X11WindowSystem::watch(Window window) {
+    // Every window moved keeps telling us of its configures, and of its end, when the entry
+    // is dropped.
+    select(window, StructureNotifyMask);
 }
 
 bool X11WindowSystem::maximized(Window window) {
@@ -249,6 +307,11 @@ bool X11WindowSystem::unmaximize(Window window) {
     if (!maximized(window)) {
         return false;
     }
+    changeMaximized(window, false);
+    return true;
+}
+
+void X11WindowSystem::changeMaximized(Window window, bool add) {
     const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
     const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
     XEvent e{};
@@ -256,13 +319,12 @@ bool X11WindowSystem::unmaximize(Window window) {
     e.xclient.window = window;
     e.xclient.message_type = x_.atom("_NET_WM_STATE");
     e.xclient.format = 32;
-    e.xclient.data.l[0] = 0;  // remove
+    e.xclient.data.l[0] = add ? 1 : 0;
     e.xclient.data.l[1] = vert;
     e.xclient.data.l[2] = horz;
     e.xclient.data.l[3] = sourceTool;
     XSendEvent(x_.display(), x_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &e);
-    return true;
 }
 
 void X11WindowSystem::moveResize(Window window, unsigned flags, long x, long y, long width,
@@ -280,7 +342,9 @@ void X11WindowSystem::moveResize(Window window, unsigned flags, long x, long y, 
     discardConfigures(window);
     XSendEvent(x_.display(), x_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &e);
-    waitForConfigure(window, applyTimeoutMs);
+    if (!waitForConfigure(window, applyTimeoutMs)) {
+        ++timedOutWaits_;
+    }
 }
 
 bool X11WindowSystem::waitForConfigure(Window window, int timeoutMs) {
@@ -349,53 +413,88 @@ void X11WindowSystem::refreshScreens() {
     unsigned int border = 0;
     unsigned int depth = 0;
     XGetGeometry(d, root, &rootReturn, &rx, &ry, &rootWidth, &rootHeight, &border, &depth);
+    const Size rootSize{static_cast<double>(rootWidth), static_cast<double>(rootHeight)};
 
-    struts_.clear();
-    if (auto clients = readLongs(d, root, x_.atom("_NET_CLIENT_LIST"), 4096)) {
+    std::vector<Rect> monitors;
+    int count = 0;
+    XRRMonitorInfo* info = XRRGetMonitors(d, root, True, &count);
+    for (const bool primary : {true, false}) {
+        for (int i = 0; i < count; ++i) {
+            if ((info[i].primary != 0) == primary) {
+                monitors.push_back({static_cast<double>(info[i].x), static_cast<double>(info[i].y),
+                                    static_cast<double>(info[i].width),
+                                    static_cast<double>(info[i].height)});
+            }
+        }
+    }
+    if (info != nullptr) {
+        XRRFreeMonitors(info);
+    }
+    if (monitors.empty() && rootWidth > 0 && rootHeight > 0) {
+        monitors.push_back({0, 0, rootSize.width, rootSize.height});
+    }
+    const auto visible = visibleFrames(monitors, readWorkAreas(rootSize), rootSize);
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        screens_.push_back({monitors[i], visible[i]});
+    }
+}
+
+WorkAreaSources X11WindowSystem::readWorkAreas(Size rootSize) {
+    Display* d = x_.display();
+    const Window root = x_.root();
+    WorkAreaSources sources;
+    const long desktop = std::max(0L, readLong(d, root, currentDesktopAtom_).value_or(0));
+    monitorAreasAtom_ = x_.atom(("_GTK_WORKAREAS_D" + std::to_string(desktop)).c_str());
+    auto rects = [](const std::vector<long>& v, std::size_t first, std::size_t count) {
+        std::vector<Rect> out;
+        for (std::size_t i = first; i + 4 <= v.size() && out.size() < count; i += 4) {
+            out.push_back({static_cast<double>(v[i]), static_cast<double>(v[i + 1]),
+                           static_cast<double>(v[i + 2]), static_cast<double>(v[i + 3])});
+        }
+        return out;
+    };
+    if (auto v = readLongs(d, root, monitorAreasAtom_, 4L * 64)) {
+        sources.monitorAreas = rects(*v, 0, 64);
+    }
+    if (auto v = readLongs(d, root, workAreaAtom_, 4L * 64)) {
+        if (auto r = rects(*v, 4 * static_cast<std::size_t>(desktop), 1); !r.empty()) {
+            sources.desktopArea = r.front();
+        }
+    }
+
+    // Panels: dock windows, and any client that reserves space. Docks are watched even without
+    // struts, since one may reserve space later (auto-hide switched off).
+    panels_.clear();
+    const auto dockType = static_cast<long>(x_.atom("_NET_WM_WINDOW_TYPE_DOCK"));
+    if (auto clients = readLongs(d, root, clientListAtom_, 4096)) {
         XConnection::ErrorTrap trap(x_);
         for (long client : *clients) {
             const auto w = static_cast<Window>(client);
-            if (auto p = readLongs(d, w, x_.atom("_NET_WM_STRUT_PARTIAL"), 12);
-                p && p->size() == 12) {
+            const auto type = readLongs(d, w, panelAtoms_[2], 16);
+            const bool dock =
+                type && std::find(type->begin(), type->end(), dockType) != type->end();
+            bool reserves = true;
+            if (auto p = readLongs(d, w, panelAtoms_[1], 12); p && p->size() == 12) {
                 Strut s;
                 std::copy(p->begin(), p->end(), s.values.begin());
-                struts_.push_back(s);
-            } else if (auto p = readLongs(d, w, x_.atom("_NET_WM_STRUT"), 4); p && p->size() == 4) {
+                sources.struts.push_back(s);
+            } else if (auto p = readLongs(d, w, panelAtoms_[0], 4); p && p->size() == 4) {
                 // The old form reserves along the whole edge.
-                const long w1 = static_cast<long>(rootWidth) - 1;
-                const long h1 = static_cast<long>(rootHeight) - 1;
-                struts_.push_back(
+                const auto w1 = static_cast<long>(rootSize.width) - 1;
+                const auto h1 = static_cast<long>(rootSize.height) - 1;
+                sources.struts.push_back(
                     Strut{{(*p)[0], (*p)[1], (*p)[2], (*p)[3], 0, h1, 0, h1, 0, w1, 0, w1}});
+            } else {
+                reserves = false;
+            }
+            if (dock || reserves) {
+                panels_.insert(w);
+                select(w, PropertyChangeMask | StructureNotifyMask);
             }
         }
         trap.failed();
     }
-
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(d, root, True, &count);
-    const Size rootSize{static_cast<double>(rootWidth), static_cast<double>(rootHeight)};
-    auto add = [&](const XRRMonitorInfo& m) {
-        const Rect full{static_cast<double>(m.x), static_cast<double>(m.y),
-                        static_cast<double>(m.width), static_cast<double>(m.height)};
-        screens_.push_back({full, visibleArea(full, struts_, rootSize)});
-    };
-    for (int i = 0; i < count; ++i) {
-        if (monitors[i].primary) {
-            add(monitors[i]);
-        }
-    }
-    for (int i = 0; i < count; ++i) {
-        if (!monitors[i].primary) {
-            add(monitors[i]);
-        }
-    }
-    if (monitors != nullptr) {
-        XRRFreeMonitors(monitors);
-    }
-    if (screens_.empty() && rootWidth > 0 && rootHeight > 0) {
-        const Rect full{0, 0, rootSize.width, rootSize.height};
-        screens_.push_back({full, visibleArea(full, struts_, rootSize)});
-    }
+    return sources;
 }
 
 }  // namespace ombrel::linux_platform

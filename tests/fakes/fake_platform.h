@@ -106,8 +106,10 @@ class FakeWindowSystem : public WindowSystem {
         Rect frame;
         Size minimum;          // the application refuses anything smaller
         bool readable = true;  // position and size can be read
+        WindowState state = WindowState::normal;
+        Rect normal;  // where leaving the maximized state puts it
     };
-    enum class Write { size, position };
+    enum class Write { size, position, maximize, unmaximize };
     struct WriteRecord {
         WindowRef window;
         Write what;
@@ -153,10 +155,33 @@ class FakeWindowSystem : public WindowSystem {
         writes.push_back({w, Write::position, it->second.frame});
     }
     std::span<const Screen> screens() override { return displays; }
+    WindowState state(WindowRef w) override {
+        auto it = windows.find(w.id);
+        return it == windows.end() ? WindowState::normal : it->second.state;
+    }
+    // Maximizing fills the visible frame of the display under the window's centre.
+    void setMaximized(WindowRef w, bool on) override {
+        auto it = windows.find(w.id);
+        if (it == windows.end() || on == (it->second.state == WindowState::maximized)) {
+            return;
+        }
+        Window& win = it->second;
+        if (on) {
+            win.normal = win.frame;
+            const Point c{win.frame.midX(), win.frame.midY()};
+            auto d = std::find_if(displays.begin(), displays.end(),
+                                  [&](const Screen& s) { return s.full.contains(c); });
+            win.frame = d != displays.end() ? d->visible : displays.front().visible;
+        } else {
+            win.frame = win.normal;
+        }
+        win.state = on ? WindowState::maximized : WindowState::normal;
+        writes.push_back({w, on ? Write::maximize : Write::unmaximize, win.frame});
+    }
 
     // Adds a window and focuses it.
     WindowRef open(uint64_t id, Rect frame, Size minimum = {}) {
-        windows[id] = Window{frame, minimum, true};
+        windows[id] = Window{frame, minimum, true, WindowState::normal, frame};
         focused = WindowRef{id};
         return WindowRef{id};
     }
@@ -248,13 +273,33 @@ class FakeWorkspace : public Workspace {
 class FakeDesktopShell : public DesktopShell {
   public:
     bool available = true;
+    // The session's player, sound server and display power; a locker answering `lockAnswer`.
+    bool services = false;
+    std::optional<bool> lockAnswer;  // none: no way to try
     std::vector<Request> sent;
+    std::vector<std::string> calls;  // "player 0", "volume 2", "lock", "sleep"
     bool send(Request request) override {
-        if (!available) {
-            return false;
+        if (available) {
+            sent.push_back(request);
         }
-        sent.push_back(request);
-        return true;
+        return available;
+    }
+    bool controlPlayer(Player p) override { return record("player ", static_cast<int>(p)); }
+    bool changeVolume(Volume v) override { return record("volume ", static_cast<int>(v)); }
+    bool sleepDisplay() override { return record("sleep"); }
+    bool lockScreen(const LockDone& done) override {
+        if (lockAnswer && record("lock")) {
+            done(*lockAnswer);
+        }
+        return lockAnswer.has_value();
+    }
+
+  private:
+    bool record(std::string call, int value = -1) {
+        if (services || call == "lock") {
+            calls.push_back(value < 0 ? call : call + std::to_string(value));
+        }
+        return services || call == "lock";
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
+#include "config/notices.h"
 #include "fakes/fake_platform.h"
 
 namespace ombrel {
@@ -15,9 +16,12 @@ namespace {
 
 using S = SystemAction;
 enum Setup { plain = 0, noShell = 1, noPointer = 2, failDown = 4, failUp = 8, lockProgram = 16 };
+// The session's player, sound server, display power and a locker that locks (unless lockFails);
+// stale: both notices were said before.
+constexpr int services = 32, lockFails = 64, stale = 128;
 
-// One entry per effect, joined by "; ": posted events, then shell requests, started programs
-// (each argument in brackets), opened addresses and opened applications.
+// One entry per effect, joined by "; ": posted events, then shell requests and calls, started
+// programs (each argument in brackets), opened addresses, opened applications and notices.
 std::string run(const Action& action, int setup) {
     SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
                             {},          {},      {}};
@@ -32,10 +36,20 @@ std::string run(const Action& action, int setup) {
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
     shell.available = (setup & noShell) == 0;
+    shell.services = (setup & services) != 0;
+    if ((setup & (services | lockFails)) != 0) {
+        shell.lockAnswer = (setup & lockFails) == 0;
+    }
+    Notices notices;
+    for (const char* topic : {"lockScreen", "overview"}) {
+        notices.set(topic, (setup & stale) != 0 ? "before" : "");
+    }
     poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
     poster.failKeyDown = (setup & failDown) != 0;
     poster.failKeyUp = (setup & failUp) != 0;
-    ActionRunner(windows, poster, workspace, shell, programs).run(action);
+    ActionRunner runner(windows, poster, workspace, shell, programs);
+    runner.setNotices(&notices);
+    runner.run(action);
 
     std::ostringstream log;
     auto line = [&log](const auto&... parts) { (log << ... << parts) << std::dec << "; "; };
@@ -55,6 +69,9 @@ std::string run(const Action& action, int setup) {
     for (const DesktopShell::Request r : shell.sent) {
         line("desktop ", requests[static_cast<int>(r)]);
     }
+    for (const std::string& call : shell.calls) {
+        line("shell ", call);
+    }
     for (const Command& c : workspace.launched) {
         std::string arguments;
         for (const std::string& a : c.arguments) {
@@ -67,6 +84,9 @@ std::string run(const Action& action, int setup) {
     }
     for (const std::string& app : workspace.openedApps) {
         line("app ", app);
+    }
+    for (const Notice& n : notices.current()) {
+        line("notice ", n.topic, n.text.empty() ? " empty" : "");
     }
     std::string text = log.str();
     return text.substr(0, text.empty() ? 0 : text.size() - 2);
@@ -104,7 +124,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::appWindows), plain, "desktop appWindows"},
         {Action::system(S::showDesktop), plain, "desktop showDesktop"},
         {Action::system(S::missionControl), noShell, "run overview"},
-        {Action::system(S::appWindows), noShell, ""},
+        {Action::system(S::appWindows), noShell, "notice overview"},
         {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
         {Action::system(S::lockScreen), plain,
          "key 12 down 140000 marked; key 12 up 140000 marked"},
@@ -116,6 +136,18 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::volumeUp), plain, "aux a00 8 a00 -1; aux b00 8 b00 -1"},
         {Action::system(S::volumeDown), plain, "aux a00 8 10a00 -1; aux b00 8 10b00 -1"},
         {Action::system(S::mute), plain, "aux a00 8 70a00 -1; aux b00 8 70b00 -1"},
+        // The session's own services come first; the media keys are the last resort, and a
+        // lock nobody performed is said, never taken for done.
+        {Action::system(S::playPause), services, "shell player 0"},
+        {Action::system(S::previousTrack), services, "shell player 2"},
+        {Action::system(S::volumeDown), services, "shell volume 1"},
+        {Action::system(S::mute), services, "shell volume 2"},
+        {Action::system(S::sleepDisplay), services, "shell sleep"},
+        {Action::system(S::lockScreen), services, "shell lock"},
+        {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
+        // What the desktop managed after all is no longer said to fail.
+        {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
+        {Action::system(S::appWindows), stale, "desktop appWindows; notice lockScreen"},
         {Action::system(S::middleClick), plain,
          "mouse 2 down marked at 300,200; mouse 2 up marked at 300,200"},
         {Action::system(S::middleClick), noPointer,

@@ -192,6 +192,43 @@ TEST(WindowManager, SequencesOfPlacements) {
     }
 }
 
+TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlone) {
+    using enum WindowAction;
+    using enum WindowState;
+    const Rect shrunk{244, 147, 952, 631};
+    const Rect startOnB{1573, 92, 534, 371};
+    // From the window manager's state (maximized from `start`), after the actions: the frame,
+    // the state, the frame leaving the maximized state gives, and the entries remembered.
+    const std::vector<std::tuple<WindowState, std::vector<A>, Rect, WindowState, Rect, size_t>>
+        cases = {
+            {maximized, {leftHalf}, leftA, normal, start, 1},
+            {maximized, {leftHalf, leftHalf}, displayA.visible, maximized, start, 0},
+            {maximized, {leftHalf, rightHalf, rightHalf}, displayA.visible, maximized, start, 0},
+            {maximized, {maximize}, shrunk, normal, start, 0},
+            {maximized, {center}, displayA.visible, maximized, start, 0},
+            {maximized, {nextDisplay}, displayB.visible, maximized, startOnB, 0},
+            {fullscreen,
+             {leftHalf, maximize, center, nextDisplay},
+             displayA.full,
+             fullscreen,
+             start,
+             0},
+        };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const auto& [state, actions, frame, after, normalFrame, remembered] = cases[k];
+        Desk desk{state == maximized ? displayA.visible : displayA.full, {displayA, displayB}};
+        desk.system.windows[1].state = state;
+        desk.system.windows[1].normal = start;
+        for (A action : actions) {
+            desk.manager.apply(action);
+        }
+        EXPECT_EQ(desk.system.frameOf(1), frame) << "case " << k;
+        EXPECT_EQ(desk.system.windows[1].state, after) << "case " << k;
+        EXPECT_EQ(desk.system.windows[1].normal, normalFrame) << "case " << k;
+        EXPECT_EQ(desk.manager.placements().size(), remembered) << "case " << k;
+    }
+}
+
 TEST(WindowManager, MemoryHoldsSixtyWindows) {
     Desk desk;
     auto& [system, manager] = desk;

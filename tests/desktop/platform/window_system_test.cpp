@@ -5,6 +5,8 @@
 
 #include "platform/linux/x_window_system.h"
 
+#include "actions/window_manager.h"
+
 #include <X11/Xutil.h>
 
 #include <memory>
@@ -46,6 +48,38 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& [struts, monitor, visible] = cases[i];
         EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "case " << i;
+    }
+}
+
+TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
+    const Rect left{0, 0, 1280, 800};
+    const Rect right{1280, 0, 1024, 768};
+    const std::vector<Rect> both{left, right};
+    const std::vector<Rect> one{left};
+    const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
+    const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
+    // GNOME's top bar on the left monitor, listed after the right one's area.
+    const std::vector<Rect> gtk{right, {0, 32, 1280, 768}};
+    const Rect topBand{0, 25, 2304, 775};
+    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
+        {both, {}, both},
+        {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
+        {one, {{}, Rect{0, 25, 1280, 775}, {}}, {{0, 25, 1280, 775}}},
+        {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
+        {one, {{}, Rect{0, 25, 1280, 775}, {leftPanel}}, {{40, 25, 1240, 775}}},
+        // Openbox's union (the bounding box less every strut) would cut the taller monitor by
+        // the shorter one's panel: the struts say it per monitor.
+        {both, {{}, Rect{0, 0, 2304, 736}, {bottomOfShorter}}, {left, {1280, 0, 1024, 736}}},
+        // The window manager's own per-monitor figure wins over the desktop-wide one.
+        {both, {{{0, 32, 1280, 768}}, topBand, {}}, {{0, 32, 1280, 768}, {1280, 25, 1024, 743}}},
+        {both, {gtk, topBand, {leftPanel}}, {{40, 32, 1240, 768}, right}},
+        // Areas that leave nothing of a monitor or fit none are not believed.
+        {both, {{}, Rect{1328, 0, 976, 800}, {}}, both},
+        {both, {{{0, 30, 2304, 770}}, {}, {}}, both},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [monitors, sources, visible] = cases[i];
+        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "case " << i;
     }
 }
 
@@ -131,6 +165,8 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
             return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
         }));
     }
+    // Sizes the window manager cannot give (a terminal's part cells) were not waited for.
+    EXPECT_EQ(ws_.timedOutWaits(), 0);
     // A window that is gone reads as nothing, and writing to it is harmless.
     XDestroyWindow(d_, csd);
     XSync(d_, False);
@@ -161,6 +197,81 @@ TEST_F(WindowSystemTest, ScreensArePrimaryFirstAndPanelsShrinkTheirMonitor) {
     TearDown();
     windows_.clear();
     EXPECT_TRUE(screensAre({0, 0, 1280, 800}, {1280, 0, 1024, 768}));
+}
+
+TEST_F(WindowSystemTest, PublishedWorkAreasAndPanelStrutsAreFollowed) {
+    Display* d = session().display();
+    const Window root = DefaultRootWindow(d);
+    const Rect full{0, 0, 1280, 800};
+    const Rect second{1280, 0, 1024, 768};
+    const auto visibleAre = [&](Rect primary, Rect other) {
+        XSync(d, False);
+        return pumpUntil([&] {
+            auto s = ws_.screens();
+            return s.size() == 2 && s[0].visible == primary && s[1].visible == other;
+        });
+    };
+    const long desktop =
+        readLong(d, root, XInternAtom(d, "_NET_CURRENT_DESKTOP", False)).value_or(0);
+    const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
+    ASSERT_TRUE(visibleAre(full, second));
+    // GNOME's per-monitor areas, set and taken back.
+    setProperty(root, gtk.c_str(), "CARDINAL", {0, 32, 1280, 768, 1280, 0, 1024, 700});
+    EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
+    XDeleteProperty(d, root, XInternAtom(d, gtk.c_str(), False));
+    EXPECT_TRUE(visibleAre(full, second));
+    // A dock that starts reserving space later (auto-hide switched off), and stops again.
+    const Window dock =
+        session().createWindow("dock", "OmbrelDock", 1280, 0, 1024, 40, 0, [&](Window w) {
+            setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM",
+                        {static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False))});
+        });
+    windows_.push_back(dock);
+    ASSERT_TRUE(visibleAre(full, second));
+    setProperty(dock, "_NET_WM_STRUT_PARTIAL", "CARDINAL",
+                {0, 0, 40, 0, 0, 0, 0, 0, 1280, 2303, 0, 0});
+    EXPECT_TRUE(visibleAre(full, {1280, 40, 1024, 728}));
+    XDeleteProperty(d, dock, XInternAtom(d, "_NET_WM_STRUT_PARTIAL", False));
+    EXPECT_TRUE(visibleAre(full, second));
+}
+
+TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {
+    WindowManager manager(ws_);
+    const auto stateIs = [&](Window w, WindowState state) {
+        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
+    };
+    const auto wmctrl = [](Window w, const char* change) {
+        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
+    };
+    // A window the window manager maximized comes back maximized on the repeat.
+    const Window maximized = make(200, 150);
+    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::normal);
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
+    // A fullscreen window is left alone.
+    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen));
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);
+    EXPECT_TRUE(manager.placements().empty());
+    // A fixed-size window moves without waiting for a size the window manager refuses.
+    const Window fixed = make(300, 200, [](Window w) {
+        XSizeHints hints{};
+        hints.flags = PMinSize | PMaxSize;
+        hints.min_width = hints.max_width = 400;
+        hints.min_height = hints.max_height = 300;
+        XSetWMNormalHints(session().display(), w, &hints);
+    });
+    ASSERT_TRUE(session().activate(fixed));
+    const Rect before = outer(fixed);
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(outer(fixed), (Rect{640, 0, before.width, before.height}));
+    EXPECT_EQ(ws_.timedOutWaits(), 0);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // Desktop entries, detached programs, URLs and the desktop shell.
+#include "fake_bus.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/linux/desktop_entry.h"
@@ -12,8 +14,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "env.h"
+#include "fakes/fake_platform.h"
 #include "platform/linux/x_properties.h"
 
 namespace ombrel::linux_platform {
@@ -57,6 +61,16 @@ TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
     for (const auto& [text, args] : entries) {
         EXPECT_EQ(execCommand(text), args) << text;
     }
+    const auto entry = parseDesktopEntry(
+        "[Desktop Entry]\nName=Notes\nExec=notes %f\nTerminal=true\nPath=/tmp/a\\sb\n"
+        "DBusActivatable=true\nStartupNotify=true\nStartupWMClass=NotesApp\n"
+        "[Desktop Action x]\nTerminal=false\n");
+    ASSERT_TRUE(entry && entry->terminal && entry->dbusActivatable && entry->startupNotify);
+    EXPECT_EQ(entry->path + " " + entry->startupWMClass + " " + entry->name,
+              "/tmp/a b NotesApp Notes");
+    // Activatable over D-Bus, an entry needs no Exec line.
+    EXPECT_TRUE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=true\n"));
+    EXPECT_EQ(applicationObjectPath("org.example.My-App"), "/org/example/My_App");
 }
 
 class WorkspaceTest : public ::testing::Test {
@@ -145,7 +159,8 @@ TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
 }
 
 TEST_F(WorkspaceTest, ShowDesktopTogglesAndOverviewsWithoutADesktopShellAnswerFalse) {
-    LinuxDesktopShell shell(x_);
+    fake::FakeMainQueue queue;
+    LinuxDesktopShell shell(x_, queue);
     Display* d = session().display();
     const Atom showing = XInternAtom(d, "_NET_SHOWING_DESKTOP", False);
     const long before = readLong(d, DefaultRootWindow(d), showing).value_or(-1);
@@ -162,6 +177,74 @@ TEST_F(WorkspaceTest, ShowDesktopTogglesAndOverviewsWithoutADesktopShellAnswerFa
     const SystemPrograms p = linuxPrograms();
     EXPECT_TRUE(!p.shell.empty() && p.shell.front() == '/' && access(p.shell.c_str(), X_OK) == 0)
         << p.shell;
+}
+
+TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartLikeALauncher) {
+    FakeBus bus;
+    bus.serve(QStringLiteral("org.ombrel.TestApp"), QStringLiteral("/org/ombrel/TestApp"),
+              [](const QDBusMessage& call) { return std::optional(call.createReply()); });
+    LinuxWorkspace workspace(x_, {bus.connectClient(), {}});
+    Display* d = session().display();
+    XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
+    write("report", "#!/bin/sh\necho \"$1 $PWD $DESKTOP_STARTUP_ID\" >> " + file("out") + "\n",
+          true);
+    write("x-terminal-emulator",
+          "#!/bin/sh\necho \"terminal $1\" >> " + file("out") + "\nshift\nexec \"$@\"\n", true);
+    std::filesystem::create_directory(dir_ / "work");
+    const std::string report = "Exec=" + file("report");
+    const std::pair<const char*, std::string> entries[] = {
+        {"editor", report + " editor\nStartupWMClass=OmbrelEditor"},
+        {"OmbrelViewer", report + " viewer"},
+        {"plain", report + " plain\nPath=" + file("work") + "\nStartupNotify=true\nName=Plain"},
+        {"term", report + " term\nTerminal=true"},
+        {"org.ombrel.TestApp", report + " activatable\nDBusActivatable=true"},
+        {"org.ombrel.Missing", report + " missing\nDBusActivatable=true"},
+    };
+    for (const auto& [name, keys] : entries) {
+        write(std::string(name) + ".desktop", "[Desktop Entry]\nType=Application\n" + keys + "\n");
+    }
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
+
+    // Running applications come forward: by StartupWMClass, else by the file's name.
+    const Window editor = session().createWindow("editor", "OmbrelEditor", 10, 10, 200, 150);
+    const Window viewer = session().createWindow("ombrelviewer", "OmbrelViewer", 30, 30, 200, 150);
+    const Window other = session().createWindow("other", "OmbrelOther", 50, 50, 200, 150);
+    ASSERT_TRUE(session().activate(other));
+    workspace.openApplication(file("editor.desktop"));
+    EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == editor; }));
+    workspace.openApplication(file("OmbrelViewer.desktop"));
+    EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == viewer; }));
+    for (const char* name : {"plain", "term", "org.ombrel.TestApp", "org.ombrel.Missing"}) {
+        workspace.openApplication(file(std::string(name) + ".desktop"));
+    }
+    auto got = lines("out", 4);
+    setenv("PATH", oldPath.c_str(), 1);
+    for (Window w : {editor, viewer, other}) {
+        XDestroyWindow(d, w);
+    }
+    std::sort(got.begin(), got.end());
+    // The started programs run in the entry's folder, or ours, with a startup id that carries
+    // the time of the request; a terminal runs the one that asks for it.
+    const std::string cwd = std::filesystem::current_path();
+    const std::string id = " ombrel-[0-9]+-[0-9]+_TIME[1-9][0-9]*$";
+    const std::string expected[] = {"missing " + cwd + id, "plain " + file("work") + id,
+                                    "term " + cwd + id, "terminal -e"};
+    ASSERT_EQ(got.size(), 4U);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(got[i], std::regex(expected[i]))) << got[i];
+    }
+    const auto calls = bus.calls();
+    ASSERT_EQ(calls.size(), 1U);
+    EXPECT_EQ(calls[0].substr(0, 54), "org.ombrel.TestApp Activate desktop-startup-id=ombrel-");
+    // The launch of an entry that ends its own feedback is announced to the desktop.
+    std::string announced;
+    for (XEvent e; XCheckTypedEvent(d, ClientMessage, &e);) {
+        announced.append(e.xclient.data.b, 20);
+    }
+    XSelectInput(d, DefaultRootWindow(d), 0);
+    EXPECT_EQ(announced.substr(0, 16), "new: ID=\"ombrel-");
+    EXPECT_NE(announced.find("NAME=\"Plain\""), std::string::npos) << announced;
 }
 
 }  // namespace
