@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 qt6-qpa-plugins
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libx11-dev libxi-dev libxtst-dev libxrandr-dev libxext-dev libevdev-dev
+  libx11-dev libxi-dev libxtst-dev libxrandr-dev libxext-dev libevdev-dev libudev-dev
   dbus dbus-x11 xvfb openbox x11-utils x11-xserver-utils wmctrl xdotool trayer xterm
   clang libclang-rt-14-dev fonts-dejavu-core
 )

@@ -273,10 +273,25 @@ class FakeMultitouch : public MultitouchSource {
         callbacks[device] = std::move(callback);
     }
     void start(TouchDevice device) override { started.push_back(device); }
+    std::vector<std::string> unreadable() override { return unreadableNames; }
+    void watch(std::function<void()> changed) override { onChange = std::move(changed); }
+    void stop() override { stopped = true; }
 
-    // Delivers a frame from a device, as its own thread would.
+    std::vector<std::string> unreadableNames;
+    std::function<void()> onChange;
+    bool stopped = false;
+
+    // Delivers a frame from a device, as its own thread would; none once stopped.
     void frame(TouchDevice device, std::vector<TouchPoint> touching, double time) {
-        callbacks.at(device)(touching, time);
+        if (!stopped) {
+            callbacks.at(device)(touching, time);
+        }
+    }
+    // Says that devices came or went, as its own thread would.
+    void changed() {
+        if (onChange && !stopped) {
+            onChange();
+        }
     }
 };
 

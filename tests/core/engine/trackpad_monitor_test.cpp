@@ -1,11 +1,13 @@
-// The touchpad monitor and the contact-record decoding: which devices are started, and that every
-// device frame reaches the recognizer once, in order, on the main queue.
+// The touchpad monitor and the contact-record decoding: which devices are started as they come,
+// that every device frame reaches the recognizer once, in order, on the main queue, and nothing
+// after the monitor has gone.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
 #include <vector>
 
+#include "config/notices.h"
 #include "fakes/fake_platform.h"
 #include "trackpad/contact_records.h"
 #include "trackpad/trackpad_monitor.h"
@@ -65,19 +67,14 @@ TEST(ContactRecords, KeepsTouchingContactsInRecordOrder) {
 struct Monitor : ::testing::Test {
     fake::FakeMultitouch source;
     fake::FakeMainQueue queue;
-    TrackpadMonitor monitor{source, queue};
+    Notices notices;
+    TrackpadMonitor monitor{source, queue, &notices};
 };
 
-// Devices are asked for until some are found, then each is started once. Each frame is one task,
-// the empty one included, and keeps at most maxContacts points.
-TEST_F(Monitor, StartsEachDeviceOnceAndFeedsEveryFrameOnceOnTheMainQueue) {
-    monitor.start();
-    monitor.start();
+// Each frame is one task, the empty one included, and keeps at most maxContacts points.
+TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
     source.devices = {1, 2};
     monitor.start();
-    monitor.start();
-    EXPECT_EQ(source.listCalls, 3);
-    EXPECT_EQ(source.started, (std::vector<TouchDevice>{1, 2}));
     std::vector<int64_t> counts;
     monitor.afterFrame = [&] { counts.push_back(monitor.recognizer().fingersDown); };
     source.frame(1, std::vector<TouchPoint>(TrackpadMonitor::maxContacts + 4, {0.5f, 0.5f}), 0);
@@ -86,6 +83,54 @@ TEST_F(Monitor, StartsEachDeviceOnceAndFeedsEveryFrameOnceOnTheMainQueue) {
     EXPECT_TRUE(counts.empty()) << "nothing is fed on the device's thread";
     queue.runDue();
     EXPECT_EQ(counts, (std::vector<int64_t>{TrackpadMonitor::maxContacts, 1, 0}));
+}
+
+// Devices are started once each, whether a start finds them or the source announces them later;
+// those that leave are forgotten; pads that cannot be read are named, and observers hear of it.
+TEST_F(Monitor, FollowsDevicesAsTheyComeAndGo) {
+    int heard = 0;
+    const Subscription sub = monitor.observeDevices([&] { ++heard; });
+    monitor.start();
+    monitor.start();
+    EXPECT_EQ(monitor.deviceCount(), 0);
+    source.devices = {1};
+    source.unreadableNames = {"Pad A"};
+    source.changed();
+    EXPECT_EQ(heard, 0) << "the change is taken up on the main queue";
+    queue.runDue();
+    EXPECT_EQ(monitor.deviceCount(), 1);
+    EXPECT_EQ(monitor.unreadableCount(), 1);
+    ASSERT_EQ(notices.current().size(), 1u);
+    EXPECT_EQ(notices.current()[0].topic, "touchpad");
+    EXPECT_NE(notices.current()[0].text.find("\u201CPad A\u201D"), std::string::npos);
+    source.devices = {1, 2};
+    monitor.start();
+    source.devices = {2};
+    source.unreadableNames = {};
+    source.changed();
+    queue.runDue();
+    EXPECT_EQ(source.started, (std::vector<TouchDevice>{1, 2}));
+    EXPECT_EQ(monitor.deviceCount(), 1);
+    EXPECT_TRUE(notices.current().empty());
+    EXPECT_EQ(heard, 3);
+}
+
+// Frames and changes still queued when the monitor goes reach nothing; the source is stopped.
+TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
+    fake::FakeMultitouch source;
+    fake::FakeMainQueue queue;
+    source.devices = {1};
+    int fed = 0;
+    {
+        TrackpadMonitor monitor{source, queue};
+        monitor.start();
+        monitor.afterFrame = [&] { ++fed; };
+        source.frame(1, {{0.5f, 0.5f}}, 0);
+        source.changed();
+    }
+    EXPECT_TRUE(source.stopped);
+    queue.runDue();
+    EXPECT_EQ(fed, 0);
 }
 
 TEST_F(Monitor, FramesMakeGesturesWithTheirOwnTimestamps) {
