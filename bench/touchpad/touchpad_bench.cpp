@@ -151,17 +151,15 @@ void BM_ReaderReplay10s(benchmark::State& state) {
     std::array<char*, 2> argv{name.data(), nullptr};
     const QCoreApplication app(argc, argv.data());
     for (auto _ : state) {
-        fake::FakeOpener opener(pad);
         const std::string path = "/bench/event0";
-        EvdevMultitouch source(
-            std::make_unique<fake::FakeTouchpadWatch>(std::vector<TouchpadNode>{{path, "Bench"}}),
-            opener.opener());
+        fake::FakeTouchpads pads(pad, {{path, "Bench"}});
+        EvdevMultitouch source(pads.watch(), pads.opener());
         CpuNotingQueue queue;
         TrackpadMonitor monitor(source, queue);
         monitor.start();
         auto next = std::chrono::steady_clock::now();
         for (int i = 0; i < frames; ++i) {
-            opener.send(path, fiveFingerFrame(i));
+            pads.send(path, fiveFingerFrame(i));
             next += std::chrono::microseconds(8000);
             std::this_thread::sleep_until(next);
         }

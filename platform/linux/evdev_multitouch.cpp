@@ -41,11 +41,9 @@ class LibevdevDevice final : public EventDevice {
 
     [[nodiscard]] TouchpadCapabilities capabilities() const override {
         TouchpadCapabilities caps;
-        const bool slotted = libevdev_get_num_slots(evdev_) > 0 &&
-                             libevdev_has_event_code(evdev_, EV_ABS, ABS_MT_POSITION_X) != 0;
-        caps.slotCount = slotted ? libevdev_get_num_slots(evdev_) : 0;
-        const unsigned x = slotted ? ABS_MT_POSITION_X : ABS_X;
-        const unsigned y = slotted ? ABS_MT_POSITION_Y : ABS_Y;
+        caps.slotCount = std::max(libevdev_get_num_slots(evdev_), 0);
+        const unsigned x = ABS_MT_POSITION_X;
+        const unsigned y = ABS_MT_POSITION_Y;
         caps.x = {libevdev_get_abs_minimum(evdev_, x), libevdev_get_abs_maximum(evdev_, x)};
         caps.y = {libevdev_get_abs_minimum(evdev_, y), libevdev_get_abs_maximum(evdev_, y)};
         caps.semiMt = libevdev_has_property(evdev_, INPUT_PROP_SEMI_MT) != 0;
@@ -74,9 +72,6 @@ class LibevdevDevice final : public EventDevice {
                 state.tools = static_cast<uint8_t>(state.tools | 1U << toolFingers(code));
             }
         }
-        state.touch = libevdev_get_event_value(evdev_, EV_KEY, BTN_TOUCH) != 0;
-        state.x = libevdev_get_event_value(evdev_, EV_ABS, ABS_X);
-        state.y = libevdev_get_event_value(evdev_, EV_ABS, ABS_Y);
         return state;
     }
 

@@ -52,7 +52,6 @@ void TouchFrameBuilder::end(double time) {
         slot.trackingId = -1;
     }
     state_.tools = 0;
-    state_.touch = false;
     count_ = 0;
     time_ = time;
 }
@@ -63,8 +62,6 @@ void TouchFrameBuilder::apply(const input_event& event) {
             const auto bit = static_cast<uint8_t>(1U << n);
             state_.tools =
                 static_cast<uint8_t>(event.value != 0 ? state_.tools | bit : state_.tools & ~bit);
-        } else if (event.code == BTN_TOUCH) {
-            state_.touch = event.value != 0;
         }
         return;
     }
@@ -73,10 +70,6 @@ void TouchFrameBuilder::apply(const input_event& event) {
     }
     if (event.code == ABS_MT_SLOT) {
         state_.currentSlot = event.value;
-        return;
-    }
-    if (event.code == ABS_X || event.code == ABS_Y) {
-        (event.code == ABS_X ? state_.x : state_.y) = event.value;
         return;
     }
     // A slot the pad did not announce (or beyond the ones kept) takes nothing.
@@ -104,15 +97,6 @@ void TouchFrameBuilder::apply(const input_event& event) {
 
 void TouchFrameBuilder::build() {
     count_ = 0;
-    const int held = highestCount(state_.tools);
-    if (slots_ == 0) {
-        // One pointer: every finger the keys count stands where the pointer is.
-        const int fingers = state_.touch ? std::max(held, 1) : 0;
-        for (int k = 0; k < fingers; ++k) {
-            points_[count_++] = position(state_.x, state_.y);
-        }
-        return;
-    }
     int occupied = 0;
     for (std::size_t i = 0; i < slots_; ++i) {
         const auto& slot = state_.slotValues[i];
@@ -130,6 +114,7 @@ void TouchFrameBuilder::build() {
     // fingers are, so taps and swipes see the right count and the right motion.
     if (toolMax_ > static_cast<int>(slots_)) {
         const std::size_t tracked = count_;
+        const int held = highestCount(state_.tools);
         for (int k = occupied; k < held && tracked > 0 && count_ < points_.size(); ++k) {
             points_[count_] = points_[count_ % tracked];
             ++count_;

@@ -21,9 +21,9 @@ struct AxisRange {
 
 // What a touchpad can report, read once when it is opened.
 struct TouchpadCapabilities {
-    int32_t slotCount = 0;   // contacts it tracks (ABS_MT_SLOT); 0 for a pad with one pointer
-    AxisRange x;             // ABS_MT_POSITION_X, or ABS_X on a pad without slots
-    AxisRange y;             // likewise; grows toward the user
+    int32_t slotCount = 0;   // contacts it tracks (ABS_MT_SLOT); a pad without reports none
+    AxisRange x;             // ABS_MT_POSITION_X
+    AxisRange y;             // ABS_MT_POSITION_Y, growing toward the user
     bool semiMt = false;     // INPUT_PROP_SEMI_MT: the slots hold a bounding box
     bool buttonpad = false;  // INPUT_PROP_BUTTONPAD: the whole surface is the button
     uint8_t toolCounts = 0;  // bit n set: the pad has the BTN_TOOL_* key for n fingers
@@ -59,10 +59,7 @@ struct TouchpadState {
     };
     int32_t currentSlot = 0;  // the slot that ABS_MT_* events apply to
     std::array<Slot, maxSlots> slotValues{};
-    uint8_t tools = 0;   // BTN_TOOL_* keys held, bit n for n fingers
-    bool touch = false;  // BTN_TOUCH, for a pad without slots
-    int32_t x = 0;       // ABS_X and ABS_Y, for a pad without slots
-    int32_t y = 0;
+    uint8_t tools = 0;  // BTN_TOOL_* keys held, bit n for n fingers
 };
 
 // Takes the events of one touchpad in the order libevdev delivers them and makes a frame at

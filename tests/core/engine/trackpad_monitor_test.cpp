@@ -7,7 +7,6 @@
 #include <bit>
 #include <vector>
 
-#include "config/notices.h"
 #include "fakes/fake_platform.h"
 #include "trackpad/contact_records.h"
 #include "trackpad/trackpad_monitor.h"
@@ -67,8 +66,7 @@ TEST(ContactRecords, KeepsTouchingContactsInRecordOrder) {
 struct Monitor : ::testing::Test {
     fake::FakeMultitouch source;
     fake::FakeMainQueue queue;
-    Notices notices;
-    TrackpadMonitor monitor{source, queue, &notices};
+    TrackpadMonitor monitor{source, queue};
 };
 
 // Each frame is one task, the empty one included, and keeps at most maxContacts points.
@@ -85,36 +83,6 @@ TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
     EXPECT_EQ(counts, (std::vector<int64_t>{TrackpadMonitor::maxContacts, 1, 0}));
 }
 
-// Devices are started once each, whether a start finds them or the source announces them later;
-// those that leave are forgotten; pads that cannot be read are named, and observers hear of it.
-TEST_F(Monitor, FollowsDevicesAsTheyComeAndGo) {
-    int heard = 0;
-    const Subscription sub = monitor.observeDevices([&] { ++heard; });
-    monitor.start();
-    monitor.start();
-    EXPECT_EQ(monitor.deviceCount(), 0);
-    source.devices = {1};
-    source.unreadableNames = {"Pad A"};
-    source.changed();
-    EXPECT_EQ(heard, 0) << "the change is taken up on the main queue";
-    queue.runDue();
-    EXPECT_EQ(monitor.deviceCount(), 1);
-    EXPECT_EQ(monitor.unreadableCount(), 1);
-    ASSERT_EQ(notices.current().size(), 1u);
-    EXPECT_EQ(notices.current()[0].topic, "touchpad");
-    EXPECT_NE(notices.current()[0].text.find("\u201CPad A\u201D"), std::string::npos);
-    source.devices = {1, 2};
-    monitor.start();
-    source.devices = {2};
-    source.unreadableNames = {};
-    source.changed();
-    queue.runDue();
-    EXPECT_EQ(source.started, (std::vector<TouchDevice>{1, 2}));
-    EXPECT_EQ(monitor.deviceCount(), 1);
-    EXPECT_TRUE(notices.current().empty());
-    EXPECT_EQ(heard, 3);
-}
-
 // Frames and changes still queued when the monitor goes reach nothing; the source is stopped.
 TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
     fake::FakeMultitouch source;
@@ -126,7 +94,7 @@ TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
         monitor.start();
         monitor.afterFrame = [&] { ++fed; };
         source.frame(1, {{0.5f, 0.5f}}, 0);
-        source.changed();
+        source.onChange();
     }
     EXPECT_TRUE(source.stopped);
     queue.runDue();
