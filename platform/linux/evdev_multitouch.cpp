@@ -42,10 +42,10 @@ class LibevdevDevice final : public EventDevice {
     [[nodiscard]] TouchpadCapabilities capabilities() const override {
         TouchpadCapabilities caps;
         caps.slotCount = std::max(libevdev_get_num_slots(evdev_), 0);
-        const unsigned x = ABS_MT_POSITION_X;
-        const unsigned y = ABS_MT_POSITION_Y;
-        caps.x = {libevdev_get_abs_minimum(evdev_, x), libevdev_get_abs_maximum(evdev_, x)};
-        caps.y = {libevdev_get_abs_minimum(evdev_, y), libevdev_get_abs_maximum(evdev_, y)};
+        caps.x = {libevdev_get_abs_minimum(evdev_, ABS_MT_POSITION_X),
+                  libevdev_get_abs_maximum(evdev_, ABS_MT_POSITION_X)};
+        caps.y = {libevdev_get_abs_minimum(evdev_, ABS_MT_POSITION_Y),
+                  libevdev_get_abs_maximum(evdev_, ABS_MT_POSITION_Y)};
         caps.semiMt = libevdev_has_property(evdev_, INPUT_PROP_SEMI_MT) != 0;
         caps.buttonpad = libevdev_has_property(evdev_, INPUT_PROP_BUTTONPAD) != 0;
         for (const uint16_t code : toolCodes) {
