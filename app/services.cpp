@@ -50,7 +50,7 @@ struct Services::Parts {
     linux_platform::EvdevMultitouch touch;
     WindowManager windowManager{windows};
     ActionRunner runner{windowManager, poster, workspace, shell, linux_platform::linuxPrograms()};
-    TrackpadMonitor monitor{touch, queue};
+    TrackpadMonitor monitor{touch, queue, &notices};
     QtStrokeOverlay strokeOverlay{windows};
     QtSnapOverlay snapOverlay;
     Engine engine{store,     monitor, runner,        windowManager, tap,
@@ -69,6 +69,11 @@ struct Services::Parts {
         // The banner's button checks at once instead of waiting for the next poll.
         .recheckAccess = [this] { engine.pollPermission(); },
         .notices = &notices,
+        .unreadableCount = [this] { return monitor.unreadableCount(); },
+        .observeDevices =
+            [this](std::function<void()> observer) {
+                return monitor.observeDevices(std::move(observer));
+            },
     };
     // Hand edits of the settings file take effect while the program runs.
     app::SettingsFileFollower settingsFollower{store, notices};

@@ -1,9 +1,11 @@
-// Raw multitouch devices: the list, a frame callback per device, and starting delivery.
+// Raw multitouch devices: the list, a frame callback per device, starting and stopping delivery,
+// and word of devices that come, go or cannot be read.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "trackpad/touch_point.h"
@@ -19,9 +21,17 @@ class MultitouchSource {
     using FrameCallback = std::function<void(std::span<const TouchPoint> touching, double time)>;
     virtual ~MultitouchSource() = default;
 
+    // The devices open now; a device that left is no longer listed (its last frame was empty).
     virtual std::vector<TouchDevice> deviceList() = 0;
     virtual void registerFrameCallback(TouchDevice device, FrameCallback callback) = 0;
     virtual void start(TouchDevice device) = 0;
+    // Names of the touchpads found that cannot be opened.
+    virtual std::vector<std::string> unreadable() = 0;
+    // `changed` runs on the source's thread whenever deviceList() or unreadable() would answer
+    // differently.
+    virtual void watch(std::function<void()> changed) = 0;
+    // Ends delivery for good: when it returns, no callback runs and none will.
+    virtual void stop() = 0;
 };
 
 }  // namespace ombrel

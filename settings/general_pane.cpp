@@ -164,6 +164,19 @@ void GeneralPane::showNotices() {
     }
 }
 
+void GeneralPane::followTouchpads(
+    std::function<int64_t()> unreadableCount,
+    const std::function<Subscription(std::function<void()>)>& observeDevices) {
+    unreadableCount_ = std::move(unreadableCount);
+    if (observeDevices) {
+        devicesSub_ = observeDevices([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { refresh(); }, Qt::QueuedConnection);
+        });
+    }
+    refresh();
+}
+
 QStringList GeneralPane::noticeTexts() const {
     QStringList texts;
     for (const TextLabel* label : noticeLabels_) {
@@ -208,11 +221,12 @@ void GeneralPane::refresh() {
     drawMods_->setSelected(index ? static_cast<int>(*index) : -1);
 
     const int64_t devices = deviceCount_ ? deviceCount_() : 0;
+    const int64_t unreadable = unreadableCount_ ? unreadableCount_() : 0;
     good_ = {engine_.trusted(), engine_.tapInstalled(), devices >= 1};
     const std::array<QString, 3> values = {
         good_[0] ? "Granted" : "Not granted",
         good_[1] ? "Running" : "Waiting for Accessibility access",
-        QString::fromStdString(RuleList::deviceCountText(devices))};
+        QString::fromStdString(RuleList::deviceCountText(devices, unreadable))};
     for (std::size_t i = 0; i < 3; ++i) {
         statusValues_[i]->setText(values[i]);
         statusSymbols_[i]->setSymbol(good_[i] ? "checkmark.circle.fill"

@@ -39,6 +39,10 @@ class GeneralPane : public QWidget {
     [[nodiscard]] PlainButton* showFileButton() const { return showFile_; }
     // The notice sentences shown now, top to bottom.
     [[nodiscard]] QStringList noticeTexts() const;
+    // The touchpad row then tells of pads that cannot be read, and follows devices as they come
+    // and go (the observer may be called on any thread).
+    void followTouchpads(std::function<int64_t()> unreadableCount,
+                         const std::function<Subscription(std::function<void()>)>& observeDevices);
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -52,6 +56,7 @@ class GeneralPane : public QWidget {
     EngineStatus& engine_;
     LoginItem& loginItem_;
     std::function<int64_t()> deviceCount_;
+    std::function<int64_t()> unreadableCount_;
     ToggleSwitch* snap_ = nullptr;
     SegmentedControl* drawMods_ = nullptr;
     ToggleSwitch* login_ = nullptr;
@@ -67,6 +72,7 @@ class GeneralPane : public QWidget {
     Subscription configSub_;
     Subscription engineSub_;
     Subscription noticesSub_;
+    Subscription devicesSub_;
 };
 
 }  // namespace ombrel

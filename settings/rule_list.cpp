@@ -153,7 +153,12 @@ Status status(bool engineEnabled, bool trusted) {
     return {StatusTone::green, true, "Listening"};
 }
 
-std::string deviceCountText(int64_t count) {
+std::string deviceCountText(int64_t count, int64_t unreadable) {
+    if (count < 1 && unreadable >= 1) {
+        // A pad is there: "none found" would send the person looking for the wrong fault.
+        return std::to_string(unreadable) + " touchpad" + (unreadable == 1 ? "" : "s") +
+               " found, not readable";
+    }
     if (count < 1) {
         return "No multitouch device found";
     }

@@ -49,7 +49,8 @@ inline bool active(bool engineEnabled, bool trusted) {
     return engineEnabled && trusted;
 }
 
-// "1 multitouch device found", "2 multitouch devices found", "No multitouch device found".
-std::string deviceCountText(int64_t count);
+// "1 multitouch device found", "2 multitouch devices found", "No multitouch device found"; with
+// none readable but some found, "1 touchpad found, not readable".
+std::string deviceCountText(int64_t count, int64_t unreadable = 0);
 
 }  // namespace ombrel::RuleList

@@ -83,6 +83,10 @@ struct SettingsDeps {
     std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};
     // Sentences about the program's state, listed on the General pane; none when left empty.
     Notices* notices = nullptr;
+    // How many touchpads were found that cannot be read, and word when devices come or go (the
+    // observer may be called on any thread); both optional.
+    std::function<int64_t()> unreadableCount = {};
+    std::function<Subscription(std::function<void()>)> observeDevices = {};
 };
 
 // The window's content; the shell places it in its window. The deps must outlive it.

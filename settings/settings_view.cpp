@@ -160,6 +160,8 @@ void SettingsView::showPane(Pane pane) {
                                                desktop::showInFileManager(deps_.store.fileURL());
                                            }
                                        });
+        static_cast<GeneralPane*>(pane_)->followTouchpads(deps_.unreadableCount,
+                                                          deps_.observeDevices);
     } else {
         pane_ = makeChild<RulePane>(content_, deps_.store, pane, appName_,
                                     [this](const Rule& rule) { edit(rule); });

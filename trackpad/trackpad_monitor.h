@@ -1,14 +1,18 @@
 // Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the main thread, one task per frame.
+// device's thread and fed to the recognizer on the main thread, one task per frame. Devices that
+// arrive later are started as they come; touchpads that cannot be read are reported.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
+#include "config/observable.h"
 #include "platform/main_queue.h"
 #include "platform/multitouch.h"
 #include "trackpad/gesture_recognizer.h"
@@ -16,19 +20,31 @@
 
 namespace ombrel {
 
+class Notices;
+
 class TrackpadMonitor {
   public:
     // More contacts than any touchpad reports; a frame keeps at most this many, so copying it to
     // the main thread needs no list of its own.
     static constexpr std::size_t maxContacts = 16;
 
-    TrackpadMonitor(MultitouchSource& source, MainQueue& queue);
+    // With notices, a touchpad that cannot be read is told under the topic "touchpad".
+    TrackpadMonitor(MultitouchSource& source, MainQueue& queue, Notices* notices = nullptr);
+    // Stops the source first: no frame is delivered to a monitor that is going away.
+    ~TrackpadMonitor();
     TrackpadMonitor(const TrackpadMonitor&) = delete;
     TrackpadMonitor& operator=(const TrackpadMonitor&) = delete;
 
-    // Registers and starts every device once; while none was found, each call asks again.
+    // Starts every device present and, from then on, each one that arrives.
     void start();
     [[nodiscard]] int64_t deviceCount() const { return static_cast<int64_t>(devices_.size()); }
+    [[nodiscard]] int64_t unreadableCount() const {
+        return static_cast<int64_t>(unreadable_.size());
+    }
+    // The observer runs on the main thread after the devices or the unreadable ones changed.
+    [[nodiscard]] Subscription observeDevices(std::function<void()> observer) {
+        return devicesChanged_.subscribe([o = std::move(observer)](const int&) { o(); });
+    }
     GestureRecognizer& recognizer() { return recognizer_; }
 
     // Runs on the main thread after every frame has been fed to the recognizer.
@@ -43,12 +59,30 @@ class TrackpadMonitor {
 
     // Called on the device's thread: copies the frame and posts it, touching no shared state.
     void receive(std::span<const TouchPoint> touching, double time);
+    // The one place where work crosses from a device's thread to the recognizer's. Work still
+    // queued when the monitor is gone is dropped.
+    template <class Work>
+    void handOff(Work work) {
+        queue_.post([self = std::weak_ptr(self_), work = std::move(work)]() mutable {
+            if (const auto alive = self.lock()) {
+                work(**alive);
+            }
+        });
+    }
     void deliver(const Frame& frame);
+    // Starts the devices that arrived, forgets those that left, tells what cannot be read.
+    void refresh();
 
     MultitouchSource& source_;
     MainQueue& queue_;
+    Notices* notices_;
     GestureRecognizer recognizer_;
     std::vector<TouchDevice> devices_;
+    std::vector<std::string> unreadable_;
+    bool watching_ = false;
+    Published<int> devicesChanged_;
+    // Expires with the monitor, so tasks queued for it see that it has gone.
+    std::shared_ptr<TrackpadMonitor*> self_ = std::make_shared<TrackpadMonitor*>(this);
 };
 
 }  // namespace ombrel

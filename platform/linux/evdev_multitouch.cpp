@@ -1,222 +1,151 @@
-// Finds touchpads among the input devices and reads their contacts on one thread.
+// Reads the touchpads udev knows through libevdev, on one thread that also follows hot-plug.
 #include "platform/linux/evdev_multitouch.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 
 namespace ombrel::linux_platform {
 
 namespace {
 
-float fraction(int value, int min, int max) {
-    if (max <= min) {
-        return 0;
-    }
-    const float f = static_cast<float>(value - min) / static_cast<float>(max - min);
-    return std::clamp(f, 0.0F, 1.0F);
+constexpr std::array<uint16_t, 5> toolCodes = {
+    BTN_TOOL_FINGER, BTN_TOOL_DOUBLETAP, BTN_TOOL_TRIPLETAP, BTN_TOOL_QUADTAP, BTN_TOOL_QUINTTAP};
+
+// Events read from one device before the reader looks at the others (and at a stop request).
+constexpr int readBurst = 1024;
+
+double monotonicNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// "event12" gives 12; anything else nothing.
-std::optional<long> eventNumber(const char* name) {
-    if (std::strncmp(name, "event", 5) != 0 || name[5] == '\0') {
-        return std::nullopt;
+class LibevdevDevice final : public EventDevice {
+  public:
+    LibevdevDevice(int fd, libevdev* evdev) : fd_(fd), evdev_(evdev) {}
+    ~LibevdevDevice() override {
+        libevdev_free(evdev_);
+        close(fd_);
     }
-    long n = 0;
-    for (const char* p = name + 5; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9' || n > 100000) {
-            return std::nullopt;
+    LibevdevDevice(const LibevdevDevice&) = delete;
+    LibevdevDevice& operator=(const LibevdevDevice&) = delete;
+
+    [[nodiscard]] int fd() const override { return fd_; }
+
+    [[nodiscard]] TouchpadCapabilities capabilities() const override {
+        TouchpadCapabilities caps;
+        caps.slotCount = std::max(libevdev_get_num_slots(evdev_), 0);
+        caps.x = {libevdev_get_abs_minimum(evdev_, ABS_MT_POSITION_X),
+                  libevdev_get_abs_maximum(evdev_, ABS_MT_POSITION_X)};
+        caps.y = {libevdev_get_abs_minimum(evdev_, ABS_MT_POSITION_Y),
+                  libevdev_get_abs_maximum(evdev_, ABS_MT_POSITION_Y)};
+        caps.semiMt = libevdev_has_property(evdev_, INPUT_PROP_SEMI_MT) != 0;
+        caps.buttonpad = libevdev_has_property(evdev_, INPUT_PROP_BUTTONPAD) != 0;
+        for (const uint16_t code : toolCodes) {
+            if (libevdev_has_event_code(evdev_, EV_KEY, code) != 0) {
+                caps.toolCounts = static_cast<uint8_t>(caps.toolCounts | 1U << toolFingers(code));
+            }
         }
-        n = n * 10 + (*p - '0');
+        return caps;
     }
-    return n;
-}
+
+    [[nodiscard]] TouchpadState state() const override {
+        TouchpadState state;
+        state.currentSlot = std::max(libevdev_get_current_slot(evdev_), 0);
+        const auto slots = static_cast<std::size_t>(std::max(libevdev_get_num_slots(evdev_), 0));
+        for (std::size_t i = 0; i < std::min(slots, TouchpadState::maxSlots); ++i) {
+            const auto n = static_cast<unsigned>(i);
+            state.slotValues[i] = {libevdev_get_slot_value(evdev_, n, ABS_MT_TRACKING_ID),
+                                   libevdev_get_slot_value(evdev_, n, ABS_MT_POSITION_X),
+                                   libevdev_get_slot_value(evdev_, n, ABS_MT_POSITION_Y),
+                                   libevdev_get_slot_value(evdev_, n, ABS_MT_TOOL_TYPE)};
+        }
+        for (const uint16_t code : toolCodes) {
+            if (libevdev_get_event_value(evdev_, EV_KEY, code) != 0) {
+                state.tools = static_cast<uint8_t>(state.tools | 1U << toolFingers(code));
+            }
+        }
+        return state;
+    }
+
+    Read next(input_event& event) override {
+        for (;;) {
+            const int rc = libevdev_next_event(
+                evdev_, syncing_ ? LIBEVDEV_READ_FLAG_SYNC : LIBEVDEV_READ_FLAG_NORMAL, &event);
+            if (rc == LIBEVDEV_READ_STATUS_SYNC) {
+                // SYN_DROPPED, then each event of the resynchronisation.
+                syncing_ = true;
+                return Read::event;
+            }
+            if (rc == LIBEVDEV_READ_STATUS_SUCCESS) {
+                return Read::event;
+            }
+            if (rc != -EAGAIN) {
+                return Read::gone;  // ENODEV: unplugged; any other failure leaves it unusable
+            }
+            if (!syncing_) {
+                return Read::drained;
+            }
+            syncing_ = false;
+        }
+    }
+
+  private:
+    int fd_;
+    libevdev* evdev_;
+    bool syncing_ = false;
+};
 
 }  // namespace
 
-bool isTouchpad(const TouchCapabilities& caps) {
-    return caps.multitouchX && caps.multitouchY && caps.pointer && !caps.direct;
+Opened openEvdev(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return {nullptr, errno};
+    }
+    libevdev* evdev = nullptr;
+    if (const int rc = libevdev_new_from_fd(fd, &evdev); rc < 0) {
+        close(fd);
+        return {nullptr, -rc};
+    }
+    // Frame times are then comparable with the clock the end of a device is stamped with.
+    libevdev_set_clock_id(evdev, CLOCK_MONOTONIC);
+    return {std::make_unique<LibevdevDevice>(fd, evdev), 0};
 }
 
-std::vector<std::string> touchpadPaths(
-    const std::string& folder,
-    const std::function<std::optional<TouchCapabilities>(const std::string& path)>& probe) {
-    std::vector<std::pair<long, std::string>> events;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            if (const auto n = eventNumber(entry->d_name)) {
-                events.emplace_back(*n, folder + "/" + entry->d_name);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(events.begin(), events.end());
-    std::vector<std::string> out;
-    for (const auto& [n, path] : events) {
-        const auto caps = probe(path);
-        if (caps && isTouchpad(*caps)) {
-            out.push_back(path);
-        }
-    }
-    return out;
-}
-
-TouchFrameBuilder::TouchFrameBuilder(AxisRange range) : range_(range) {}
-
-void TouchFrameBuilder::reset() {
-    for (auto& s : slots_) {
-        s.trackingId = -1;
-    }
-    current_ = 0;
-}
-
-bool TouchFrameBuilder::feed(const input_event& e) {
-    if (e.type == EV_ABS) {
-        switch (e.code) {
-            case ABS_MT_SLOT:
-                current_ = e.value;
-                break;
-            case ABS_MT_TRACKING_ID:
-                if (current_ >= 0 && current_ < maxSlots) {
-                    slots_[static_cast<std::size_t>(current_)].trackingId = e.value;
-                }
-                break;
-            case ABS_MT_POSITION_X:
-                if (current_ >= 0 && current_ < maxSlots) {
-                    slots_[static_cast<std::size_t>(current_)].x = e.value;
-                }
-                break;
-            case ABS_MT_POSITION_Y:
-                if (current_ >= 0 && current_ < maxSlots) {
-                    slots_[static_cast<std::size_t>(current_)].y = e.value;
-                }
-                break;
-            default:
-                break;
-        }
-        return false;
-    }
-    if (e.type != EV_SYN || e.code != SYN_REPORT) {
-        return false;
-    }
-    count_ = 0;
-    for (const auto& s : slots_) {
-        if (s.trackingId >= 0) {
-            points_[count_++] = {fraction(s.x, range_.minX, range_.maxX),
-                                 1.0F - fraction(s.y, range_.minY, range_.maxY)};
-        }
-    }
-    time_ = static_cast<double>(e.input_event_sec) + static_cast<double>(e.input_event_usec) * 1e-6;
-    return true;
-}
-
-void readFrames(int fd, AxisRange range, const FrameSink& sink) {
-    TouchFrameBuilder builder(range);
-    bool dropping = false;
-    input_event e{};
-    std::size_t have = 0;
-    auto* bytes = reinterpret_cast<char*>(&e);
-    for (;;) {
-        const ssize_t n = read(fd, bytes + have, sizeof e - have);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        have += static_cast<std::size_t>(n);
-        if (have < sizeof e) {
-            continue;
-        }
-        have = 0;
-        if (e.type == EV_SYN && e.code == SYN_DROPPED) {
-            dropping = true;
-            builder.reset();
-            continue;
-        }
-        if (dropping) {
-            dropping = !(e.type == EV_SYN && e.code == SYN_REPORT);
-            continue;
-        }
-        if (builder.feed(e)) {
-            sink(builder.frame(), builder.time());
-        }
-    }
-}
-
-EvdevMultitouch::EvdevMultitouch(std::string folder) : folder_(std::move(folder)) {}
+EvdevMultitouch::EvdevMultitouch(std::unique_ptr<TouchpadWatch> watch, DeviceOpener open)
+    : watch_(std::move(watch)), open_(std::move(open)) {}
 
 EvdevMultitouch::~EvdevMultitouch() {
-    if (reader_.joinable()) {
-        stopping_ = true;
-        wake();
-        reader_.join();
-    }
-    for (int fd : wakePipe_) {
+    stop();
+    for (const int fd : wakePipe_) {
         if (fd >= 0) {
             close(fd);
         }
-    }
-    for (auto& [id, device] : devices_) {
-        libevdev_free(device.evdev);
-        close(device.fd);
     }
 }
 
 std::vector<TouchDevice> EvdevMultitouch::deviceList() {
     std::lock_guard lock(mutex_);
+    if (!listed_ && !stopped_) {
+        listed_ = true;
+        for (const TouchpadNode& node : watch_->present()) {
+            arrive(node);
+        }
+        if (pipe2(wakePipe_.data(), O_CLOEXEC | O_NONBLOCK) == 0) {
+            reader_ = std::thread([this] { run(); });
+            pthread_setname_np(reader_.native_handle(), "ombrel-touch");
+        }
+    }
     std::vector<TouchDevice> list;
-    // Devices already open are listed again, not opened twice.
-    for (auto& [id, device] : devices_) {
-        list.push_back(id);
-    }
-    if (!devices_.empty()) {
-        return list;
-    }
-    std::map<std::string, std::pair<int, libevdev*>> opened;
-    auto probe = [&](const std::string& path) -> std::optional<TouchCapabilities> {
-        const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            return std::nullopt;  // no permission: not a device for us
-        }
-        libevdev* evdev = nullptr;
-        if (libevdev_new_from_fd(fd, &evdev) != 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        TouchCapabilities caps;
-        caps.multitouchX = libevdev_has_event_code(evdev, EV_ABS, ABS_MT_POSITION_X) != 0;
-        caps.multitouchY = libevdev_has_event_code(evdev, EV_ABS, ABS_MT_POSITION_Y) != 0;
-        caps.pointer = libevdev_has_property(evdev, INPUT_PROP_POINTER) != 0;
-        caps.direct = libevdev_has_property(evdev, INPUT_PROP_DIRECT) != 0;
-        if (isTouchpad(caps)) {
-            opened[path] = {fd, evdev};
-        } else {
-            libevdev_free(evdev);
-            close(fd);
-        }
-        return caps;
-    };
-    for (const auto& path : touchpadPaths(folder_, probe)) {
-        auto [fd, evdev] = opened.at(path);
-        libevdev_set_clock_id(evdev, CLOCK_MONOTONIC);
-        const AxisRange range{libevdev_get_abs_minimum(evdev, ABS_MT_POSITION_X),
-                              libevdev_get_abs_maximum(evdev, ABS_MT_POSITION_X),
-                              libevdev_get_abs_minimum(evdev, ABS_MT_POSITION_Y),
-                              libevdev_get_abs_maximum(evdev, ABS_MT_POSITION_Y)};
-        Device device;
-        device.fd = fd;
-        device.evdev = evdev;
-        device.builder = std::make_unique<TouchFrameBuilder>(range);
-        const TouchDevice id = nextId_++;
-        devices_.emplace(id, std::move(device));
+    for (const auto& [id, device] : devices_) {
         list.push_back(id);
     }
     return list;
@@ -230,28 +159,106 @@ void EvdevMultitouch::registerFrameCallback(TouchDevice device, FrameCallback ca
 }
 
 void EvdevMultitouch::start(TouchDevice device) {
-    {
-        std::lock_guard lock(mutex_);
-        auto it = devices_.find(device);
-        if (it == devices_.end() || it->second.started) {
-            return;
-        }
+    std::lock_guard lock(mutex_);
+    if (auto it = devices_.find(device); it != devices_.end()) {
         it->second.started = true;
-        if (!reader_.joinable()) {
-            if (pipe2(wakePipe_.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-                it->second.started = false;
-                return;
-            }
-            reader_ = std::thread([this] { run(); });
-            return;
-        }
     }
-    wake();  // the reader picks up the new device
 }
 
-void EvdevMultitouch::wake() {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(wakePipe_[1], &byte, 1);
+std::vector<std::string> EvdevMultitouch::unreadable() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> names;
+    for (const auto& node : unreadable_) {
+        names.push_back(node.name.empty() ? node.path : node.name);
+    }
+    return names;
+}
+
+void EvdevMultitouch::watch(std::function<void()> changed) {
+    std::lock_guard lock(mutex_);
+    changed_ = std::move(changed);
+}
+
+void EvdevMultitouch::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopped_) {
+            return;
+        }
+        stopped_ = true;
+    }
+    stopping_ = true;
+    if (reader_.joinable()) {
+        wake();
+        reader_.join();
+    }
+}
+
+bool EvdevMultitouch::arrive(const TouchpadNode& node) {
+    const auto held = std::find_if(devices_.begin(), devices_.end(),
+                                   [&](const auto& d) { return d.second.path == node.path; });
+    if (held != devices_.end()) {
+        return false;
+    }
+    const auto known = std::find_if(unreadable_.begin(), unreadable_.end(),
+                                    [&](const TouchpadNode& n) { return n.path == node.path; });
+    Opened opened = open_(node.path);
+    if (opened.device) {
+        if (known != unreadable_.end()) {
+            unreadable_.erase(known);
+        }
+        const TouchpadCapabilities caps = opened.device->capabilities();
+        const TouchpadState state = opened.device->state();
+        devices_.emplace(
+            nextId_++,
+            Device{node.path, std::move(opened.device), TouchFrameBuilder(caps, state), {}, false});
+        return true;
+    }
+    // Only a refusal is worth telling: any other failure is a node that went or is no pad.
+    const bool refused = opened.error == EACCES || opened.error == EPERM;
+    if (refused && known == unreadable_.end()) {
+        unreadable_.push_back(node);
+        return true;
+    }
+    if (!refused && known != unreadable_.end()) {
+        unreadable_.erase(known);
+        return true;
+    }
+    return false;
+}
+
+bool EvdevMultitouch::leave(const std::string& path) {
+    const auto held = std::find_if(devices_.begin(), devices_.end(),
+                                   [&](const auto& d) { return d.second.path == path; });
+    if (held != devices_.end()) {
+        // Fingers that were down lift with the device, so no contact is left behind.
+        Device& device = held->second;
+        device.builder.end(monotonicNow());
+        if (device.started && device.callback) {
+            device.callback(device.builder.frame(), device.builder.time());
+        }
+        devices_.erase(held);
+        return true;
+    }
+    return std::erase_if(unreadable_, [&](const TouchpadNode& n) { return n.path == path; }) > 0;
+}
+
+bool EvdevMultitouch::readDevice(Device& device) {
+    input_event event{};
+    for (int i = 0; i < readBurst; ++i) {
+        switch (device.events->next(event)) {
+            case EventDevice::Read::drained:
+                return true;
+            case EventDevice::Read::gone:
+                return false;
+            case EventDevice::Read::event:
+                break;
+        }
+        if (device.builder.feed(event) && device.started && device.callback) {
+            device.callback(device.builder.frame(), device.builder.time());
+        }
+    }
+    return true;
 }
 
 void EvdevMultitouch::run() {
@@ -261,13 +268,12 @@ void EvdevMultitouch::run() {
         fds.clear();
         ids.clear();
         fds.push_back({wakePipe_[0], POLLIN, 0});
+        fds.push_back({watch_->fd(), POLLIN, 0});  // poll skips a negative descriptor
         {
             std::lock_guard lock(mutex_);
-            for (auto& [id, device] : devices_) {
-                if (device.started && device.fd >= 0) {
-                    fds.push_back({device.fd, POLLIN, 0});
-                    ids.push_back(id);
-                }
+            for (const auto& [id, device] : devices_) {
+                fds.push_back({device.events->fd(), POLLIN, 0});
+                ids.push_back(id);
             }
         }
         if (poll(fds.data(), fds.size(), -1) < 0) {
@@ -277,47 +283,47 @@ void EvdevMultitouch::run() {
             return;
         }
         if (fds[0].revents != 0) {
-            char drain[64];
-            while (read(wakePipe_[0], drain, sizeof drain) > 0) {
-            }
-            continue;  // rebuild the set: a device was added, or we are stopping
+            continue;  // stopping
         }
-        std::lock_guard lock(mutex_);
-        for (std::size_t i = 1; i < fds.size(); ++i) {
-            if (fds[i].revents == 0) {
-                continue;
+        bool changed = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (fds[1].revents != 0) {
+                for (const auto& change : watch_->changes()) {
+                    changed |= change.present ? arrive(change.node) : leave(change.node.path);
+                }
             }
-            Device& device = devices_.at(ids[i - 1]);
-            if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) {
-                device.started = false;  // unplugged: stop polling it
-                continue;
+            for (std::size_t i = 2; i < fds.size(); ++i) {
+                const auto it = devices_.find(ids[i - 2]);
+                if (fds[i].revents == 0 || it == devices_.end()) {
+                    continue;  // quiet, or already gone through udev
+                }
+                const bool broken = (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+                if (!readDevice(it->second) || broken) {
+                    changed |= leave(it->second.path);
+                }
             }
-            readDevice(device);
+        }
+        if (changed) {
+            notify();
         }
     }
 }
 
-void EvdevMultitouch::readDevice(Device& device) {
-    input_event e{};
-    unsigned flag = LIBEVDEV_READ_FLAG_NORMAL;
-    for (;;) {
-        const int rc = libevdev_next_event(device.evdev, flag, &e);
-        if (rc == LIBEVDEV_READ_STATUS_SYNC) {
-            // Events were dropped: libevdev replays the device's current state as events.
-            flag = LIBEVDEV_READ_FLAG_SYNC;
-        } else if (rc == -EAGAIN && flag == LIBEVDEV_READ_FLAG_SYNC) {
-            flag = LIBEVDEV_READ_FLAG_NORMAL;
-            continue;
-        } else if (rc != LIBEVDEV_READ_STATUS_SUCCESS) {
-            if (rc != -EAGAIN) {
-                device.started = false;
-            }
-            return;
-        }
-        if (device.builder->feed(e) && device.callback) {
-            device.callback(device.builder->frame(), device.builder->time());
-        }
+void EvdevMultitouch::notify() {
+    std::function<void()> changed;
+    {
+        std::lock_guard lock(mutex_);
+        changed = changed_;
     }
+    if (changed) {
+        changed();
+    }
+}
+
+void EvdevMultitouch::wake() {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(wakePipe_[1], &byte, 1);
 }
 
 }  // namespace ombrel::linux_platform

@@ -1,5 +1,5 @@
-// Touchpad contacts from the kernel's input devices: which devices are touchpads, how their
-// event stream becomes frames of touching contacts, and the one thread that reads them all.
+// Touchpad contacts from the kernel's input devices: the touchpads udev knows, opened through
+// libevdev, read on one thread that also follows arrivals and departures.
 #pragma once
 
 #include <linux/input.h>
@@ -10,103 +10,81 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/linux/touch_frames.h"
+#include "platform/linux/udev_touchpads.h"
 #include "platform/multitouch.h"
-
-struct libevdev;
 
 namespace ombrel::linux_platform {
 
-// What decides whether an input device is a touchpad.
-struct TouchCapabilities {
-    bool multitouchX = false;  // ABS_MT_POSITION_X
-    bool multitouchY = false;  // ABS_MT_POSITION_Y
-    bool pointer = false;      // INPUT_PROP_POINTER: moves a pointer, unlike a touchscreen
-    bool direct = false;       // INPUT_PROP_DIRECT: a touchscreen or tablet surface
-};
-
-bool isTouchpad(const TouchCapabilities& caps);
-
-// The event devices ("event<N>", in number order) of a folder that the probe says are
-// touchpads; a device the probe cannot read (nothing) is skipped.
-std::vector<std::string> touchpadPaths(
-    const std::string& folder,
-    const std::function<std::optional<TouchCapabilities>(const std::string& path)>& probe);
-
-struct AxisRange {
-    int minX = 0;
-    int maxX = 0;
-    int minY = 0;
-    int maxY = 0;
-};
-
-// Turns the multitouch (slot protocol) events of one device into frames: at each SYN_REPORT
-// the contacts whose tracking id is set, x as a fraction of the width, y as a fraction of the
-// height growing toward the far edge. Allocates nothing after construction.
-class TouchFrameBuilder {
+// One open touchpad as the reader sees it.
+class EventDevice {
   public:
-    static constexpr int maxSlots = 32;
-    explicit TouchFrameBuilder(AxisRange range);
+    enum class Read { event, drained, gone };
+    virtual ~EventDevice() = default;
 
-    // True when the event completed a frame; frame() and time() then describe it.
-    bool feed(const input_event& event);
-    // Forgets every contact (after lost events, when the state is unknown).
-    void reset();
-    [[nodiscard]] std::span<const TouchPoint> frame() const { return {points_.data(), count_}; }
-    [[nodiscard]] double time() const { return time_; }
-
-  private:
-    struct Slot {
-        int trackingId = -1;
-        int x = 0;
-        int y = 0;
-    };
-    AxisRange range_;
-    std::array<Slot, maxSlots> slots_{};
-    std::array<TouchPoint, maxSlots> points_{};
-    std::size_t count_ = 0;
-    int current_ = 0;
-    double time_ = 0;
+    // Readable when events wait.
+    [[nodiscard]] virtual int fd() const = 0;
+    [[nodiscard]] virtual TouchpadCapabilities capabilities() const = 0;
+    // The pad's state when it was opened (fingers may already rest on it).
+    [[nodiscard]] virtual TouchpadState state() const = 0;
+    // The next event in libevdev's order: after SYN_DROPPED come the changes that bring the
+    // state up to date. Drained when none waits; gone when the device has left.
+    virtual Read next(input_event& event) = 0;
 };
 
-using FrameSink = std::function<void(std::span<const TouchPoint>, double)>;
+struct Opened {
+    std::unique_ptr<EventDevice> device;
+    int error = 0;  // errno when there is no device
+};
+using DeviceOpener = std::function<Opened(const std::string& path)>;
 
-// Reads raw input_event records from fd until end of file, handing each frame to the sink.
-// After SYN_DROPPED everything up to the next SYN_REPORT is dropped and all contacts are
-// forgotten.
-void readFrames(int fd, AxisRange range, const FrameSink& sink);
+// Opens an event device through libevdev, its timestamps on the monotonic clock.
+Opened openEvdev(const std::string& path);
 
 class EvdevMultitouch : public MultitouchSource {
   public:
-    explicit EvdevMultitouch(std::string folder = "/dev/input");
+    explicit EvdevMultitouch(std::unique_ptr<TouchpadWatch> watch = udevTouchpads(),
+                             DeviceOpener open = openEvdev);
     ~EvdevMultitouch() override;
     EvdevMultitouch(const EvdevMultitouch&) = delete;
     EvdevMultitouch& operator=(const EvdevMultitouch&) = delete;
 
+    // The first call opens the touchpads present and starts the reader thread.
     std::vector<TouchDevice> deviceList() override;
     void registerFrameCallback(TouchDevice device, FrameCallback callback) override;
     void start(TouchDevice device) override;
+    std::vector<std::string> unreadable() override;
+    void watch(std::function<void()> changed) override;
+    void stop() override;
 
   private:
     struct Device {
-        int fd = -1;
-        libevdev* evdev = nullptr;
-        std::unique_ptr<TouchFrameBuilder> builder;
+        std::string path;
+        std::unique_ptr<EventDevice> events;
+        TouchFrameBuilder builder;
         FrameCallback callback;
         bool started = false;
     };
     void run();
-    void readDevice(Device& device);
+    // With mutex_ held; true when the devices or the unreadable ones changed.
+    bool arrive(const TouchpadNode& node);
+    bool leave(const std::string& path);
+    bool readDevice(Device& device);
+    void notify();
     void wake();
 
-    std::string folder_;
-    std::mutex mutex_;  // guards devices_ between the caller and the reader thread
+    std::unique_ptr<TouchpadWatch> watch_;
+    DeviceOpener open_;
+    std::mutex mutex_;  // guards everything below between the caller and the reader thread
     std::map<TouchDevice, Device> devices_;
+    std::vector<TouchpadNode> unreadable_;
+    std::function<void()> changed_;
+    bool listed_ = false;
+    bool stopped_ = false;
     TouchDevice nextId_ = 1;
     std::array<int, 2> wakePipe_{-1, -1};
     std::atomic<bool> stopping_{false};

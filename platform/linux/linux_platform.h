@@ -1,6 +1,7 @@
 // Every Linux desktop service in one object, built in dependency order on the main thread.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/linux/evdev_multitouch.h"
@@ -15,14 +16,15 @@ namespace ombrel::linux_platform {
 
 // Create it after the Qt application object: the X connection joins its main loop.
 struct LinuxPlatform {
-    explicit LinuxPlatform(std::string displayName = {}, std::string inputFolder = "/dev/input")
+    explicit LinuxPlatform(std::string displayName = {},
+                           std::unique_ptr<TouchpadWatch> touchpads = udevTouchpads())
         : x(std::move(displayName)),
           tap(x),
           poster(x),
           windows(x),
           workspace(x),
           shell(x, queue),
-          touch(std::move(inputFolder)) {}
+          touch(std::move(touchpads)) {}
 
     XConnection x;
     QtMainQueue queue;

@@ -318,6 +318,11 @@ class FakeMultitouch : public MultitouchSource {
         callbacks[device] = std::move(callback);
     }
     void start(TouchDevice device) override { started.push_back(device); }
+    std::vector<std::string> unreadable() override { return {}; }
+    void watch(std::function<void()> changed) override { onChange = std::move(changed); }
+    void stop() override { stopped = true; }
+    std::function<void()> onChange;  // called as the source's own thread would
+    bool stopped = false;
 
     // Delivers a frame from a device, as its own thread would.
     void frame(TouchDevice device, std::vector<TouchPoint> touching, double time) {

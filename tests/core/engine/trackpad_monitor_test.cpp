@@ -1,5 +1,6 @@
-// The touchpad monitor and the contact-record decoding: which devices are started, and that every
-// device frame reaches the recognizer once, in order, on the main queue.
+// The touchpad monitor and the contact-record decoding: which devices are started as they come,
+// that every device frame reaches the recognizer once, in order, on the main queue, and nothing
+// after the monitor has gone.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -68,16 +69,10 @@ struct Monitor : ::testing::Test {
     TrackpadMonitor monitor{source, queue};
 };
 
-// Devices are asked for until some are found, then each is started once. Each frame is one task,
-// the empty one included, and keeps at most maxContacts points.
-TEST_F(Monitor, StartsEachDeviceOnceAndFeedsEveryFrameOnceOnTheMainQueue) {
-    monitor.start();
-    monitor.start();
+// Each frame is one task, the empty one included, and keeps at most maxContacts points.
+TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
     source.devices = {1, 2};
     monitor.start();
-    monitor.start();
-    EXPECT_EQ(source.listCalls, 3);
-    EXPECT_EQ(source.started, (std::vector<TouchDevice>{1, 2}));
     std::vector<int64_t> counts;
     monitor.afterFrame = [&] { counts.push_back(monitor.recognizer().fingersDown); };
     source.frame(1, std::vector<TouchPoint>(TrackpadMonitor::maxContacts + 4, {0.5f, 0.5f}), 0);
@@ -86,6 +81,24 @@ TEST_F(Monitor, StartsEachDeviceOnceAndFeedsEveryFrameOnceOnTheMainQueue) {
     EXPECT_TRUE(counts.empty()) << "nothing is fed on the device's thread";
     queue.runDue();
     EXPECT_EQ(counts, (std::vector<int64_t>{TrackpadMonitor::maxContacts, 1, 0}));
+}
+
+// Frames and changes still queued when the monitor goes reach nothing; the source is stopped.
+TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
+    fake::FakeMultitouch source;
+    fake::FakeMainQueue queue;
+    source.devices = {1};
+    int fed = 0;
+    {
+        TrackpadMonitor monitor{source, queue};
+        monitor.start();
+        monitor.afterFrame = [&] { ++fed; };
+        source.frame(1, {{0.5f, 0.5f}}, 0);
+        source.onChange();
+    }
+    EXPECT_TRUE(source.stopped);
+    queue.runDue();
+    EXPECT_EQ(fed, 0);
 }
 
 TEST_F(Monitor, FramesMakeGesturesWithTheirOwnTimestamps) {

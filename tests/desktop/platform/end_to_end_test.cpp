@@ -8,6 +8,7 @@
 #include "config/store.h"
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
+#include "fakes/fake_touchpads.h"
 #include "platform/linux/linux_platform.h"
 #include "trackpad/trackpad_monitor.h"
 
@@ -33,13 +34,14 @@ constexpr unsigned keyLeft = 113, keyRight = 114, control = 37, alt = 64;
 struct Program {
     explicit Program(const std::filesystem::path& folder)
         : store(folder),
-          platform({}, folder.string()),
+          platform({}, pads.watch()),
           manager(platform.windows),
           runner(manager, platform.poster, platform.workspace, platform.shell, platform.programs),
           monitor(platform.touch, platform.queue),
           engine(store, monitor, runner, manager, platform.tap, platform.workspace, platform.queue,
                  stroke, snap) {}
 
+    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the test
     Store store;
     LinuxPlatform platform;
     WindowManager manager;

@@ -511,6 +511,10 @@ TEST(PaneTexts, StatusWordsDrawModifierChoicesAndDeviceCounts) {
     for (const auto& [n, text] : counts) {
         EXPECT_EQ(RuleList::deviceCountText(n), text);
     }
+    // A pad that cannot be read is not "none found"; one that can be read is what counts.
+    EXPECT_EQ(RuleList::deviceCountText(0, 1), "1 touchpad found, not readable");
+    EXPECT_EQ(RuleList::deviceCountText(0, 2), "2 touchpads found, not readable");
+    EXPECT_EQ(RuleList::deviceCountText(1, 1), "1 multitouch device found");
 }
 
 // --- Glyph layout ---
