@@ -2,6 +2,7 @@
 #include "config/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -60,34 +61,61 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
-// Follows a chain of symbolic links to the file they name, which need not exist yet.
-fs::path resolveLink(const fs::path& path) {
+bool ownedByUs(const struct stat& st) {
+    return st.st_uid == ::geteuid();
+}
+
+// Where a save of path goes: the file a chain of the user's own links leads to, else the path
+// itself. A link someone else made, or one that leads to someone else's file, is not followed:
+// run with another user's folder, it could make this process overwrite any file it may write.
+std::pair<fs::path, bool> saveTarget(const fs::path& path) {
+    const std::pair<fs::path, bool> replaceLink{path, true};
     fs::path current = path;
     for (int hop = 0; hop < 40; ++hop) {
-        std::error_code ec;
-        if (!fs::is_symlink(current, ec)) {
-            return current;
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (current == path || errno != ENOENT) {
+                return {path, current != path};
+            }
+            // Not there yet: created only in a folder of the user's.
+            const fs::path parent = current.parent_path().empty() ? "." : current.parent_path();
+            struct stat folder {};
+            const bool own = ::stat(parent.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
+                             ownedByUs(folder);
+            return own ? std::pair{current, false} : replaceLink;
         }
-        fs::path target = fs::read_symlink(current, ec);
-        if (ec) {
-            return current;
+        if (!S_ISLNK(st.st_mode)) {
+            return current == path || ownedByUs(st) ? std::pair{current, false} : replaceLink;
+        }
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(current, ec);
+        if (ec || !ownedByUs(st)) {
+            return replaceLink;
         }
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    return path;
+    return replaceLink;
+}
+
+constexpr std::string_view nameAlphabet = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr std::size_t nameRandomLength = 8;
+constexpr std::string_view temporarySuffix = ".tmp";
+
+// ".config.json." before the random part of a temporary file beside the target.
+std::string temporaryPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".";
 }
 
 // Creates a fresh file beside the target that nobody else uses.
 std::pair<fs::path, int> createTemporary(const fs::path& target) {
     std::random_device entropy;
-    std::uniform_int_distribution<unsigned> digit(0, 35);
-    constexpr std::string_view alphabet = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::uniform_int_distribution<std::size_t> digit(0, nameAlphabet.size() - 1);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string name = "." + target.filename().string() + ".";
-        for (int i = 0; i < 8; ++i) {
-            name += alphabet[digit(entropy)];
+        std::string name = temporaryPrefix(target);
+        for (std::size_t i = 0; i < nameRandomLength; ++i) {
+            name += nameAlphabet[digit(entropy)];
         }
-        name += ".tmp";
+        name += temporarySuffix;
         fs::path candidate = target.parent_path() / name;
         // The mode is the usual one for a new file; the user's umask still applies.
         const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -118,6 +146,12 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
         return errno == ENOENT ? std::variant<std::string, Missing, Unreadable>(Missing{})
                                : Unreadable{};
     }
+    // Too large is known before a byte is read; the loop below still stops a file that grows.
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uintmax_t>(st.st_size) > limit) {
+        return Unreadable{};
+    }
     std::string bytes;
     char buffer[16384];
     while (true) {
@@ -139,28 +173,54 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
     return bytes;
 }
 
-bool replaceAtomically(const fs::path& path, std::string_view bytes) {
-    const fs::path target = resolveLink(path);
+Replaced replaceAtomically(const fs::path& path, std::string_view bytes) {
+    const auto [target, linkReplaced] = saveTarget(path);
+    const auto failure = [&, linkReplaced = linkReplaced] {
+        return Replaced{std::error_code(errno, std::generic_category()), linkReplaced};
+    };
     auto [temporary, rawFd] = createTemporary(target);
     Fd fd(rawFd);
     if (!fd.valid()) {
-        return false;
+        return failure();
     }
-    std::error_code ec;
-    // A file the user has made private stays private.
-    const fs::file_status existing = fs::status(target, ec);
-    if (!ec && fs::is_regular_file(existing)) {
-        fs::permissions(temporary, existing.permissions(), ec);
+    // A file the user has made private stays private, but never locks its owner out.
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        ::fchmod(fd.get(), (existing.st_mode & 0777U) | S_IRUSR | S_IWUSR);
     }
-    const bool written = writeAll(fd.get(), bytes) && ::fsync(fd.get()) == 0 && fd.close() &&
-                         std::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!written) {
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close() ||
+        std::rename(temporary.c_str(), target.c_str()) != 0) {
+        Replaced failed = failure();
         fd.close();
         ::unlink(temporary.c_str());
-        return false;
+        return failed;
     }
     syncFolder(target.parent_path().empty() ? fs::path(".") : target.parent_path());
-    return true;
+    return {{}, linkReplaced};
+}
+
+int removeLeftovers(const fs::path& path) {
+    const std::string prefix = temporaryPrefix(path);
+    const auto isOurs = [&](const std::string& name) {
+        if (name.size() != prefix.size() + nameRandomLength + temporarySuffix.size() ||
+            !name.starts_with(prefix) || !name.ends_with(temporarySuffix)) {
+            return false;
+        }
+        const std::string_view random =
+            std::string_view(name).substr(prefix.size(), nameRandomLength);
+        return random.find_first_not_of(nameAlphabet) == std::string_view::npos;
+    };
+    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    int removed = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ignored;
+        if (isOurs(it->path().filename().string()) && it->is_regular_file(ignored) &&
+            !it->is_symlink(ignored) && fs::remove(it->path(), ignored)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 }  // namespace ombrel::file_io

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <variant>
 
 namespace ombrel::file_io {
@@ -18,11 +19,24 @@ struct Unreadable {};
 std::variant<std::string, Missing, Unreadable> readWhole(const std::filesystem::path& path,
                                                          std::size_t limit = std::size_t{64} << 20);
 
+// What replaceAtomically did.
+struct Replaced {
+    std::error_code error;      // empty when the new content is in place
+    bool linkReplaced = false;  // a link at the path was replaced by the file rather than followed
+    explicit operator bool() const { return !error; }
+};
+
 // Writes the bytes to a new file beside the target, flushes it to the disk and renames it over
 // the target, so a reader sees either the old or the new content, never a part. A symbolic link
-// at the path is followed, so the file it points at is replaced and the link stays. Answers
-// whether the new content is in place; on failure the target is untouched and no temporary file
-// is left behind.
-bool replaceAtomically(const std::filesystem::path& path, std::string_view bytes);
+// at the path is followed only when every link on the way and the file it leads to (or, while
+// that does not exist, the folder that would hold it) belong to the user the process runs as, so
+// a dotfile manager's link stays; any other link is replaced by the file itself and what it led
+// to is not touched. The new file keeps the mode of the file it replaces, except that its owner
+// can always read and write it. On failure the target is untouched and no temporary file is left.
+Replaced replaceAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Removes the temporary files that replaceAtomically left beside path when a process died
+// during a save, and nothing else; answers how many.
+int removeLeftovers(const std::filesystem::path& path);
 
 }  // namespace ombrel::file_io

@@ -50,14 +50,43 @@ void Store::setConfig(Config config) {
     save();
 }
 
-void Store::save() {
-    const std::optional<std::string> text = encodeConfig(config_);
-    if (!text) {
-        return;
+bool Store::save() {
+    std::error_code ec;
+    if (keepFile_) {
+        setSaveError(std::string(keptUnreadableText));
+        return false;
     }
-    // A failed write keeps the old file; the next assignment tries again.
-    if (file_io::replaceAtomically(fileURL_, *text)) {
-        onDisk_ = *text;
+    // Renaming over a folder would fail anyway; say plainly why.
+    if (fs::is_directory(fileURL_, ec)) {
+        setSaveError(std::string(folderInPlaceText));
+        return false;
+    }
+    const std::optional<std::string> text = encodeConfig(config_);
+    const file_io::Replaced written =
+        text ? file_io::replaceAtomically(fileURL_, *text)
+             : file_io::Replaced{std::make_error_code(std::errc::invalid_argument)};
+    if (!written) {
+        // The old file stays; the in-memory config stands and the next assignment tries again.
+        setSaveError("Changes could not be saved to config.json (" +
+                     (text ? written.error.message() : "not expressible as JSON") +
+                     "), so they last only until Ombrel quits unless a later save succeeds.");
+        return false;
+    }
+    if (written.linkReplaced) {
+        log::note(
+            "config.json was a link that is not this user's own or leads to a file that is "
+            "not, so the link was replaced by the settings file and what it led to was left "
+            "untouched.");
+    }
+    onDisk_ = *text;
+    setSaveError(std::nullopt);
+    return true;
+}
+
+void Store::setSaveError(std::optional<std::string> error) {
+    if (error != saveError_) {
+        saveError_ = std::move(error);
+        saveErrorChanged_.publish(saveError_);
     }
 }
 
@@ -73,6 +102,8 @@ Store::DiskChange Store::adoptFromDisk() {
         return {DiskChange::Kind::refused, std::move(error->description)};
     }
     auto& config = std::get<Config>(decoded);
+    keepFile_ = false;
+    setSaveError(std::nullopt);
     if (config != config_) {
         config_ = std::move(config);
         configChanged_.publish(config_);
@@ -85,6 +116,8 @@ void Store::load() {
     std::error_code ec;
     fs::create_directories(folder_, ec);
     fileURL_ = folder_ / "config.json";
+    // Left by saves that a crash or a kill interrupted.
+    file_io::removeLeftovers(fileURL_);
 
     auto bytes = file_io::readWhole(fileURL_);
     if (std::holds_alternative<file_io::Missing>(bytes)) {
@@ -94,9 +127,29 @@ void Store::load() {
         return;
     }
     if (std::holds_alternative<file_io::Unreadable>(bytes)) {
-        // The file is there but cannot be read now (permission, I/O error): work from the
-        // starter set in memory and leave the user's file alone rather than overwrite it.
         adopt(Config::starter());
+        if (fs::is_directory(fileURL_, ec)) {
+            // Nothing of the user's may be removed to make room; say why nothing is saved.
+            setSaveError(std::string(folderInPlaceText));
+            log::note(folderInPlaceText);
+            return;
+        }
+        // Permission, a pipe, a file beyond the size limit: set it aside as an invalid file is.
+        // A rename needs no read permission and keeps every byte; a fresh file then takes its
+        // place, so a mode that locks the owner out is not carried over.
+        fs::rename(fileURL_, unreadableURL(), ec);
+        if (ec) {
+            keepFile_ = true;
+            setSaveError(std::string(keptUnreadableText));
+            log::note(std::string(keptUnreadableText) + " " + ec.message());
+            return;
+        }
+        loadError_ = std::string(loadErrorText);
+        loadErrorChanged_.publish(loadError_);
+        log::note(
+            "The settings file could not be read, so it was moved to "
+            "config.unreadable.json and the starter set is in force.");
+        save();
         return;
     }
     onDisk_ = std::get<std::string>(bytes);
@@ -109,7 +162,8 @@ void Store::load() {
     // "config.json" as it is until the first change is saved over it.
     const fs::path aside = unreadableURL();
     fs::remove(aside, ec);
-    fs::copy_file(fileURL_, aside, fs::copy_options::overwrite_existing, ec);
+    // Never overwriting: a link put in its place since would lead the copy elsewhere.
+    fs::copy_file(fileURL_, aside, fs::copy_options::none, ec);
     adopt(Config::starter());
     loadError_ = std::string(loadErrorText);
     loadErrorChanged_.publish(loadError_);

@@ -18,6 +18,12 @@ class Store {
     static constexpr std::string_view loadErrorText =
         "Saved settings could not be read, so the starter set was loaded. The old file was kept "
         "as config.unreadable.json.";
+    // Why changes cannot reach the settings file, as saveError() tells it.
+    static constexpr std::string_view folderInPlaceText =
+        "config.json is a folder, so changes cannot be saved and last only until Ombrel quits.";
+    static constexpr std::string_view keptUnreadableText =
+        "config.json can be neither read nor set aside, so it is left as it is and changes last "
+        "only until Ombrel quits.";
 
     // Loads "config.json" from the folder (created when missing).
     explicit Store(std::filesystem::path folder);
@@ -34,8 +40,11 @@ class Store {
     [[nodiscard]] const std::filesystem::path& fileURL() const { return fileURL_; }
     [[nodiscard]] std::filesystem::path unreadableURL() const;
 
-    // Writes config atomically; failures leave the file as it was and are not reported.
-    void save();
+    // Writes config atomically and answers whether the file now holds it. A failure leaves the
+    // file as it was and sets saveError; a success clears it.
+    bool save();
+    // Why changes cannot be saved, a sentence for the user; absent while saving works.
+    [[nodiscard]] const std::optional<std::string>& saveError() const { return saveError_; }
 
     // What adoptFromDisk found.
     struct DiskChange {
@@ -48,6 +57,7 @@ class Store {
     // The bytes last written or read here (the program's own save): none. Bytes that decode:
     // adopted, and published when they differ from the config in force. Bytes that do not:
     // refused; the config in force stays and nothing is set aside. Missing or unreadable: none.
+    // An adopted file is what saves write again, whatever kept them from it before.
     DiskChange adoptFromDisk();
 
     // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
@@ -71,8 +81,14 @@ class Store {
         return loadErrorChanged_.subscribe(std::move(observer));
     }
 
+    [[nodiscard]] Subscription observeSaveError(
+        Published<std::optional<std::string>>::Observer observer) {
+        return saveErrorChanged_.subscribe(std::move(observer));
+    }
+
   private:
     void load();
+    void setSaveError(std::optional<std::string> error);
 
     std::filesystem::path folder_;
     std::filesystem::path fileURL_;
@@ -83,6 +99,10 @@ class Store {
     std::optional<std::string> loadError_;
     // The file's content as this store last wrote or read it, to tell its own saves from edits.
     std::optional<std::string> onDisk_;
+    // An unreadable file that could not be set aside must not be overwritten.
+    bool keepFile_ = false;
+    std::optional<std::string> saveError_;
+    Published<std::optional<std::string>> saveErrorChanged_;
     Published<Config> configChanged_;
     Published<std::optional<std::string>> loadErrorChanged_;
 };
