@@ -79,6 +79,16 @@ struct Services::Parts {
     app::SettingsFileFollower settingsFollower{store, notices};
     linux_platform::FileWatcher settingsWatcher{store.fileURL(),
                                                 [this] { settingsFollower.fileMayHaveChanged(); }};
+    // Why changes cannot be saved, on the General pane for as long as it holds.
+    Subscription saveErrorShown = showSaveError(store, notices);
+
+    static Subscription showSaveError(Store& store, Notices& notices) {
+        const auto show = [&notices](const std::optional<std::string>& error) {
+            notices.set("settingsSave", error.value_or(""));
+        };
+        show(store.saveError());
+        return store.observeSaveError(show);
+    }
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {
@@ -116,7 +126,7 @@ AppDelegate::Hooks Services::delegateHooks() {
 }
 
 int runProgram() {
-    SingleInstance instance(QDBusConnection::sessionBus());
+    SingleInstance instance(QDBusConnection::sessionBus(), SingleInstance::defaultLockFolder());
     if (instance.claim() == SingleInstance::Role::secondary) {
         return 0;
     }

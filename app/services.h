@@ -28,7 +28,8 @@ class Services {
 };
 
 // Runs the tray program in this process until it quits and answers the exit status. A start
-// while another instance runs on the session asks that one to show its settings and returns 0.
+// while another instance runs for this user asks that one to show its settings over the session
+// bus, when there is one, and returns 0.
 int runProgram();
 
 }  // namespace ombrel

@@ -1,17 +1,23 @@
 // The real ombrel executable on the shared X session and bus: run requests performed by a running
-// instance, with the engine on or off, and a second start handing over to the first.
+// instance, with the engine on or off, and a second start handing over to the first or, without
+// a bus, just leaving it alone.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "app/single_instance.h"
 #include "config/json_codec.h"
 #include "config/store.h"
 
@@ -170,14 +176,48 @@ TEST_F(ProgramTest, SecondStartShowsTheFirstInstanceWindowAndExits) {
     EXPECT_TRUE(instanceOnBus());
 }
 
-TEST_F(ProgramTest, RunsWithoutASessionBus) {
+// One instance per user whether or not a bus carries the handover: a second start ends at once
+// and leaves the first running. Each first start is killed outright, and the next one runs all
+// the same: the kernel has released the lock.
+TEST_F(ProgramTest, OneInstancePerUserWithOrWithoutASessionBus) {
     writeSettings(true);
-    Child lonely({"env", "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", OMBREL_BINARY});
-    ASSERT_TRUE(lonely.started());
-    EXPECT_TRUE(pumpUntil(settingsWindowShown, std::chrono::seconds(10)))
-        << "without a bus there is nobody to hand over to, so the program must run";
-    int status = -1;
-    EXPECT_FALSE(lonely.exited(status)) << "exited with " << status;
+    using Env = std::vector<std::string>;
+    const std::string noBus = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus";
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + busAddress();
+    const auto tmp = configHome() / "tmp";
+    std::filesystem::create_directory(tmp);
+    const Env noRuntimeFolder = {"-u", "XDG_RUNTIME_DIR", "TMPDIR=" + tmp.string(), noBus};
+    const struct {
+        const char* name;
+        Env first;
+        Env second;
+    } cases[] = {
+        {"no bus", {noBus}, {noBus}},
+        {"a bus for the second only", {noBus}, {bus}},
+        {"a bus for the first only", {bus}, {noBus}},
+        {"no runtime folder", noRuntimeFolder, noRuntimeFolder},
+    };
+    const auto command = [](Env env) {
+        env.insert(env.begin(), "env");
+        env.emplace_back(OMBREL_BINARY);
+        return env;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Child first(command(c.first));
+        ASSERT_TRUE(pumpUntil(settingsWindowShown, std::chrono::seconds(10)));
+        Child second(command(c.second));
+        int status = -1;
+        EXPECT_TRUE(second.wait(status)) << "the second start kept running";
+        EXPECT_EQ(status, 0);
+        EXPECT_FALSE(first.exited(status)) << "the first instance ended with " << status;
+        first.sendSignal(SIGKILL);
+        ASSERT_TRUE(first.wait(status));
+        ASSERT_TRUE(pumpUntil([] { return !settingsWindowShown() && !instanceOnBus(); }));
+    }
+    const auto folder = tmp / ("ombrel-" + std::to_string(geteuid()));
+    EXPECT_TRUE(std::filesystem::exists(folder / "ombrel.lock"));
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
 }
 
 // With --verbose the log is on standard error too: a Wayland session is told once, and a hand
@@ -203,6 +243,54 @@ TEST_F(ProgramTest, VerboseStartLogsTheWaylandLimitsOnceAndFollowsAHandEdit) {
     std::filesystem::rename(settings.string() + ".new", settings);
     EXPECT_TRUE(logged("changed by another program")) << text();
     EXPECT_EQ(text().find("Wayland session"), text().rfind("Wayland session")) << text();
+}
+
+// The lock lives only where nobody else can create or replace it: the runtime folder when it is
+// the user's and private, else a private folder of the user's under TMPDIR; else nowhere.
+TEST(LockFolder, IsTheUsersAndPrivate) {
+    namespace fs = std::filesystem;
+    const fs::path root = configHome() / "locks";
+    const fs::path own = root / "own";
+    const fs::path fallback = root / ("ombrel-" + std::to_string(geteuid()));
+    const std::string savedRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string savedTmp = tmp != nullptr ? tmp : "";
+    setenv("TMPDIR", root.c_str(), 1);
+    const struct {
+        const char* name;
+        const char* runtime;  // nothing: unset
+        std::function<void()> make;
+        fs::path expected;
+    } cases[] = {
+        {"private runtime folder", own.c_str(), [] {}, own},
+        {"relative runtime folder", "own", [] {}, fallback},
+        {"runtime folder others may write in", own.c_str(),
+         [&] { fs::permissions(own, fs::perms::group_write, fs::perm_options::add); }, fallback},
+        {"no runtime folder", nullptr, [] {}, fallback},
+        {"a link in the fallback's place",
+         nullptr,
+         [&] { fs::create_directory_symlink(own, fallback); },
+         {}},
+        {"another user's fallback folder", nullptr,
+         [&] {
+             fs::create_directory(fallback);
+             (void)chown(fallback.c_str(), geteuid() + 1, 0);
+         },
+         geteuid() == 0 ? fs::path() : fallback},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(root);
+        fs::create_directories(own);
+        fs::permissions(own, fs::perms::owner_all);
+        c.runtime != nullptr ? setenv("XDG_RUNTIME_DIR", c.runtime, 1)
+                             : unsetenv("XDG_RUNTIME_DIR");
+        c.make();
+        EXPECT_EQ(SingleInstance::defaultLockFolder(), c.expected);
+    }
+    setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    tmp != nullptr ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR");
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -173,6 +173,12 @@ bool Child::wait(int& status, std::chrono::milliseconds timeout) {
     return pumpUntil([&] { return exited(status); }, timeout);
 }
 
+void Child::sendSignal(int signal) const {
+    if (pid_ > 0 && !reaped_) {
+        kill(pid_, signal);
+    }
+}
+
 std::filesystem::path artifactsDir() {
     const std::filesystem::path dir = OMBREL_ARTIFACTS_DIR;
     std::error_code ignored;

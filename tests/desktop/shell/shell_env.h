@@ -37,6 +37,7 @@ class Child {
     bool exited(int& status);
     // Waits for the end of the program, pumping the Qt loop meanwhile; false on timeout.
     bool wait(int& status, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    void sendSignal(int signal) const;
 
   private:
     int pid_ = -1;
