@@ -56,7 +56,7 @@ fs::path SingleInstance::defaultLockFolder() {
     }
     const char* tmp = std::getenv("TMPDIR");
     const fs::path base = tmp != nullptr && fs::path(tmp).is_absolute() ? fs::path(tmp) : "/tmp";
-    const fs::path folder = base / ("ombrel-" + std::to_string(::geteuid()));
+    fs::path folder = base / ("ombrel-" + std::to_string(::geteuid()));
     ::mkdir(folder.c_str(), 0700);
     // Not followed if a link: it could lead into a folder someone else controls.
     if (::lstat(folder.c_str(), &st) == 0 && privateFolder(st)) {

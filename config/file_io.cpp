@@ -69,7 +69,7 @@ bool ownedByUs(const struct stat& st) {
 // itself. A link someone else made, or one that leads to someone else's file, is not followed:
 // run with another user's folder, it could make this process overwrite any file it may write.
 std::pair<fs::path, bool> saveTarget(const fs::path& path) {
-    const std::pair<fs::path, bool> replaceLink{path, true};
+    const auto replaceLink = [&] { return std::pair{path, true}; };
     fs::path current = path;
     for (int hop = 0; hop < 40; ++hop) {
         struct stat st {};
@@ -82,19 +82,19 @@ std::pair<fs::path, bool> saveTarget(const fs::path& path) {
             struct stat folder {};
             const bool own = ::stat(parent.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode) &&
                              ownedByUs(folder);
-            return own ? std::pair{current, false} : replaceLink;
+            return own ? std::pair{current, false} : replaceLink();
         }
         if (!S_ISLNK(st.st_mode)) {
-            return current == path || ownedByUs(st) ? std::pair{current, false} : replaceLink;
+            return current == path || ownedByUs(st) ? std::pair{current, false} : replaceLink();
         }
         std::error_code ec;
         const fs::path target = fs::read_symlink(current, ec);
         if (ec || !ownedByUs(st)) {
-            return replaceLink;
+            return replaceLink();
         }
         current = target.is_absolute() ? target : current.parent_path() / target;
     }
-    return replaceLink;
+    return replaceLink();
 }
 
 constexpr std::string_view nameAlphabet = "0123456789abcdefghijklmnopqrstuvwxyz";

@@ -105,7 +105,8 @@ Store::DiskChange Store::adoptFromDisk() {
     keepFile_ = false;
     setSaveError(std::nullopt);
     if (config != config_) {
-        config_ = std::move(config);
+        // Through adopt, so the rule index follows the new list.
+        adopt(std::move(config));
         configChanged_.publish(config_);
     }
     return {DiskChange::Kind::adopted, {}};
