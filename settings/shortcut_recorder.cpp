@@ -69,6 +69,11 @@ class ShortcutRecorder::RecordButton : public QAbstractButton {
     }
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!pressOnEnter(*this, event)) {
+            QAbstractButton::keyPressEvent(event);
+        }
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -92,6 +97,9 @@ class ShortcutRecorder::RecordButton : public QAbstractButton {
         p.setFont(labelFont());
         p.setPen(owner_.recording() ? style::accent(pal) : pal.color(QPalette::ButtonText));
         p.drawText(r, Qt::AlignCenter, text());
+        if (hasFocus()) {
+            paint::focusRing(p, r, 6.5, pal);
+        }
     }
 
   private:
@@ -107,11 +115,12 @@ ShortcutRecorder::ShortcutRecorder(bool requireModifier, EngineStatus& engine,
     auto* column = makeLayout<QVBoxLayout>(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
+    // Both on the right edge, so the button stays put when the hint appears under it.
     button_ = makeChild<RecordButton>(this, *this);
-    column->addWidget(button_, 0, Qt::AlignLeft);
+    column->addWidget(button_, 0, Qt::AlignRight);
     hint_ = makeChild<TextLabel>(this, "", style::systemFont(12), Tone::secondary);
     hint_->hide();
-    column->addWidget(hint_);
+    column->addWidget(hint_, 0, Qt::AlignRight);
     connect(button_, &QAbstractButton::clicked, this, [this] {
         if (recording()) {
             stop();
@@ -128,6 +137,11 @@ ShortcutRecorder::~ShortcutRecorder() {
 
 void ShortcutRecorder::setCombo(std::optional<KeyCombo> combo) {
     logic_.setCombo(combo);
+    refresh();
+}
+
+void ShortcutRecorder::setAccessibleLabel(const QString& label) {
+    label_ = label;
     refresh();
 }
 
@@ -222,6 +236,7 @@ void ShortcutRecorder::refresh() {
     } else {
         button_->setText("Click to record");
     }
+    button_->setAccessibleName(label_.isEmpty() ? button_->text() : label_ + " " + button_->text());
     button_->updateGeometry();
     button_->update();
     if (const auto& hint = logic_.hint()) {

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <fstream>
 #include <thread>
@@ -17,7 +18,9 @@
 #include "settings/binding_editor.h"
 #include "settings/drawing_canvas.h"
 #include "settings/general_pane.h"
+#include "settings/rule_model.h"
 #include "settings/rule_pane.h"
+#include "settings/rule_view.h"
 #include "settings/settings_view.h"
 #include "settings/shortcut_recorder.h"
 #include "settings/sidebar.h"
@@ -102,6 +105,19 @@ class SettingsWindow : public ::testing::Test {
     }
 
     RulePane* rulePane() { return dynamic_cast<RulePane*>(view_->currentPane()); }
+    RuleListView& list() { return *rulePane()->list(); }
+    int rows() { return rulePane()->rules().rowCount(); }
+    // A click on a row's control, or on the row outside its controls.
+    void click(int row, RuleListView::Part part, bool twice = false) {
+        const QPoint at = part == RuleListView::Part::none
+                              ? list().partRect(row, part).topLeft() + QPoint(40, 20)
+                              : list().partRect(row, part).center();
+        if (twice) {
+            QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, at);
+        } else {
+            QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, at);
+        }
+    }
     GeneralPane* generalPane() { return dynamic_cast<GeneralPane*>(view_->currentPane()); }
 
     // The settings as written to disk.
@@ -148,7 +164,7 @@ TEST_F(SettingsWindow, AddingAMouseRuleAndCancellingAddsNothing) {
     EXPECT_EQ(view_->editor(), nullptr);
     EXPECT_EQ(store_->config().bindings.size(), 1u);
     EXPECT_EQ(onDisk(), before);
-    EXPECT_TRUE(rulePane()->rows().empty());
+    EXPECT_EQ(rows(), 0);
 }
 
 TEST_F(SettingsWindow, AddingAKeyboardRuleByRecordingAShortcut) {
@@ -180,7 +196,7 @@ TEST_F(SettingsWindow, AddingAKeyboardRuleByRecordingAShortcut) {
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].trigger, Trigger::hotkey(KeyCombo{0, Mods(Mods::control | Mods::option)}));
     EXPECT_EQ(saved[0].action, Action::window(WindowAction::leftHalf));
-    ASSERT_EQ(rulePane()->rows().size(), 1u);
+    ASSERT_EQ(rows(), 1);
     EXPECT_EQ(rulePane()->subtitle(), "1 of 1 on");
     EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 1);
 }
@@ -257,9 +273,8 @@ TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
     const Rule mouse = mouseRule(4);
     setBindings({a, mouse, b, c});
     open();
-    ASSERT_EQ(rulePane()->rows().size(), 3u);
-    RuleRow* row = rulePane()->rows()[1];
-    QTest::mouseDClick(row, Qt::LeftButton, {}, QPoint(300, row->height() / 2));
+    ASSERT_EQ(rows(), 3);
+    click(1, RuleListView::Part::none, true);
     BindingEditor& sheet = editor();
     EXPECT_EQ(sheet.title(), "Edit trigger");
     EXPECT_EQ(sheet.saveButton()->text(), "Save changes");
@@ -276,19 +291,19 @@ TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
     EXPECT_EQ(saved[2].action, Action::system(SystemAction::lockScreen));
     EXPECT_EQ(saved[2].appBundleID, "Firefox");
     EXPECT_EQ(saved[3], c);
-    ASSERT_EQ(rulePane()->rows().size(), 3u);
-    EXPECT_EQ(rulePane()->rows()[1]->actionText(), "Lock screen");
-    EXPECT_EQ(rulePane()->rows()[1]->scopeText(), "Only in Firefox Web Browser");
+    ASSERT_EQ(rows(), 3);
+    EXPECT_EQ(rulePane()->rules().name(1), "⌘S Lock screen");
+    EXPECT_EQ(rulePane()->rules().scopeText(1), "Only in Firefox Web Browser");
 }
 
 TEST_F(SettingsWindow, DeletingTheOnlyRuleShowsTheEmptyStateAndRewritesTheFile) {
     setBindings({hotkeyRule(0, 1), mouseRule(3)});
     nav_.setPane(Pane::mouse);
     open();
-    ASSERT_EQ(rulePane()->rows().size(), 1u);
+    ASSERT_EQ(rows(), 1);
     EXPECT_EQ(rulePane()->emptyState(), nullptr);
-    rulePane()->rows()[0]->deleteButton()->click();
-    EXPECT_TRUE(rulePane()->rows().empty());
+    click(0, RuleListView::Part::remove);
+    EXPECT_EQ(rows(), 0);
     ASSERT_NE(rulePane()->emptyState(), nullptr);
     EXPECT_EQ(rulePane()->emptyState()->sentence(),
               "No mouse buttons yet. Add one to give the middle or side buttons a job.");
@@ -305,35 +320,43 @@ TEST_F(SettingsWindow, EnableSwitchChangesTheSubtitleButNotTheSidebarCount) {
     open();
     EXPECT_EQ(rulePane()->subtitle(), "2 of 3 on");
     EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 3);
-    RuleRow* first = rulePane()->rows()[0];
-    first->enableSwitch()->click();
+    // Only the switched row is announced as changed; no row comes or goes.
+    QSignalSpy changed(&rulePane()->rules(), &QAbstractItemModel::dataChanged);
+    QSignalSpy moved(&rulePane()->rules(), &QAbstractItemModel::layoutChanged);
+    QSignalSpy reset(&rulePane()->rules(), &QAbstractItemModel::modelReset);
+    QSignalSpy removed(&rulePane()->rules(), &QAbstractItemModel::rowsRemoved);
+    click(0, RuleListView::Part::enable);
     EXPECT_EQ(rulePane()->subtitle(), "1 of 3 on");
     EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 3);
     EXPECT_FALSE(onDisk().bindings[0].enabled);
-    // The row stayed the same widget, in its place.
-    EXPECT_EQ(rulePane()->rows()[0], first);
-    EXPECT_FALSE(first->enableSwitch()->isChecked());
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), 0);
+    EXPECT_EQ(moved.count() + reset.count() + removed.count(), 0);
+    EXPECT_EQ(rulePane()->rules().data(rulePane()->rules().index(0), Qt::CheckStateRole),
+              Qt::Unchecked);
 }
 
 TEST_F(SettingsWindow, RowsShowTheirOwnKindWithScopeAndHoverLook) {
     const Rule scoped = hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed");
     setBindings({mouseRule(3), scoped, hotkeyRule(1, 1, Action::shell("ls"), "Firefox")});
     open();
-    const auto rows = rulePane()->rows();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0]->actionText(), "Open example.com");
-    EXPECT_EQ(rows[0]->scopeText(), "Only in not.installed");
-    EXPECT_EQ(rows[1]->scopeText(), "Only in Firefox Web Browser");
-    EXPECT_FALSE(rows[0]->hovering());
-    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-    QApplication::sendEvent(rows[0], &enter);
-    EXPECT_TRUE(rows[0]->hovering());
+    ASSERT_EQ(rows(), 2);
+    EXPECT_EQ(rulePane()->rules().name(0), "⌘A Open example.com");
+    EXPECT_EQ(rulePane()->rules().scopeText(0), "Only in not.installed");
+    EXPECT_EQ(rulePane()->rules().scopeText(1), "Only in Firefox Web Browser");
+    EXPECT_EQ(list().hoveredRow(), -1);
+    const QPointF over = list().partRect(0, RuleListView::Part::none).center();
+    QMouseEvent move(QEvent::MouseMove, over, list().viewport()->mapToGlobal(over), Qt::NoButton,
+                     Qt::NoButton, {});
+    QApplication::sendEvent(list().viewport(), &move);
+    EXPECT_EQ(list().hoveredRow(), 0);
     QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(rows[0], &leave);
-    EXPECT_FALSE(rows[0]->hovering());
+    QApplication::sendEvent(list().viewport(), &leave);
+    EXPECT_EQ(list().hoveredRow(), -1);
 
     // The scoped rule's application is not running: it heads the "In" list.
-    rows[0]->editButton()->click();
+    click(0, RuleListView::Part::edit);
     QComboBox* in = editor().scopePicker();
     ASSERT_GE(in->count(), 4);
     EXPECT_EQ(in->itemText(0), "All apps");
@@ -435,7 +458,7 @@ TEST_F(SettingsWindow, DrawModifierPickerShowsNothingForAnUnofferedSet) {
     EXPECT_EQ(picker->label(2), "⌃⌘");
     EXPECT_EQ(picker->label(3), "⌃⇧");
     EXPECT_EQ(store_->config().drawMods, Mods(1));
-    QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(3).center());
+    QTest::mouseClick(picker->segment(3), Qt::LeftButton);
     EXPECT_EQ(picker->selected(), 3);
     EXPECT_EQ(onDisk().drawMods, Mods(12));
     nav_.setPane(Pane::drawings);
