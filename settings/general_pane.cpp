@@ -84,8 +84,7 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
     drawMods_ = makeChild<SegmentedControl>(this, std::move(labels));
     drawMods_->setMaximumWidth(320);
     drawMods_->setMinimumWidth(240);
-    drawMods_->setAccessibleName("Draw shapes while holding");
-    drawLabel->setBuddy(drawMods_->segment(0));
+    drawMods_->setChoiceName("Draw shapes while holding");
     drawRow->addWidget(drawMods_);
     connect(drawMods_, &SegmentedControl::picked, this, [this](int index) {
         Config config = store_.config();

@@ -583,7 +583,10 @@ void RuleListView::focusInEvent(QFocusEvent* event) {
             focusVisible_ = false;
             break;
         default:
-            setFocusTo(kept >= 0 ? kept : 0, focusPart_ == Part::none ? Part::edit : focusPart_);
+            // The window coming back keeps the row where it was, and the scroll position too.
+            if (kept < 0) {
+                setFocusTo(0, Part::edit);
+            }
             break;
     }
     viewport()->update();

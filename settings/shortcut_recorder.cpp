@@ -52,6 +52,10 @@ bool isModifierKey(int qtKey) {
     }
 }
 
+namespace {
+constexpr const char* recordingText = "Press keys… (Esc cancels)";
+}  // namespace
+
 // The button: the combination in key-cap type, or what to do, centred, at least 200 wide.
 class ShortcutRecorder::RecordButton : public QAbstractButton {
   public:
@@ -61,8 +65,12 @@ class ShortcutRecorder::RecordButton : public QAbstractButton {
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
     [[nodiscard]] QSize sizeHint() const override {
-        const QFontMetrics fm(labelFont());
-        return {std::max(200, fm.horizontalAdvance(text()) + 28), 30};
+        // As wide as its widest fixed text too, so starting to record does not move it.
+        const int fixed = QFontMetrics(style::systemFont(14))
+                              .horizontalAdvance(QString::fromUtf8(recordingText)) +
+                          28;
+        const int shown = QFontMetrics(labelFont()).horizontalAdvance(text()) + 28;
+        return {std::max({200, fixed, shown}), 30};
     }
     [[nodiscard]] QFont labelFont() const {
         return owner_.recording() || !owner_.combo() ? style::systemFont(14) : style::monoFont(13);
@@ -230,7 +238,7 @@ QString ShortcutRecorder::hintText() const {
 
 void ShortcutRecorder::refresh() {
     if (logic_.recording()) {
-        button_->setText("Press keys… (Esc cancels)");
+        button_->setText(QString::fromUtf8(recordingText));
     } else if (logic_.combo()) {
         button_->setText(QString::fromStdString(logic_.combo()->label()));
     } else {

@@ -173,8 +173,6 @@ class SegmentedControl::Segment : public QRadioButton {
   public:
     Segment(SegmentedControl& owner, int index, const QString& text)
         : QRadioButton(text), owner_(owner), index_(index) {
-        // The row keeps the choice exclusive, and may show none.
-        setAutoExclusive(false);
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::StrongFocus);
     }
@@ -247,9 +245,17 @@ QAbstractButton* SegmentedControl::segment(int index) const {
 
 void SegmentedControl::setSelected(int index) {
     selected_ = (index >= 0 && index < count()) ? index : -1;
+    if (selected_ >= 0) {
+        segments_[static_cast<std::size_t>(selected_)]->setChecked(true);
+    }
     for (int i = 0; i < count(); ++i) {
         Segment* s = segments_[static_cast<std::size_t>(i)];
-        s->setChecked(i == selected_);
+        if (selected_ < 0) {
+            // An exclusive group keeps one button checked; a stored set we do not offer has none.
+            s->setAutoExclusive(false);
+            s->setChecked(false);
+            s->setAutoExclusive(true);
+        }
         // One Tab stop: the chosen segment, or the first while none is.
         const bool stop = i == std::max(selected_, 0);
         s->setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
@@ -269,6 +275,13 @@ void SegmentedControl::step(int from, int delta) {
     const int to = selected_ < 0 ? 0 : std::clamp(from + delta, 0, count() - 1);
     pick(to);
     segments_[static_cast<std::size_t>(to)]->setFocus(Qt::TabFocusReason);
+}
+
+void SegmentedControl::setChoiceName(const QString& name) {
+    setAccessibleName(name);
+    for (Segment* s : segments_) {
+        s->setAccessibleDescription(name);
+    }
 }
 
 QString SegmentedControl::label(int index) const {

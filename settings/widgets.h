@@ -109,9 +109,11 @@ class SegmentedControl : public QWidget {
     [[nodiscard]] QString label(int index) const;
     [[nodiscard]] int count() const { return static_cast<int>(segments_.size()); }
     [[nodiscard]] QSize sizeHint() const override;
-    // Where a segment sits, for clicks.
+    // Where a segment sits.
     [[nodiscard]] QRect segmentRect(int index) const;
     [[nodiscard]] QAbstractButton* segment(int index) const;
+    // The name of the choice, for screen readers: the row's and, as description, each segment's.
+    void setChoiceName(const QString& name);
 
   signals:
     void picked(int index);

@@ -33,19 +33,20 @@ TEST(RunningApplications, NormalWindowsOfOtherProgramsOncePerApplication) {
         {"Prefs", "_NET_WM_WINDOW_TYPE_DIALOG", 0, false},
         {"Untyped", nullptr, 0, true},
     };
+    const auto set = [d](Window w, const char* name, Atom type, long value) {
+        XChangeProperty(d, w, XInternAtom(d, name, False), type, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&value), 1);
+    };
     Window first = 0;
     for (const Client& c : clients) {
         const Window w =
             session.createWindow(c.windowClass, c.windowClass, 10, 10, 120, 80, 0, [&](Window w) {
                 if (c.type) {
-                    Atom t = XInternAtom(d, c.type, False);
-                    XChangeProperty(d, w, XInternAtom(d, "_NET_WM_WINDOW_TYPE", 0), XA_ATOM, 32,
-                                    PropModeReplace, reinterpret_cast<unsigned char*>(&t), 1);
+                    set(w, "_NET_WM_WINDOW_TYPE", XA_ATOM,
+                        static_cast<long>(XInternAtom(d, c.type, False)));
                 }
                 if (c.pid != 0) {
-                    long pid = c.pid;
-                    XChangeProperty(d, w, XInternAtom(d, "_NET_WM_PID", 0), XA_CARDINAL, 32,
-                                    PropModeReplace, reinterpret_cast<unsigned char*>(&pid), 1);
+                    set(w, "_NET_WM_PID", XA_CARDINAL, c.pid);
                 }
                 if (c.transient) {
                     XSetTransientForHint(d, w, first);

@@ -1,12 +1,7 @@
-// The settings window as the program shows it, under a real window manager: moved and shrunk by
-// another client, driven with keys sent through the X server, and following the colour scheme a
-// settings portal on a private session bus announces.
-#include <fcntl.h>
+// The settings window as the program shows it, under a real window manager (openbox on Xvfb):
+// moved and shrunk by another client, driven with keys sent through the X server, and following
+// the colour scheme that a settings portal on a private session bus announces.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,20 +26,15 @@
 #include "settings/widgets.h"
 #include "support.h"
 
-// Last: Xlib's macros collide with Qt and GoogleTest names.
-#include "x_session.h"
-
-extern char** environ;
+// Last: Xlib's macros collide with Qt and GoogleTest names. The shell tests' environment gives
+// these tests their X session, private session bus and Qt application.
+#include "../shell/shell_env.h"
 
 namespace ombrel {
 namespace {
 
+using shell_test::pumpUntil;
 using xsession::XSession;
-
-bool pumpUntil(const std::function<bool()>& cond,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    return XSession::waitUntil(cond, timeout, [] { QCoreApplication::processEvents(); });
-}
 
 QRect global(const QWidget* w) {
     return {w->mapToGlobal(QPoint(0, 0)), w->size()};
@@ -217,61 +207,7 @@ TEST(DesktopColourScheme, PaletteFollowsThePortalStandardKeyFirstThenGnomes) {
     QApplication::setPalette(style::lightPalette());
 }
 
-// A dbus-daemon of the tests' own, so they neither see nor disturb the user's session bus.
-pid_t startBus() {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    std::array<std::string, 4> argv = {"dbus-daemon", "--session", "--nofork", "--print-address=1"};
-    std::array<char*, 5> args = {argv[0].data(), argv[1].data(), argv[2].data(), argv[3].data(),
-                                 nullptr};
-    pid_t pid = -1;
-    posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string address;
-    char c = 0;
-    while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-        address.push_back(c);
-    }
-    close(fds[0]);
-    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    return pid;
-}
-
 }  // namespace
 }  // namespace ombrel
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ombrel::xsession::XSession session;
-    if (!session.ready()) {
-        std::fprintf(stderr, "no X session: %s\n", session.failure().c_str());
-        return 1;
-    }
-    const pid_t bus = ombrel::startBus();
-    ombrel::test::TempDir runtime;
-    std::filesystem::permissions(runtime.path(), std::filesystem::perms::owner_all);
-    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        QApplication::setPalette(ombrel::style::lightPalette());
-        result = RUN_ALL_TESTS();
-    }
-    if (bus > 0) {
-        kill(bus, SIGTERM);
-        waitpid(bus, nullptr, 0);
-    }
-    return result;
-}
 
 #include "window_test.moc"
