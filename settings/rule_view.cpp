@@ -413,7 +413,7 @@ RuleListView::RuleListView(RuleListModel& model, Actions actions)
 }
 
 QString RuleListView::partName(int row, Part part) const {
-    const QString name = model_.name(row);
+    QString name = model_.name(row);
     switch (part) {
         case Part::edit:
             return "Edit " + name;
@@ -560,16 +560,17 @@ bool RuleListView::focusNextPrevChild(bool next) {
             return true;
         }
     }
-    return QWidget::focusNextPrevChild(next);
+    return QListView::focusNextPrevChild(next);
 }
 
 void RuleListView::focusInEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusInEvent(event);
+    // The row kept from before; the base class would pick the first one.
+    const int kept = focusRow();
+    QListView::focusInEvent(event);
     const int rows = model_.rowCount();
     if (rows == 0) {
         return;
     }
-    const int kept = focusRow();
     switch (event->reason()) {
         case Qt::TabFocusReason:
             focusVisible_ = true;
@@ -593,7 +594,7 @@ void RuleListView::focusInEvent(QFocusEvent* event) {
 }
 
 void RuleListView::focusOutEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusOutEvent(event);
+    QListView::focusOutEvent(event);
     viewport()->update();
 }
 
@@ -642,7 +643,8 @@ void RuleListView::keyPressEvent(QKeyEvent* event) {
             event->accept();
             return;
         default:
-            QWidget::keyPressEvent(event);
+            // Typing a name's first letters finds its row.
+            QListView::keyPressEvent(event);
             return;
     }
     event->accept();

@@ -318,7 +318,8 @@ void SettingsView::paintEvent(QPaintEvent*) {
 std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps) {
     auto view = std::make_unique<SettingsView>(deps);
     // The program's palettes follow the desktop's light or dark preference from now on.
-    std::make_unique<appearance::Follower>(view.get()).release();
+    auto* follower = std::make_unique<appearance::Follower>().release();
+    follower->setParent(view.get());
     return view;
 }
 

@@ -1,7 +1,7 @@
 // From the start of the whole program until its settings window is on screen, with a settings
 // file of a given number of rules, and the program's peak memory by then. Runs inside an X
 // session with a window manager; bench/settings/window_start.sh provides one.
-// Usage: settings_window_start <ombrel executable> <rules, 0 for the starter set> [runs]
+// Usage: settings_window_start <ombrel executable> <rules, 0 for the starter set> [runs [off]]
 //        settings_window_start --write <rules> <file>: writes such a settings file only
 //        settings_window_start --decode <file>: the time and memory of decoding one
 #include <X11/Xatom.h>
@@ -131,7 +131,10 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/ombrel-start-XXXXXX";
     const std::filesystem::path home = mkdtemp(pattern);
     std::filesystem::create_directories(home / "Ombrel");
-    std::ofstream(home / "Ombrel" / "config.json") << *ombrel::encodeConfig(rules(count));
+    // "off": the engine switched off in the file, so that no binding is grabbed at start.
+    ombrel::Config config = rules(count);
+    config.engineEnabled = !(argc > 4 && std::strcmp(argv[4], "off") == 0);
+    std::ofstream(home / "Ombrel" / "config.json") << *ombrel::encodeConfig(config);
     const std::string text = [&] {
         std::ifstream in(home / "Ombrel" / "config.json");
         return std::string((std::istreambuf_iterator<char>(in)), {});

@@ -68,16 +68,6 @@ TEST(EditorTrigger, GestureKindsCarryTheirFingersExceptTipTaps) {
     }
 }
 
-TEST(EditorTrigger, ShortcutIsMissingUntilRecorded) {
-    auto model = loaded(RuleList::newRule(Pane::keyboard));
-    EXPECT_FALSE(model.hotkey);
-    EXPECT_FALSE(model.makeTrigger());
-    EXPECT_FALSE(model.canSave({}));
-    model.hotkey = KeyCombo{0, Mods(Mods::command)};
-    EXPECT_EQ(model.makeTrigger(), Trigger::hotkey(KeyCombo{0, Mods(Mods::command)}));
-    EXPECT_TRUE(model.canSave({}));
-}
-
 TEST(EditorTrigger, DrawingNeedsSixtyCanvasPointsAndIsStoredNormalised) {
     struct Case {
         std::vector<Pt> points;
@@ -387,18 +377,6 @@ TEST(ShortcutRecorderRules, StopsAtTheFirstCombinationAndHintLastsUntilRestart) 
     EXPECT_FALSE(logic.hint());
     EXPECT_TRUE(engineRecording);
 }
-
-TEST(ShortcutRecorderRules, GoingAwayWhileRecordingReleasesTheEngine) {
-    bool engineRecording = false;
-    {
-        ShortcutRecorderLogic logic(false, [&](bool on) { engineRecording = on; });
-        logic.start();
-        ASSERT_TRUE(engineRecording);
-    }
-    EXPECT_FALSE(engineRecording);
-}
-
-// --- Pane texts and edits ---
 
 TEST(PaneTexts, SubtitleCountsActiveRulesAndNamesDrawModifiers) {
     Config config;
