@@ -45,7 +45,9 @@ Config showcase() {
     Config config;
     using K = TrackpadGesture::Kind;
     auto add = [&](Trigger t, Action a, std::optional<std::string> app = std::nullopt,
-                   bool on = true) { config.bindings.push_back(Rule::make(t, a, app, on)); };
+                   bool on = true) {
+        config.bindings.push_back(Rule::make(std::move(t), std::move(a), std::move(app), on));
+    };
     add(Trigger::hotkey({123, Mods(6)}), Action::window(WindowAction::leftHalf));
     add(Trigger::hotkey({124, Mods(6)}), Action::window(WindowAction::rightHalf));
     add(Trigger::hotkey({36, Mods(7)}), Action::window(WindowAction::maximize), std::nullopt,
@@ -183,7 +185,7 @@ class Pictures {
         for (const auto& [index, name] : editors) {
             nav_.setPane(paneOf(rules[index]));
             view.edit(rules[index]);
-            ok = save(view, look + "-editor-" + name) && ok;
+            ok = save(view, look + "-editor-" += name) && ok;
             view.editor()->reject();
             QApplication::processEvents();
         }
