@@ -529,11 +529,11 @@ void RuleListView::setFocusTo(int row, Part part) {
     announceFocus();
 }
 
-void RuleListView::announceFocus() const {
+void RuleListView::announceFocus() {
     if (!hasFocus()) {
         return;
     }
-    if (QAccessibleInterface* focused = focusedInterface(const_cast<RuleListView*>(this))) {
+    if (QAccessibleInterface* focused = focusedInterface(this)) {
         QAccessibleEvent event(focused, QAccessible::Focus);
         QAccessible::updateAccessibility(&event);
     }

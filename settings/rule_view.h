@@ -76,7 +76,7 @@ class RuleListView : public QListView {
     void setFocusTo(int row, Part part);
     void setHovered(int row);
     void stepHover();
-    void announceFocus() const;
+    void announceFocus();
     void repaintRow(int row);
 
     RuleListModel& model_;
