@@ -23,11 +23,20 @@ namespace ombrel {
 
 namespace {
 
-// Sends an editing command to the focused text field, as a menu command reaches the first
-// responder; widgets without such a slot ignore it.
+// Sends an editing command up the chain from the focused widget to the first that has it, as a
+// menu command reaches the first responder: a text field undoes its typing, the settings window
+// its last deletion.
 void sendToFocus(const char* slot) {
-    if (QWidget* focus = QApplication::focusWidget()) {
-        QMetaObject::invokeMethod(focus, slot);
+    const QByteArray signature = QByteArray(slot) + "()";
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == nullptr && QApplication::activeWindow() != nullptr) {
+        focus = QApplication::activeWindow();
+    }
+    for (QWidget* w = focus; w != nullptr; w = w->parentWidget()) {
+        if (w->metaObject()->indexOfMethod(signature.constData()) >= 0) {
+            QMetaObject::invokeMethod(w, slot);
+            return;
+        }
     }
 }
 
@@ -156,8 +165,6 @@ void AppDelegate::setAppearsDisabled(bool disabled) {
 void AppDelegate::createSettingsWindow() {
     window_ = std::make_unique<QMainWindow>();
     window_->setWindowTitle(QStringLiteral("Ombrel"));
-    window_->setMinimumSize(780, 500);
-    window_->resize(860, 580);
     QMenuBar* bar = window_->menuBar();
     bar->addMenu(fileMenu_.get());
     bar->addMenu(editMenu_.get());
@@ -166,6 +173,9 @@ void AppDelegate::createSettingsWindow() {
         // The window takes the content as its child.
         window_->setCentralWidget(hooks_.settingsContent().release());
     }
+    // The sizes are the content's: the menu bar comes on top, and the window's least size follows
+    // from the content's own.
+    window_->resize(contentSize.width(), contentSize.height() + bar->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window_->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

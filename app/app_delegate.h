@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QImage>
 #include <QObject>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -41,6 +42,8 @@ class AppDelegate : public QObject {
     };
 
     static constexpr int glyphPoints = 18;
+    // The settings window's content area as it first opens, under the menu bar.
+    static constexpr QSize contentSize{860, 580};
 
     AppDelegate(Store& store, Hooks hooks, QDBusConnection bus = QDBusConnection::sessionBus());
     ~AppDelegate() override;

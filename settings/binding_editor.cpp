@@ -1,13 +1,16 @@
 // The binding editor sheet.
 #include "settings/binding_editor.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <filesystem>
 
 #include "config/store.h"
@@ -33,8 +36,10 @@ class FormGroup : public QWidget {
         column_->setSpacing(0);
     }
 
-    // A row with its title on the left and the control on the right.
-    QWidget* addRow(const QString& title, QWidget* control, Qt::Alignment align = Qt::AlignRight) {
+    // A row with its title on the left and the control on the right. The title names the control
+    // (or buddy, when the control is a group) to screen readers.
+    QWidget* addRow(const QString& title, QWidget* control, Qt::Alignment align = Qt::AlignRight,
+                    QWidget* buddy = nullptr) {
         auto* row = makeChild<QWidget>(this);
         auto* layout = makeLayout<QHBoxLayout>(row);
         layout->setContentsMargins(0, 8, 0, 8);
@@ -44,6 +49,7 @@ class FormGroup : public QWidget {
         label->setFixedHeight(std::max(label->sizeHint().height(), 26));
         label->setMinimumWidth(96);
         label->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
+        label->setBuddy(buddy ? buddy : control);
         control->setParent(row);
         if (align == Qt::AlignRight) {
             layout->addStretch();
@@ -105,6 +111,17 @@ QComboBox* makePicker(QWidget* parent, const QString& name) {
     return box;
 }
 
+// A scroll area as tall as what it holds, so the sheet only scrolls when the window is too short.
+class FitScroll : public QScrollArea {
+  public:
+    [[nodiscard]] QSize sizeHint() const override {
+        return widget() ? widget()->sizeHint() : QScrollArea::sizeHint();
+    }
+    [[nodiscard]] QSize minimumSizeHint() const override {
+        return {widget() ? widget()->sizeHint().width() : 0, 120};
+    }
+};
+
 // The "In" picker, filled anew each time it opens.
 class ScopePicker : public QComboBox {
   public:
@@ -126,58 +143,79 @@ std::string stemOf(const std::string& path) {
 
 BindingEditor::BindingEditor(Rule original, Store& store, EditorServices services,
                              std::function<void(const Rule&)> onSave, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
+    : QWidget(parent),
       model_(std::move(original)),
       store_(store),
       services_(std::move(services)),
       onSave_(std::move(onSave)) {
-    setWindowModality(Qt::WindowModal);
     model_.load();
     setFixedWidth(520);
-    setWindowTitle(model_.isNew(store_.config().bindings) ? "New trigger" : "Edit trigger");
+    const bool isNew = model_.isNew(store_.config().bindings);
+    setWindowTitle(isNew ? "New trigger" : "Edit trigger");
+    setAccessibleName(windowTitle());
 
     auto* column = makeLayout<QVBoxLayout>(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(16);
-    column->setSizeConstraint(QLayout::SetFixedSize);
+    column->setContentsMargins(0, 24, 0, 20);
+    column->setSpacing(14);
 
     title_ = makeChild<TextLabel>(this, windowTitle(), style::roundedFont(20, QFont::DemiBold));
+    title_->setContentsMargins(24, 0, 24, 0);
     column->addWidget(title_);
 
+    // The form scrolls when the window is too short for it; title and buttons stay in view.
+    scroll_ = makeChild<FitScroll>(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setWidgetResizable(true);
+    auto* form = makeChild<QWidget>(this);
+    auto* formColumn = makeLayout<QVBoxLayout>(form);
+    formColumn->setContentsMargins(24, 0, 24, 2);
+    formColumn->setSpacing(16);
+    column->addWidget(scroll_, 1);
+
     auto* whenTitle =
-        makeChild<TextLabel>(this, "When", style::systemFont(12, QFont::DemiBold), Tone::secondary);
-    auto* when = makeChild<FormGroup>(this);
+        makeChild<TextLabel>(form, "When", style::systemFont(12, QFont::DemiBold), Tone::secondary);
+    auto* when = makeChild<FormGroup>(form);
     when->setFixedWidth(472);
     buildWhen(when);
-    auto* whenBox = nestLayout<QVBoxLayout>(column);
+    auto* whenBox = nestLayout<QVBoxLayout>(formColumn);
     whenBox->setSpacing(6);
     whenBox->addWidget(whenTitle);
     whenBox->addWidget(when);
 
     auto* doTitle =
-        makeChild<TextLabel>(this, "Do", style::systemFont(12, QFont::DemiBold), Tone::secondary);
-    auto* doGroup = makeChild<FormGroup>(this);
+        makeChild<TextLabel>(form, "Do", style::systemFont(12, QFont::DemiBold), Tone::secondary);
+    auto* doGroup = makeChild<FormGroup>(form);
     doGroup->setFixedWidth(472);
     buildDo(doGroup);
-    auto* doBox = nestLayout<QVBoxLayout>(column);
+    auto* doBox = nestLayout<QVBoxLayout>(formColumn);
     doBox->setSpacing(6);
     doBox->addWidget(doTitle);
     doBox->addWidget(doGroup);
+    formColumn->addStretch();
+    scroll_->setWidget(form);
+    groups_ = {when, doGroup};
+    // Set after setWidget, which turns background filling on.
+    form->setAutoFillBackground(false);
+    scroll_->viewport()->setAutoFillBackground(false);
 
+    // One line, elided: a long or multi-line command must not push the buttons away.
     conflict_ = makeChild<TextLabel>(this, "", style::systemFont(12), Tone::red);
-    conflict_->setWordWrap(true);
     conflict_->setFixedWidth(472);
     conflict_->hide();
-    column->addWidget(conflict_);
+    auto* conflictRow = nestLayout<QHBoxLayout>(column);
+    conflictRow->setContentsMargins(24, 0, 24, 0);
+    conflictRow->addWidget(conflict_);
 
     auto* buttons = nestLayout<QHBoxLayout>(column);
+    buttons->setContentsMargins(24, 0, 24, 0);
     buttons->addStretch();
     cancel_ = makeChild<PlainButton>(this, "Cancel");
     buttons->addWidget(cancel_);
-    save_ = makeChild<ProminentButton>(
-        this, model_.isNew(store_.config().bindings) ? "Add trigger" : "Save changes");
+    save_ = makeChild<ProminentButton>(this, isNew ? "Add trigger" : "Save changes");
     buttons->addWidget(save_);
-    connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
+    connect(cancel_, &QAbstractButton::clicked, this, &BindingEditor::reject);
     connect(save_, &QAbstractButton::clicked, this, [this] { save(); });
 
     // One recording at a time: two would fight over the engine's pause.
@@ -188,6 +226,7 @@ BindingEditor::BindingEditor(Rule original, Store& store, EditorServices service
 
     showActionDetail();
     validate();
+    hide();
 }
 
 void BindingEditor::buildWhen(QWidget* groupWidget) {
@@ -201,7 +240,8 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
                                                 validate();
                                             });
             shortcut_->setCombo(model_.hotkey);
-            group->addRow("Shortcut", shortcut_);
+            shortcut_->setAccessibleLabel("Shortcut");
+            group->addRow("Shortcut", shortcut_, Qt::AlignRight, shortcut_->button());
             break;
         case Trigger::Kind::trackpad: {
             gesture_ = makePicker(this, "Gesture");
@@ -222,6 +262,7 @@ void BindingEditor::buildWhen(QWidget* groupWidget) {
                 const bool tipTap = model_.gestureKind == TrackpadGesture::Kind::tipTapLeft ||
                                     model_.gestureKind == TrackpadGesture::Kind::tipTapRight;
                 fingersRow_->setVisible(!tipTap);
+                refit();
                 validate();
             });
             connect(fingers_, &QComboBox::currentIndexChanged, this, [this](int) {
@@ -332,7 +373,10 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
                                                  validate();
                                              });
     keystroke_->setCombo(model_.keystroke);
-    actionRows_.emplace_back(Action::Kind::keystroke, group->addRow("Keys to press", keystroke_));
+    keystroke_->setAccessibleLabel("Keys to press");
+    actionRows_.emplace_back(
+        Action::Kind::keystroke,
+        group->addRow("Keys to press", keystroke_, Qt::AlignRight, keystroke_->button()));
 
     auto* appBox = makeChild<QWidget>(this);
     auto* appLayout = makeLayout<QHBoxLayout>(appBox);
@@ -341,8 +385,10 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     appName_ = makeChild<TextLabel>(appBox, "", style::systemFont(13));
     appLayout->addWidget(appName_);
     auto* choose = makeChild<PlainButton>(appBox, "Choose…");
+    choose->setAccessibleName("Choose app…");
     appLayout->addWidget(choose);
-    actionRows_.emplace_back(Action::Kind::launchApp, group->addRow("App", appBox));
+    actionRows_.emplace_back(Action::Kind::launchApp,
+                             group->addRow("App", appBox, Qt::AlignRight, choose));
     connect(choose, &QAbstractButton::clicked, this, [this] {
         std::optional<std::string> path;
         if (services_.chooseApp) {
@@ -372,18 +418,26 @@ void BindingEditor::buildDo(QWidget* groupWidget) {
     });
 
     command_ = makeChild<QPlainTextEdit>(this);
-    command_->setPlaceholderText("open ~/Downloads");
+    command_->setPlaceholderText("xdg-open ~/Downloads");
     command_->setAccessibleName("Command");
     command_->setFont(style::monoFont(13));
     command_->setPlainText(QString::fromStdString(model_.shell));
     command_->setTabChangesFocus(true);
     actionRows_.emplace_back(Action::Kind::shell,
                              group->addRow("Command", command_, Qt::AlignLeft));
+    command_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const auto fitCommand = [this] {
-        // Two to five lines, growing with the text.
-        const int lines = std::clamp(static_cast<int>(command_->document()->size().height()), 2, 5);
+        // Two to five lines, growing with the text (wrapped lines count); a scroll bar only
+        // beyond five.
+        const int wanted = static_cast<int>(command_->document()->size().height());
+        const int lines = std::clamp(wanted, 2, 5);
         const int lineHeight = QFontMetrics(command_->font()).lineSpacing();
-        command_->setFixedHeight(lines * lineHeight + 12);
+        const int chrome = 2 * command_->frameWidth() +
+                           static_cast<int>(2 * command_->document()->documentMargin()) +
+                           command_->contentsMargins().top() + command_->contentsMargins().bottom();
+        command_->setFixedHeight(lines * lineHeight + chrome);
+        command_->setVerticalScrollBarPolicy(wanted > 5 ? Qt::ScrollBarAsNeeded
+                                                        : Qt::ScrollBarAlwaysOff);
     };
     connect(command_, &QPlainTextEdit::textChanged, this, [this, fitCommand] {
         model_.shell = command_->toPlainText().toStdString();
@@ -397,7 +451,7 @@ void BindingEditor::showActionDetail() {
     for (auto& [kind, row] : actionRows_) {
         row->setVisible(kind == model_.actionKind);
     }
-    adjustSize();
+    refit();
 }
 
 QString BindingEditor::title() const {
@@ -430,7 +484,12 @@ void BindingEditor::validate() {
         const AppNamer name = services_.appName
                                   ? services_.appName
                                   : AppNamer([](const std::string& id) { return id; });
-        conflict_->setText(QString::fromStdString(conflictMessage(*clash, name)));
+        const QString full = QString::fromStdString(conflictMessage(*clash, name));
+        const QString line = QString(full).replace('\n', ' ');
+        conflict_->setText(
+            QFontMetrics(conflict_->font()).elidedText(line, Qt::ElideRight, conflict_->width()));
+        conflict_->setToolTip(full);
+        conflict_->setAccessibleName(full);
         conflict_->show();
     } else {
         conflict_->clear();
@@ -453,22 +512,85 @@ void BindingEditor::save() {
     accept();
 }
 
-void BindingEditor::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    // Like a sheet: centred at the top of the window it belongs to.
-    if (QWidget* host = parentWidget()) {
-        const QWidget* top = host->window();
-        const QPoint origin = top->mapToGlobal(QPoint(0, 0));
-        move(origin.x() + (top->width() - width()) / 2, origin.y() + 28);
+void BindingEditor::open() {
+    focusBefore_ = QApplication::focusWidget();
+    open_ = true;
+    show();
+    raise();
+    refit();
+    // The keyboard goes to the sheet's first control.
+    setFocus(Qt::OtherFocusReason);
+    focusNextPrevChild(true);
+}
+
+void BindingEditor::done(int result) {
+    if (!open_) {
+        return;
+    }
+    open_ = false;
+    hide();
+    if (focusBefore_ && focusBefore_->isVisible()) {
+        focusBefore_->setFocus(Qt::OtherFocusReason);
+    }
+    emit finished(result);
+}
+
+void BindingEditor::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        reject();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool BindingEditor::focusNextPrevChild(bool next) {
+    // Tab goes round the sheet's own controls while it is open, as in a window of its own.
+    QWidget* start = QApplication::focusWidget();
+    if (!start || !isAncestorOf(start)) {
+        start = this;
+    }
+    QWidget* w = start;
+    while (true) {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w == start || !w) {
+            return true;
+        }
+        if (isAncestorOf(w) && w->isVisible() && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus) != 0) {
+            w->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            if (scroll_->widget()->isAncestorOf(w)) {
+                scroll_->ensureWidgetVisible(w, 0, 12);
+            }
+            return true;
+        }
+    }
+}
+
+void BindingEditor::refit() {
+    // Rows came or went: the groups, the form and the scroll area ask for their height afresh
+    // (Qt caches each), and the sheet follows through its layout.
+    for (QWidget* group : groups_) {
+        if (group) {
+            group->updateGeometry();
+        }
+    }
+    if (scroll_) {
+        scroll_->widget()->updateGeometry();
+        scroll_->updateGeometry();
     }
 }
 
 void BindingEditor::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
-    p.fillRect(rect(), style::contentBackground(pal));
+    // Hanging from the top of the window: square at the top, round below.
+    QPainterPath shape;
+    const QRectF r = QRectF(rect()).adjusted(0.5, -12, -0.5, -0.5);
+    shape.addRoundedRect(r, 12, 12);
     p.setPen(QPen(style::separator(pal), 1));
-    p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    p.setBrush(style::contentBackground(pal));
+    p.drawPath(shape);
 }
 
 }  // namespace ombrel

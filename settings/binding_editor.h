@@ -2,7 +2,9 @@
 // "When", the action under "Do", the conflict line and the two buttons.
 #pragma once
 
-#include <QDialog>
+#include <QPointer>
+#include <QWidget>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -14,6 +16,7 @@
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
+class QScrollArea;
 
 namespace ombrel {
 
@@ -33,7 +36,10 @@ struct EditorServices {
     std::function<std::optional<std::string>(QWidget*)> chooseApp;
 };
 
-class BindingEditor : public QDialog {
+// The sheet is a part of the settings window, not a window of its own: it moves with the window,
+// stays inside it and keeps the keyboard to itself while it is open.
+class BindingEditor : public QWidget {
+    Q_OBJECT
   public:
     BindingEditor(Rule original, Store& store, EditorServices services,
                   std::function<void(const Rule&)> onSave, QWidget* parent);
@@ -64,16 +70,26 @@ class BindingEditor : public QDialog {
 
     // Builds the rule and hands it over, then closes; nothing while it is incomplete.
     void save();
+    // Shows the sheet with the keyboard in its first control; closing gives it back.
+    void open();
+    void accept() { done(1); }
+    void reject() { done(0); }
+
+  signals:
+    void finished(int result);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void buildWhen(QWidget* group);
     void buildDo(QWidget* group);
     void showActionDetail();
     void validate();
+    void done(int result);
+    void refit();
 
     BindingEditorModel model_;
     Store& store_;
@@ -99,7 +115,11 @@ class BindingEditor : public QDialog {
     QLineEdit* url_ = nullptr;
     QPlainTextEdit* command_ = nullptr;
     TextLabel* appName_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    std::array<QWidget*, 2> groups_{};
     std::vector<std::pair<Action::Kind, QWidget*>> actionRows_;
+    QPointer<QWidget> focusBefore_;
+    bool open_ = false;
 };
 
 }  // namespace ombrel

@@ -12,9 +12,10 @@ struct _XDisplay;  // Xlib's Display
 
 namespace ombrel::desktop {
 
-// Distinct WM_CLASS classes of the window manager's client windows, in its list order.
-std::vector<std::string> clientWindowClasses(_XDisplay* display);
-// The same on the application's own X connection; empty without X11.
+// Distinct WM_CLASS classes of the window manager's normal application windows (no docks,
+// panels, dialogs or desktop), in its list order, leaving out the windows of process ownProcess.
+std::vector<std::string> clientWindowClasses(_XDisplay* display, long ownProcess);
+// The same on the application's own X connection, without its own windows; empty without X11.
 std::vector<std::string> runningApplicationIDs();
 // Selects the file in a file-manager window (FileManager1 over D-Bus), else opens its folder.
 void showInFileManager(const std::filesystem::path& file);

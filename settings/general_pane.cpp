@@ -21,9 +21,11 @@ namespace {
 ToggleSwitch* switchRow(QWidget* owner, QBoxLayout* column, const QString& title) {
     auto* row = nestLayout<QHBoxLayout>(column);
     row->setSpacing(12);
-    row->addWidget(makeChild<TextLabel>(owner, title, style::systemFont(13)));
+    auto* label = makeChild<TextLabel>(owner, title, style::systemFont(13));
+    row->addWidget(label);
     row->addStretch();
     auto* sw = makeChild<ToggleSwitch>(owner, title);
+    label->setBuddy(sw);
     row->addWidget(sw);
     return sw;
 }
@@ -44,10 +46,9 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
+    scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
     auto* body = makeChild<QWidget>(this);
-    body->setAutoFillBackground(false);
     auto* column = makeLayout<QVBoxLayout>(body);
     column->setContentsMargins(24, 16, 24, 24);
     column->setSpacing(0);
@@ -71,8 +72,9 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
 
     auto* drawRow = nestLayout<QHBoxLayout>(form);
     drawRow->setSpacing(12);
-    drawRow->addWidget(
-        makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13)));
+    auto* drawLabel =
+        makeChild<TextLabel>(this, "Draw shapes while holding", style::systemFont(13));
+    drawRow->addWidget(drawLabel);
     drawRow->addStretch();
     std::vector<QString> labels;
     labels.reserve(RuleList::drawModChoices.size());
@@ -82,7 +84,7 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
     drawMods_ = makeChild<SegmentedControl>(this, std::move(labels));
     drawMods_->setMaximumWidth(320);
     drawMods_->setMinimumWidth(240);
-    drawMods_->setAccessibleName("Draw shapes while holding");
+    drawMods_->setChoiceName("Draw shapes while holding");
     drawRow->addWidget(drawMods_);
     connect(drawMods_, &SegmentedControl::picked, this, [this](int index) {
         Config config = store_.config();
@@ -123,13 +125,16 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
 
     column->addSpacing(28);
     auto* buttonRow = nestLayout<QHBoxLayout>(column);
-    showFile_ = makeChild<PlainButton>(this, "Show settings file in Finder");
+    showFile_ = makeChild<PlainButton>(this, "Show settings file in the file manager");
     buttonRow->addWidget(showFile_);
     buttonRow->addStretch();
     connect(showFile_, &QAbstractButton::clicked, this,
             [show = std::move(showSettingsFile)] { show(); });
     column->addStretch();
     scroll->setWidget(body);
+    // After setWidget, which turns background filling on: one background for the whole column.
+    body->setAutoFillBackground(false);
+    scroll->viewport()->setAutoFillBackground(false);
 
     configSub_ = store_.observeConfig([this](const Config&) { refresh(); });
     engineSub_ = engine_.observeState([this] { refresh(); });

@@ -134,6 +134,16 @@ void put(Config& config, Rule rule) {
     }
 }
 
+bool restore(Config& config, Rule rule, std::size_t index) {
+    if (find(config, rule.id) != config.bindings.end()) {
+        return false;
+    }
+    const auto at = std::min(index, config.bindings.size());
+    config.bindings.insert(config.bindings.begin() + static_cast<std::ptrdiff_t>(at),
+                           std::move(rule));
+    return true;
+}
+
 std::optional<std::size_t> drawModIndex(Mods mods) {
     for (std::size_t i = 0; i < drawModChoices.size(); ++i) {
         if (drawModChoices[i] == mods.rawValue) {

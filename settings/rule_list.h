@@ -31,6 +31,9 @@ bool remove(Config& config, const Uuid& id);
 bool setEnabled(Config& config, const Uuid& id, bool enabled);
 // Replaces the rule with the same id in place, else appends it.
 void put(Config& config, Rule rule);
+// Brings a deleted rule back at its old place (or the end, if the list got shorter); false when a
+// rule with its id is there already.
+bool restore(Config& config, Rule rule, std::size_t index);
 
 // The modifier sets offered for drawing, in picker order; an index into it for a stored value.
 inline constexpr std::array<int64_t, 4> drawModChoices = {6, 3, 5, 12};

@@ -2,11 +2,15 @@
 #include "settings/settings_view.h"
 
 #include <QBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "art/symbols.h"
 #include "config/store.h"
+#include "settings/appearance.h"
 #include "settings/binding_editor.h"
 #include "settings/desktop_services.h"
 #include "settings/general_pane.h"
@@ -21,7 +25,36 @@ namespace ombrel {
 namespace {
 constexpr const char* kAccessibilityUrl =
     "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
-}
+
+// What lies under an open sheet: dimmed, and deaf to the pointer.
+class SheetScrim : public QWidget {
+  public:
+    SheetScrim() { setAttribute(Qt::WA_NoMousePropagation); }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const bool dark = style::isDark(palette());
+        p.fillRect(rect(), QColor(0, 0, 0, dark ? 90 : 40));
+        // A soft shadow around the sheet.
+        for (auto* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child->isVisible()) {
+                for (int i = 1; i <= 6; ++i) {
+                    p.setPen(QPen(QColor(0, 0, 0, dark ? 22 : 12), 1));
+                    p.setBrush(Qt::NoBrush);
+                    p.drawRoundedRect(QRectF(child->geometry()).adjusted(-i, -12, i, i), 12 + i,
+                                      12 + i);
+                }
+            }
+        }
+    }
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+    void wheelEvent(QWheelEvent* event) override { event->accept(); }
+};
+}  // namespace
 
 AccessBanner::AccessBanner(std::function<void()> onOpen) {
     auto* row = makeLayout<QHBoxLayout>(this);
@@ -84,11 +117,11 @@ SettingsView::SettingsView(SettingsDeps& deps) : deps_(deps) {
     content_ = makeChild<QWidget>(this);
     row->addWidget(content_, 1);
     auto* column = makeLayout<QVBoxLayout>(content_);
-    column->setContentsMargins(0, 24, 0, 0);
+    column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
     auto* bannerBox = nestLayout<QVBoxLayout>(column);
-    bannerBox->setContentsMargins(24, 0, 24, 8);
+    bannerBox->setContentsMargins(24, 16, 24, 0);
     banner_ = makeChild<AccessBanner>(content_, [this] {
         if (deps_.recheckAccess) {
             deps_.recheckAccess();
@@ -108,6 +141,9 @@ SettingsView::SettingsView(SettingsDeps& deps) : deps_(deps) {
     auto* errorBox = nestLayout<QVBoxLayout>(column);
     errorBox->setContentsMargins(24, 0, 24, 0);
     errorBox->addWidget(loadError_);
+
+    scrim_ = makeChild<SheetScrim>(this);
+    scrim_->hide();
 
     navSub_ = deps_.nav.observe([this](Pane pane) { showPane(pane); });
     engineSub_ = deps_.engine.observeState([this] { refreshState(); });
@@ -163,8 +199,9 @@ void SettingsView::showPane(Pane pane) {
         static_cast<GeneralPane*>(pane_)->followTouchpads(deps_.unreadableCount,
                                                           deps_.observeDevices);
     } else {
-        pane_ = makeChild<RulePane>(content_, deps_.store, pane, appName_,
-                                    [this](const Rule& rule) { edit(rule); });
+        pane_ = makeChild<RulePane>(content_, deps_.store, deps_.engine, pane, appName_,
+                                    RulePane::Actions{[this](const Rule& rule) { edit(rule); },
+                                                      [this](const Rule& rule) { remove(rule); }});
     }
     column->addWidget(pane_, 1);
     pane_->show();
@@ -187,7 +224,7 @@ void SettingsView::edit(const Rule& rule) {
                                 return choices;
                             },
                             appName_, deps_.chooseApp};
-    // The window is the sheet's Qt parent, so it stays above it; editor_ ends it once closed.
+    // A child of the window's content, so it moves with the window and never leaves it.
     auto editor = std::make_unique<BindingEditor>(
         rule, deps_.store, std::move(services),
         [this](const Rule& saved) {
@@ -195,17 +232,80 @@ void SettingsView::edit(const Rule& rule) {
             RuleList::put(config, saved);
             deps_.store.setConfig(std::move(config));
         },
-        this);
+        scrim_);
     editor_.reset(editor.release());
-    connect(editor_.get(), &QDialog::finished, this, [this](int) { editor_.reset(); });
+    editor_->installEventFilter(this);
+    connect(editor_.get(), &BindingEditor::finished, this, [this](int) {
+        scrim_->hide();
+        editor_.reset();
+    });
+    scrim_->show();
+    scrim_->raise();
     editor_->open();
+    placeSheet();
+}
+
+void SettingsView::placeSheet() {
+    scrim_->setGeometry(rect());
+    if (!editor_) {
+        return;
+    }
+    // Hanging from the top edge, centred over the whole window, as tall as it needs up to a
+    // margin above the window's bottom.
+    const int w = std::min(editor_->width(), width());
+    const int h = std::min(editor_->sizeHint().height(), height() - 24);
+    editor_->setGeometry((width() - w) / 2, 0, w, h);
+    scrim_->update();
+}
+
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+    if (editor_ && watched == editor_.get() && event->type() == QEvent::LayoutRequest) {
+        // The sheet grew or shrank (a conflict line, another action kind).
+        QMetaObject::invokeMethod(
+            this, [this] { placeSheet(); }, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SettingsView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeSheet();
+}
+
+void SettingsView::remove(const Rule& rule) {
+    Config config = deps_.store.config();
+    const auto at = std::find_if(config.bindings.begin(), config.bindings.end(),
+                                 [&](const Rule& r) { return r.id == rule.id; });
+    if (at == config.bindings.end()) {
+        return;
+    }
+    deleted_.emplace_back(*at, static_cast<std::size_t>(at - config.bindings.begin()));
+    config.bindings.erase(at);
+    deps_.store.setConfig(std::move(config));
+}
+
+void SettingsView::undo() {
+    // Not under an open sheet: the editor judges conflicts against the rules as they are.
+    while (!editor_ && !deleted_.empty()) {
+        auto [rule, index] = std::move(deleted_.back());
+        deleted_.pop_back();
+        Config config = deps_.store.config();
+        if (RuleList::restore(config, std::move(rule), index)) {
+            deps_.store.setConfig(std::move(config));
+            return;
+        }
+    }
 }
 
 void SettingsView::hideEvent(QHideEvent* event) {
-    // Closing the window dismisses the sheet with it: the draft is view state, and a recording
-    // in it must not outlive the window.
-    if (editor_) {
-        editor_->reject();
+    // Closing the window (not minimising it) dismisses the sheet with it: the draft is view
+    // state, and a recording in it must not outlive the window. Deletions can no longer be
+    // undone.
+    if (!event->spontaneous()) {
+        if (editor_) {
+            editor_->reject();
+        }
+        deleted_.clear();
     }
     QWidget::hideEvent(event);
 }
@@ -218,7 +318,11 @@ void SettingsView::paintEvent(QPaintEvent*) {
 }
 
 std::unique_ptr<QWidget> makeSettingsView(SettingsDeps& deps) {
-    return std::make_unique<SettingsView>(deps);
+    auto view = std::make_unique<SettingsView>(deps);
+    // The program's palettes follow the desktop's light or dark preference from now on.
+    auto* follower = std::make_unique<appearance::Follower>().release();
+    follower->setParent(view.get());
+    return view;
 }
 
 }  // namespace ombrel

@@ -1,9 +1,12 @@
 // The settings window's content: the sidebar on the left; on the right the Accessibility
-// banner, the load-error sentence and the selected pane; the binding editor as a sheet.
+// banner, the load-error sentence and the selected pane; the binding editor as a sheet hanging
+// from the top of the window over a dimmed content.
 #pragma once
 
 #include <QWidget>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "config/observable.h"
 #include "settings/pane.h"
@@ -29,6 +32,7 @@ class AccessBanner : public QWidget {
 };
 
 class SettingsView : public QWidget {
+    Q_OBJECT
   public:
     explicit SettingsView(SettingsDeps& deps);
     ~SettingsView() override;
@@ -45,12 +49,19 @@ class SettingsView : public QWidget {
     [[nodiscard]] BindingEditor* editor() const { return editor_.get(); }
     // Opens the editor with the rule, as "Add", the pencil or a double click do.
     void edit(const Rule& rule);
+    // Deletes the rule, remembering it for undo() while the window stays open.
+    void remove(const Rule& rule);
+    [[nodiscard]] bool canUndo() const { return !deleted_.empty(); }
+    // Edit ▸ Undo: brings back the rule deleted last, at its place.
+    Q_INVOKABLE void undo();
 
     [[nodiscard]] QSize sizeHint() const override { return {860, 580}; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct DeleteLater {
@@ -58,6 +69,7 @@ class SettingsView : public QWidget {
     };
     void showPane(Pane pane);
     void refreshState();
+    void placeSheet();
 
     SettingsDeps& deps_;
     AppNamer appName_;
@@ -67,7 +79,10 @@ class SettingsView : public QWidget {
     TextLabel* loadError_ = nullptr;
     QWidget* pane_ = nullptr;
     Pane shown_ = Pane::keyboard;
+    QWidget* scrim_ = nullptr;
     std::unique_ptr<BindingEditor, DeleteLater> editor_;
+    // Deleted rules with their places, last at the back.
+    std::vector<std::pair<Rule, std::size_t>> deleted_;
     Subscription navSub_;
     Subscription engineSub_;
     Subscription loadErrorSub_;

@@ -52,6 +52,10 @@ bool isModifierKey(int qtKey) {
     }
 }
 
+namespace {
+constexpr const char* recordingText = "Press keys… (Esc cancels)";
+}  // namespace
+
 // The button: the combination in key-cap type, or what to do, centred, at least 200 wide.
 class ShortcutRecorder::RecordButton : public QAbstractButton {
   public:
@@ -61,14 +65,23 @@ class ShortcutRecorder::RecordButton : public QAbstractButton {
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     }
     [[nodiscard]] QSize sizeHint() const override {
-        const QFontMetrics fm(labelFont());
-        return {std::max(200, fm.horizontalAdvance(text()) + 28), 30};
+        // As wide as its widest fixed text too, so starting to record does not move it.
+        const int fixed = QFontMetrics(style::systemFont(14))
+                              .horizontalAdvance(QString::fromUtf8(recordingText)) +
+                          28;
+        const int shown = QFontMetrics(labelFont()).horizontalAdvance(text()) + 28;
+        return {std::max({200, fixed, shown}), 30};
     }
     [[nodiscard]] QFont labelFont() const {
         return owner_.recording() || !owner_.combo() ? style::systemFont(14) : style::monoFont(13);
     }
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!pressOnEnter(*this, event)) {
+            QAbstractButton::keyPressEvent(event);
+        }
+    }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
@@ -92,6 +105,9 @@ class ShortcutRecorder::RecordButton : public QAbstractButton {
         p.setFont(labelFont());
         p.setPen(owner_.recording() ? style::accent(pal) : pal.color(QPalette::ButtonText));
         p.drawText(r, Qt::AlignCenter, text());
+        if (hasFocus()) {
+            paint::focusRing(p, r, 6.5, pal);
+        }
     }
 
   private:
@@ -107,11 +123,12 @@ ShortcutRecorder::ShortcutRecorder(bool requireModifier, EngineStatus& engine,
     auto* column = makeLayout<QVBoxLayout>(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
+    // Both on the right edge, so the button stays put when the hint appears under it.
     button_ = makeChild<RecordButton>(this, *this);
-    column->addWidget(button_, 0, Qt::AlignLeft);
+    column->addWidget(button_, 0, Qt::AlignRight);
     hint_ = makeChild<TextLabel>(this, "", style::systemFont(12), Tone::secondary);
     hint_->hide();
-    column->addWidget(hint_);
+    column->addWidget(hint_, 0, Qt::AlignRight);
     connect(button_, &QAbstractButton::clicked, this, [this] {
         if (recording()) {
             stop();
@@ -128,6 +145,11 @@ ShortcutRecorder::~ShortcutRecorder() {
 
 void ShortcutRecorder::setCombo(std::optional<KeyCombo> combo) {
     logic_.setCombo(combo);
+    refresh();
+}
+
+void ShortcutRecorder::setAccessibleLabel(const QString& label) {
+    label_ = label;
     refresh();
 }
 
@@ -216,12 +238,13 @@ QString ShortcutRecorder::hintText() const {
 
 void ShortcutRecorder::refresh() {
     if (logic_.recording()) {
-        button_->setText("Press keys… (Esc cancels)");
+        button_->setText(QString::fromUtf8(recordingText));
     } else if (logic_.combo()) {
         button_->setText(QString::fromStdString(logic_.combo()->label()));
     } else {
         button_->setText("Click to record");
     }
+    button_->setAccessibleName(label_.isEmpty() ? button_->text() : label_ + " " + button_->text());
     button_->updateGeometry();
     button_->update();
     if (const auto& hint = logic_.hint()) {

@@ -36,6 +36,8 @@ class ShortcutRecorder : public QWidget {
     void stop();
     // Runs just before recording starts, so a neighbouring recorder can end its own first.
     void setOnStart(std::function<void()> onStart) { onStart_ = std::move(onStart); }
+    // What the combination is for ("Shortcut"): the button's name begins with it.
+    void setAccessibleLabel(const QString& label);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +52,7 @@ class ShortcutRecorder : public QWidget {
     std::function<void(std::optional<KeyCombo>)> onChange_;
     std::function<void()> onStart_;
     RecordButton* button_ = nullptr;
+    QString label_;
     TextLabel* hint_ = nullptr;
     bool filtering_ = false;
 };

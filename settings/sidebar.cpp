@@ -2,7 +2,7 @@
 #include "settings/sidebar.h"
 
 #include <QBoxLayout>
-#include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -16,76 +16,99 @@
 
 namespace ombrel {
 
-SidebarItem::SidebarItem(Pane pane, std::function<void()> action)
-    : pane_(pane), action_(std::move(action)) {
+SidebarItem::SidebarItem(Pane pane, std::function<void()> action) : pane_(pane) {
     setCursor(Qt::PointingHandCursor);
-    setAttribute(Qt::WA_Hover);
+    setCheckable(true);
+    setAutoExclusive(true);
+    setFocusPolicy(Qt::StrongFocus);
     setFixedHeight(32);
-    setAccessibleName(
+    setText(
         QString::fromUtf8(paneTitle(pane).data(), static_cast<qsizetype>(paneTitle(pane).size())));
+    setAccessibleName(text());
+    connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] {
+        if (action) {
+            action();
+        }
+    });
 }
 
 void SidebarItem::setSelected(bool selected) {
-    if (selected_ != selected) {
-        selected_ = selected;
+    if (isChecked() != selected) {
+        setChecked(selected);
         update();
     }
 }
 
 void SidebarItem::setCount(std::optional<int64_t> count) {
-    if (count_ != count) {
-        count_ = count;
-        update();
+    if (count_ == count) {
+        return;
+    }
+    count_ = count;
+    // Screen readers hear the count with the title.
+    setAccessibleName(
+        count ? QString("%1, %2 %3").arg(text()).arg(*count).arg(*count == 1 ? "rule" : "rules")
+              : text());
+    update();
+}
+
+void SidebarItem::focusInEvent(QFocusEvent* event) {
+    focusMarked_ = event->reason() != Qt::MouseFocusReason &&
+                   event->reason() != Qt::ActiveWindowFocusReason &&
+                   event->reason() != Qt::PopupFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void SidebarItem::keyPressEvent(QKeyEvent* event) {
+    focusMarked_ = true;
+    update();
+    if (!pressOnEnter(*this, event)) {
+        QAbstractButton::keyPressEvent(event);
     }
 }
 
 void SidebarItem::enterEvent(QEnterEvent* event) {
     hovering_ = true;
     update();
-    QWidget::enterEvent(event);
+    QAbstractButton::enterEvent(event);
 }
 
 void SidebarItem::leaveEvent(QEvent* event) {
     hovering_ = false;
     update();
-    QWidget::leaveEvent(event);
-}
-
-void SidebarItem::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
-        action_) {
-        action_();
-    }
+    QAbstractButton::leaveEvent(event);
 }
 
 void SidebarItem::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
+    const bool selected = isChecked();
     QColor bg = Qt::transparent;
-    if (selected_) {
+    if (selected) {
         bg = style::accent(pal);
         bg.setAlphaF(0.14f);
     } else if (hovering_) {
         bg = style::hover(pal);
     }
+    const QRectF shape = QRectF(rect()).adjusted(1, 1, -1, -1);
     p.setPen(Qt::NoPen);
     p.setBrush(bg);
-    p.drawRoundedRect(QRectF(rect()), 8, 8);
+    p.drawRoundedRect(shape, 8, 8);
 
-    const QColor symbolColor = selected_ ? style::accent(pal) : style::secondary(pal);
+    const QColor symbolColor = selected ? style::accent(pal) : style::secondary(pal);
     symbols::draw(p, paneSymbol(pane_), QRectF(10, (height() - 17) / 2.0, 20, 17), symbolColor);
 
-    QFont titleFont = style::systemFont(13, selected_ ? QFont::DemiBold : QFont::Normal);
-    p.setFont(titleFont);
+    p.setFont(style::systemFont(13, selected ? QFont::DemiBold : QFont::Normal));
     p.setPen(pal.color(QPalette::WindowText));
-    p.drawText(QRectF(38, 0, width() - 76, height()), Qt::AlignVCenter | Qt::AlignLeft,
-               accessibleName());
+    p.drawText(QRectF(38, 0, width() - 76, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
     if (count_) {
         p.setFont(style::captionFont());
         p.setPen(style::secondary(pal));
         p.drawText(QRectF(0, 0, width() - 10, height()), Qt::AlignVCenter | Qt::AlignRight,
                    QString::number(*count_));
+    }
+    if (hasFocus() && focusMarked_) {
+        paint::focusRing(p, shape, 8, pal);
     }
 }
 
@@ -126,7 +149,8 @@ Sidebar::Sidebar(Store& store, EngineStatus& engine, Nav& nav)
     setFixedWidth(210);
     setAutoFillBackground(false);
     auto* column = makeLayout<QVBoxLayout>(this);
-    column->setContentsMargins(12, 52, 12, 12);
+    // The window manager draws the title bar: the column starts right under it.
+    column->setContentsMargins(12, 16, 12, 12);
     column->setSpacing(8);
 
     auto* header = nestLayout<QHBoxLayout>(column);

@@ -2,6 +2,7 @@
 // and the status line with the master switch at the bottom.
 #pragma once
 
+#include <QAbstractButton>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -18,13 +19,15 @@ class MascotView;
 class ToggleSwitch;
 class TextLabel;
 
-class SidebarItem : public QWidget {
+// One pane in the sidebar. The items are one group of radio buttons to the keyboard and to
+// screen readers: one Tab stop, the arrow keys move the choice.
+class SidebarItem : public QAbstractButton {
   public:
     SidebarItem(Pane pane, std::function<void()> action);
     void setSelected(bool selected);
     void setCount(std::optional<int64_t> count);
     [[nodiscard]] Pane pane() const { return pane_; }
-    [[nodiscard]] bool selected() const { return selected_; }
+    [[nodiscard]] bool selected() const { return isChecked(); }
     [[nodiscard]] const std::optional<int64_t>& count() const { return count_; }
     [[nodiscard]] QSize sizeHint() const override { return {186, 32}; }
 
@@ -32,13 +35,14 @@ class SidebarItem : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
   private:
     Pane pane_;
-    std::function<void()> action_;
-    bool selected_ = false;
     bool hovering_ = false;
+    // The window gives its first item the keyboard when it opens: marked only once used.
+    bool focusMarked_ = false;
     std::optional<int64_t> count_;
 };
 

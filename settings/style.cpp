@@ -1,9 +1,8 @@
 // The settings window's shared look.
 #include "settings/style.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
+#include "settings/appearance.h"
+
 #include <QFontDatabase>
 #include <QStringList>
 #include <cmath>
@@ -49,7 +48,9 @@ QColor sidebarBackground(const QPalette& palette) {
 }
 
 QColor contentBackground(const QPalette& palette) {
-    return isDark(palette) ? QColor(30, 29, 30) : QColor(246, 245, 244);
+    // The palette's own window colour, so that anything filling its background with it (a scroll
+    // area does) shows no seam.
+    return palette.color(QPalette::Window);
 }
 
 QColor green(const QPalette& palette) {
@@ -112,23 +113,10 @@ QFont monoFont(double points, QFont::Weight weight) {
 }
 
 bool reduceMotion() {
-    // The desktop portal carries the GNOME setting; without a portal, animations stay on. A plain
-    // call with a short timeout: no extra round trip, no long wait.
+    // GNOME's setting through the portal; without a portal, animations stay on.
     static const bool reduce = [] {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
-            "org.freedesktop.portal.Settings", "Read");
-        call << QString("org.gnome.desktop.interface") << QString("enable-animations");
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 300);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-            return false;
-        }
-        QVariant v = reply.arguments().first();
-        // The value comes wrapped in one or two variants.
-        while (v.canConvert<QDBusVariant>() && v.userType() == qMetaTypeId<QDBusVariant>()) {
-            v = v.value<QDBusVariant>().variant();
-        }
-        return v.typeId() == QMetaType::Bool && !v.toBool();
+        const auto v = appearance::readPortal("org.gnome.desktop.interface", "enable-animations");
+        return v && v->typeId() == QMetaType::Bool && !v->toBool();
     }();
     return reduce;
 }

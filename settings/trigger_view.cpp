@@ -114,7 +114,29 @@ void paintDrawingGlyph(QPainter& p, const QRectF& box, const std::vector<Pt>& po
     p.restore();
 }
 
+namespace {
+constexpr double kGap = 8;
+constexpr double kCapGap = 4;
+// Symbols fill this box on a cap, whatever size their font draws them at: fonts draw ⌃ and ⌥
+// as specks at text size.
+constexpr double kSymbolWidth = 14;
+constexpr double kSymbolHeight = 12;
+
+QFont labelFont() {
+    return style::systemFont(13);
+}
+
+// One symbol (a modifier, Return, Tab, ...) rather than a name or a letter.
+bool isSymbol(const QString& text) {
+    return text.size() == 1 && text.at(0).unicode() > 0x7F && !text.at(0).isLetterOrNumber();
+}
+
+}  // namespace
+
 double capWidth(const QString& text) {
+    if (isSymbol(text)) {
+        return capHeight;
+    }
     const QFontMetricsF fm(style::monoFont(13));
     return std::max(capHeight, fm.horizontalAdvance(text) + 16);
 }
@@ -132,15 +154,32 @@ void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPal
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(style::separator(palette), 1));
     p.drawRoundedRect(cap.adjusted(0.5, 0.5, -0.5, -0.5), 5.5, 5.5);
-    p.setPen(palette.color(QPalette::WindowText));
-    // The monospaced family draws arrows at a fraction of a letter's height: they are drawn as
-    // the arrow symbol, turned to point the key's way.
+    const QColor ink = palette.color(QPalette::WindowText);
+    p.setPen(ink);
+    // Arrows are drawn as the arrow symbol, turned to point the key's way.
     static const QString arrows = QStringLiteral("→↓←↑");
     if (const auto turn = text.size() == 1 ? arrows.indexOf(text) : -1; turn >= 0) {
         p.translate(cap.center());
         p.rotate(90.0 * turn);
-        symbols::draw(p, "arrow.right", QRectF(-6.5, -6.5, 13, 13),
-                      palette.color(QPalette::WindowText));
+        symbols::draw(p, "arrow.right", QRectF(-6.5, -6.5, 13, 13), ink);
+        p.restore();
+        return;
+    }
+    if (isSymbol(text)) {
+        // The glyph's outline, scaled and centred by its ink rather than by the font's box.
+        QPainterPath outline;
+        outline.addText(0, 0, style::systemFont(20), text);
+        const QRectF inkBox = outline.boundingRect();
+        if (!inkBox.isEmpty()) {
+            const double scale =
+                std::min(kSymbolWidth / inkBox.width(), kSymbolHeight / inkBox.height());
+            p.translate(cap.center());
+            p.scale(scale, scale);
+            p.translate(-inkBox.center());
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            p.drawPath(outline);
+        }
         p.restore();
         return;
     }
@@ -149,78 +188,60 @@ void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPal
     p.restore();
 }
 
-}  // namespace glyphs
-
-namespace {
-constexpr double kGap = 8;
-constexpr double kCapGap = 4;
-
-QFont labelFont() {
-    return style::systemFont(13);
-}
-}  // namespace
-
-TriggerView::TriggerView(Trigger trigger) : trigger_(std::move(trigger)) {
-    setAccessibleName(labelText());
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-}
-
-void TriggerView::setTrigger(Trigger trigger) {
-    trigger_ = std::move(trigger);
-    setAccessibleName(labelText());
-    updateGeometry();
-    update();
-}
-
-QString TriggerView::labelText() const {
-    return QString::fromStdString(trigger_.label());
-}
-
-QSize TriggerView::sizeHint() const {
-    if (const auto* combo = trigger_.asHotkey()) {
+QSizeF triggerSize(const Trigger& trigger) {
+    if (const auto* combo = trigger.asHotkey()) {
         double w = 0;
         for (const auto& t : keyCapTexts(*combo)) {
-            w += glyphs::capWidth(QString::fromStdString(t)) + kCapGap;
+            w += capWidth(QString::fromStdString(t)) + kCapGap;
         }
-        return {static_cast<int>(w - kCapGap + 1), static_cast<int>(glyphs::capHeight + 2 + 1)};
+        return {w - kCapGap + 1, capHeight + 3};
     }
-    const QFontMetrics fm(labelFont());
-    return {static_cast<int>(tileWidth + kGap) + fm.horizontalAdvance(labelText()) + 2,
-            static_cast<int>(tileHeight)};
+    const QFontMetricsF fm(labelFont());
+    return {tileWidth + kGap + fm.horizontalAdvance(QString::fromStdString(trigger.label())) + 2,
+            tileHeight};
 }
 
-void TriggerView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void paintTrigger(QPainter& p, const QRectF& box, const Trigger& trigger, const QPalette& pal) {
+    p.save();
     p.setRenderHint(QPainter::Antialiasing);
-    const QPalette& pal = palette();
-    if (const auto* combo = trigger_.asHotkey()) {
-        double x = 0;
-        const double y = (height() - glyphs::capHeight - 2) / 2;
+    if (const auto* combo = trigger.asHotkey()) {
+        double x = box.left();
+        const double y = box.top() + (box.height() - capHeight - 2) / 2;
+        p.setClipRect(box.adjusted(0, -2, 0, 2));
         for (const auto& t : keyCapTexts(*combo)) {
             const QString text = QString::fromStdString(t);
-            const double w = glyphs::capWidth(text);
-            glyphs::paintKeyCap(p, QRectF(x, y, w, glyphs::capHeight), text, pal);
+            const double w = capWidth(text);
+            paintKeyCap(p, QRectF(x, y, w, capHeight), text, pal);
             x += w + kCapGap;
         }
+        p.restore();
         return;
     }
-    const QRectF tile(0, (height() - tileHeight) / 2, tileWidth, tileHeight);
-    if (const auto* gesture = trigger_.asTrackpad()) {
-        glyphs::paintTrackpadGlyph(p, tile, *gesture, pal);
-    } else if (trigger_.asMouseButton()) {
-        glyphs::paintTile(p, tile, pal, false);
+    const QRectF tile(box.left(), box.top() + (box.height() - tileHeight) / 2, tileWidth,
+                      tileHeight);
+    if (const auto* gesture = trigger.asTrackpad()) {
+        paintTrackpadGlyph(p, tile, *gesture, pal);
+    } else if (trigger.asMouseButton()) {
+        paintTile(p, tile, pal, false);
         symbols::draw(p, "computermouse.fill",
                       QRectF(tile.center().x() - 9, tile.center().y() - 9, 18, 18),
                       style::label(pal));
-    } else if (const auto* drawing = trigger_.asDrawing()) {
-        glyphs::paintTile(p, tile, pal, false);
-        glyphs::paintDrawingGlyph(p, tile, drawing->points, 2, pal);
+    } else if (const auto* drawing = trigger.asDrawing()) {
+        paintTile(p, tile, pal, false);
+        paintDrawingGlyph(p, tile, drawing->points, 2, pal);
     }
+    const QRectF text(tile.right() + kGap, box.top(), box.right() - tile.right() - kGap,
+                      box.height());
     p.setFont(labelFont());
     p.setPen(pal.color(QPalette::WindowText));
-    p.drawText(QRectF(tileWidth + kGap, 0, width() - tileWidth - kGap, height()),
-               Qt::AlignVCenter | Qt::AlignLeft, labelText());
+    const QString label =
+        QFontMetricsF(labelFont())
+            .elidedText(QString::fromStdString(trigger.label()), Qt::ElideRight, text.width());
+    p.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, label);
+    p.restore();
 }
+
+}  // namespace glyphs
 
 MascotView::MascotView(int size, bool awake, bool accentTinted)
     : size_(size), awake_(awake), tinted_(accentTinted) {

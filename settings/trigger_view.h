@@ -1,5 +1,6 @@
 // The trigger glyphs of the rule rows: key caps for a shortcut, a little trackpad for a gesture,
-// a mouse tile for a button and a thumbnail for a drawing, each but the caps with its label.
+// a mouse tile for a button and a thumbnail for a drawing, each but the caps with its label; and
+// the mascot figure.
 #pragma once
 
 #include <QWidget>
@@ -21,24 +22,12 @@ void paintDrawingGlyph(QPainter& p, const QRectF& box, const std::vector<Pt>& po
 void paintKeyCap(QPainter& p, const QRectF& cap, const QString& text, const QPalette& palette);
 double capWidth(const QString& text);
 inline constexpr double capHeight = 28;
+
+// The glyph of a trigger with its label beside it (the caps alone for a shortcut): its natural
+// size, and painted left-aligned and centred vertically in box, the label elided to fit.
+QSizeF triggerSize(const Trigger& trigger);
+void paintTrigger(QPainter& p, const QRectF& box, const Trigger& trigger, const QPalette& palette);
 }  // namespace glyphs
-
-class TriggerView : public QWidget {
-  public:
-    explicit TriggerView(Trigger trigger);
-    void setTrigger(Trigger trigger);
-    [[nodiscard]] const Trigger& trigger() const { return trigger_; }
-    [[nodiscard]] QSize sizeHint() const override;
-    [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
-    // The text read out and shown next to the tile; the caps' combination label for shortcuts.
-    [[nodiscard]] QString labelText() const;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    Trigger trigger_;
-};
 
 // The mascot figure, awake or asleep, optionally washed with the accent colour.
 class MascotView : public QWidget {

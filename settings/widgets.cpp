@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -13,13 +14,81 @@
 
 namespace ombrel {
 
+namespace paint {
+
+void switchPill(QPainter& p, const QRectF& track, double knob, bool enabled,
+                const QPalette& palette) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor off = style::isDark(palette) ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 30);
+    const QColor on = style::accent(palette);
+    const auto mix = [k = static_cast<float>(knob)](float a, float b) { return a + (b - a) * k; };
+    QColor fill;
+    fill.setRgbF(mix(off.redF(), on.redF()), mix(off.greenF(), on.greenF()),
+                 mix(off.blueF(), on.blueF()), mix(off.alphaF(), on.alphaF()));
+    if (!enabled) {
+        fill.setAlphaF(fill.alphaF() * 0.5f);
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+    p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+    const double d = track.height() - 4;
+    const double x = track.left() + 2 + (track.width() - 4 - d) * knob;
+    const QRectF disc(x, track.top() + 2, d, d);
+    p.setBrush(QColor(0, 0, 0, 40));
+    p.drawEllipse(disc.translated(0, 0.8));
+    p.setBrush(style::isDark(palette) ? QColor(240, 240, 240) : QColor(255, 255, 255));
+    p.drawEllipse(disc);
+    p.restore();
+}
+
+void focusRing(QPainter& p, const QRectF& shape, double radius, const QPalette& palette,
+               double outset) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor ring = style::accent(palette);
+    ring.setAlphaF(0.7f);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(ring, 2));
+    p.drawRoundedRect(shape.adjusted(-outset, -outset, outset, outset), radius + outset,
+                      radius + outset);
+    p.restore();
+}
+
+void iconButton(QPainter& p, const QRectF& rect, std::string_view symbol, double opacity,
+                bool hovered, bool pressed, const QPalette& palette) {
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(opacity);
+    if (hovered || pressed) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(pressed ? style::separator(palette) : style::hover(palette));
+        p.drawRoundedRect(rect.adjusted(1, 1, -1, -1), 6, 6);
+    }
+    symbols::draw(p, symbol, rect.adjusted(6, 6, -6, -6), style::label(palette));
+    p.restore();
+}
+
+}  // namespace paint
+
+bool pressOnEnter(QAbstractButton& button, QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        return false;
+    }
+    if (!event->isAutoRepeat() && button.isEnabled()) {
+        button.click();
+    }
+    event->accept();
+    return true;
+}
+
 // ToggleSwitch
 
 ToggleSwitch::ToggleSwitch(const QString& accessibleLabel, bool small) : small_(small) {
-    setCheckable(true);
     setCursor(Qt::PointingHandCursor);
     setAccessibleName(accessibleLabel);
-    setFocusPolicy(Qt::TabFocus);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     animation_.setDuration(120);
     animation_.setEasingCurve(QEasingCurve::OutQuad);
     connect(&animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
@@ -29,10 +98,11 @@ ToggleSwitch::ToggleSwitch(const QString& accessibleLabel, bool small) : small_(
 }
 
 QSize ToggleSwitch::sizeHint() const {
-    return small_ ? QSize(32, 18) : QSize(40, 22);
+    return size(small_);
 }
 
 void ToggleSwitch::checkStateSet() {
+    QCheckBox::checkStateSet();
     animation_.stop();
     knob_ = isChecked() ? 1 : 0;
     update();
@@ -51,38 +121,19 @@ void ToggleSwitch::nextCheckState() {
     animation_.start();
 }
 
+void ToggleSwitch::keyPressEvent(QKeyEvent* event) {
+    if (!pressOnEnter(*this, event)) {
+        QCheckBox::keyPressEvent(event);
+    }
+}
+
 void ToggleSwitch::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
     const QSize s = sizeHint();
     const QRectF track(0.5, (height() - s.height()) / 2.0 + 0.5, s.width() - 1, s.height() - 1);
-    const QPalette& pal = palette();
-    QColor off = style::isDark(pal) ? QColor(255, 255, 255, 40) : QColor(0, 0, 0, 30);
-    QColor on = style::accent(pal);
-    const auto mix = [k = static_cast<float>(knob_)](float a, float b) { return a + (b - a) * k; };
-    QColor fill;
-    fill.setRgbF(mix(off.redF(), on.redF()), mix(off.greenF(), on.greenF()),
-                 mix(off.blueF(), on.blueF()), mix(off.alphaF(), on.alphaF()));
-    if (!isEnabled()) {
-        fill.setAlphaF(fill.alphaF() * 0.5f);
-    }
-    p.setPen(Qt::NoPen);
-    p.setBrush(fill);
-    p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
-    const double d = track.height() - 4;
-    const double x = track.left() + 2 + (track.width() - 4 - d) * knob_;
-    const QRectF knob(x, track.top() + 2, d, d);
-    p.setBrush(QColor(0, 0, 0, 40));
-    p.drawEllipse(knob.translated(0, 0.8));
-    p.setBrush(style::isDark(pal) ? QColor(240, 240, 240) : QColor(255, 255, 255));
-    p.drawEllipse(knob);
+    paint::switchPill(p, track, knob_, isEnabled(), palette());
     if (hasFocus()) {
-        p.setBrush(Qt::NoBrush);
-        QColor ring = style::accent(pal);
-        ring.setAlphaF(0.5f);
-        p.setPen(QPen(ring, 2));
-        p.drawRoundedRect(track.adjusted(-1, -1, 1, 1), track.height() / 2 + 1,
-                          track.height() / 2 + 1);
+        paint::focusRing(p, track, track.height() / 2, palette());
     }
 }
 
@@ -115,60 +166,127 @@ void SymbolView::paintEvent(QPaintEvent*) {
     symbols::draw(p, name_, box, c);
 }
 
-// IconButton
-
-IconButton::IconButton(std::string symbol, const QString& help) : symbol_(std::move(symbol)) {
-    setToolTip(help);
-    setAccessibleName(help);
-    setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::TabFocus);
-    setFixedSize(sizeHint());
-}
-
-void IconButton::setOpacity(double opacity) {
-    opacity_ = opacity;
-    update();
-}
-
-void IconButton::enterEvent(QEnterEvent* event) {
-    pressedLook_ = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void IconButton::leaveEvent(QEvent* event) {
-    pressedLook_ = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
-void IconButton::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(opacity_);
-    if (pressedLook_ || isDown()) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(isDown() ? style::separator(palette()) : style::hover(palette()));
-        p.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
-    }
-    const QColor c = style::label(palette());
-    symbols::draw(p, symbol_, QRectF(rect()).adjusted(6, 6, -6, -6), c);
-}
-
 // SegmentedControl
 
-SegmentedControl::SegmentedControl(std::vector<QString> labels) : labels_(std::move(labels)) {
-    setCursor(Qt::PointingHandCursor);
+// One segment: a radio button to screen readers, painted by the row it sits in.
+class SegmentedControl::Segment : public QRadioButton {
+  public:
+    Segment(SegmentedControl& owner, int index, const QString& text)
+        : QRadioButton(text), owner_(owner), index_(index) {
+        setCursor(Qt::PointingHandCursor);
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+  protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+    void nextCheckState() override { owner_.pick(index_); }
+    void keyPressEvent(QKeyEvent* event) override {
+        switch (event->key()) {
+            case Qt::Key_Left:
+            case Qt::Key_Up:
+                owner_.step(index_, -1);
+                break;
+            case Qt::Key_Right:
+            case Qt::Key_Down:
+                owner_.step(index_, 1);
+                break;
+            default:
+                if (!pressOnEnter(*this, event)) {
+                    QRadioButton::keyPressEvent(event);
+                }
+                return;
+        }
+        event->accept();
+    }
+    void focusInEvent(QFocusEvent* event) override {
+        QRadioButton::focusInEvent(event);
+        owner_.update();
+    }
+    void focusOutEvent(QFocusEvent* event) override {
+        QRadioButton::focusOutEvent(event);
+        owner_.update();
+    }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QPalette& pal = palette();
+        const QRectF seg = QRectF(rect()).adjusted(2, 2, -2, -2);
+        if (isChecked()) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 0, 0, style::isDark(pal) ? 70 : 22));
+            p.drawRoundedRect(seg.translated(0, 0.7), 5.5, 5.5);
+            p.setBrush(style::isDark(pal) ? QColor(92, 90, 92) : QColor(255, 255, 255));
+            p.drawRoundedRect(seg, 5.5, 5.5);
+        }
+        p.setPen(isChecked() ? pal.color(QPalette::WindowText) : style::label(pal));
+        p.setFont(style::systemFont(14, isChecked() ? QFont::DemiBold : QFont::Normal));
+        p.drawText(seg, Qt::AlignCenter, text());
+        if (hasFocus()) {
+            paint::focusRing(p, seg.adjusted(1, 1, -1, -1), 5, pal);
+        }
+    }
+
+  private:
+    SegmentedControl& owner_;
+    int index_;
+};
+
+SegmentedControl::SegmentedControl(std::vector<QString> labels) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        segments_.push_back(makeChild<Segment>(this, *this, static_cast<int>(i), labels[i]));
+    }
+    setSelected(-1);
+}
+
+QAbstractButton* SegmentedControl::segment(int index) const {
+    return (index >= 0 && index < count()) ? segments_[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void SegmentedControl::setSelected(int index) {
     selected_ = (index >= 0 && index < count()) ? index : -1;
+    if (selected_ >= 0) {
+        segments_[static_cast<std::size_t>(selected_)]->setChecked(true);
+    }
+    for (int i = 0; i < count(); ++i) {
+        Segment* s = segments_[static_cast<std::size_t>(i)];
+        if (selected_ < 0) {
+            // An exclusive group keeps one button checked; a stored set we do not offer has none.
+            s->setAutoExclusive(false);
+            s->setChecked(false);
+            s->setAutoExclusive(true);
+        }
+        // One Tab stop: the chosen segment, or the first while none is.
+        const bool stop = i == std::max(selected_, 0);
+        s->setFocusPolicy(stop ? Qt::StrongFocus : Qt::ClickFocus);
+    }
     update();
 }
 
+void SegmentedControl::pick(int index) {
+    if (index == selected_) {
+        return;
+    }
+    setSelected(index);
+    emit picked(index);
+}
+
+void SegmentedControl::step(int from, int delta) {
+    const int to = selected_ < 0 ? 0 : std::clamp(from + delta, 0, count() - 1);
+    pick(to);
+    segments_[static_cast<std::size_t>(to)]->setFocus(Qt::TabFocusReason);
+}
+
+void SegmentedControl::setChoiceName(const QString& name) {
+    setAccessibleName(name);
+    for (Segment* s : segments_) {
+        s->setAccessibleDescription(name);
+    }
+}
+
 QString SegmentedControl::label(int index) const {
-    return (index >= 0 && index < count()) ? labels_[static_cast<std::size_t>(index)] : QString();
+    const QAbstractButton* s = segment(index);
+    return s ? s->text() : QString();
 }
 
 QSize SegmentedControl::sizeHint() const {
@@ -182,16 +300,15 @@ QRect SegmentedControl::segmentRect(int index) const {
     return {x, 0, index == n - 1 ? width() - x : w, height()};
 }
 
-void SegmentedControl::mouseReleaseEvent(QMouseEvent* event) {
+void SegmentedControl::placeSegments() {
     for (int i = 0; i < count(); ++i) {
-        if (segmentRect(i).contains(event->position().toPoint())) {
-            if (i != selected_) {
-                setSelected(i);
-                emit picked(i);
-            }
-            return;
-        }
+        segments_[static_cast<std::size_t>(i)]->setGeometry(segmentRect(i));
     }
+}
+
+void SegmentedControl::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeSegments();
 }
 
 void SegmentedControl::paintEvent(QPaintEvent*) {
@@ -202,23 +319,12 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     p.setPen(QPen(style::separator(pal), 1));
     p.setBrush(style::isDark(pal) ? QColor(255, 255, 255, 16) : QColor(0, 0, 0, 12));
     p.drawRoundedRect(outer, 7, 7);
-    for (int i = 0; i < count(); ++i) {
-        const QRectF seg = QRectF(segmentRect(i)).adjusted(2, 2, -2, -2);
-        if (i == selected_) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0, 0, 0, style::isDark(pal) ? 70 : 22));
-            p.drawRoundedRect(seg.translated(0, 0.7), 5.5, 5.5);
-            p.setBrush(style::isDark(pal) ? QColor(92, 90, 92) : QColor(255, 255, 255));
-            p.drawRoundedRect(seg, 5.5, 5.5);
-        } else if (i > 0 && i - 1 != selected_) {
-            p.setPen(QPen(style::separator(pal), 1));
+    // Hairlines between neighbours that are both unchosen.
+    for (int i = 1; i < count(); ++i) {
+        if (i != selected_ && i - 1 != selected_) {
             const double x = segmentRect(i).left() + 0.5;
             p.drawLine(QPointF(x, 7), QPointF(x, height() - 7));
         }
-        p.setPen(i == selected_ ? pal.color(QPalette::WindowText) : style::label(pal));
-        QFont f = style::systemFont(14, i == selected_ ? QFont::DemiBold : QFont::Normal);
-        p.setFont(f);
-        p.drawText(seg, Qt::AlignCenter, labels_[static_cast<std::size_t>(i)]);
     }
 }
 
@@ -236,6 +342,12 @@ QSize ProminentButton::sizeHint() const {
     const QFontMetrics fm(font());
     const int iconWidth = symbol_.empty() ? 0 : 18;
     return {fm.horizontalAdvance(text()) + iconWidth + 28, 30};
+}
+
+void ProminentButton::keyPressEvent(QKeyEvent* event) {
+    if (!pressOnEnter(*this, event)) {
+        QAbstractButton::keyPressEvent(event);
+    }
 }
 
 void ProminentButton::enterEvent(QEnterEvent* event) {
@@ -280,11 +392,7 @@ void ProminentButton::paintEvent(QPaintEvent*) {
     p.setPen(fg);
     p.drawText(QRectF(x, 0, textWidth + 2, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
     if (hasFocus()) {
-        QColor ring = style::accent(pal);
-        ring.setAlphaF(0.45f);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(ring, 2));
-        p.drawRoundedRect(r.adjusted(-0.5, -0.5, 0.5, 0.5), 7.5, 7.5);
+        paint::focusRing(p, r, 7, pal);
     }
 }
 
@@ -300,6 +408,12 @@ PlainButton::PlainButton(const QString& text) {
 QSize PlainButton::sizeHint() const {
     const QFontMetrics fm(font());
     return {std::max(64, fm.horizontalAdvance(text()) + 26), 28};
+}
+
+void PlainButton::keyPressEvent(QKeyEvent* event) {
+    if (!pressOnEnter(*this, event)) {
+        QAbstractButton::keyPressEvent(event);
+    }
 }
 
 void PlainButton::enterEvent(QEnterEvent* event) {
@@ -336,11 +450,7 @@ void PlainButton::paintEvent(QPaintEvent*) {
     p.setFont(font());
     p.drawText(r, Qt::AlignCenter, text());
     if (hasFocus()) {
-        QColor ring = style::accent(pal);
-        ring.setAlphaF(0.45f);
-        p.setBrush(Qt::NoBrush);
-        p.setPen(QPen(ring, 2));
-        p.drawRoundedRect(r.adjusted(-1, -1, 1, 1), 7.5, 7.5);
+        paint::focusRing(p, r, 6.5, pal);
     }
 }
 

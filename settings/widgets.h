@@ -3,12 +3,15 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
+#include <QRadioButton>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -38,17 +41,38 @@ L* nestLayout(Parent* parent) {
     return layout.release();
 }
 
-// An on/off switch in the desktop's pill look; `small` is the compact size.
-class ToggleSwitch : public QAbstractButton {
+// Painting shared by the widgets and the rule rows, so both look the same.
+namespace paint {
+// The pill of a switch; knob runs from 0 (off) to 1 (on).
+void switchPill(QPainter& p, const QRectF& track, double knob, bool enabled,
+                const QPalette& palette);
+// The keyboard focus mark on a control's outline, or outset around it where there is room.
+void focusRing(QPainter& p, const QRectF& shape, double radius, const QPalette& palette,
+               double outset = 0);
+// A borderless symbol button, dimmed by opacity, with its hover and pressed backgrounds.
+void iconButton(QPainter& p, const QRectF& rect, std::string_view symbol, double opacity,
+                bool hovered, bool pressed, const QPalette& palette);
+}  // namespace paint
+
+// Return and Enter press a focused button as Space does; true when the key was one of them.
+bool pressOnEnter(QAbstractButton& button, QKeyEvent* event);
+
+// An on/off switch in the desktop's pill look; `small` is the compact size. A check box to
+// screen readers.
+class ToggleSwitch : public QCheckBox {
     Q_OBJECT
   public:
     explicit ToggleSwitch(const QString& accessibleLabel, bool small = false);
     [[nodiscard]] QSize sizeHint() const override;
+    [[nodiscard]] QSize minimumSizeHint() const override { return sizeHint(); }
+    static QSize size(bool small) { return small ? QSize(32, 18) : QSize(40, 22); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void checkStateSet() override;
     void nextCheckState() override;
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     bool small_;
@@ -74,25 +98,8 @@ class SymbolView : public QWidget {
     QColor color_;
 };
 
-// A borderless symbol button whose opacity the owner sets (rows dim theirs until hovered).
-class IconButton : public QAbstractButton {
-  public:
-    IconButton(std::string symbol, const QString& help);
-    void setOpacity(double opacity);
-    [[nodiscard]] QSize sizeHint() const override { return {26, 26}; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-
-  private:
-    std::string symbol_;
-    double opacity_ = 0.5;
-    bool pressedLook_ = false;
-};
-
-// A row of mutually exclusive segments; -1 selects none.
+// A row of mutually exclusive segments; -1 selects none. Each segment is a radio button to
+// screen readers; the row is one Tab stop and the arrow keys move the choice.
 class SegmentedControl : public QWidget {
     Q_OBJECT
   public:
@@ -100,20 +107,27 @@ class SegmentedControl : public QWidget {
     void setSelected(int index);
     [[nodiscard]] int selected() const { return selected_; }
     [[nodiscard]] QString label(int index) const;
-    [[nodiscard]] int count() const { return static_cast<int>(labels_.size()); }
+    [[nodiscard]] int count() const { return static_cast<int>(segments_.size()); }
     [[nodiscard]] QSize sizeHint() const override;
-    // Where a segment sits, for clicks.
+    // Where a segment sits.
     [[nodiscard]] QRect segmentRect(int index) const;
+    [[nodiscard]] QAbstractButton* segment(int index) const;
+    // The name of the choice, for screen readers: the row's and, as description, each segment's.
+    void setChoiceName(const QString& name);
 
   signals:
     void picked(int index);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
-    std::vector<QString> labels_;
+    class Segment;
+    void pick(int index);
+    void step(int from, int delta);
+    void placeSegments();
+    std::vector<Segment*> segments_;
     int selected_ = -1;
 };
 
@@ -125,6 +139,7 @@ class ProminentButton : public QAbstractButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -141,6 +156,7 @@ class PlainButton : public QAbstractButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 

@@ -10,10 +10,12 @@
 #include "drawing/shape_matcher.h"
 #include "platform/input.h"
 #include "settings/app_catalog.h"
+#include "settings/appearance.h"
 #include "settings/binding_editor_model.h"
 #include "settings/glyph_layout.h"
 #include "settings/login_item.h"
 #include "settings/rule_list.h"
+#include "settings/rule_model.h"
 #include "settings/shortcut_recorder_logic.h"
 #include "support.h"
 
@@ -64,16 +66,6 @@ TEST(EditorTrigger, GestureKindsCarryTheirFingersExceptTipTaps) {
         EXPECT_EQ(trigger->asTrackpad()->kind, c.kind);
         EXPECT_EQ(trigger->asTrackpad()->fingers, c.expected) << rawValue(c.kind);
     }
-}
-
-TEST(EditorTrigger, ShortcutIsMissingUntilRecorded) {
-    auto model = loaded(RuleList::newRule(Pane::keyboard));
-    EXPECT_FALSE(model.hotkey);
-    EXPECT_FALSE(model.makeTrigger());
-    EXPECT_FALSE(model.canSave({}));
-    model.hotkey = KeyCombo{0, Mods(Mods::command)};
-    EXPECT_EQ(model.makeTrigger(), Trigger::hotkey(KeyCombo{0, Mods(Mods::command)}));
-    EXPECT_TRUE(model.canSave({}));
 }
 
 TEST(EditorTrigger, DrawingNeedsSixtyCanvasPointsAndIsStoredNormalised) {
@@ -386,18 +378,6 @@ TEST(ShortcutRecorderRules, StopsAtTheFirstCombinationAndHintLastsUntilRestart) 
     EXPECT_TRUE(engineRecording);
 }
 
-TEST(ShortcutRecorderRules, GoingAwayWhileRecordingReleasesTheEngine) {
-    bool engineRecording = false;
-    {
-        ShortcutRecorderLogic logic(false, [&](bool on) { engineRecording = on; });
-        logic.start();
-        ASSERT_TRUE(engineRecording);
-    }
-    EXPECT_FALSE(engineRecording);
-}
-
-// --- Pane texts and edits ---
-
 TEST(PaneTexts, SubtitleCountsActiveRulesAndNamesDrawModifiers) {
     Config config;
     config.bindings = {hotkeyRule(1, 1), hotkeyRule(2, 1, Action::shell("a"), std::nullopt, false),
@@ -487,6 +467,63 @@ TEST(PaneEdits, VanishedRulesAreLeftAloneAndSavedRulesKeepTheirPlace) {
     EXPECT_FALSE(config.bindings[2].enabled);
     EXPECT_TRUE(RuleList::remove(config, a.id));
     EXPECT_EQ(config.bindings.front().id, b.id);
+
+    // A deleted rule comes back at its place, at the end of a shorter list, and only once.
+    EXPECT_TRUE(RuleList::restore(config, a, 0));
+    EXPECT_EQ(config.bindings.front(), a);
+    EXPECT_FALSE(RuleList::restore(config, a, 2));
+    EXPECT_TRUE(RuleList::restore(config, gone, 99));
+    EXPECT_EQ(config.bindings.back(), gone);
+}
+
+// Rows written as "A1 B2": an id letter and a look digit.
+std::vector<RowKey> keyRows(const std::string& rows) {
+    std::vector<RowKey> keys;
+    for (std::size_t i = 0; i + 1 < rows.size(); i += 3) {
+        Uuid id;
+        id.bytes[0] = static_cast<uint8_t>(rows[i]);
+        keys.push_back({id, static_cast<std::size_t>(rows[i + 1])});
+    }
+    return keys;
+}
+
+TEST(RowUpdates, OnlyTheRowsThatChangedAreAnnounced) {
+    struct Case {
+        std::string before;
+        std::string after;
+        RowDiff diff;  // first, removed, inserted, changed
+    };
+    const Case cases[] = {
+        {"A1 B1 C1", "A1 B1 C1", {3, 0, 0, {}}},
+        {"A1 B1 C1", "A1 B2 C1", {3, 0, 0, {1}}},  // one switched
+        {"A1 B1 C1", "A1 C1", {1, 1, 0, {}}},      // one deleted
+        {"A1 B1", "A1 B1 C1", {2, 0, 1, {}}},      // one added at the end
+        {"B1 C1", "A1 B1 C1", {0, 0, 1, {}}},      // one brought back at the front
+        {"A1 B1 C1", "A1 C2", {1, 1, 0, {1}}},     // deleted, and the next changed
+        {"A1 B1 C1", "A1 C1 B1", {1, 2, 2, {}}},   // moved: the stretch between is replaced
+        {"A1 B1", "C1 D1", {0, 2, 2, {}}},         // all new
+        {"", "", {0, 0, 0, {}}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(diffRows(keyRows(c.before), keyRows(c.after)), c.diff)
+            << c.before << " -> " << c.after;
+    }
+}
+
+TEST(DesktopLook, FirstSourceWithAPreferenceDecides) {
+    using appearance::Scheme;
+    EXPECT_EQ(appearance::fromFreedesktop(1u), Scheme::dark);
+    EXPECT_EQ(appearance::fromFreedesktop(2u), Scheme::light);
+    EXPECT_EQ(appearance::fromFreedesktop(0u), Scheme::unknown);
+    EXPECT_EQ(appearance::fromFreedesktop(QString("dark")), Scheme::unknown);
+    EXPECT_EQ(appearance::fromGnome(QString("prefer-dark")), Scheme::dark);
+    EXPECT_EQ(appearance::fromGnome(QString("default")), Scheme::unknown);
+    const Scheme u = Scheme::unknown;
+    EXPECT_TRUE(appearance::wantsDark(Scheme::dark, Scheme::light, Scheme::light, false));
+    EXPECT_FALSE(appearance::wantsDark(u, Scheme::light, Scheme::dark, true));
+    EXPECT_TRUE(appearance::wantsDark(u, u, Scheme::dark, false));
+    EXPECT_TRUE(appearance::wantsDark(u, u, u, true));
+    EXPECT_FALSE(appearance::wantsDark(u, u, u, false));
 }
 
 TEST(PaneTexts, StatusWordsDrawModifierChoicesAndDeviceCounts) {
@@ -532,43 +569,31 @@ TEST(GlyphLayout, KeyCapsInModifierOrderThenKey) {
 }
 
 TEST(GlyphLayout, TrackpadMarksPerGesture) {
-    using Shape = FingerMark::Shape;
+    using K = TrackpadGesture::Kind;
     using Fade = FingerMark::Fade;
     struct Case {
         TrackpadGesture gesture;
-        std::vector<Shape> shapes;
+        std::string shapes;  // d dot, r ring, c capsule
         Fade fade;
         double width;
         double height;
     };
     const Case cases[] = {
-        {{TrackpadGesture::Kind::tap, 3}, {Shape::dot, Shape::dot, Shape::dot}, Fade::none, 6, 6},
-        {{TrackpadGesture::Kind::swipeUp, 2},
-         {Shape::capsule, Shape::capsule},
-         Fade::towardTop,
-         5,
-         18},
-        {{TrackpadGesture::Kind::swipeDown, 1}, {Shape::capsule}, Fade::towardBottom, 5, 18},
-        {{TrackpadGesture::Kind::swipeLeft, 4},
-         std::vector<Shape>(4, Shape::capsule),
-         Fade::towardLeft,
-         7,
-         5},
-        {{TrackpadGesture::Kind::swipeRight, 3},
-         std::vector<Shape>(3, Shape::capsule),
-         Fade::towardRight,
-         7,
-         5},
-        {{TrackpadGesture::Kind::tipTapRight, 3}, {Shape::ring, Shape::dot}, Fade::none, 0, 0},
-        {{TrackpadGesture::Kind::tipTapLeft, 5}, {Shape::dot, Shape::ring}, Fade::none, 0, 0},
-        {{TrackpadGesture::Kind::tap, -2}, {}, Fade::none, 0, 0},
-        {{TrackpadGesture::Kind::click, 1000}, std::vector<Shape>(6, Shape::dot), Fade::none, 6, 6},
+        {{K::tap, 3}, "ddd", Fade::none, 6, 6},
+        {{K::swipeUp, 2}, "cc", Fade::towardTop, 5, 18},
+        {{K::swipeDown, 1}, "c", Fade::towardBottom, 5, 18},
+        {{K::swipeLeft, 4}, "cccc", Fade::towardLeft, 7, 5},
+        {{K::swipeRight, 3}, "ccc", Fade::towardRight, 7, 5},
+        {{K::tipTapRight, 3}, "rd", Fade::none, 0, 0},
+        {{K::tipTapLeft, 5}, "dr", Fade::none, 0, 0},
+        {{K::tap, -2}, "", Fade::none, 0, 0},
+        {{K::click, 1000}, "dddddd", Fade::none, 6, 6},
     };
     for (const auto& c : cases) {
         const auto marks = trackpadMarks(c.gesture);
-        std::vector<Shape> shapes;
+        std::string shapes;
         for (const auto& m : marks) {
-            shapes.push_back(m.shape);
+            shapes += "drc"[static_cast<int>(m.shape)];
             if (c.width > 0) {
                 EXPECT_EQ(m.fade, c.fade);
                 EXPECT_EQ(m.width, c.width);
