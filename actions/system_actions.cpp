@@ -8,23 +8,8 @@
 namespace ombrel {
 namespace {
 
-// Auxiliary (media) key numbers of the HID system.
-constexpr int64_t auxSoundUp = 0;
-constexpr int64_t auxSoundDown = 1;
-constexpr int64_t auxMute = 7;
-constexpr int64_t auxPlay = 16;
-constexpr int64_t auxNext = 17;
-constexpr int64_t auxPrevious = 18;
-
-// A system-defined event of the auxiliary-control-buttons subtype; bits 8 to 15 of data1 hold
-// the key state (0x0A pressed, 0x0B released).
-constexpr int64_t auxSubtype = 8;
-constexpr uint64_t auxPressed = 0xA00;
-constexpr uint64_t auxReleased = 0xB00;
-
 // Control+command+Q locks the screen where no lock program is named.
-constexpr int64_t keyQ = 12;
-constexpr uint64_t lockFlags = eventflags::control | eventflags::command;
+constexpr KeyCombo lockKeystroke{12, Mods(Mods::control | Mods::command)};
 
 constexpr int64_t centreButton = 2;
 
@@ -66,29 +51,29 @@ void ActionRunner::runSystem(SystemAction action) {
             if (programs_.lockScreen) {
                 launchProcess(programs_.lockScreen->executable, programs_.lockScreen->arguments);
             } else {
-                postKeyPair(keyQ, lockFlags);
+                postKeystroke(lockKeystroke);
             }
             return;
         case SystemAction::sleepDisplay:
             launchProcess(programs_.sleepDisplay.executable, programs_.sleepDisplay.arguments);
             return;
         case SystemAction::playPause:
-            postAuxKey(auxPlay);
+            poster_.postMediaKey(MediaKey::playPause);
             return;
         case SystemAction::nextTrack:
-            postAuxKey(auxNext);
+            poster_.postMediaKey(MediaKey::next);
             return;
         case SystemAction::previousTrack:
-            postAuxKey(auxPrevious);
+            poster_.postMediaKey(MediaKey::previous);
             return;
         case SystemAction::volumeUp:
-            postAuxKey(auxSoundUp);
+            poster_.postMediaKey(MediaKey::volumeUp);
             return;
         case SystemAction::volumeDown:
-            postAuxKey(auxSoundDown);
+            poster_.postMediaKey(MediaKey::volumeDown);
             return;
         case SystemAction::mute:
-            postAuxKey(auxMute);
+            poster_.postMediaKey(MediaKey::mute);
             return;
         case SystemAction::middleClick:
             middleClick();
@@ -96,16 +81,8 @@ void ActionRunner::runSystem(SystemAction action) {
     }
 }
 
-void ActionRunner::postAuxKey(int64_t key) {
-    for (const uint64_t state : {auxPressed, auxReleased}) {
-        poster_.postAux(AuxEvent{state, auxSubtype, (key << 16) | static_cast<int64_t>(state), -1});
-    }
-}
-
 void ActionRunner::middleClick() {
-    const Point at = poster_.pointerLocation().value_or(Point{0, 0});
-    poster_.postMouseButton(centreButton, true, at, syntheticEventMarker);
-    poster_.postMouseButton(centreButton, false, at, syntheticEventMarker);
+    poster_.postClick(centreButton, poster_.pointerLocation().value_or(Point{0, 0}));
 }
 
 SystemPrograms macPrograms() {

@@ -1,5 +1,5 @@
-// The settings window's content: the sidebar on the left; on the right the Accessibility
-// banner, the load-error sentence and the selected pane; the binding editor as a sheet.
+// The settings window's content: the sidebar on the left; on the right the input banner,
+// the load-error sentence and the selected pane; the binding editor as a sheet.
 #pragma once
 
 #include <QWidget>

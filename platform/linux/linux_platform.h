@@ -17,8 +17,8 @@ namespace ombrel::linux_platform {
 struct LinuxPlatform {
     explicit LinuxPlatform(std::string displayName = {}, std::string inputFolder = "/dev/input")
         : x(std::move(displayName)),
-          tap(x),
           poster(x),
+          tap(x, poster),
           windows(x),
           workspace(x),
           shell(x),
@@ -26,8 +26,8 @@ struct LinuxPlatform {
 
     XConnection x;
     QtMainQueue queue;
-    X11EventTap tap;
     X11EventPoster poster;
+    X11EventTap tap;
     X11WindowSystem windows;
     LinuxWorkspace workspace;
     LinuxDesktopShell shell;

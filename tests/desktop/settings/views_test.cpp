@@ -465,15 +465,14 @@ TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
     EXPECT_FALSE(side->dot()->glow());
     EXPECT_FALSE(side->mascot()->awake());
     EXPECT_TRUE(view_->banner()->isVisible());
-    EXPECT_EQ(generalPane()->statusValue(0), "Not granted");
-    EXPECT_EQ(generalPane()->statusValue(1), "Waiting for Accessibility access");
+    EXPECT_EQ(generalPane()->statusValue(0), "Not available");
+    EXPECT_EQ(generalPane()->statusValue(1), "Waiting for input");
     EXPECT_EQ(generalPane()->statusValue(2), "No multitouch device found");
 
+    // Linux has no settings page to send the user to: the button checks again.
     view_->banner()->button()->click();
     EXPECT_EQ(rechecks_, 1);
-    ASSERT_EQ(opened_.size(), 1u);
-    EXPECT_EQ(opened_[0].toString(),
-              "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
+    EXPECT_TRUE(opened_.empty());
 
     devices_ = 2;
     engine_.set(true, true);
@@ -481,7 +480,7 @@ TEST_F(SettingsWindow, StatusFollowsEngineAndSwitch) {
     EXPECT_TRUE(side->dot()->glow());
     EXPECT_TRUE(side->mascot()->awake());
     EXPECT_FALSE(view_->banner()->isVisible());
-    EXPECT_EQ(generalPane()->statusValue(0), "Granted");
+    EXPECT_EQ(generalPane()->statusValue(0), "Available");
     EXPECT_EQ(generalPane()->statusValue(1), "Running");
     EXPECT_EQ(generalPane()->statusValue(2), "2 multitouch devices found");
 
