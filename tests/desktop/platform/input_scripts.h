@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "env.h"
 
@@ -38,7 +39,8 @@ inline Display* mediaGrabber() {
 
 // Scripts are words: "+Left" and "-Left" press and release a key of the user's keyboard (keysym
 // names, or ctrl, alt, altgr, caps, num), "+b8" and "-b8" a button of the user's mouse, "w150"
-// lets the program run 150 ms, "xdo:key:ctrl+alt+Left" runs xdotool with those arguments.
+// lets the program run 150 ms, "s2" waits 2 ms without letting it run (so the server's clock
+// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments.
 // What arrives is written as words too: "ctrl+alt+k", "F5", "b2", "grab:172" (a key code).
 class InputScripts : public ::testing::Test {
   protected:
@@ -102,6 +104,8 @@ class InputScripts : public ::testing::Test {
                 ASSERT_EQ(xsession::XSession::run(argv), 0) << w;
             } else if (w[0] == 'w') {
                 pumpUntil([] { return false; }, std::chrono::milliseconds(std::stoi(&w[1])));
+            } else if (w[0] == 's') {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(&w[1])));
             } else if (w.size() > 2 && w[1] == 'b' && std::isdigit(w[2]) != 0) {
                 pointAtWindow();
                 userButton(std::stoul(w.substr(2)), w[0] == '+');
