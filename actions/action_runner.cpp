@@ -39,35 +39,13 @@ void ActionRunner::run(const Action& action) {
         action.payload);
 }
 
-uint64_t ActionRunner::eventFlags(Mods mods) {
-    uint64_t flags = 0;
-    if (mods.contains(Mods::command)) {
-        flags |= eventflags::command;
-    }
-    if (mods.contains(Mods::option)) {
-        flags |= eventflags::option;
-    }
-    if (mods.contains(Mods::control)) {
-        flags |= eventflags::control;
-    }
-    if (mods.contains(Mods::shift)) {
-        flags |= eventflags::shift;
-    }
-    return flags;
-}
-
 void ActionRunner::postKeystroke(const KeyCombo& combo) {
-    postKeyPair(combo.keyCode, eventFlags(combo.mods));
-}
-
-void ActionRunner::postKeyPair(int64_t keyCode, uint64_t flags) {
     // A code wider than a platform key code (only a hand-edited file can hold one) would post a
     // different key; the action is dropped instead.
-    if (keyCode < 0 || keyCode > std::numeric_limits<uint16_t>::max()) {
+    if (combo.keyCode < 0 || combo.keyCode > std::numeric_limits<uint16_t>::max()) {
         return;
     }
-    poster_.postKey(keyCode, true, flags, syntheticEventMarker);
-    poster_.postKey(keyCode, false, flags, syntheticEventMarker);
+    poster_.postKeystroke(combo.keyCode, combo.mods);
 }
 
 void ActionRunner::launchProcess(const std::string& executable,

@@ -24,7 +24,7 @@ class ActionRunner {
     // Dispatches by the kind of the action. Runs on the main thread, never blocks.
     void run(const Action& action);
 
-    // One press and one release with exactly the modifiers of the combination, both marked.
+    // One press and one release with exactly the modifiers of the combination.
     void postKeystroke(const KeyCombo& combo);
     // Starts the program detached, output discarded, never waited for.
     void launchProcess(const std::string& executable, const std::vector<std::string>& arguments);
@@ -33,13 +33,9 @@ class ActionRunner {
     void runShell(const std::string& command);
 
     void runSystem(SystemAction action);
-    // Press and release of a media key (the platform's auxiliary key number).
-    void postAuxKey(int64_t key);
-    // A marked centre-button press and release at the pointer.
+    // A centre-button press and release at the pointer.
     void middleClick();
 
-    // The event flags word of a modifier set; bits other than the four modifiers are ignored.
-    [[nodiscard]] static uint64_t eventFlags(Mods mods);
     // The address actually opened for what the user typed.
     [[nodiscard]] static std::string withScheme(std::string_view text);
 
@@ -50,12 +46,10 @@ class ActionRunner {
     void setNotices(Notices* notices) { notices_ = notices; }
 
   private:
-    // Key code 0..65535 only; a half that cannot be posted is skipped alone.
-    void postKeyPair(int64_t keyCode, uint64_t flags);
     void runDesktopShell(DesktopShell::Request request);
     void lockScreen();
-    void media(DesktopShell::Player command, int64_t key);
-    void volume(DesktopShell::Volume change, int64_t key);
+    void media(DesktopShell::Player command, MediaKey key);
+    void volume(DesktopShell::Volume change, MediaKey key);
     void say(const char* topic, const char* text);
 
     WindowManager& windows_;

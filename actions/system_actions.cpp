@@ -9,23 +9,8 @@
 namespace ombrel {
 namespace {
 
-// Auxiliary (media) key numbers of the HID system.
-constexpr int64_t auxSoundUp = 0;
-constexpr int64_t auxSoundDown = 1;
-constexpr int64_t auxMute = 7;
-constexpr int64_t auxPlay = 16;
-constexpr int64_t auxNext = 17;
-constexpr int64_t auxPrevious = 18;
-
-// A system-defined event of the auxiliary-control-buttons subtype; bits 8 to 15 of data1 hold
-// the key state (0x0A pressed, 0x0B released).
-constexpr int64_t auxSubtype = 8;
-constexpr uint64_t auxPressed = 0xA00;
-constexpr uint64_t auxReleased = 0xB00;
-
 // Control+command+Q locks the screen where no lock program is named.
-constexpr int64_t keyQ = 12;
-constexpr uint64_t lockFlags = eventflags::control | eventflags::command;
+constexpr KeyCombo lockKeystroke{12, Mods(Mods::control | Mods::command)};
 
 constexpr int64_t centreButton = 2;
 
@@ -80,20 +65,20 @@ void ActionRunner::lockScreen() {
     if (programs_.lockScreen) {
         launchProcess(programs_.lockScreen->executable, programs_.lockScreen->arguments);
     } else {
-        postKeyPair(keyQ, lockFlags);
+        postKeystroke(lockKeystroke);
     }
 }
 
 // The desktop's player and sound server first; the media keys only where neither answers.
-void ActionRunner::media(DesktopShell::Player command, int64_t key) {
+void ActionRunner::media(DesktopShell::Player command, MediaKey key) {
     if (!shell_.controlPlayer(command)) {
-        postAuxKey(key);
+        poster_.postMediaKey(key);
     }
 }
 
-void ActionRunner::volume(DesktopShell::Volume change, int64_t key) {
+void ActionRunner::volume(DesktopShell::Volume change, MediaKey key) {
     if (!shell_.changeVolume(change)) {
-        postAuxKey(key);
+        poster_.postMediaKey(key);
     }
 }
 
@@ -117,22 +102,22 @@ void ActionRunner::runSystem(SystemAction action) {
             }
             return;
         case SystemAction::playPause:
-            media(DesktopShell::Player::playPause, auxPlay);
+            media(DesktopShell::Player::playPause, MediaKey::playPause);
             return;
         case SystemAction::nextTrack:
-            media(DesktopShell::Player::next, auxNext);
+            media(DesktopShell::Player::next, MediaKey::next);
             return;
         case SystemAction::previousTrack:
-            media(DesktopShell::Player::previous, auxPrevious);
+            media(DesktopShell::Player::previous, MediaKey::previous);
             return;
         case SystemAction::volumeUp:
-            volume(DesktopShell::Volume::up, auxSoundUp);
+            volume(DesktopShell::Volume::up, MediaKey::volumeUp);
             return;
         case SystemAction::volumeDown:
-            volume(DesktopShell::Volume::down, auxSoundDown);
+            volume(DesktopShell::Volume::down, MediaKey::volumeDown);
             return;
         case SystemAction::mute:
-            volume(DesktopShell::Volume::mute, auxMute);
+            volume(DesktopShell::Volume::mute, MediaKey::mute);
             return;
         case SystemAction::middleClick:
             middleClick();
@@ -140,16 +125,8 @@ void ActionRunner::runSystem(SystemAction action) {
     }
 }
 
-void ActionRunner::postAuxKey(int64_t key) {
-    for (const uint64_t state : {auxPressed, auxReleased}) {
-        poster_.postAux(AuxEvent{state, auxSubtype, (key << 16) | static_cast<int64_t>(state), -1});
-    }
-}
-
 void ActionRunner::middleClick() {
-    const Point at = poster_.pointerLocation().value_or(Point{0, 0});
-    poster_.postMouseButton(centreButton, true, at, syntheticEventMarker);
-    poster_.postMouseButton(centreButton, false, at, syntheticEventMarker);
+    poster_.postClick(centreButton, poster_.pointerLocation().value_or(Point{0, 0}));
 }
 
 SystemPrograms macPrograms() {

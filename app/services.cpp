@@ -43,8 +43,8 @@ struct Services::Parts {
     linux_platform::XConnection x;
     linux_platform::QtMainQueue queue;
     linux_platform::X11WindowSystem windows{x};
-    linux_platform::X11EventTap tap{x};
     linux_platform::X11EventPoster poster{x};
+    linux_platform::X11EventTap tap{x, poster};
     linux_platform::LinuxWorkspace workspace{x};
     linux_platform::LinuxDesktopShell shell{x, queue};
     linux_platform::EvdevMultitouch touch;
@@ -67,7 +67,7 @@ struct Services::Parts {
         .deviceCount = [this] { return monitor.deviceCount(); },
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
         // The banner's button checks at once instead of waiting for the next poll.
-        .recheckAccess = [this] { engine.pollPermission(); },
+        .recheckAccess = [this] { engine.pollInput(); },
         .notices = &notices,
         .unreadableCount = [this] { return monitor.unreadableCount(); },
         .observeDevices =
@@ -89,6 +89,12 @@ struct Services::Parts {
         show(store.saveError());
         return store.observeSaveError(show);
     }
+    // Input that is missing and shortcuts other programs hold are said on the General pane.
+    void sayInputState() {
+        notices.set("input", tap.unavailableReason());
+        notices.set("grabs", takenNotice(engine.takenTriggers()));
+    }
+    Subscription inputNotices = engine.observeState([this] { sayInputState(); });
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {
@@ -115,7 +121,10 @@ Store& Services::store() {
 AppDelegate::Hooks Services::delegateHooks() {
     Parts& p = *parts_;
     AppDelegate::Hooks hooks;
-    hooks.startEngine = [&p] { p.engine.start(); };
+    hooks.startEngine = [&p] {
+        p.engine.start();
+        p.sayInputState();
+    };
     hooks.run.system = [&p](SystemAction action) { p.runner.runSystem(action); };
     hooks.run.window = [&p](WindowAction action) { p.windowManager.apply(action); };
     hooks.statusGlyph = [](int pixels, bool dimmed) {

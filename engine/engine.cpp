@@ -19,21 +19,27 @@ bool comboBefore(const KeyCombo& a, const KeyCombo& b) {
 
 }  // namespace
 
-Mods modsFromFlags(uint64_t flags) {
-    Mods mods;
-    if ((flags & eventflags::command) != 0) {
-        mods.insert(Mods::command);
+std::string takenNotice(const std::vector<Trigger>& taken) {
+    std::size_t keys = 0;
+    for (const Trigger& t : taken) {
+        keys += t.asHotkey() != nullptr ? 1 : 0;
     }
-    if ((flags & eventflags::option) != 0) {
-        mods.insert(Mods::option);
+    const std::size_t buttons = taken.size() - keys;
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::string what;
+    if (keys > 0) {
+        what = count(keys, "shortcut", "shortcuts");
     }
-    if ((flags & eventflags::control) != 0) {
-        mods.insert(Mods::control);
+    if (buttons > 0) {
+        what += (what.empty() ? "" : " and ") + count(buttons, "mouse button", "mouse buttons");
     }
-    if ((flags & eventflags::shift) != 0) {
-        mods.insert(Mods::shift);
+    if (what.empty()) {
+        return {};
     }
-    return mods;
+    return what +
+           (taken.size() == 1 ? " is taken by another program." : " are taken by other programs.");
 }
 
 Engine::Engine(Store& store, TrackpadMonitor& monitor, ActionRunner& runner, WindowManager& windows,
@@ -82,22 +88,25 @@ void Engine::start() {
     refreshGrabs(store_.config(), true);
 
     monitor_.start();
-    pollPermission();
-    queue_.repeatEvery(permissionPollInterval, [weak] {
+    pollInput();
+    queue_.repeatEvery(inputPollInterval, [weak] {
         if (const auto self = weak.lock()) {
-            (*self)->pollPermission();
+            (*self)->pollInput();
         }
     });
 }
 
-void Engine::pollPermission() {
-    const bool nowTrusted = tap_.trusted();
-    if (nowTrusted != trusted_) {
-        trusted_ = nowTrusted;
+void Engine::pollInput() {
+    const bool available = tap_.inputAvailable();
+    if (available != inputAvailable_) {
+        inputAvailable_ = available;
         notifyState();
     }
-    if (trusted_ && !tapInstalled_) {
+    if (inputAvailable_ && !tapInstalled_) {
         installTap();
+    } else if (tapInstalled_) {
+        // A grab another program held may be free now, and one held by us may have been lost.
+        sendGrabs();
     }
 }
 
@@ -133,13 +142,13 @@ void Engine::setRecording(bool recording) {
 }
 
 bool Engine::handle(const InputEvent& event) {
-    switch (event.type) {
-        case EventType::mouseMoved:
+    switch (event.kind) {
+        case InputKind::pointerMoved:
             if (stroking_) {
                 addStrokePoint(event.location);
             }
             return false;
-        case EventType::leftMouseDragged:
+        case InputKind::leftDragged:
             if (swallowLeftUp_) {
                 return true;
             }
@@ -148,34 +157,28 @@ bool Engine::handle(const InputEvent& event) {
             }
             trackDrag(event.location);
             return false;
-        case EventType::leftMouseDown:
+        case InputKind::leftDown:
             return handleLeftDown(event);
-        case EventType::leftMouseUp:
+        case InputKind::leftUp:
             if (swallowLeftUp_) {
                 swallowLeftUp_ = false;
                 return true;
             }
             releaseDrag();
             return false;
-        case EventType::keyDown:
+        case InputKind::keyDown:
             return handleKeyDown(event);
-        case EventType::flagsChanged:
+        case InputKind::modifiersChanged:
             if (stroking_) {
-                finishStroke(modsFromFlags(event.flags));
+                finishStroke(event.mods);
             } else {
-                startStroke(modsFromFlags(event.flags), event.location);
+                startStroke(event.mods, event.location);
             }
             return false;
-        case EventType::otherMouseDown:
-            return handleOtherDown(event);
-        case EventType::otherMouseUp:
-            return handleOtherUp(event);
-        case EventType::tapDisabledByTimeout:
-        case EventType::tapDisabledByUserInput:
-            if (tapInstalled_) {
-                tap_.reenable();
-            }
-            return false;
+        case InputKind::buttonDown:
+            return handleButtonDown(event);
+        case InputKind::buttonUp:
+            return handleButtonUp(event);
     }
     return false;
 }
@@ -198,13 +201,14 @@ bool Engine::handleLeftDown(const InputEvent& event) {
 }
 
 bool Engine::handleKeyDown(const InputEvent& event) {
-    if (event.sourceUserData == syntheticEventMarker) {
+    // The program's own keystrokes pass unmatched, so one that sends its own trigger cannot loop.
+    if (event.own) {
         return false;
     }
     if (stroking_) {
         endStroke();
     }
-    const Trigger trigger = Trigger::hotkey(KeyCombo{event.keyCode, modsFromFlags(event.flags)});
+    const Trigger trigger = Trigger::hotkey(KeyCombo{event.keyCode, event.mods});
     if (!event.autorepeat) {
         return fire(trigger);
     }
@@ -218,8 +222,9 @@ bool Engine::handleKeyDown(const InputEvent& event) {
                trigger, front ? std::optional<std::string_view>(*front) : std::nullopt) != nullptr;
 }
 
-bool Engine::handleOtherDown(const InputEvent& event) {
-    if (event.sourceUserData == syntheticEventMarker) {
+bool Engine::handleButtonDown(const InputEvent& event) {
+    // Button rules start at the centre button: the left and the right one never fire.
+    if (event.own || event.button < 2) {
         return false;
     }
     if (!fire(Trigger::mouseButton(event.button))) {
@@ -232,7 +237,7 @@ bool Engine::handleOtherDown(const InputEvent& event) {
     return true;
 }
 
-bool Engine::handleOtherUp(const InputEvent& event) {
+bool Engine::handleButtonUp(const InputEvent& event) {
     const auto it = std::find(swallowedButtons_.begin(), swallowedButtons_.end(), event.button);
     if (it == swallowedButtons_.end()) {
         return false;
@@ -267,7 +272,7 @@ void Engine::rebuildGrabLists(const Config& config) {
         }
         if (const KeyCombo* combo = rule.trigger.asHotkey()) {
             hotkeys_.push_back(*combo);
-        } else if (const int64_t* button = rule.trigger.asMouseButton()) {
+        } else if (const int64_t* button = rule.trigger.asMouseButton(); button && *button >= 2) {
             buttons_.push_back(*button);
         } else if (const TrackpadGesture* gesture = rule.trigger.asTrackpad()) {
             if (gesture->kind == TrackpadGesture::Kind::click && gesture->fingers >= 0 &&
@@ -315,9 +320,25 @@ void Engine::refreshGrabs(const Config& config, bool listsChanged) {
         grabs_.pointerMotion = pointerMotion;
         changed = true;
     }
-    if (changed) {
-        grabsSent_ = true;
-        tap_.setGrabs(grabs_);
+    // A grab another program held is tried again whenever the bindings change.
+    if (changed || (listsChanged && !taken_.empty())) {
+        sendGrabs();
+    }
+}
+
+void Engine::sendGrabs() {
+    grabsSent_ = true;
+    const TakenGrabs taken = tap_.setGrabs(grabs_);
+    std::vector<Trigger> triggers;
+    for (const KeyCombo& combo : taken.hotkeys) {
+        triggers.push_back(Trigger::hotkey(combo));
+    }
+    for (int64_t button : taken.buttons) {
+        triggers.push_back(Trigger::mouseButton(button));
+    }
+    if (triggers != taken_) {
+        taken_ = std::move(triggers);
+        notifyState();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "actions/action_runner.h"
@@ -24,14 +25,14 @@
 
 namespace ombrel {
 
-// The four modifier bits of an event's flags word as a modifier set; other bits are ignored.
-[[nodiscard]] Mods modsFromFlags(uint64_t flags);
+// The sentence the General pane shows for triggers another program holds; empty for none.
+[[nodiscard]] std::string takenNotice(const std::vector<Trigger>& taken);
 
 class Engine {
   public:
     enum class DragState { idle, armed, probing, moving, ignored };
 
-    static constexpr double permissionPollInterval = 2.0;
+    static constexpr double inputPollInterval = 2.0;
     // Drawing capture.
     static constexpr double strokeJitter = 3.0;
     static constexpr double strokeShowLength = 12.0;
@@ -48,13 +49,14 @@ class Engine {
     Engine& operator=(const Engine&) = delete;
     ~Engine();
 
-    // Connects the touchpad, checks the permission, installs the tap once it is granted and
-    // polls the permission every 2 seconds from then on. Later calls do nothing.
+    // Connects the touchpad, checks that input is available, installs the tap once it is and
+    // checks again every 2 seconds from then on. Later calls do nothing.
     void start();
     // Creates the tap; a failure changes nothing and the next poll tries again.
     void installTap();
-    // One permission check now (the timer's step): updates trusted and installs the tap once.
-    void pollPermission();
+    // One check now (the timer's step): updates inputAvailable, installs the tap once, and asks
+    // again for the grabs another program held.
+    void pollInput();
 
     // The verdict on one event: true swallows it. Never runs an action.
     bool handle(const InputEvent& event);
@@ -62,9 +64,11 @@ class Engine {
     bool fire(const Trigger& trigger);
 
     // State shown by the settings window.
-    [[nodiscard]] bool trusted() const { return trusted_; }
+    [[nodiscard]] bool inputAvailable() const { return inputAvailable_; }
     [[nodiscard]] bool tapInstalled() const { return tapInstalled_; }
-    // Called whenever trusted or tapInstalled changes.
+    // Triggers of enabled rules that another program holds, so they cannot fire.
+    [[nodiscard]] const std::vector<Trigger>& takenTriggers() const { return taken_; }
+    // Called whenever inputAvailable, tapInstalled or takenTriggers changes.
     [[nodiscard]] Subscription observeState(std::function<void()> observer);
 
     // While the shortcut recorder captures a combination nothing fires.
@@ -93,8 +97,8 @@ class Engine {
 
     bool handleLeftDown(const InputEvent& event);
     bool handleKeyDown(const InputEvent& event);
-    bool handleOtherDown(const InputEvent& event);
-    bool handleOtherUp(const InputEvent& event);
+    bool handleButtonDown(const InputEvent& event);
+    bool handleButtonUp(const InputEvent& event);
 
     void startStroke(Mods mods, Point at);
     void probe(double now);
@@ -106,6 +110,7 @@ class Engine {
     void rebuildGrabLists(const Config& config);
     void refreshGrabs(bool listsChanged);
     void refreshGrabs(const Config& config, bool listsChanged);
+    void sendGrabs();
 
     Store& store_;
     TrackpadMonitor& monitor_;
@@ -118,7 +123,7 @@ class Engine {
     SnapOverlay& snapOverlay_;
 
     bool started_ = false;
-    bool trusted_ = false;
+    bool inputAvailable_ = false;
     bool tapInstalled_ = false;
     bool recording_ = false;
     Published<StateChange> stateChanged_;
@@ -142,6 +147,7 @@ class Engine {
     bool strokeShown_ = false;
 
     GrabRequest grabs_;  // what the tap was last told
+    std::vector<Trigger> taken_;
     bool grabsSent_ = false;
     bool grabsActive_ = false;
     std::vector<KeyCombo> hotkeys_;  // enabled hotkey triggers, sorted, each once

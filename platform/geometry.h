@@ -1,5 +1,7 @@
-// Points, sizes and rectangles in global display coordinates: origin at the top-left corner of the
-// primary display, y growing downward, in points.
+// Points, sizes and rectangles in global display coordinates, y growing downward, in points.
+// On X11 these are root-window pixels: the origin is the root window's top-left corner, which is
+// the primary monitor's corner only when that monitor sits there. Events, window frames, monitor
+// frames and overlay windows all use them as they are; nothing adds a monitor's origin.
 #pragma once
 
 #include <algorithm>

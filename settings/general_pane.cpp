@@ -104,8 +104,8 @@ GeneralPane::GeneralPane(Store& store, EngineStatus& engine, LoginItem& loginIte
     connect(login_, &QAbstractButton::clicked, this, [this](bool on) { flipLogin(on); });
 
     column->addSpacing(28);
-    const std::array<QString, 3> titles = {"Accessibility access", "Keyboard and mouse listener",
-                                           "Trackpad"};
+    const std::array<QString, 3> titles = {"Keyboard and mouse input",
+                                           "Keyboard and mouse listener", "Trackpad"};
     for (std::size_t i = 0; i < 3; ++i) {
         auto* row = nestLayout<QHBoxLayout>(column);
         row->setSpacing(8);
@@ -227,10 +227,9 @@ void GeneralPane::refresh() {
 
     const int64_t devices = deviceCount_ ? deviceCount_() : 0;
     const int64_t unreadable = unreadableCount_ ? unreadableCount_() : 0;
-    good_ = {engine_.trusted(), engine_.tapInstalled(), devices >= 1};
+    good_ = {engine_.inputAvailable(), engine_.tapInstalled(), devices >= 1};
     const std::array<QString, 3> values = {
-        good_[0] ? "Granted" : "Not granted",
-        good_[1] ? "Running" : "Waiting for Accessibility access",
+        good_[0] ? "Available" : "Not available", good_[1] ? "Running" : "Waiting for input",
         QString::fromStdString(RuleList::deviceCountText(devices, unreadable))};
     for (std::size_t i = 0; i < 3; ++i) {
         statusValues_[i]->setText(values[i]);

@@ -29,9 +29,10 @@ class LoginItem;
 class EngineStatus {
   public:
     virtual ~EngineStatus() = default;
-    [[nodiscard]] virtual bool trusted() const = 0;
+    // Whether keyboard and mouse input can be seen and sent (on X11: XInput 2.2 and XTEST).
+    [[nodiscard]] virtual bool inputAvailable() const = 0;
     [[nodiscard]] virtual bool tapInstalled() const = 0;
-    // Called after every change of trusted or tapInstalled.
+    // Called after every change of inputAvailable, tapInstalled or takenTriggers.
     [[nodiscard]] virtual Subscription observeState(std::function<void()> observer) = 0;
     virtual void setRecording(bool recording) = 0;
     [[nodiscard]] virtual bool recording() const = 0;
@@ -40,18 +41,21 @@ class EngineStatus {
     [[nodiscard]] virtual std::vector<Trigger> takenTriggers() const { return {}; }
 };
 
-// The engine itself seen through EngineStatus; any type with these five members will do.
+// The engine itself seen through EngineStatus; any type with these six members will do.
 template <class E>
 class EngineStatusOf final : public EngineStatus {
   public:
     explicit EngineStatusOf(E& engine) : engine_(engine) {}
-    [[nodiscard]] bool trusted() const override { return engine_.trusted(); }
+    [[nodiscard]] bool inputAvailable() const override { return engine_.inputAvailable(); }
     [[nodiscard]] bool tapInstalled() const override { return engine_.tapInstalled(); }
     [[nodiscard]] Subscription observeState(std::function<void()> observer) override {
         return engine_.observeState(std::move(observer));
     }
     void setRecording(bool recording) override { engine_.setRecording(recording); }
     [[nodiscard]] bool recording() const override { return engine_.recording(); }
+    [[nodiscard]] std::vector<Trigger> takenTriggers() const override {
+        return engine_.takenTriggers();
+    }
 
   private:
     E& engine_;
@@ -73,7 +77,7 @@ struct SettingsDeps {
     std::function<std::vector<std::string>()> runningApps = {};
     // Application names from their desktop entries when left empty.
     AppNamer appName = {};
-    // The banner's button: check the permission again at once.
+    // The banner's button: check for keyboard and mouse input again at once.
     std::function<void()> recheckAccess = {};
     // Hands a URL to the desktop; QDesktopServices when left empty.
     std::function<void(const QUrl&)> openUrl = {};

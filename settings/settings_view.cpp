@@ -23,9 +23,6 @@
 namespace ombrel {
 
 namespace {
-constexpr const char* kAccessibilityUrl =
-    "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
-
 // What lies under an open sheet: dimmed, and deaf to the pointer.
 class SheetScrim : public QWidget {
   public:
@@ -65,19 +62,20 @@ AccessBanner::AccessBanner(std::function<void()> onOpen) {
     row->addWidget(symbol, 0, Qt::AlignTop);
     auto* texts = nestLayout<QVBoxLayout>(row);
     texts->setSpacing(3);
-    texts->addWidget(makeChild<TextLabel>(this, "Ombrel needs Accessibility access",
+    texts->addWidget(makeChild<TextLabel>(this, "Keyboard and mouse input is not available",
                                           style::systemFont(13, QFont::DemiBold)));
     auto* body = makeChild<TextLabel>(
         this,
-        "Without it, shortcuts, mouse buttons and window moves do nothing. Turn Ombrel on under "
-        "Privacy & Security, Accessibility.",
+        "Without it, shortcuts, mouse buttons, drawings and window snapping do nothing. Ombrel "
+        "needs an X11 session whose server offers XInput 2.2 and XTEST; trackpad gestures work "
+        "without them.",
         style::captionFont());
     body->setWordWrap(true);
     texts->addWidget(body);
     row->setStretchFactor(texts, 1);
     // The button under the text, so the sentence keeps its width in a narrow window.
     texts->addSpacing(6);
-    button_ = makeChild<ProminentButton>(this, "Open Accessibility settings");
+    button_ = makeChild<ProminentButton>(this, "Check again");
     texts->addWidget(button_, 0, Qt::AlignLeft);
     connect(button_, &QAbstractButton::clicked, this, [open = std::move(onOpen)] { open(); });
 }
@@ -126,12 +124,6 @@ SettingsView::SettingsView(SettingsDeps& deps) : deps_(deps) {
         if (deps_.recheckAccess) {
             deps_.recheckAccess();
         }
-        const QUrl url(kAccessibilityUrl);
-        if (deps_.openUrl) {
-            deps_.openUrl(url);
-        } else {
-            desktop::openUrlIfHandled(url);
-        }
     });
     bannerBox->addWidget(banner_);
 
@@ -166,7 +158,7 @@ QString SettingsView::loadErrorText() const {
 }
 
 void SettingsView::refreshState() {
-    banner_->setVisible(!deps_.engine.trusted());
+    banner_->setVisible(!deps_.engine.inputAvailable());
     if (const auto& error = deps_.store.loadError()) {
         loadError_->setText(QString::fromStdString(*error));
         loadError_->show();

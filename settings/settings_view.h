@@ -1,6 +1,6 @@
-// The settings window's content: the sidebar on the left; on the right the Accessibility
-// banner, the load-error sentence and the selected pane; the binding editor as a sheet hanging
-// from the top of the window over a dimmed content.
+// The settings window's content: the sidebar on the left; on the right the input banner, the
+// load-error sentence and the selected pane; the binding editor as a sheet hanging from the top of
+// the window over a dimmed content.
 #pragma once
 
 #include <QWidget>

@@ -7,27 +7,26 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "platform/input.h"
 #include "settings/style.h"
 #include "settings/widgets.h"
 
 namespace ombrel {
 
-uint64_t flagsFromQt(Qt::KeyboardModifiers modifiers) {
-    uint64_t flags = 0;
+Mods modsFromQt(Qt::KeyboardModifiers modifiers) {
+    Mods mods;
     if (modifiers & Qt::MetaModifier) {
-        flags |= eventflags::command;
+        mods.insert(Mods::command);
     }
     if (modifiers & Qt::AltModifier) {
-        flags |= eventflags::option;
+        mods.insert(Mods::option);
     }
     if (modifiers & Qt::ControlModifier) {
-        flags |= eventflags::control;
+        mods.insert(Mods::control);
     }
     if (modifiers & Qt::ShiftModifier) {
-        flags |= eventflags::shift;
+        mods.insert(Mods::shift);
     }
-    return flags;
+    return mods;
 }
 
 bool isModifierKey(int qtKey) {
@@ -211,7 +210,7 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
     if (!code) {
         return true;
     }
-    const auto outcome = logic_.handleKey(*code, flagsFromQt(key->modifiers()));
+    const auto outcome = logic_.handleKey(*code, modsFromQt(key->modifiers()));
     if (outcome == ShortcutRecorderLogic::Outcome::accepted) {
         stop();
         if (onChange_) {

@@ -57,9 +57,8 @@ class ShortcutRecorder : public QWidget {
     bool filtering_ = false;
 };
 
-// Flags word (the four modifier bits) of the modifiers held with a Qt key event. Super stands
-// for command, Alt for option.
-uint64_t flagsFromQt(Qt::KeyboardModifiers modifiers);
+// The modifiers held with a Qt key event. Super stands for command, Alt for option.
+Mods modsFromQt(Qt::KeyboardModifiers modifiers);
 // Keys that only modify others; pressing one alone records nothing.
 bool isModifierKey(int qtKey);
 

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/input.h"
-
 namespace ombrel {
 
 bool isFunctionKey(int64_t keyCode) {
@@ -13,8 +11,6 @@ bool isFunctionKey(int64_t keyCode) {
                                                      101, 109, 103, 111, 105, 107, 113};
     return std::ranges::find(keys, keyCode) != keys.end();
 }
-
-// modsFromFlags is the engine's own conversion (engine.cpp), so both read flags alike.
 
 ShortcutRecorderLogic::ShortcutRecorderLogic(bool requireModifier,
                                              std::function<void(bool)> setEngineRecording)
@@ -42,7 +38,7 @@ void ShortcutRecorderLogic::stop() {
     }
 }
 
-ShortcutRecorderLogic::Outcome ShortcutRecorderLogic::handleKey(int64_t keyCode, uint64_t flags) {
+ShortcutRecorderLogic::Outcome ShortcutRecorderLogic::handleKey(int64_t keyCode, Mods held) {
     if (!recording_) {
         return Outcome::notRecording;
     }
@@ -50,7 +46,8 @@ ShortcutRecorderLogic::Outcome ShortcutRecorderLogic::handleKey(int64_t keyCode,
         stop();
         return Outcome::cancelled;
     }
-    const Mods mods = modsFromFlags(flags);
+    const Mods mods =
+        held.intersect(Mods(Mods::command | Mods::option | Mods::control | Mods::shift));
     const bool hasRealModifier =
         (mods.rawValue & (Mods::command | Mods::option | Mods::control)) != 0;
     if (requireModifier_ && !isFunctionKey(keyCode) && !hasRealModifier) {

@@ -16,8 +16,6 @@ inline constexpr std::string_view modifierHint = "Add ⌘, ⌥ or ⌃ so normal 
 
 // F1 to F15, which may be recorded without a modifier.
 bool isFunctionKey(int64_t keyCode);
-// The four modifier bits of a flags word (command, option, control, shift); the rest is ignored.
-Mods modsFromFlags(uint64_t flags);
 
 class ShortcutRecorderLogic {
   public:
@@ -32,8 +30,9 @@ class ShortcutRecorderLogic {
     void start();
     void stop();
     void toggle() { recording_ ? stop() : start(); }
-    // A key-down while recording; the caller consumes the event whatever the outcome.
-    Outcome handleKey(int64_t keyCode, uint64_t flags);
+    // A key-down while recording; the caller consumes the event whatever the outcome. Only the
+    // four modifiers are recorded.
+    Outcome handleKey(int64_t keyCode, Mods held);
 
     [[nodiscard]] bool recording() const { return recording_; }
     [[nodiscard]] const std::optional<KeyCombo>& combo() const { return combo_; }

@@ -210,7 +210,7 @@ void Sidebar::refresh() {
         item->setSelected(item->pane() == nav_.pane());
         item->setCount(RuleList::sidebarCount(config, item->pane()));
     }
-    const bool trusted = engine_.trusted();
+    const bool trusted = engine_.inputAvailable();
     const auto status = RuleList::status(config.engineEnabled, trusted);
     QColor color;
     switch (status.tone) {

@@ -45,7 +45,7 @@ struct Rig {
           store((std::filesystem::remove_all(folder), folder)) {
         store.setConfig(std::move(config));
         windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
-        tap.isTrusted = true;
+        tap.available = true;
         engine.start();
     }
     ~Rig() {
@@ -76,7 +76,7 @@ struct Rig {
 void MouseMovedNoStroke(benchmark::State& state) {
     Rig rig(Config::starter());
     InputEvent event;
-    event.type = EventType::mouseMoved;
+    event.kind = InputKind::pointerMoved;
     event.location = {400, 300};
     for (auto _ : state) {
         benchmark::DoNotOptimize(rig.engine.handle(event));
@@ -97,9 +97,9 @@ void KeyDownFires(benchmark::State& state) {
     Rig rig(std::move(config));
     rig.workspace.frontmost = "org.example.editor";
     InputEvent event;
-    event.type = EventType::keyDown;
+    event.kind = InputKind::keyDown;
     event.keyCode = 1000 + n - 1;
-    event.flags = eventflags::command;
+    event.mods = Mods(Mods::command);
     for (auto _ : state) {
         if (!rig.engine.handle(event)) {
             state.SkipWithError("the key did not fire");
@@ -112,24 +112,24 @@ BENCHMARK(KeyDownFires)->Arg(10)->Arg(1000)->Arg(100000);
 void DragWhileMoving(benchmark::State& state) {
     Rig rig(Config::starter());
     rig.windowSystem.open(1, {300, 300, 400, 300});
-    auto event = [](EventType type, double x, double y) {
+    auto event = [](InputKind kind, double x, double y) {
         InputEvent e;
-        e.type = type;
+        e.kind = kind;
         e.location = {x, y};
         return e;
     };
-    rig.engine.handle(event(EventType::leftMouseDown, 400, 310));
-    rig.engine.handle(event(EventType::leftMouseDragged, 420, 320));
+    rig.engine.handle(event(InputKind::leftDown, 400, 310));
+    rig.engine.handle(event(InputKind::leftDragged, 420, 320));
     rig.windowSystem.windows[1].frame.x = 320;
     rig.queue.now = 0.05;
-    rig.engine.handle(event(EventType::leftMouseDragged, 440, 330));
+    rig.engine.handle(event(InputKind::leftDragged, 440, 330));
     if (rig.engine.dragState() != Engine::DragState::moving) {
         state.SkipWithError("the drag did not reach moving");
         return;
     }
     // Alternates between the left strip and mid-screen: a zone, then none.
-    InputEvent inZone = event(EventType::leftMouseDragged, 2, 450);
-    InputEvent outside = event(EventType::leftMouseDragged, 700, 450);
+    InputEvent inZone = event(InputKind::leftDragged, 2, 450);
+    InputEvent outside = event(InputKind::leftDragged, 700, 450);
     bool flip = false;
     for (auto _ : state) {
         benchmark::DoNotOptimize(rig.engine.handle(flip ? inZone : outside));

@@ -88,7 +88,7 @@ BENCHMARK(BM_OneRowUpdate)->Arg(100'000)->Arg(10)->Unit(benchmark::kMillisecond)
 // The engine as the window sees it, holding still.
 class QuietEngine final : public EngineStatus {
   public:
-    [[nodiscard]] bool trusted() const override { return true; }
+    [[nodiscard]] bool inputAvailable() const override { return true; }
     [[nodiscard]] bool tapInstalled() const override { return true; }
     [[nodiscard]] Subscription observeState(std::function<void()>) override { return {}; }
     void setRecording(bool) override {}

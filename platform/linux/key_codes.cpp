@@ -1,8 +1,10 @@
 // Builds the key translation from one table of kernel key codes and Mac virtual key codes.
 #include "platform/linux/key_codes.h"
 
+#include <X11/X.h>
 #include <linux/input-event-codes.h>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -171,7 +173,72 @@ constexpr Tables build() {
 
 constexpr Tables tables = build();
 
+constexpr std::array<XModifier, 4> modifierTable = {{
+    {Mods::command, Mod4Mask, Mod4MapIndex, KEY_LEFTMETA + xOffset},
+    {Mods::option, Mod1Mask, Mod1MapIndex, KEY_LEFTALT + xOffset},
+    {Mods::control, ControlMask, ControlMapIndex, KEY_LEFTCTRL + xOffset},
+    {Mods::shift, ShiftMask, ShiftMapIndex, KEY_LEFTSHIFT + xOffset},
+}};
+
+// Engine button → X button for the named ones; further buttons follow on from 5 ↔ 10.
+constexpr std::array<std::pair<int64_t, unsigned>, 5> buttonTable = {
+    {{0, 1}, {1, 3}, {2, 2}, {3, 8}, {4, 9}}};
+constexpr int64_t firstFurtherButton = 5;
+constexpr unsigned furtherButtonOffset = 5;
+constexpr unsigned lastXButton = 255;
+
 }  // namespace
+
+std::span<const XModifier> xModifiers() {
+    return modifierTable;
+}
+
+Mods modsFromX(unsigned state) {
+    Mods mods;
+    for (const XModifier& m : modifierTable) {
+        if ((state & m.mask) != 0) {
+            mods.insert(m.mod);
+        }
+    }
+    return mods;
+}
+
+std::optional<unsigned> xStateFromMods(Mods mods) {
+    unsigned state = 0;
+    int64_t rest = mods.rawValue;
+    for (const XModifier& m : modifierTable) {
+        if (mods.contains(m.mod)) {
+            state |= m.mask;
+            rest &= ~m.mod;
+        }
+    }
+    // No event carries other bits, so a combination holding them can never match.
+    return rest == 0 ? std::optional(state) : std::nullopt;
+}
+
+std::optional<unsigned> xButtonFromEngine(int64_t button) {
+    const auto* it = std::find_if(buttonTable.begin(), buttonTable.end(),
+                                  [&](const auto& p) { return p.first == button; });
+    if (it != buttonTable.end()) {
+        return it->second;
+    }
+    if (button >= firstFurtherButton && button + furtherButtonOffset <= lastXButton) {
+        return static_cast<unsigned>(button) + furtherButtonOffset;
+    }
+    return std::nullopt;
+}
+
+std::optional<int64_t> engineButtonFromX(unsigned button) {
+    const auto* it = std::find_if(buttonTable.begin(), buttonTable.end(),
+                                  [&](const auto& p) { return p.second == button; });
+    if (it != buttonTable.end()) {
+        return it->first;
+    }
+    if (button >= firstFurtherButton + furtherButtonOffset && button <= lastXButton) {
+        return static_cast<int64_t>(button - furtherButtonOffset);
+    }
+    return std::nullopt;  // the wheel (4 to 7) and nonsense
+}
 
 std::optional<int64_t> virtualKeyFromX(unsigned xKeyCode) {
     if (xKeyCode < firstX || xKeyCode > lastX) {

@@ -19,8 +19,8 @@ struct LinuxPlatform {
     explicit LinuxPlatform(std::string displayName = {},
                            std::unique_ptr<TouchpadWatch> touchpads = udevTouchpads())
         : x(std::move(displayName)),
-          tap(x),
           poster(x),
+          tap(x, poster),
           windows(x),
           workspace(x),
           shell(x, queue),
@@ -28,8 +28,8 @@ struct LinuxPlatform {
 
     XConnection x;
     QtMainQueue queue;
-    X11EventTap tap;
     X11EventPoster poster;
+    X11EventTap tap;
     X11WindowSystem windows;
     LinuxWorkspace workspace;
     LinuxDesktopShell shell;

@@ -165,6 +165,10 @@ void XConnection::addListener(Listener listener) {
     listeners_.push_back(std::move(listener));
 }
 
+void XConnection::addIdleListener(std::function<void()> listener) {
+    idleListeners_.push_back(std::move(listener));
+}
+
 void XConnection::addConnectedListener(ConnectedListener listener) {
     connectedListeners_.push_back(std::move(listener));
 }
@@ -195,6 +199,9 @@ void XConnection::dispatchPending() {
         }
     }
     dispatching_ = false;
+    for (auto& listener : idleListeners_) {
+        listener();
+    }
 }
 
 XConnection::ErrorTrap::ErrorTrap(XConnection& connection)

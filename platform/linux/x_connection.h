@@ -45,6 +45,8 @@ class XConnection {
     [[nodiscard]] int randrEventBase() const { return randrEventBase_; }
 
     void addListener(Listener listener);
+    // Called each time every event read so far has been handed out.
+    void addIdleListener(std::function<void()> listener);
     void addConnectedListener(ConnectedListener listener);
     // Adds to the core event mask selected on the root window (the selection is shared).
     void selectRootInput(long mask);
@@ -88,6 +90,7 @@ class XConnection {
     std::unordered_map<std::string, Atom> atoms_;
     std::vector<Listener> listeners_;
     std::vector<ConnectedListener> connectedListeners_;
+    std::vector<std::function<void()>> idleListeners_;
     bool dispatching_ = false;
 };
 

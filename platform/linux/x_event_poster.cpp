@@ -1,31 +1,19 @@
-// Posts key, button and media-key events with XTEST, with exactly the modifiers asked for.
+// Posts keystrokes, media keys and clicks with XTEST, with exactly the modifiers asked for, and
+// records each event in the ledger before it goes out.
 #include "platform/linux/x_event_poster.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/linux/key_codes.h"
-#include "platform/linux/x_event_tap.h"
 
 namespace ombrel::linux_platform {
 
 namespace {
-
-struct Modifier {
-    uint64_t flag;
-    int row;           // row of the X modifier map
-    unsigned keycode;  // the key pressed when the flag is wanted
-};
-
-constexpr std::array<Modifier, 4> modifiers = {{
-    {eventflags::shift, ShiftMapIndex, xkey::shiftLeft},
-    {eventflags::control, ControlMapIndex, xkey::controlLeft},
-    {eventflags::option, Mod1MapIndex, xkey::altLeft},
-    {eventflags::command, Mod4MapIndex, xkey::superLeft},
-}};
 
 bool keyDown(const std::array<char, 32>& keys, unsigned keycode) {
     return keycode < 256 && (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
@@ -33,128 +21,204 @@ bool keyDown(const std::array<char, 32>& keys, unsigned keycode) {
 
 }  // namespace
 
-std::optional<unsigned long> mediaKeysym(int64_t auxKey) {
-    switch (auxKey) {
-        case 16:
-            return XF86XK_AudioPlay;
-        case 17:
-            return XF86XK_AudioNext;
-        case 18:
-            return XF86XK_AudioPrev;
-        case 0:
-            return XF86XK_AudioRaiseVolume;
-        case 1:
-            return XF86XK_AudioLowerVolume;
-        case 7:
-            return XF86XK_AudioMute;
-        default:
-            return std::nullopt;
+void PostLedger::record(Entry entry, int64_t now) {
+    constexpr std::size_t most = 4096;  // far more than a backlog of posts ever holds
+    const std::lock_guard lock(mutex_);
+    auto& queue = posted_[static_cast<std::size_t>(entry.kind)];
+    if (queue.size() == most) {
+        queue.pop_front();
     }
+    queue.push_back({entry, now});
+}
+
+std::optional<PostLedger::Entry> PostLedger::consume(Entry entry, int64_t madeAt) {
+    const std::lock_guard lock(mutex_);
+    auto& queue = posted_[static_cast<std::size_t>(entry.kind)];
+    while (!queue.empty() && queue.front().at + lifetime < madeAt) {
+        queue.pop_front();
+    }
+    if (queue.empty() || !(queue.front().entry == entry)) {
+        return std::nullopt;
+    }
+    const Entry found = queue.front().entry;
+    queue.pop_front();
+    return found;
+}
+
+unsigned long mediaKeysym(MediaKey key) {
+    switch (key) {
+        case MediaKey::playPause:
+            return XF86XK_AudioPlay;
+        case MediaKey::next:
+            return XF86XK_AudioNext;
+        case MediaKey::previous:
+            return XF86XK_AudioPrev;
+        case MediaKey::volumeUp:
+            return XF86XK_AudioRaiseVolume;
+        case MediaKey::volumeDown:
+            return XF86XK_AudioLowerVolume;
+        case MediaKey::mute:
+            return XF86XK_AudioMute;
+    }
+    return NoSymbol;
 }
 
 X11EventPoster::X11EventPoster(XConnection& connection) : x_(connection) {}
 
-X11EventPoster::Changes X11EventPoster::applyFlags(uint64_t flags) {
-    Changes changes;
+bool X11EventPoster::ready() const {
+    return x_.connected() && x_.hasXTest();
+}
+
+int64_t X11EventPoster::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t X11EventPoster::serverNow() const {
+    const int64_t offset = clockOffset_.load(std::memory_order_relaxed);
+    // Before any event has arrived nothing is known; such entries wait for their events.
+    return offset == INT64_MAX ? INT64_MAX / 2 : steadyMs() - offset;
+}
+
+void X11EventPoster::sawEvent(Time madeAt) {
+    const int64_t offset = steadyMs() - static_cast<int64_t>(madeAt);
+    int64_t known = clockOffset_.load(std::memory_order_relaxed);
+    // The server's clock wraps after 49 days: a jump of more than a day starts afresh.
+    constexpr int64_t day = 86'400'000;
+    while ((offset < known || offset > known + day) &&
+           !clockOffset_.compare_exchange_weak(known, offset, std::memory_order_relaxed)) {
+    }
+}
+
+std::optional<PostLedger::Entry> X11EventPoster::ownEvent(PostLedger::Entry entry, Time madeAt) {
+    return ledger_.consume(entry, static_cast<int64_t>(madeAt));
+}
+
+void X11EventPoster::releaseKey(unsigned keycode) {
+    if (ready()) {
+        fake({PostLedger::Kind::key, keycode, false});
+        XFlush(x_.display());
+    }
+}
+
+void X11EventPoster::fake(const Step& step) {
+    ledger_.record(step, serverNow());
+    if (step.kind == PostLedger::Kind::key) {
+        XTestFakeKeyEvent(x_.display(), step.code, step.press ? True : False, CurrentTime);
+    } else {
+        XTestFakeButtonEvent(x_.display(), step.code, step.press ? True : False, CurrentTime);
+    }
+}
+
+void X11EventPoster::send(std::span<const Step> steps, Mods mods) {
     Display* d = x_.display();
     std::array<char, 32> keys{};
     XQueryKeymap(d, keys.data());
     XModifierKeymap* map = XGetModifierMapping(d);
-    for (const auto& m : modifiers) {
-        const bool wanted = (flags & m.flag) != 0;
+    const KeyCode numLock = XKeysymToKeycode(d, XK_Num_Lock);
+    std::vector<unsigned> released;
+    std::vector<unsigned> pressed;
+    const std::ptrdiff_t perRow = map != nullptr ? map->max_keypermod : 0;
+    for (int row = 0; row < 8; ++row) {
+        const auto first = map != nullptr ? map->modifiermap + row * perRow : nullptr;
+        // Caps Lock and Num Lock stay as they are: they lock, holding them means nothing.
+        if (row == LockMapIndex ||
+            (numLock != 0 && std::find(first, first + perRow, numLock) != first + perRow)) {
+            continue;
+        }
+        const auto wanted = std::find_if(xModifiers().begin(), xModifiers().end(),
+                                         [&](const XModifier& m) { return m.row == row; });
+        const bool want = wanted != xModifiers().end() && mods.contains(wanted->mod);
         bool held = false;
-        if (map != nullptr) {
-            for (int i = 0; i < map->max_keypermod; ++i) {
-                const unsigned keycode = map->modifiermap[m.row * map->max_keypermod + i];
-                if (keycode != 0 && keyDown(keys, keycode)) {
-                    held = true;
-                    if (!wanted) {
-                        // A modifier the user holds must not reach the target.
-                        XTestFakeKeyEvent(d, keycode, False, CurrentTime);
-                        changes.released.push_back(keycode);
-                    }
-                }
+        for (std::ptrdiff_t i = 0; i < perRow; ++i) {
+            const unsigned keycode = first[i];
+            if (keycode == 0 || !keyDown(keys, keycode)) {
+                continue;
+            }
+            held = true;
+            if (!want && std::find(released.begin(), released.end(), keycode) == released.end()) {
+                released.push_back(keycode);
             }
         }
-        if (wanted && !held) {
-            // The XTEST device may still count the key as down from an earlier restore that
-            // the user's own release has since undone; a press would then be a mere repeat,
-            // which sets no modifier. Releasing first makes it a fresh press.
-            XTestFakeKeyEvent(d, m.keycode, False, CurrentTime);
-            XTestFakeKeyEvent(d, m.keycode, True, CurrentTime);
-            changes.pressed.push_back(m.keycode);
+        if (want && !held) {
+            pressed.push_back(wanted->key);
         }
     }
     if (map != nullptr) {
         XFreeModifiermap(map);
     }
-    return changes;
+    for (unsigned keycode : released) {
+        fake({PostLedger::Kind::key, keycode, false});
+    }
+    // Every key press is preceded by a release of the same key: the XTEST keyboard may count the
+    // key as down already (pressed by another XTEST client, or held again for the user), and the
+    // server drops such a press, which would then never arrive to take its entry off the ledger.
+    const auto press = [this](unsigned keycode, bool restore) {
+        fake({PostLedger::Kind::key, keycode, false});
+        fake({PostLedger::Kind::key, keycode, true, restore});
+    };
+    for (unsigned keycode : pressed) {
+        press(keycode, false);
+    }
+    for (const Step& step : steps) {
+        if (step.kind == PostLedger::Kind::key && step.press) {
+            press(step.code, false);
+        } else {
+            fake(step);
+        }
+    }
+    for (auto it = pressed.rbegin(); it != pressed.rend(); ++it) {
+        fake({PostLedger::Kind::key, *it, false});
+    }
+    // Held again for the user: the tap lets go of each as soon as it sees that the user has, even
+    // if that happened before this press was made.
+    for (unsigned keycode : released) {
+        press(keycode, true);
+    }
+    XFlush(d);
 }
 
-void X11EventPoster::undo(const Changes& changes) {
-    Display* d = x_.display();
-    for (auto it = changes.pressed.rbegin(); it != changes.pressed.rend(); ++it) {
-        XTestFakeKeyEvent(d, *it, False, CurrentTime);
-    }
-    for (unsigned keycode : changes.released) {
-        XTestFakeKeyEvent(d, keycode, True, CurrentTime);
-    }
-}
-
-bool X11EventPoster::postKey(int64_t keyCode, bool down, uint64_t flags, int64_t /*userData*/) {
-    if (!x_.connected() || !x_.hasXTest()) {
-        return false;
-    }
+bool X11EventPoster::postKeystroke(int64_t keyCode, Mods mods) {
     const auto keycode = xKeyFromVirtual(keyCode);
-    if (!keycode) {
+    if (!ready() || !keycode) {
         return false;
     }
-    const Changes changes = applyFlags(flags);
-    XTestFakeKeyEvent(x_.display(), *keycode, down ? True : False, CurrentTime);
-    undo(changes);
-    XFlush(x_.display());
+    const std::array<Step, 2> steps = {
+        {{PostLedger::Kind::key, *keycode, true}, {PostLedger::Kind::key, *keycode, false}}};
+    send(steps, mods);
     return true;
 }
 
-bool X11EventPoster::postMouseButton(int64_t button, bool down, Point at, int64_t /*userData*/) {
-    if (!x_.connected() || !x_.hasXTest()) {
+bool X11EventPoster::postMediaKey(MediaKey key) {
+    if (!ready()) {
         return false;
     }
-    const auto xButton = xButtonFromEngine(button);
-    if (!xButton) {
-        return false;
-    }
-    const auto now = pointerLocation();
-    if (std::isfinite(at.x) && std::isfinite(at.y) &&
-        (!now || std::lround(now->x) != std::lround(at.x) ||
-         std::lround(now->y) != std::lround(at.y))) {
-        XTestFakeMotionEvent(x_.display(), -1, static_cast<int>(std::lround(at.x)),
-                             static_cast<int>(std::lround(at.y)), CurrentTime);
-    }
-    XTestFakeButtonEvent(x_.display(), *xButton, down ? True : False, CurrentTime);
-    XFlush(x_.display());
-    return true;
-}
-
-bool X11EventPoster::postAux(const AuxEvent& event) {
-    constexpr int64_t auxControlButtons = 8;
-    constexpr int64_t pressed = 0x0A;
-    constexpr int64_t released = 0x0B;
-    if (!x_.connected() || !x_.hasXTest() || event.subtype != auxControlButtons) {
-        return false;
-    }
-    const int64_t key = (event.data1 >> 16) & 0xFFFF;
-    const int64_t state = (event.data1 >> 8) & 0xFF;
-    const auto keysym = mediaKeysym(key);
-    if (!keysym || (state != pressed && state != released)) {
-        return false;
-    }
-    const KeyCode keycode = XKeysymToKeycode(x_.display(), *keysym);
+    const KeyCode keycode = XKeysymToKeycode(x_.display(), mediaKeysym(key));
     if (keycode == 0) {
         return false;
     }
-    XTestFakeKeyEvent(x_.display(), keycode, state == pressed ? True : False, CurrentTime);
-    XFlush(x_.display());
+    const std::array<Step, 2> steps = {
+        {{PostLedger::Kind::key, keycode, true}, {PostLedger::Kind::key, keycode, false}}};
+    send(steps, Mods());
+    return true;
+}
+
+bool X11EventPoster::postClick(int64_t button, Point at) {
+    const auto xButton = xButtonFromEngine(button);
+    if (!ready() || !xButton) {
+        return false;
+    }
+    const auto here = pointerLocation();
+    if (std::isfinite(at.x) && std::isfinite(at.y) &&
+        (!here || std::lround(here->x) != std::lround(at.x) ||
+         std::lround(here->y) != std::lround(at.y))) {
+        XTestFakeMotionEvent(x_.display(), -1, static_cast<int>(std::lround(at.x)),
+                             static_cast<int>(std::lround(at.y)), CurrentTime);
+    }
+    const std::array<Step, 2> steps = {
+        {{PostLedger::Kind::button, *xButton, true}, {PostLedger::Kind::button, *xButton, false}}};
+    send(steps, Mods());
     return true;
 }
 

@@ -1,9 +1,18 @@
-// The program's own keystrokes, clicks and media keys on X11, injected through XTEST; the tap
-// recognises them by their XTEST source device.
+// The program's own keystrokes, media keys and clicks on X11, sent through XTEST. XTEST is also
+// how xdotool, on-screen keyboards and remote desktops type, so the poster keeps a ledger of what
+// it is about to send: the tap takes an XTEST event for the program's own only when it is the next
+// one in the ledger.
 #pragma once
 
 #include <X11/Xlib.h>
 
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -12,31 +21,75 @@
 
 namespace ombrel::linux_platform {
 
-// The X keysym of a media key number (16 play, 17 next, 18 previous, 0 volume up, 1 volume
-// down, 7 mute); nothing for any other number.
-std::optional<unsigned long> mediaKeysym(int64_t auxKey);
+// The events posted and not yet seen arriving, oldest first, keys and buttons apart (their devices
+// queue their events separately). Times are the X server's, in milliseconds: an event keeps the
+// time it was made at however long a frozen device held it back, so an entry is given up only
+// once an event made more than the lifetime after it arrives: then it was lost, and it must not
+// mask later user input.
+class PostLedger {
+  public:
+    enum class Kind : uint8_t { key, button };
+    struct Entry {
+        Kind kind = Kind::key;
+        unsigned code = 0;  // X key code or X button
+        bool press = false;
+        bool restore = false;  // a modifier pressed again for the user once a post is done
+        friend bool operator==(const Entry& a, const Entry& b) {
+            return a.kind == b.kind && a.code == b.code && a.press == b.press;
+        }
+    };
+    static constexpr int64_t lifetime = 1000;
+
+    void record(Entry entry, int64_t now);
+    // The oldest entry of the event's kind when an event from an XTEST device, made at the given
+    // time, is that entry; the entry is then used up.
+    std::optional<Entry> consume(Entry entry, int64_t madeAt);
+
+  private:
+    struct Posted {
+        Entry entry;
+        int64_t at = 0;
+    };
+    std::mutex mutex_;
+    std::array<std::deque<Posted>, 2> posted_;
+};
+
+// The X keysym of a media key.
+unsigned long mediaKeysym(MediaKey key);
 
 class X11EventPoster : public EventPoster {
   public:
     explicit X11EventPoster(XConnection& connection);
 
-    // Every event posted here comes from the XTEST device, which marks it as the program's own;
-    // userData is therefore not needed to mark it.
-    bool postKey(int64_t keyCode, bool down, uint64_t flags, int64_t userData) override;
-    bool postMouseButton(int64_t button, bool down, Point at, int64_t userData) override;
-    bool postAux(const AuxEvent& event) override;
+    bool postKeystroke(int64_t keyCode, Mods mods) override;
+    bool postMediaKey(MediaKey key) override;
+    bool postClick(int64_t button, Point at) override;
     std::optional<Point> pointerLocation() override;
 
+    // For the tap: the posted entry an event from an XTEST device, made at that server time, is;
+    // nothing when it is somebody else's.
+    std::optional<PostLedger::Entry> ownEvent(PostLedger::Entry entry, Time madeAt);
+    // For the tap: an event made at that server time arrived now. The earliest arrivals tell how
+    // the server's clock stands to this process's.
+    void sawEvent(Time madeAt);
+    // For the tap: lets go of a key (a modifier held for the user once the user has let go of it,
+    // a key the server still counts as down).
+    void releaseKey(unsigned keycode);
+    // The server's time now, as far as the events seen so far tell.
+    [[nodiscard]] int64_t serverNow() const;
+
   private:
-    // Sets the modifier keys so that exactly `flags` hold; returns the X key codes to undo.
-    struct Changes {
-        std::vector<unsigned> pressed;
-        std::vector<unsigned> released;
-    };
-    Changes applyFlags(uint64_t flags);
-    void undo(const Changes& changes);
+    using Step = PostLedger::Entry;
+    // Sends the steps with exactly these modifiers held, then holds the user's own again.
+    void send(std::span<const Step> steps, Mods mods);
+    void fake(const Step& step);
+    [[nodiscard]] bool ready() const;
+    static int64_t steadyMs();
 
     XConnection& x_;
+    PostLedger ledger_;
+    // Steady milliseconds minus server milliseconds, at its smallest so far.
+    std::atomic<int64_t> clockOffset_{INT64_MAX};
 };
 
 }  // namespace ombrel::linux_platform

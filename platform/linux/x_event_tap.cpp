@@ -1,5 +1,16 @@
 // Turns grabbed and raw XInput 2 events into the engine's events and answers every grabbed one
-// exactly once, so the keyboard and pointer are never left frozen.
+// exactly once, so the keyboard and the pointer are never left frozen.
+//
+// What the X server does, and what follows from it:
+// - A passive grab freezes its device until the grabbing client answers. The answer carries
+//   CurrentTime: the event's own time may be older than a grab this client has since taken on
+//   the other device, and the server ignores answers older than the client's latest grab.
+// - A swallowed key ends its grab at once, so keys typed and posted while the trigger is still
+//   held reach applications; the key-up of the trigger then reaches the application too.
+// - A swallowed button keeps its grab (answered XISyncDevice) so its release is swallowed as
+//   well; any other button meanwhile is replayed to the application, which ends the grab.
+// - Raw events arrive before the grabbed event they belong to, and none arrive for a device this
+//   client holds grabbed; either may therefore be the first to ask the poster's ledger.
 #include "platform/linux/x_event_tap.h"
 
 #include <X11/XKBlib.h>
@@ -7,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 #include "platform/linux/key_codes.h"
 
@@ -14,16 +26,7 @@ namespace ombrel::linux_platform {
 
 namespace {
 
-// Lock (Caps Lock) and Mod2 (Num Lock) never affect matching, so each grab comes in four.
-constexpr std::array<unsigned, 4> lockVariants = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
-
-std::array<XIGrabModifiers, lockVariants.size()> lockVariantsOf(unsigned mods) {
-    std::array<XIGrabModifiers, lockVariants.size()> out{};
-    for (std::size_t i = 0; i < lockVariants.size(); ++i) {
-        out[i].modifiers = static_cast<int>(mods | lockVariants[i]);
-    }
-    return out;
-}
+constexpr unsigned fourModifiers = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
 
 struct Mask {
     std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
@@ -38,249 +41,295 @@ struct Mask {
     }
 };
 
+bool endsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Whether a button other than this one is down, from the state a device event carries.
+bool otherButtonDown(const XIButtonState& buttons, unsigned button) {
+    for (int i = 0; i < buttons.mask_len * 8; ++i) {
+        if (static_cast<unsigned>(i) != button && XIMaskIsSet(buttons.mask, i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
-std::optional<unsigned> xButtonFromEngine(int64_t button) {
-    switch (button) {
-        case 0:
-            return 1;
-        case 1:
-            return 3;
-        case 2:
-            return 2;
-        case 3:
-            return 8;
-        case 4:
-            return 9;
-        default:
-            break;
-    }
-    if (button >= 5 && button <= 250) {
-        return static_cast<unsigned>(button + 5);
-    }
-    return std::nullopt;
-}
-
-std::optional<int64_t> engineButtonFromX(unsigned button) {
-    switch (button) {
-        case 1:
-            return 0;
-        case 2:
-            return 2;
-        case 3:
-            return 1;
-        case 8:
-            return 3;
-        case 9:
-            return 4;
-        default:
-            break;
-    }
-    if (button >= 10 && button <= 255) {
-        return static_cast<int64_t>(button) - 5;
-    }
-    return std::nullopt;  // the wheel (4 to 7) and nonsense
-}
-
-uint64_t flagsFromXMods(unsigned mods) {
-    uint64_t flags = 0;
-    if (mods & Mod4Mask) {
-        flags |= eventflags::command;
-    }
-    if (mods & Mod1Mask) {
-        flags |= eventflags::option;
-    }
-    if (mods & ControlMask) {
-        flags |= eventflags::control;
-    }
-    if (mods & ShiftMask) {
-        flags |= eventflags::shift;
-    }
-    return flags;
-}
-
-std::optional<unsigned> xModsFromMods(Mods mods) {
-    constexpr int64_t known = Mods::command | Mods::option | Mods::control | Mods::shift;
-    if ((mods.rawValue & ~known) != 0) {
-        return std::nullopt;  // no event ever carries other bits, so nothing can match
-    }
-    unsigned x = 0;
-    if (mods.contains(Mods::command)) {
-        x |= Mod4Mask;
-    }
-    if (mods.contains(Mods::option)) {
-        x |= Mod1Mask;
-    }
-    if (mods.contains(Mods::control)) {
-        x |= ControlMask;
-    }
-    if (mods.contains(Mods::shift)) {
-        x |= ShiftMask;
-    }
-    return x;
-}
-
-X11EventTap::X11EventTap(XConnection& connection) : x_(connection) {
+X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
+    : x_(connection), poster_(poster) {
     x_.addListener([this](XEvent& e) { onEvent(e); });
-    x_.addConnectedListener([this] {
-        if (!installed_) {
-            return;
+    x_.addIdleListener([this] {
+        if (checkStuckKeys_ && live()) {
+            releaseStuckKeys();
         }
+    });
+    x_.addConnectedListener([this] {
         // A new connection holds none of the old grabs.
-        grabsPlaced_ = false;
-        findDevices();
-        selectEvents();
-        placeGrabs();
-        InputEvent off;
-        off.type = EventType::tapDisabledByUserInput;
-        decide(off);
+        if (live()) {
+            findDevices();
+            selectEvents();
+            grabAll();
+        }
     });
 }
 
 X11EventTap::~X11EventTap() {
-    if (installed_ && x_.connected()) {
-        removeGrabs();
+    if (live()) {
+        ungrabAll();
         XFlush(x_.display());
     }
 }
 
-bool X11EventTap::trusted() {
-    if (!x_.connected()) {
-        x_.reconnect();
-    }
+bool X11EventTap::inputAvailable() const {
     return x_.connected() && x_.hasXInput22() && x_.hasXTest();
 }
 
+std::string X11EventTap::unavailableReason() const {
+    const std::string start = "Shortcuts, mouse buttons and drawings do nothing: ";
+    if (!x_.connected()) {
+        return start + "there is no connection to the X server.";
+    }
+    if (!x_.hasXInput22()) {
+        return start + "the X server does not offer XInput 2.2.";
+    }
+    if (!x_.hasXTest()) {
+        return start + "the X server does not offer the XTEST extension.";
+    }
+    return {};
+}
+
 bool X11EventTap::install(Handler handler) {
-    if (!trusted()) {
+    if (!inputAvailable()) {
         return false;
     }
     handler_ = std::move(handler);
     installed_ = true;
     findDevices();
     selectEvents();
-    placeGrabs();
+    grabAll();
     return true;
 }
 
-void X11EventTap::reenable() {
-    if (!installed_ || !trusted()) {
-        return;
-    }
-    removeGrabs();
-    findDevices();
-    selectEvents();
-    placeGrabs();
-}
-
-void X11EventTap::setGrabs(const GrabRequest& request) {
-    if (request == request_ && grabsPlaced_) {
-        return;
-    }
+TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     const bool motionChanged = request.pointerMotion != request_.pointerMotion;
     request_ = request;
-    if (motionChanged && installed_ && x_.connected()) {
+    if (motionChanged && live()) {
         selectEvents();
     }
     std::vector<KeyGrab> keys;
     for (const auto& combo : request.hotkeys) {
         const auto keycode = xKeyFromVirtual(combo.keyCode);
-        const auto mods = xModsFromMods(combo.mods);
-        if (!keycode || !mods) {
-            continue;
-        }
-        const KeyGrab grab{*keycode, *mods};
-        if (std::find(keys.begin(), keys.end(), grab) == keys.end()) {
-            keys.push_back(grab);
+        const auto state = xStateFromMods(combo.mods);
+        if (keycode && state && std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
+                return g.keycode == *keycode && g.state == *state;
+            })) {
+            keys.push_back({combo, *keycode, *state});
         }
     }
-    std::vector<unsigned> buttons;
+    std::vector<ButtonGrab> buttons;
     auto addButton = [&buttons](int64_t button) {
-        const auto b = xButtonFromEngine(button);
-        if (b && std::find(buttons.begin(), buttons.end(), *b) == buttons.end()) {
-            buttons.push_back(*b);
+        const auto x = xButtonFromEngine(button);
+        if (x && std::none_of(buttons.begin(), buttons.end(),
+                              [&](const ButtonGrab& g) { return g.xButton == *x; })) {
+            buttons.push_back({button, *x});
         }
     };
     for (int64_t b : request.buttons) {
-        addButton(b);
+        // The left button only for a trackpad click, the right one never.
+        if (b >= 2) {
+            addButton(b);
+        }
     }
     if (request.leftPress) {
         addButton(0);
     }
-    // Only what changed is regrabbed: the pointer-motion flag flips at every drag, and the
-    // hotkeys must not be let go meanwhile.
-    const bool live = installed_ && x_.connected() && grabsPlaced_;
-    if (keys != keyGrabs_ || !live) {
-        if (live) {
-            removeKeyGrabs();
+    if (live()) {
+        // Let go of what is no longer wanted, take what is new, and try again what was taken.
+        XConnection::ErrorTrap trap(x_);
+        for (const auto& old : keyGrabs_) {
+            if (std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
+                    return g.keycode == old.keycode && g.state == old.state;
+                })) {
+                ungrab(old);
+            }
         }
-        keyGrabs_ = std::move(keys);
-        if (installed_ && x_.connected()) {
-            placeKeyGrabs();
+        for (auto& g : keys) {
+            const auto old = std::find_if(
+                keyGrabs_.begin(), keyGrabs_.end(),
+                [&](const KeyGrab& o) { return o.keycode == g.keycode && o.state == g.state; });
+            if (old == keyGrabs_.end() || old->taken) {
+                grab(g);
+            }
+        }
+        for (const auto& old : buttonGrabs_) {
+            if (std::none_of(buttons.begin(), buttons.end(),
+                             [&](const ButtonGrab& g) { return g.xButton == old.xButton; })) {
+                ungrab(old);
+            }
+        }
+        for (auto& g : buttons) {
+            const auto old =
+                std::find_if(buttonGrabs_.begin(), buttonGrabs_.end(),
+                             [&](const ButtonGrab& o) { return o.xButton == g.xButton; });
+            if (old == buttonGrabs_.end() || old->taken) {
+                grab(g);
+            }
+        }
+        trap.failed();
+    }
+    keyGrabs_ = std::move(keys);
+    buttonGrabs_ = std::move(buttons);
+    return taken();
+}
+
+TakenGrabs X11EventTap::taken() const {
+    TakenGrabs out;
+    for (const auto& g : keyGrabs_) {
+        if (g.taken) {
+            out.hotkeys.push_back(g.combo);
         }
     }
-    if (buttons != buttonGrabs_ || !live) {
-        if (live) {
-            removeButtonGrabs();
-        }
-        buttonGrabs_ = std::move(buttons);
-        if (installed_ && x_.connected()) {
-            placeButtonGrabs();
+    for (const auto& g : buttonGrabs_) {
+        if (g.taken && g.button >= 2) {
+            out.buttons.push_back(g.button);
         }
     }
-    grabsPlaced_ = installed_ && x_.connected();
-    if (x_.connected()) {
-        XFlush(x_.display());
+    return out;
+}
+
+void X11EventTap::grabAll() {
+    XConnection::ErrorTrap trap(x_);  // errors of the lot, collected with one sync
+    for (auto& g : keyGrabs_) {
+        grab(g);
+    }
+    for (auto& g : buttonGrabs_) {
+        grab(g);
+    }
+    trap.failed();
+}
+
+void X11EventTap::ungrabAll() {
+    XConnection::ErrorTrap trap(x_);
+    for (const auto& g : keyGrabs_) {
+        ungrab(g);
+    }
+    for (const auto& g : buttonGrabs_) {
+        ungrab(g);
+    }
+    trap.failed();
+}
+
+void X11EventTap::grab(KeyGrab& g) {
+    Display* d = x_.display();
+    const Mask keys(0, {XI_KeyPress});
+    std::vector<XIGrabModifiers> variants;
+    g.taken = false;
+    // Grabs go on each master device itself: with the all-masters pseudo-device a replayed event
+    // would not reach the focused client.
+    for (int device : masterKeyboards_) {
+        variants.clear();
+        for (unsigned v : ignoredVariants_) {
+            variants.push_back({static_cast<int>(g.state | v), 0});
+        }
+        XIEventMask mask = keys.mask;
+        mask.deviceid = device;
+        // The answer lists the variants that another client holds already.
+        g.taken |= XIGrabKeycode(d, device, static_cast<int>(g.keycode), x_.root(), XIGrabModeSync,
+                                 XIGrabModeAsync, False, &mask, static_cast<int>(variants.size()),
+                                 variants.data()) != 0;
+    }
+}
+
+void X11EventTap::ungrab(const KeyGrab& g) {
+    std::vector<XIGrabModifiers> variants;
+    for (unsigned v : ignoredVariants_) {
+        variants.push_back({static_cast<int>(g.state | v), 0});
+    }
+    for (int device : masterKeyboards_) {
+        XIUngrabKeycode(x_.display(), device, static_cast<int>(g.keycode), x_.root(),
+                        static_cast<int>(variants.size()), variants.data());
+    }
+}
+
+void X11EventTap::grab(ButtonGrab& g) {
+    const Mask buttons(0, {XI_ButtonPress, XI_ButtonRelease});
+    g.taken = false;
+    for (int device : masterPointers_) {
+        XIEventMask mask = buttons.mask;
+        mask.deviceid = device;
+        XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
+        g.taken |= XIGrabButton(x_.display(), device, static_cast<int>(g.xButton), x_.root(), None,
+                                XIGrabModeSync, XIGrabModeAsync, False, &mask, 1, &any) != 0;
+    }
+}
+
+void X11EventTap::ungrab(const ButtonGrab& g) {
+    for (int device : masterPointers_) {
+        XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
+        XIUngrabButton(x_.display(), device, static_cast<int>(g.xButton), x_.root(), 1, &any);
     }
 }
 
 void X11EventTap::findDevices() {
     masterKeyboards_.clear();
     masterPointers_.clear();
-    xtestKeyboard_ = -1;
-    xtestPointer_ = -1;
+    xtestDevices_.reset();
     modifierKeys_.reset();
-    if (!x_.connected()) {
-        return;
-    }
     Display* d = x_.display();
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
         const XIDeviceInfo& info = devices[i];
+        const std::string_view name = info.name != nullptr ? info.name : "";
         if (info.use == XIMasterKeyboard) {
             masterKeyboards_.push_back(info.deviceid);
         } else if (info.use == XIMasterPointer) {
             masterPointers_.push_back(info.deviceid);
-        } else if (info.name != nullptr &&
-                   std::strcmp(info.name, "Virtual core XTEST keyboard") == 0) {
-            xtestKeyboard_ = info.deviceid;
-        } else if (info.name != nullptr &&
-                   std::strcmp(info.name, "Virtual core XTEST pointer") == 0) {
-            xtestPointer_ = info.deviceid;
+        } else if ((endsWith(name, " XTEST keyboard") || endsWith(name, " XTEST pointer")) &&
+                   info.deviceid >= 0 && info.deviceid < 256) {
+            xtestDevices_.set(static_cast<std::size_t>(info.deviceid));
         }
     }
     if (devices != nullptr) {
         XIFreeDeviceInfo(devices);
     }
+    // Every modifier the keymap uses besides the four is one that must not matter.
+    ignoredMask_ = LockMask;
     if (XModifierKeymap* map = XGetModifierMapping(d)) {
         for (int i = 0; i < 8 * map->max_keypermod; ++i) {
             if (map->modifiermap[i] != 0) {
                 modifierKeys_.set(map->modifiermap[i]);
+                ignoredMask_ |= (1U << (i / map->max_keypermod)) & ~fourModifiers;
             }
         }
         XFreeModifiermap(map);
     }
+    ignoredVariants_.clear();
+    for (unsigned v = 0; v <= ignoredMask_; ++v) {
+        if ((v & ~ignoredMask_) == 0) {
+            ignoredVariants_.push_back(v);
+        }
+    }
+    std::array<char, 32> keys{};
+    XQueryKeymap(d, keys.data());
+    for (std::size_t k = 0; k < userDown_.size(); ++k) {
+        keyDown_[k] = (keys[k / 8] & (1 << (k % 8))) != 0;
+        userDown_[k] = modifierKeys_[k] && keyDown_[k];
+    }
+    heldForUser_.reset();
     XkbStateRec state{};
     if (XkbGetState(d, XkbUseCoreKbd, &state) == Success) {
-        mods_ = state.mods;
-        flags_ = flagsFromXMods(mods_);
+        state_ = state.mods;
+        reported_ = modsFromX(state_);
     }
 }
 
 void X11EventTap::selectEvents() {
     Display* d = x_.display();
-    Mask raw(XIAllMasterDevices, {XI_RawKeyPress, XI_RawButtonPress, XI_RawButtonRelease});
+    Mask raw(XIAllMasterDevices,
+             {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease});
     // Pointer motion is only listened to while a stroke or a drag needs it.
     if (request_.pointerMotion) {
         XISetMask(raw.bits.data(), XI_RawMotion);
@@ -293,74 +342,15 @@ void X11EventTap::selectEvents() {
     XFlush(d);
 }
 
-void X11EventTap::placeGrabs() {
-    placeKeyGrabs();
-    placeButtonGrabs();
-    grabsPlaced_ = true;
-}
-
-void X11EventTap::removeGrabs() {
-    removeKeyGrabs();
-    removeButtonGrabs();
-    grabsPlaced_ = false;
-}
-
-void X11EventTap::placeKeyGrabs() {
-    Display* d = x_.display();
-    XConnection::ErrorTrap trap(x_);
-    Mask keys(0, {XI_KeyPress, XI_KeyRelease});
-    // Grabs go on each master device itself: with the all-masters pseudo-device a replayed
-    // event would not reach the focused client.
-    for (int device : masterKeyboards_) {
-        keys.mask.deviceid = device;
-        for (const auto& grab : keyGrabs_) {
-            auto mods = lockVariantsOf(grab.mods);
-            XIGrabKeycode(d, device, static_cast<int>(grab.keycode), x_.root(), XIGrabModeSync,
-                          XIGrabModeAsync, False, &keys.mask, static_cast<int>(mods.size()),
-                          mods.data());
-        }
+void X11EventTap::rebuild() {
+    // Devices came or went, or the modifier map changed: every grab is placed afresh.
+    if (!live()) {
+        return;
     }
-    trap.failed();  // a combination another client holds simply stays unswallowable
-}
-
-void X11EventTap::placeButtonGrabs() {
-    Display* d = x_.display();
-    XConnection::ErrorTrap trap(x_);
-    Mask buttons(0, {XI_ButtonPress, XI_ButtonRelease});
-    for (int device : masterPointers_) {
-        buttons.mask.deviceid = device;
-        for (unsigned button : buttonGrabs_) {
-            XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
-            XIGrabButton(d, device, static_cast<int>(button), x_.root(), None, XIGrabModeSync,
-                         XIGrabModeAsync, False, &buttons.mask, 1, &any);
-        }
-    }
-    trap.failed();
-}
-
-void X11EventTap::removeKeyGrabs() {
-    Display* d = x_.display();
-    XConnection::ErrorTrap trap(x_);
-    for (int device : masterKeyboards_) {
-        for (const auto& grab : keyGrabs_) {
-            auto mods = lockVariantsOf(grab.mods);
-            XIUngrabKeycode(d, device, static_cast<int>(grab.keycode), x_.root(),
-                            static_cast<int>(mods.size()), mods.data());
-        }
-    }
-    trap.failed();
-}
-
-void X11EventTap::removeButtonGrabs() {
-    Display* d = x_.display();
-    XConnection::ErrorTrap trap(x_);
-    for (int device : masterPointers_) {
-        for (unsigned button : buttonGrabs_) {
-            XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
-            XIUngrabButton(d, device, static_cast<int>(button), x_.root(), 1, &any);
-        }
-    }
-    trap.failed();
+    ungrabAll();
+    findDevices();
+    selectEvents();
+    grabAll();
 }
 
 void X11EventTap::onEvent(XEvent& event) {
@@ -370,7 +360,14 @@ void X11EventTap::onEvent(XEvent& event) {
     if (x_.xkbEventBase() >= 0 && event.type == x_.xkbEventBase()) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
-            onModifierState(xkb->state.mods);
+            onModifierState(xkb->state.mods, xkb->state.keycode);
+        }
+        return;
+    }
+    if (event.type == MappingNotify) {
+        XRefreshKeyboardMapping(&event.xmapping);
+        if (event.xmapping.request == MappingModifier) {
+            rebuild();
         }
         return;
     }
@@ -383,28 +380,27 @@ void X11EventTap::onEvent(XEvent& event) {
             onGrabbedKey(*static_cast<const XIDeviceEvent*>(cookie.data));
             break;
         case XI_ButtonPress:
-            onGrabbedButton(*static_cast<const XIDeviceEvent*>(cookie.data), true);
-            break;
         case XI_ButtonRelease:
-            onGrabbedButton(*static_cast<const XIDeviceEvent*>(cookie.data), false);
+            onGrabbedButton(*static_cast<const XIDeviceEvent*>(cookie.data),
+                            cookie.evtype == XI_ButtonPress);
             break;
         case XI_RawKeyPress:
-            onRawKey(*static_cast<const XIRawEvent*>(cookie.data), true);
+        case XI_RawKeyRelease:
+            onRawKey(*static_cast<const XIRawEvent*>(cookie.data), cookie.evtype == XI_RawKeyPress);
             break;
         case XI_RawButtonPress:
-            onRawButton(*static_cast<const XIRawEvent*>(cookie.data), true);
-            break;
         case XI_RawButtonRelease:
-            onRawButton(*static_cast<const XIRawEvent*>(cookie.data), false);
+            onRawButton(*static_cast<const XIRawEvent*>(cookie.data),
+                        cookie.evtype == XI_RawButtonPress);
             break;
         case XI_RawMotion:
-            onRawMotion(*static_cast<const XIRawEvent*>(cookie.data));
+            onRawMotion();
             break;
         case XI_HierarchyChanged:
-            reenable();
+            rebuild();
             break;
         default:
-            break;  // key releases of an active grab: never tapped
+            break;
     }
 }
 
@@ -419,141 +415,212 @@ bool X11EventTap::decide(const InputEvent& event) noexcept {
     }
 }
 
+std::optional<PostLedger::Entry> X11EventTap::ownEntry(PostLedger::Kind kind, unsigned code,
+                                                       bool press, int source, Time time,
+                                                       bool raw) {
+    Verdict& last = kind == PostLedger::Kind::key ? lastRawKey_ : lastRawButton_;
+    if (!raw && last.valid && last.code == code && last.press == press && last.time == time &&
+        last.source == source) {
+        last.valid = false;
+        return last.own;
+    }
+    poster_.sawEvent(time);
+    // Only XTEST events can be the program's own, and only the one it posted next.
+    std::optional<PostLedger::Entry> entry;
+    if (isXTest(source)) {
+        entry = poster_.ownEvent({kind, code, press}, time);
+    }
+    if (raw) {
+        last = {true, code, press, time, source, entry};
+    }
+    return entry;
+}
+
+void X11EventTap::trackModifier(unsigned keycode, bool press, bool xtest,
+                                const std::optional<PostLedger::Entry>& own) {
+    // The modifier state change that follows is the program's own exactly when this was.
+    ownModifierChange_[keycode] = own.has_value();
+    // A modifier the poster held again for the user is let go once the user lets go of it, also
+    // when the user did so before the poster's press was made. Only keyboards count: another
+    // XTEST client lets go of its keys at once, and its events can pass for the poster's.
+    if (!own && !xtest) {
+        userDown_[keycode] = press;
+        if (!press && heldForUser_[keycode]) {
+            heldForUser_[keycode] = false;
+            poster_.releaseKey(keycode);
+        }
+    } else if (!press) {
+        heldForUser_[keycode] = false;
+    } else if (own->restore) {
+        heldForUser_[keycode] = userDown_[keycode];
+        if (!userDown_[keycode]) {
+            poster_.releaseKey(keycode);
+        }
+    }
+}
+
 void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
     const auto keycode = static_cast<unsigned>(e.detail);
-    const bool repeat = (e.flags & XIKeyRepeat) != 0;
-    if (!repeat && keycode < pressedByXTest_.size()) {
-        pressedByXTest_[keycode] = e.sourceid == xtestKeyboard_;
-    }
     InputEvent event;
-    event.type = EventType::keyDown;
+    event.kind = InputKind::keyDown;
     event.keyCode = virtualKeyFromX(keycode).value_or(unmappedKeyBase);
-    event.flags = flagsFromXMods(static_cast<unsigned>(e.mods.effective));
-    event.autorepeat = repeat;
-    event.sourceUserData =
-        keycode < pressedByXTest_.size() && pressedByXTest_[keycode] ? syntheticEventMarker : 0;
+    event.mods = modsFromX(static_cast<unsigned>(e.mods.effective));
+    event.autorepeat = (e.flags & XIKeyRepeat) != 0;
+    event.own =
+        ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
-    const bool swallow = decide(event);
-    // Exactly one answer per grabbed press: the device stays frozen until it is given.
-    XIAllowEvents(x_.display(), e.deviceid, swallow ? XIAsyncDevice : XIReplayDevice, e.time);
+    // Exactly one answer per grabbed press, at a time the server accepts.
+    if (decide(event)) {
+        XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
+    } else {
+        XIAllowEvents(x_.display(), e.deviceid, XIReplayDevice, CurrentTime);
+    }
     XFlush(x_.display());
+    // A key released while its grab held the keyboard frozen may still repeat: the server's
+    // repeat can come after the queued release and leave the key down for good, repeating in the
+    // focused application. One is let go at once; after a long freeze all keys are looked at.
+    if (event.autorepeat && keycode < keyDown_.size() && !keyDown_[keycode]) {
+        poster_.releaseKey(keycode);
+    }
+    constexpr int64_t longFreeze = 50;  // milliseconds, well below any repeat delay
+    checkStuckKeys_ |= poster_.serverNow() - static_cast<int64_t>(e.time) > longFreeze;
 }
 
 void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
     const auto xButton = static_cast<unsigned>(e.detail);
     const auto button = engineButtonFromX(xButton);
+    const bool mine =
+        ownEntry(PostLedger::Kind::button, xButton, press, e.sourceid, e.time, false).has_value();
     bool swallow = false;
-    if (button) {
+    if (button && *button != 1) {
         InputEvent event;
         event.button = *button;
+        event.mods = modsFromX(static_cast<unsigned>(e.mods.effective));
+        event.own = mine;
         event.location = {e.root_x, e.root_y};
-        event.flags = flagsFromXMods(static_cast<unsigned>(e.mods.effective));
-        event.sourceUserData = e.sourceid == xtestPointer_ ? syntheticEventMarker : 0;
         if (*button == 0) {
-            event.type = press ? EventType::leftMouseDown : EventType::leftMouseUp;
+            leftDown_ = press;
+            event.kind = press ? InputKind::leftDown : InputKind::leftUp;
         } else {
-            event.type = press ? EventType::otherMouseDown : EventType::otherMouseUp;
+            event.kind = press ? InputKind::buttonDown : InputKind::buttonUp;
         }
         swallow = decide(event);
     }
-    if (!press) {
-        // The release of a kept press: it was ours already, whatever the answer.
-        if (xButton < buttonsSwallowed_.size()) {
-            buttonsSwallowed_[xButton] = false;
-        }
-        return;
+    if (!press && !otherButtonDown(e.buttons, xButton)) {
+        return;  // the grab ended with the last button: nothing is frozen
     }
-    if (swallow && xButton < buttonsSwallowed_.size()) {
-        buttonsSwallowed_[xButton] = true;
-    }
-    XIAllowEvents(x_.display(), e.deviceid, swallow ? XIAsyncDevice : XIReplayDevice, e.time);
+    XIAllowEvents(x_.display(), e.deviceid, swallow ? XISyncDevice : XIReplayDevice, CurrentTime);
     XFlush(x_.display());
 }
 
 void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     const auto keycode = static_cast<unsigned>(e.detail);
-    if (!press || keycode >= pressedByXTest_.size()) {
+    if (keycode >= modifierKeys_.size()) {
         return;
     }
-    const bool repeat = (e.flags & XIKeyRepeat) != 0;
-    if (!repeat) {
-        pressedByXTest_[keycode] = e.sourceid == xtestKeyboard_;
+    const auto entry = ownEntry(PostLedger::Kind::key, keycode, press, e.sourceid, e.time, true);
+    keyDown_[keycode] = press;
+    if (modifierKeys_[keycode]) {
+        trackModifier(keycode, press, isXTest(e.sourceid), entry);
     }
-    // Modifier keys show as flag changes; grabbed combinations arrive through their grab.
-    if (modifierKeys_[keycode] || keyIsGrabbed(keycode, mods_)) {
+    if (!press) {
+        return;
+    }
+    // Modifier keys show as modifier changes; grabbed combinations arrive through their grab.
+    if (modifierKeys_[keycode] || keyIsGrabbed(keycode, state_)) {
         return;
     }
     InputEvent event;
-    event.type = EventType::keyDown;
+    event.kind = InputKind::keyDown;
     event.keyCode = virtualKeyFromX(keycode).value_or(unmappedKeyBase);
-    event.flags = flags_;
-    event.autorepeat = repeat;
-    event.sourceUserData = pressedByXTest_[keycode] ? syntheticEventMarker : 0;
+    event.mods = modsFromX(state_);
+    event.autorepeat = (e.flags & XIKeyRepeat) != 0;
+    event.own = entry.has_value();
     decide(event);  // seen, not grabbed: the application gets it whatever the answer
 }
 
 void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     const auto xButton = static_cast<unsigned>(e.detail);
     const auto button = engineButtonFromX(xButton);
-    if (!button) {
-        return;
+    const bool mine =
+        ownEntry(PostLedger::Kind::button, xButton, press, e.sourceid, e.time, true).has_value();
+    if (!button || *button == 1) {
+        return;  // the wheel and the right button are never the engine's
     }
     if (*button == 0) {
         leftDown_ = press;
     }
-    if (press ? buttonIsGrabbed(xButton)
-              : xButton < buttonsSwallowed_.size() && buttonsSwallowed_[xButton]) {
-        return;  // the grab delivers this one
+    if (press && buttonIsGrabbed(xButton)) {
+        return;  // the grab reports this one
     }
     InputEvent event;
     event.button = *button;
-    event.flags = flags_;
-    event.sourceUserData = e.sourceid == xtestPointer_ ? syntheticEventMarker : 0;
+    event.mods = modsFromX(state_);
+    event.own = mine;
     event.location = pointer();
     if (*button == 0) {
-        event.type = press ? EventType::leftMouseDown : EventType::leftMouseUp;
+        event.kind = press ? InputKind::leftDown : InputKind::leftUp;
     } else {
-        event.type = press ? EventType::otherMouseDown : EventType::otherMouseUp;
+        event.kind = press ? InputKind::buttonDown : InputKind::buttonUp;
     }
     decide(event);
 }
 
-void X11EventTap::onRawMotion(const XIRawEvent& e) {
+void X11EventTap::onRawMotion() {
     // Raw motion carries no position: ask for it only while someone needs it.
     if (!request_.pointerMotion) {
         return;
     }
     InputEvent event;
-    event.type = leftDown_ ? EventType::leftMouseDragged : EventType::mouseMoved;
-    event.flags = flags_;
-    event.sourceUserData = e.sourceid == xtestPointer_ ? syntheticEventMarker : 0;
+    event.kind = leftDown_ ? InputKind::leftDragged : InputKind::pointerMoved;
+    event.mods = reported_;
     event.location = pointer();
     decide(event);
 }
 
-void X11EventTap::onModifierState(unsigned mods) {
-    mods_ = mods;
-    const uint64_t flags = flagsFromXMods(mods);
-    if (flags == flags_) {
-        return;  // Caps Lock, Num Lock and the rest are not flags the engine sees
+void X11EventTap::onModifierState(unsigned state, unsigned keycode) {
+    state_ = state;
+    const Mods mods = modsFromX(state);
+    // The modifiers the poster lets go of and holds again around a post are not the user's.
+    if (mods == reported_ || (keycode < ownModifierChange_.size() && ownModifierChange_[keycode])) {
+        return;
     }
-    flags_ = flags;
+    reported_ = mods;
     InputEvent event;
-    event.type = EventType::flagsChanged;
-    event.flags = flags;
+    event.kind = InputKind::modifiersChanged;
+    event.mods = mods;
     event.location = pointer();
     decide(event);
 }
 
-bool X11EventTap::keyIsGrabbed(unsigned keycode, unsigned mods) const {
-    const unsigned relevant = mods & (ShiftMask | ControlMask | Mod1Mask | Mod4Mask);
+void X11EventTap::releaseStuckKeys() {
+    Display* d = x_.display();
+    std::array<char, 32> keys{};
+    XQueryKeymap(d, keys.data());
+    // Events made before the answer have not been seen yet: look again once they have.
+    if (XEventsQueued(d, QueuedAlready) > 0) {
+        return;
+    }
+    checkStuckKeys_ = false;
+    for (unsigned k = 8; k < keyDown_.size(); ++k) {
+        if ((keys[k / 8] & (1 << (k % 8))) != 0 && !keyDown_[k] && !modifierKeys_[k]) {
+            poster_.releaseKey(k);  // down on the server, held by no device
+        }
+    }
+}
+
+bool X11EventTap::keyIsGrabbed(unsigned keycode, unsigned state) const {
+    if ((state & ~(fourModifiers | ignoredMask_)) != 0) {
+        return false;  // a modifier no grab variant covers
+    }
     return std::any_of(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
-        return g.keycode == keycode && g.mods == relevant;
+        return g.keycode == keycode && g.state == (state & fourModifiers);
     });
 }
 
 bool X11EventTap::buttonIsGrabbed(unsigned button) const {
-    return std::find(buttonGrabs_.begin(), buttonGrabs_.end(), button) != buttonGrabs_.end();
+    return std::any_of(buttonGrabs_.begin(), buttonGrabs_.end(),
+                       [&](const ButtonGrab& g) { return g.xButton == button; });
 }
 
 Point X11EventTap::pointer() {

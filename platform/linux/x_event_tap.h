@@ -8,79 +8,110 @@
 #include <bitset>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/input.h"
 #include "platform/linux/x_connection.h"
+#include "platform/linux/x_event_poster.h"
 
 namespace ombrel::linux_platform {
 
-// Engine button numbers (0 left, 1 right, 2 middle, 3 back, 4 forward, ...) and X buttons
-// (1 left, 2 middle, 3 right, 4-7 wheel, 8 back, 9 forward, ...); the wheel has no number.
-std::optional<unsigned> xButtonFromEngine(int64_t button);
-std::optional<int64_t> engineButtonFromX(unsigned button);
-// The four modifier flags of an X modifier mask; lock, num lock and the rest are dropped.
-uint64_t flagsFromXMods(unsigned mods);
-// The X modifier mask of a combination's modifiers; nothing when it holds other bits.
-std::optional<unsigned> xModsFromMods(Mods mods);
-
 class X11EventTap : public EventTap {
   public:
-    explicit X11EventTap(XConnection& connection);
+    // The poster's ledger tells the program's own XTEST events from everybody else's.
+    X11EventTap(XConnection& connection, X11EventPoster& poster);
     ~X11EventTap() override;
     X11EventTap(const X11EventTap&) = delete;
     X11EventTap& operator=(const X11EventTap&) = delete;
 
-    bool trusted() override;
+    // A connection with XInput 2.2 and XTEST.
+    [[nodiscard]] bool inputAvailable() const override;
+    // Why input is not available, as a sentence for the settings window; empty when it is.
+    [[nodiscard]] std::string unavailableReason() const;
     bool install(Handler handler) override;
-    void reenable() override;
-    void setGrabs(const GrabRequest& request) override;
+    TakenGrabs setGrabs(const GrabRequest& request) override;
 
   private:
     struct KeyGrab {
+        KeyCombo combo;
         unsigned keycode = 0;
-        unsigned mods = 0;
-        friend bool operator==(const KeyGrab&, const KeyGrab&) = default;
+        unsigned state = 0;  // X modifier mask
+        bool taken = false;
+    };
+    struct ButtonGrab {
+        int64_t button = 0;
+        unsigned xButton = 0;
+        bool taken = false;
+    };
+    // Who sent the last raw event: the grabbed event that may follow it reuses the verdict.
+    struct Verdict {
+        bool valid = false;
+        unsigned code = 0;
+        bool press = false;
+        Time time = 0;
+        int source = 0;
+        std::optional<PostLedger::Entry> own;
     };
 
+    [[nodiscard]] bool live() const { return installed_ && x_.connected(); }
     void onEvent(XEvent& event);
     void findDevices();
     void selectEvents();
-    void placeGrabs();
-    void removeGrabs();
-    void placeKeyGrabs();
-    void placeButtonGrabs();
-    void removeKeyGrabs();
-    void removeButtonGrabs();
+    void rebuild();
+    void grabAll();
+    void ungrabAll();
+    void grab(KeyGrab& g);
+    void ungrab(const KeyGrab& g);
+    void grab(ButtonGrab& g);
+    void ungrab(const ButtonGrab& g);
+    [[nodiscard]] TakenGrabs taken() const;
     void onGrabbedKey(const XIDeviceEvent& e);
     void onGrabbedButton(const XIDeviceEvent& e, bool press);
     void onRawKey(const XIRawEvent& e, bool press);
     void onRawButton(const XIRawEvent& e, bool press);
-    void onRawMotion(const XIRawEvent& e);
-    void onModifierState(unsigned mods);
-    [[nodiscard]] bool keyIsGrabbed(unsigned keycode, unsigned mods) const;
+    void onRawMotion();
+    void onModifierState(unsigned state, unsigned keycode);
+    void releaseStuckKeys();
+    // The posted entry the event is, or nothing when it is the user's.
+    std::optional<PostLedger::Entry> ownEntry(PostLedger::Kind kind, unsigned code, bool press,
+                                              int source, Time time, bool raw);
+    void trackModifier(unsigned keycode, bool press, bool xtest,
+                       const std::optional<PostLedger::Entry>& own);
+    [[nodiscard]] bool isXTest(int device) const {
+        return device >= 0 && device < static_cast<int>(xtestDevices_.size()) &&
+               xtestDevices_[static_cast<std::size_t>(device)];
+    }
+    [[nodiscard]] bool keyIsGrabbed(unsigned keycode, unsigned state) const;
     [[nodiscard]] bool buttonIsGrabbed(unsigned button) const;
     Point pointer();
     // Hands the event to the handler; an exception counts as "let it through".
     bool decide(const InputEvent& event) noexcept;
 
     XConnection& x_;
+    X11EventPoster& poster_;
     Handler handler_;
     bool installed_ = false;
     GrabRequest request_;
     std::vector<KeyGrab> keyGrabs_;
-    std::vector<unsigned> buttonGrabs_;
+    std::vector<ButtonGrab> buttonGrabs_;
     std::vector<int> masterKeyboards_;
     std::vector<int> masterPointers_;
-    int xtestKeyboard_ = -1;
-    int xtestPointer_ = -1;
-    std::bitset<256> pressedByXTest_;
+    std::bitset<256> xtestDevices_;
     std::bitset<256> modifierKeys_;
-    bool grabsPlaced_ = false;
-    std::bitset<32> buttonsSwallowed_;  // X buttons whose press we kept: their release is ours
+    std::bitset<256> ownModifierChange_;  // the last raw event of this modifier key was ours
+    std::bitset<256> userDown_;           // modifier keys held on keyboards (not XTEST)
+    std::bitset<256> keyDown_;            // keys some device holds, by their raw events
+    std::bitset<256> heldForUser_;        // modifier keys the poster holds for the user
+    // Masks of the modifiers that must not matter (lock, num lock, AltGr, ...), every mix of them.
+    std::vector<unsigned> ignoredVariants_{0};
+    unsigned ignoredMask_ = 0;
+    Verdict lastRawKey_;
+    Verdict lastRawButton_;
+    bool checkStuckKeys_ = false;
     bool leftDown_ = false;
-    unsigned mods_ = 0;
-    uint64_t flags_ = 0;
+    unsigned state_ = 0;  // the X modifier state
+    Mods reported_;       // the modifier set the engine last heard of
 };
 
 }  // namespace ombrel::linux_platform

@@ -190,14 +190,14 @@ class FakeWindowSystem : public WindowSystem {
 
 class FakeEventTap : public EventTap {
   public:
-    bool isTrusted = false;
+    bool available = false;
     bool installFails = false;
     int installCalls = 0;
-    int reenableCalls = 0;
     Handler handler;
     std::vector<GrabRequest> grabs;
+    TakenGrabs taken;  // what setGrabs answers
 
-    bool trusted() override { return isTrusted; }
+    [[nodiscard]] bool inputAvailable() const override { return available; }
     bool install(Handler h) override {
         ++installCalls;
         if (installFails) {
@@ -206,42 +206,36 @@ class FakeEventTap : public EventTap {
         handler = std::move(h);
         return true;
     }
-    void reenable() override { ++reenableCalls; }
-    void setGrabs(const GrabRequest& request) override { grabs.push_back(request); }
+    TakenGrabs setGrabs(const GrabRequest& request) override {
+        grabs.push_back(request);
+        return taken;
+    }
 
     // Delivers an event as the system would; answers the verdict (true: swallowed).
     bool deliver(const InputEvent& event) { return handler ? handler(event) : false; }
 };
 
+// Records what was posted as words: "keystroke 40 1", "media mute", "click 2 at 300,200".
 class FakeEventPoster : public EventPoster {
   public:
-    struct Posted {
-        enum class Kind { key, mouse, aux } kind;
-        int64_t code = 0;  // key code or button
-        bool down = false;
-        uint64_t flags = 0;
-        int64_t userData = 0;
-        Point at;
-        AuxEvent aux;
-    };
-    std::vector<Posted> posted;
+    std::vector<std::string> posted;
     std::optional<Point> pointer = Point{0, 0};
-    bool failKeyDown = false;
-    bool failKeyUp = false;
 
-    bool postKey(int64_t keyCode, bool down, uint64_t flags, int64_t userData) override {
-        if ((down && failKeyDown) || (!down && failKeyUp)) {
-            return false;
-        }
-        posted.push_back({Posted::Kind::key, keyCode, down, flags, userData, {}, {}});
+    bool postKeystroke(int64_t keyCode, Mods mods) override {
+        posted.push_back("keystroke " + std::to_string(keyCode) + " " +
+                         std::to_string(mods.rawValue));
         return true;
     }
-    bool postMouseButton(int64_t button, bool down, Point at, int64_t userData) override {
-        posted.push_back({Posted::Kind::mouse, button, down, 0, userData, at, {}});
+    bool postMediaKey(MediaKey key) override {
+        const char* const names[] = {"playPause", "next",       "previous",
+                                     "volumeUp",  "volumeDown", "mute"};
+        posted.push_back(std::string("media ") + names[static_cast<int>(key)]);
         return true;
     }
-    bool postAux(const AuxEvent& event) override {
-        posted.push_back({Posted::Kind::aux, 0, false, 0, 0, {}, event});
+    bool postClick(int64_t button, Point at) override {
+        posted.push_back("click " + std::to_string(button) + " at " +
+                         std::to_string(static_cast<int>(at.x)) + "," +
+                         std::to_string(static_cast<int>(at.y)));
         return true;
     }
     std::optional<Point> pointerLocation() override { return pointer; }

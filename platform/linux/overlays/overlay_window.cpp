@@ -2,7 +2,6 @@
 #include "platform/linux/overlays/overlay_window.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <string>
 
@@ -38,18 +37,10 @@ void presentOverlay(QWidget& widget) {
     widget.raise();
 }
 
-std::optional<QPoint> globalOrigin() {
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    if (primary == nullptr) {
-        return std::nullopt;
-    }
-    return primary->geometry().topLeft();
-}
-
-QRect toScreenRect(const Rect& global, QPoint origin) {
+QRect toScreenRect(const Rect& global) {
     const Rect whole = global.integral();
-    return {static_cast<int>(whole.x) + origin.x(), static_cast<int>(whole.y) + origin.y(),
-            static_cast<int>(whole.width), static_cast<int>(whole.height)};
+    return {static_cast<int>(whole.x), static_cast<int>(whole.y), static_cast<int>(whole.width),
+            static_cast<int>(whole.height)};
 }
 
 }  // namespace ombrel

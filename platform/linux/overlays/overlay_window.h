@@ -1,10 +1,8 @@
 // Window set-up and X11 facts shared by the stroke and snap overlay windows.
 #pragma once
 
-#include <QPoint>
 #include <QRect>
 #include <functional>
-#include <optional>
 
 #include "platform/geometry.h"
 
@@ -28,11 +26,8 @@ void makeOverlayWindow(QWidget& widget);
 // owner raises it, so every show raises.
 void presentOverlay(QWidget& widget);
 
-// Qt screen coordinates of the origin of global display coordinates (the primary display's
-// top-left corner); nothing when there is no display.
-std::optional<QPoint> globalOrigin();
-
-// The whole-pixel rectangle, in Qt screen coordinates, that covers a global rectangle.
-QRect toScreenRect(const Rect& global, QPoint origin);
+// The whole-pixel rectangle that covers a global rectangle. Qt's screen coordinates on X11 are
+// root coordinates, as global ones are, so this only rounds outward.
+QRect toScreenRect(const Rect& global);
 
 }  // namespace ombrel

@@ -79,12 +79,8 @@ void QtSnapOverlay::show(Rect target) {
     if (shown_ && *shown_ == target) {
         return;
     }
-    const auto origin = globalOrigin();
-    if (!origin) {
-        return;
-    }
     shown_ = target;
-    const QRect frame = toScreenRect(target.insetBy(inset), *origin);
+    const QRect frame = toScreenRect(target.insetBy(inset));
     if (frame.width() <= 0 || frame.height() <= 0) {
         // Nothing is left of a target smaller than twice the inset.
         if (panel_) {

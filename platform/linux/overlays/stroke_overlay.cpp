@@ -129,14 +129,9 @@ void QtStrokeOverlay::begin(Point p) {
     for (const Screen& screen : screens.subspan(1)) {
         area = area.unite(screen.full);
     }
-    const auto origin = globalOrigin();
-    if (!origin) {
-        return;
-    }
-    const QRect frame = toScreenRect(area, *origin);
+    const QRect frame = toScreenRect(area);
     // The window's whole-pixel top-left corner is the origin of its local coordinates.
-    origin_ = {static_cast<double>(frame.x() - origin->x()),
-               static_cast<double>(frame.y() - origin->y())};
+    origin_ = {static_cast<double>(frame.x()), static_cast<double>(frame.y())};
     if (!panel_) {
         panel_ = std::make_unique<Panel>();
     }

@@ -1,9 +1,12 @@
-// The fixed translations between X and the engine: key codes, buttons and modifier masks.
+// The fixed translations between X and the engine (key codes, buttons, modifier masks) and the
+// ledger that tells posted events from everybody else's.
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "config/model.h"
 #include "platform/linux/key_codes.h"
-#include "platform/linux/x_event_tap.h"
+#include "platform/linux/x_event_poster.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -62,14 +65,34 @@ TEST(ButtonsAndModifiers, EngineAndXNumbersCorrespond) {
         EXPECT_FALSE(engineButtonFromX(wheel)) << wheel;
     }
     EXPECT_FALSE(xButtonFromEngine(-1) || xButtonFromEngine(1000));
-    // Only the four flags count; lock and other masks are dropped.
-    EXPECT_EQ(flagsFromXMods(ShiftMask | LockMask | Mod2Mask | Mod3Mask | Mod5Mask),
-              eventflags::shift);
-    EXPECT_EQ(flagsFromXMods(Mod4Mask | Mod1Mask | ControlMask),
-              eventflags::command | eventflags::option | eventflags::control);
-    EXPECT_EQ(xModsFromMods(Mods(Mods::command | Mods::shift)), unsigned(Mod4Mask | ShiftMask));
-    EXPECT_EQ(xModsFromMods(Mods(0)), 0U);
-    EXPECT_FALSE(xModsFromMods(Mods(16)) || xModsFromMods(Mods(-1)));
+    // Only the four modifiers count; lock, num lock, AltGr and the rest are dropped.
+    EXPECT_EQ(modsFromX(ShiftMask | LockMask | Mod2Mask | Mod3Mask | Mod5Mask), Mods(Mods::shift));
+    EXPECT_EQ(modsFromX(Mod4Mask | Mod1Mask | ControlMask), Mods(7));
+    EXPECT_EQ(xStateFromMods(Mods(Mods::command | Mods::shift)), unsigned(Mod4Mask | ShiftMask));
+    EXPECT_EQ(xStateFromMods(Mods(0)), 0U);
+    EXPECT_FALSE(xStateFromMods(Mods(16)) || xStateFromMods(Mods(-1)));
+}
+
+// The ledger of posted events: only the oldest entry of its kind matches, and an entry is given up
+// once an event made more than a second after it arrives.
+TEST(PostLedger, MatchesTheOldestEntryOfItsKindUntilItIsLost) {
+    using K = PostLedger::Kind;
+    const PostLedger::Entry ctrlUp{K::key, 37, false}, a{K::key, 38, true}, late{K::key, 39, true};
+    const PostLedger::Entry click{K::button, 2, true};
+    PostLedger ledger;
+    for (const auto& e : {ctrlUp, click, a}) {
+        ledger.record(e, 10'000);
+    }
+    ledger.record(late, 10'500);
+    // Arrived, made at, own: not the oldest key (somebody else's), buttons queue apart from keys,
+    // used up, made long after the late one (which was lost), gone.
+    const std::tuple<PostLedger::Entry, int64_t, bool> steps[] = {
+        {a, 10'001, false},      {click, 10'001, true},    {ctrlUp, 10'001, true},
+        {a, 10'002, true},       {a, 10'002, false},       {ctrlUp, 11'501, false},
+        {late, 11'400, false}};
+    for (const auto& [arrived, at, own] : steps) {
+        EXPECT_EQ(ledger.consume(arrived, at).has_value(), own) << arrived.code << " at " << at;
+    }
 }
 
 }  // namespace

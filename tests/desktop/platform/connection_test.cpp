@@ -29,24 +29,26 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
 
     XConnection x(server->displayName());
     ASSERT_TRUE(x.connected());
-    X11EventTap tap(x);
-    X11WindowSystem windows(x);
     X11EventPoster poster(x);
+    X11EventTap tap(x, poster);
+    X11WindowSystem windows(x);
     ASSERT_TRUE(tap.install([](const InputEvent&) { return true; }));
     tap.setGrabs({{KeyCombo{0, Mods(Mods::command)}}, {2}, true, true});
     EXPECT_FALSE(windows.screens().empty());
 
     server.reset();
     EXPECT_TRUE(pumpUntil([&] { return !x.connected(); }));
-    EXPECT_FALSE(tap.trusted());  // tries to connect again, and cannot
+    EXPECT_FALSE(tap.inputAvailable());
+    EXPECT_EQ(tap.unavailableReason(),
+              "Shortcuts, mouse buttons and drawings do nothing: there is no connection to the X "
+              "server.");
     EXPECT_FALSE(x.reconnect());
-    tap.reenable();
-    tap.setGrabs({});
+    EXPECT_TRUE(tap.setGrabs({}).empty());
     EXPECT_FALSE(windows.focusedWindow() || windows.frame(WindowRef{1}));
     EXPECT_TRUE(windows.screens().empty());
     windows.writeSize(WindowRef{1}, {10, 10});
-    EXPECT_FALSE(poster.postKey(0, true, 0, syntheticEventMarker));
-    EXPECT_FALSE(poster.postMouseButton(2, true, {1, 1}, syntheticEventMarker));
+    EXPECT_FALSE(poster.postKeystroke(0, Mods()) || poster.postMediaKey(MediaKey::mute) ||
+                 poster.postClick(2, {1, 1}));
     EXPECT_FALSE(poster.pointerLocation());
 }
 

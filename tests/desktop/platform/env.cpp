@@ -134,12 +134,15 @@ void userPointer(int x, int y) {
     XSync(session().display(), False);
 }
 
-void userClick(unsigned button) {
-    for (Bool down : {True, False}) {
-        XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down, nullptr, 0,
-                                   CurrentTime);
-    }
+void userButton(unsigned button, bool down) {
+    XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down ? True : False,
+                               nullptr, 0, CurrentTime);
     XSync(session().display(), False);
+}
+
+void userClick(unsigned button) {
+    userButton(button, true);
+    userButton(button, false);
 }
 
 }  // namespace ombrel::platform_test

@@ -36,6 +36,7 @@ Window createDock(int x, int y, int width, int height, const std::array<long, 12
 void userKey(unsigned keycode, bool down);
 void userTap(unsigned keycode, const std::vector<unsigned>& modifiers = {});
 void userPointer(int x, int y);
+void userButton(unsigned button, bool down);
 void userClick(unsigned button);
 
 }  // namespace ombrel::platform_test

@@ -301,15 +301,15 @@ TEST(EditorApps, SortedIgnoringCaseWithMissingScopeFirst) {
 
 TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
     using O = ShortcutRecorderLogic::Outcome;
-    const uint64_t cmd = eventflags::command;
-    const uint64_t opt = eventflags::option;
-    const uint64_t ctl = eventflags::control;
-    const uint64_t sft = eventflags::shift;
-    constexpr uint64_t capsLock = 0x10000;
+    const int64_t cmd = Mods::command;
+    const int64_t opt = Mods::option;
+    const int64_t ctl = Mods::control;
+    const int64_t sft = Mods::shift;
+    constexpr int64_t capsLock = 16;  // any bit but the four
     struct Case {
         bool requireModifier;
         int64_t key;
-        uint64_t flags;
+        int64_t flags;
         O outcome;
         int64_t mods;  // of the recorded combination, when accepted
     };
@@ -336,7 +336,7 @@ TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
         logic.setCombo(KeyCombo{7, Mods(1)});
         logic.start();
         ASSERT_TRUE(engineRecording);
-        const auto outcome = logic.handleKey(c.key, c.flags);
+        const auto outcome = logic.handleKey(c.key, Mods(c.flags));
         const std::string what = "key " + std::to_string(c.key) + " flags " +
                                  std::to_string(c.flags) + " require " +
                                  std::to_string(c.requireModifier);
@@ -367,10 +367,10 @@ TEST(ShortcutRecorderRules, StopsAtTheFirstCombinationAndHintLastsUntilRestart) 
     bool engineRecording = false;
     ShortcutRecorderLogic logic(true, [&](bool on) { engineRecording = on; });
     logic.start();
-    EXPECT_EQ(logic.handleKey(0, 0), ShortcutRecorderLogic::Outcome::refused);
-    EXPECT_EQ(logic.handleKey(1, eventflags::command), ShortcutRecorderLogic::Outcome::accepted);
+    EXPECT_EQ(logic.handleKey(0, Mods()), ShortcutRecorderLogic::Outcome::refused);
+    EXPECT_EQ(logic.handleKey(1, Mods(Mods::command)), ShortcutRecorderLogic::Outcome::accepted);
     // The held key's repeat arrives after recording ended.
-    EXPECT_EQ(logic.handleKey(1, eventflags::command),
+    EXPECT_EQ(logic.handleKey(1, Mods(Mods::command)),
               ShortcutRecorderLogic::Outcome::notRecording);
     EXPECT_TRUE(logic.hint());
     logic.start();

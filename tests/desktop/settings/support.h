@@ -18,7 +18,7 @@ namespace ombrel::test {
 
 class FakeEngine final : public EngineStatus {
   public:
-    [[nodiscard]] bool trusted() const override { return trusted_; }
+    [[nodiscard]] bool inputAvailable() const override { return inputAvailable_; }
     [[nodiscard]] bool tapInstalled() const override { return tapInstalled_; }
     [[nodiscard]] Subscription observeState(std::function<void()> observer) override {
         return changed_.subscribe([o = std::move(observer)](const int&) { o(); });
@@ -31,14 +31,14 @@ class FakeEngine final : public EngineStatus {
         taken_ = std::move(taken);
         changed_.publish(0);
     }
-    void set(bool trusted, bool tapInstalled) {
-        trusted_ = trusted;
+    void set(bool inputAvailable, bool tapInstalled) {
+        inputAvailable_ = inputAvailable;
         tapInstalled_ = tapInstalled;
         changed_.publish(0);
     }
 
   private:
-    bool trusted_ = true;
+    bool inputAvailable_ = true;
     bool tapInstalled_ = true;
     bool recording_ = false;
     std::vector<Trigger> taken_;

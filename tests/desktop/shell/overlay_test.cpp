@@ -41,6 +41,20 @@ std::vector<Screen> sessionScreens() {
     return screens;
 }
 
+// Makes a monitor of the session the primary one while it lives (a laptop on the right of an
+// external screen puts the primary off the origin); the first is primary again afterwards.
+struct PrimaryMonitor {
+    explicit PrimaryMonitor(std::size_t index) { make(index); }
+    ~PrimaryMonitor() { make(0); }
+    static void make(std::size_t index) {
+        const auto& m = session().options().monitors[index];
+        EXPECT_TRUE(session().makePrimary(index));
+        EXPECT_TRUE(pumpUntil([&] {
+            return QGuiApplication::primaryScreen()->geometry().topLeft() == QPoint(m.x, m.y);
+        }));
+    }
+};
+
 void saveScreenshot(const char* name, QRect area) {
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
@@ -89,25 +103,29 @@ class OverlayTest : public ::testing::Test {
 };
 
 TEST_F(OverlayTest, StrokeCoversTheUnionOfAllDisplaysOutsideTheWindowManager) {
-    QtStrokeOverlay overlay(windows, [] { return false; });
-    overlay.begin({10, 10});
-    ASSERT_NE(overlay.window(), nullptr);
-    const Window id = overlay.window()->winId();
-    ASSERT_TRUE(pumpUntil([&] { return isViewable(display, id); }));
-
+    ASSERT_GE(windows.displays.size(), 2U) << "the session should have two monitors";
     Rect all = windows.displays.front().full;
     for (const auto& s : windows.displays) {
         all = all.unite(s.full);
     }
-    ASSERT_GE(windows.displays.size(), 2U) << "the session should have two monitors";
-    EXPECT_EQ(rootGeometry(display, id),
-              QRect(int(all.x), int(all.y), int(all.width), int(all.height)));
-    // Bypassing the window manager: no frame to take clicks, present on every workspace.
-    EXPECT_TRUE(overrideRedirect(display, id));
-
-    overlay.hide();
-    EXPECT_FALSE(overlay.visible());
-    EXPECT_TRUE(pumpUntil([&] { return !isViewable(display, id); }));
+    for (std::size_t primary : {0, 1}) {
+        SCOPED_TRACE("primary monitor " + std::to_string(primary));
+        const PrimaryMonitor layout(primary);
+        QtStrokeOverlay overlay(windows, [] { return false; });
+        overlay.begin({10, 10});
+        ASSERT_NE(overlay.window(), nullptr);
+        const Window id = overlay.window()->winId();
+        ASSERT_TRUE(pumpUntil([&] {
+            return isViewable(display, id) &&
+                   rootGeometry(display, id) ==
+                       QRect(int(all.x), int(all.y), int(all.width), int(all.height));
+        })) << rootGeometry(display, id).x();
+        // Bypassing the window manager: no frame to take clicks, present on every workspace.
+        EXPECT_TRUE(overrideRedirect(display, id));
+        overlay.hide();
+        EXPECT_FALSE(overlay.visible());
+        EXPECT_TRUE(pumpUntil([&] { return !isViewable(display, id); }));
+    }
 }
 
 TEST_F(OverlayTest, StrokeShowsOnlyTheLineAndLetsClicksThrough) {
@@ -227,42 +245,46 @@ TEST_F(OverlayTest, SnapPreviewIsTheZoneTargetInsetAndFollowsTargetChanges) {
         return QRect(int(r.x + 6), int(r.y + 6), int(r.width - 12), int(r.height - 12));
     };
 
-    QtSnapOverlay overlay([] { return false; });
-    struct Step {
-        const char* what;
-        std::optional<Rect> show;  // nothing: hide
-        std::optional<Rect> expected;
-    };
-    const Step steps[] = {
-        {"first zone", left, left},
-        {"same zone again", left, left},
-        {"another zone", topRight, topRight},
-        {"back to the first", left, left},
-        {"hidden", std::nullopt, std::nullopt},
-        {"shown again after hiding", left, left},
-    };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.what);
-        if (step.show) {
-            overlay.show(*step.show);
-        } else {
-            overlay.hide();
+    for (std::size_t primary : {0, 1}) {
+        SCOPED_TRACE("primary monitor " + std::to_string(primary));
+        const PrimaryMonitor layout(primary);
+        QtSnapOverlay overlay([] { return false; });
+        struct Step {
+            const char* what;
+            std::optional<Rect> show;  // nothing: hide
+            std::optional<Rect> expected;
+        };
+        const Step steps[] = {
+            {"first zone", left, left},
+            {"same zone again", left, left},
+            {"another zone", topRight, topRight},
+            {"back to the first", left, left},
+            {"hidden", std::nullopt, std::nullopt},
+            {"shown again after hiding", left, left},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.what);
+            if (step.show) {
+                overlay.show(*step.show);
+            } else {
+                overlay.hide();
+            }
+            EXPECT_EQ(overlay.shown(), step.expected);
+            ASSERT_NE(overlay.window(), nullptr);
+            const Window id = overlay.window()->winId();
+            if (step.expected) {
+                ASSERT_TRUE(pumpUntil([&] {
+                    return isViewable(display, id) &&
+                           rootGeometry(display, id) == inset(*step.expected);
+                })) << "at "
+                    << rootGeometry(display, id).x() << "," << rootGeometry(display, id).y();
+                EXPECT_TRUE(overrideRedirect(display, id));
+            } else {
+                EXPECT_TRUE(pumpUntil([&] { return !isViewable(display, id); }));
+            }
         }
-        EXPECT_EQ(overlay.shown(), step.expected);
-        ASSERT_NE(overlay.window(), nullptr);
-        const Window id = overlay.window()->winId();
-        if (step.expected) {
-            ASSERT_TRUE(pumpUntil([&] {
-                return isViewable(display, id) &&
-                       rootGeometry(display, id) == inset(*step.expected);
-            })) << "at "
-                << rootGeometry(display, id).x() << "," << rootGeometry(display, id).y();
-            EXPECT_TRUE(overrideRedirect(display, id));
-        } else {
-            EXPECT_TRUE(pumpUntil([&] { return !isViewable(display, id); }));
-        }
+        overlay.hide();
     }
-    overlay.hide();
 }
 
 TEST_F(OverlayTest, SnapPreviewShowsItsBorderAndLetsClicksThrough) {

@@ -157,17 +157,25 @@ bool XSession::startServer() {
     return true;
 }
 
-bool XSession::splitMonitors() {
+bool XSession::makePrimary(std::size_t index) {
+    // A monitor cannot be changed in place: all go, then all come back.
+    for (std::size_t i = 0; i < options_.monitors.size(); ++i) {
+        run({"xrandr", "--delmonitor", "OMBREL-" + std::to_string(i + 1)});
+    }
+    return splitMonitors(index);
+}
+
+bool XSession::splitMonitors(std::size_t primary) {
     for (std::size_t i = 0; i < options_.monitors.size(); ++i) {
         const auto& m = options_.monitors[i];
         const std::string geometry = std::to_string(m.width) + "/" + std::to_string(m.width / 4) +
                                      "x" + std::to_string(m.height) + "/" +
                                      std::to_string(m.height / 4) + "+" + std::to_string(m.x) +
                                      "+" + std::to_string(m.y);
-        // The first monitor is primary (*) and takes over the screen's output, which retires the
-        // automatic monitor covering the whole screen; the others stand on no output.
+        // The first monitor takes over the screen's output, which retires the automatic monitor
+        // covering the whole screen; the others stand on no output. One is primary (*).
         if (run({"xrandr", "--setmonitor",
-                 (i == 0 ? "*OMBREL-" : "OMBREL-") + std::to_string(i + 1), geometry,
+                 (i == primary ? "*OMBREL-" : "OMBREL-") + std::to_string(i + 1), geometry,
                  i == 0 ? "screen" : "none"}) != 0) {
             return fail("xrandr could not set monitor " + std::to_string(i + 1));
         }

@@ -59,6 +59,9 @@ class XSession {
     // _NET_FRAME_EXTENTS.
     bool outerFrame(Window window, Monitor& frame);
 
+    // Makes another of the monitors the primary one (when split); false when xrandr failed.
+    bool makePrimary(std::size_t index);
+
     // Polls cond until it holds or the timeout passes; pump runs between polls (for example to
     // let a Qt loop work). No fixed sleep: polls every millisecond at most.
     static bool waitUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout,
@@ -78,7 +81,7 @@ class XSession {
         return false;
     }
     bool startServer();
-    bool splitMonitors();
+    bool splitMonitors(std::size_t primary = 0);
     bool startWindowManager();
 
     Options options_;

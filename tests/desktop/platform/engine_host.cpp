@@ -1,0 +1,25 @@
+// The program of the input tests in a process of its own, so that a test can pause and resume it:
+// engine_host <settings folder>. Creates the file "listening" in the folder once its grabs hold.
+#include <QCoreApplication>
+#include <QTimer>
+#include <fstream>
+
+#include "program.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    const std::filesystem::path folder = argv[1];
+    ombrel::platform_test::Program program(folder);
+    program.engine.start();
+    QTimer ready;
+    QObject::connect(&ready, &QTimer::timeout, [&] {
+        if (program.engine.tapInstalled() && std::ofstream(folder / "listening") << "yes\n") {
+            ready.stop();
+        }
+    });
+    ready.start(10);
+    return QCoreApplication::exec();
+}

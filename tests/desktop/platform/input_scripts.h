@@ -1,0 +1,199 @@
+// The input tests' fixture: the program (in this process or a host process), a focused window,
+// scripts for the user's devices and xdotool, and what arrives, written as words.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "settings/settings_deps.h"
+// After Qt: Xlib's macros clash with its names.
+#include "program.h"
+
+#include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "env.h"
+
+namespace ombrel::platform_test {
+
+using namespace std::chrono_literals;
+
+// Another client that grabs XF86AudioPlay without modifiers, as desktops' media-key daemons do.
+inline Display* mediaGrabber() {
+    static Display* const g = XOpenDisplay(session().displayName().c_str());
+    static const bool grabbed = [] {
+        for (const unsigned lock : {0U, 2U, 16U, 18U}) {  // with caps lock, num lock, both
+            XGrabKey(g, XKeysymToKeycode(g, XF86XK_AudioPlay), lock, DefaultRootWindow(g), False,
+                     GrabModeAsync, GrabModeAsync);
+        }
+        return XSync(g, False) != 0;
+    }();
+    return grabbed ? g : nullptr;
+}
+
+// Scripts are words: "+Left" and "-Left" press and release a key of the user's keyboard (keysym
+// names, or ctrl, alt, altgr, caps, num), "+b8" and "-b8" a button of the user's mouse, "w150"
+// lets the program run 150 ms, "s2" waits 2 ms without letting it run (so the server's clock
+// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments.
+// What arrives is written as words too: "ctrl+alt+k", "F5", "b2", "grab:172" (a key code).
+class InputScripts : public ::testing::Test {
+  protected:
+    static constexpr long masks = KeyPressMask | ButtonPressMask;
+
+    void SetUp() override {
+        ASSERT_TRUE(session().ready()) << session().failure();
+        ASSERT_NE(mediaGrabber(), nullptr);
+        userPointer(550, 400);  // the user's mouse exists before the program starts
+        // Quick repeats, so a held key repeats within a short script.
+        XkbSetAutoRepeatRate(d_, XkbUseCoreKbd, 60, 20);
+        XkbChangeEnabledControls(d_, XkbUseCoreKbd, XkbRepeatKeysMask, XkbRepeatKeysMask);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override {
+        xsession::XSession::stop(host_);
+        program_.reset();
+        if (window_ != 0) {
+            XDestroyWindow(d_, std::exchange(window_, 0));
+        }
+        XSync(d_, False);
+        std::filesystem::remove_all(folder_);
+    }
+
+    // The program runs in this process, or in a host process when the test must pause it.
+    void start(bool hosted = false) {
+        if (hosted) {
+            Store(folder_).setConfig(inputRules());
+            host_ = xsession::XSession::start({ENGINE_HOST, folder_.string()});
+            ASSERT_TRUE(xsession::XSession::waitUntil(
+                [&] { return std::filesystem::exists(folder_ / "listening"); }, 10s));
+        } else {
+            program_ = std::make_unique<Program>(folder_);
+            program_->store.setConfig(inputRules());
+            program_->engine.start();
+            ASSERT_TRUE(pumpUntil([&] { return program_->engine.tapInstalled(); }));
+        }
+        window_ = session().createWindow("ombreltest", "OmbrelTest", 300, 200, 500, 350, masks);
+        ASSERT_NE(window_, 0U);
+        ASSERT_TRUE(session().activate(window_));
+        start_ = outer(window_);
+        // Both pointers over the window: the user's, and the one XTEST clicks use.
+        pointAtWindow();
+        XWarpPointer(d_, None, DefaultRootWindow(d_), 0, 0, 0, 0, 550, 400);
+    }
+
+    void play(const std::string& script) {
+        static const std::map<std::string, std::string> aliases = {{"ctrl", "Control_L"},
+                                                                   {"alt", "Alt_L"},
+                                                                   {"altgr", "ISO_Level3_Shift"},
+                                                                   {"caps", "Caps_Lock"},
+                                                                   {"num", "Num_Lock"}};
+        std::istringstream words(script);
+        for (std::string w; words >> w;) {
+            if (w.rfind("xdo:", 0) == 0) {
+                std::vector<std::string> argv = {"xdotool"};
+                std::istringstream parts(w.substr(4));
+                for (std::string part; std::getline(parts, part, ':');) {
+                    argv.push_back(part);
+                }
+                ASSERT_EQ(xsession::XSession::run(argv), 0) << w;
+            } else if (w[0] == 'w') {
+                pumpUntil([] { return false; }, std::chrono::milliseconds(std::stoi(&w[1])));
+            } else if (w[0] == 's') {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(&w[1])));
+            } else if (w.size() > 2 && w[1] == 'b' && std::isdigit(w[2]) != 0) {
+                pointAtWindow();
+                userButton(std::stoul(w.substr(2)), w[0] == '+');
+            } else {
+                const auto alias = aliases.find(&w[1]);
+                const std::string name = alias == aliases.end() ? &w[1] : alias->second;
+                const KeyCode code = XKeysymToKeycode(d_, XStringToKeysym(name.c_str()));
+                ASSERT_NE(code, 0) << w;
+                userKey(code, w[0] == '+');
+            }
+        }
+    }
+
+    // Everything the window and the grabber received until an unbound key and click, typed after
+    // the script, arrived plain; false when they did not (a device left frozen, a modifier held).
+    bool received(std::string& out, std::chrono::milliseconds patience = 3s) {
+        // Actions run after the event that fired them: their effects come before the end marks.
+        pumpUntil([] { return false; }, 50ms);
+        userTap(XKeysymToKeycode(d_, XK_z));
+        pointAtWindow();
+        userClick(9);
+        std::vector<std::string> seen;
+        const auto arrived = [&] {
+            for (XEvent e; XCheckWindowEvent(d_, window_, masks, &e);) {
+                const bool key = e.type == KeyPress;
+                const KeySym sym = key ? XkbKeycodeToKeysym(d_, e.xkey.keycode, 0, 0) : 0;
+                if (key && IsModifierKey(sym)) {
+                    continue;
+                }
+                const unsigned state = key ? e.xkey.state : e.xbutton.state;
+                std::string word;
+                for (auto [mask, name] : {std::pair{ControlMask, "ctrl+"},
+                                          {Mod1Mask, "alt+"},
+                                          {Mod4Mask, "super+"},
+                                          {ShiftMask, "shift+"}}) {
+                    word += (state & mask) != 0 ? name : "";
+                }
+                const char* name = key ? XKeysymToString(sym) : nullptr;
+                seen.push_back(word + (!key              ? "b" + std::to_string(e.xbutton.button)
+                                       : name != nullptr ? name
+                                                         : "?"));
+            }
+            for (XEvent e; XCheckTypedEvent(mediaGrabber(), KeyPress, &e);) {
+                seen.push_back("grab:" + std::to_string(e.xkey.keycode));
+            }
+            // Keys and buttons come from two devices: the two may arrive in either order.
+            return std::count(seen.begin(), seen.end(), "z") > 0 &&
+                   std::count(seen.begin(), seen.end(), "b9") > 0;
+        };
+        const bool ended = pumpUntil(arrived, patience);
+        out.clear();
+        for (const std::string& word : seen) {
+            out += word == "z" || word == "b9" ? "" : (out.empty() ? "" : " ") + word;
+        }
+        return ended;
+    }
+
+    // Clicks land on the window wherever an action has moved it.
+    void pointAtWindow() {
+        const Rect r = outer(window_);
+        userPointer(int(r.midX()), int(r.midY()));
+    }
+
+    // Where the window should be: "start", "left" or "right" half, or "max" of the first monitor.
+    Rect frame(const std::string& where) {
+        const Rect visible = program_->platform.windows.screens()[0].visible;
+        const auto action = where == "left" ? WindowAction::leftHalf : WindowAction::rightHalf;
+        return where == "start" ? start_
+               : where == "max" ? visible
+                                : WindowManager::targetFrame(action, visible, start_);
+    }
+
+    // No key stays down and no modifier stays set once the script has let go of everything.
+    bool nothingHeld() {
+        std::array<char, 32> keys{};
+        XQueryKeymap(d_, keys.data());
+        XkbStateRec state{};
+        XkbGetState(d_, XkbUseCoreKbd, &state);
+        return keys == std::array<char, 32>{} && (state.mods & ~(LockMask | Mod2Mask)) == 0;
+    }
+
+    Display* d_ = session().display();
+    const std::filesystem::path folder_ =
+        std::filesystem::temp_directory_path() / ("ombrel-input-" + std::to_string(getpid()));
+    std::unique_ptr<Program> program_;
+    pid_t host_ = -1;
+    Window window_ = 0;
+    Rect start_;
+};
+
+}  // namespace ombrel::platform_test
