@@ -43,12 +43,16 @@ int quietIOError(Display*) {
 
 }  // namespace
 
-XConnection::XConnection(std::string displayName)
-    : displayName_(std::move(displayName)), context_(std::make_unique<QObject>()) {
+XConnection::XConnection(std::string displayName, Reader reader)
+    : displayName_(std::move(displayName)), reader_(reader) {
     XSetErrorHandler(recordError);
     XSetIOErrorHandler(quietIOError);
+    if (reader_ == Reader::qtLoop) {
+        context_ = std::make_unique<QObject>();
+    }
     open();
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+    if (auto* dispatcher =
+            reader_ == Reader::qtLoop ? QAbstractEventDispatcher::instance() : nullptr) {
         // Round trips made by the parts queue events without making the socket readable.
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
                          [this] { dispatchPending(); });
@@ -102,9 +106,12 @@ bool XConnection::open() {
         XSelectInput(display_, root_, rootMask_);
     }
 
-    notifier_ =
-        std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { dispatchPending(); });
+    if (reader_ == Reader::qtLoop) {
+        notifier_ =
+            std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                         [this] { dispatchPending(); });
+    }
     XFlush(display_);
     return true;
 }
@@ -202,6 +209,10 @@ void XConnection::dispatchPending() {
     for (auto& listener : idleListeners_) {
         listener();
     }
+}
+
+bool XConnection::eventsQueued() const {
+    return connected() && XEventsQueued(display_, QueuedAlready) > 0;
 }
 
 XConnection::ErrorTrap::ErrorTrap(XConnection& connection)
