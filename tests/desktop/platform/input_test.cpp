@@ -63,9 +63,10 @@ TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     // Another program, here a second instance, holding every combination and button.
     auto other = std::make_unique<Program>(folder_ / "other");
     other->store.setConfig(inputRules());
-    other->engine.start();
+    other->start();
+    ASSERT_TRUE(pumpUntil([&] { return other->tapInstalled(); }));
     start();
-    EngineStatusOf<Engine> status(program_->engine);
+    const app::InputState& status = program_->threads.state();
     EXPECT_EQ(takenNotice(status.takenTriggers()),
               "9 shortcuts and 2 mouse buttons are taken by other programs.");
     other.reset();
