@@ -451,7 +451,7 @@ void X11EventTap::trackModifier(unsigned keycode, bool press, bool xtest,
         }
     } else if (!press) {
         heldForUser_[keycode] = false;
-    } else if (own->restore) {
+    } else if (own && own->restore) {  // another XTEST client's press is not ours to undo
         heldForUser_[keycode] = userDown_[keycode];
         if (!userDown_[keycode]) {
             poster_.releaseKey(keycode);
