@@ -293,6 +293,13 @@ void Threads::onInput(const std::function<void(Engine&)>& work) {
     input_->loop.runAndWait([&] { work(*engine_); });
 }
 
+bool Threads::grabsInPlace() {
+    bool ready = false;
+    input_->loop.runAndWait(
+        [&] { ready = engine_->tapInstalled() && !input_->tap.placingGrabs(); });
+    return ready;
+}
+
 void Threads::publishState() {
     // On the input thread: a copy goes to the GUI thread.
     InputState::Values values{engine_->inputAvailable(), engine_->tapInstalled(),

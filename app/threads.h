@@ -132,6 +132,9 @@ class Threads {
     // the function there and return when it has run (tests and benchmarks).
     void onWorker(const std::function<void(WindowManager&)>& work);
     void onInput(const std::function<void(Engine&)>& work);
+    // Whether the tap is installed and every grab asked for is in place, as the input thread
+    // knows it now (tests and benchmarks).
+    [[nodiscard]] bool grabsInPlace();
 
   private:
     struct Input;

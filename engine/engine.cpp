@@ -81,6 +81,12 @@ void Engine::start() {
             (*self)->refreshGrabs(false);
         }
     };
+    // Grabs placed a few at a time report what is taken once they all are.
+    tap_.onGrabsPlaced([weak](const TakenGrabs& taken) {
+        if (const auto self = weak.lock()) {
+            (*self)->takeTaken(taken);
+        }
+    });
     settings_ = store_.snapshot();
     refreshGrabs(true);
     pollInput();
@@ -310,7 +316,10 @@ void Engine::refreshGrabs(bool listsChanged) {
 
 void Engine::sendGrabs() {
     grabsSent_ = true;
-    const TakenGrabs taken = tap_.setGrabs(grabs_);
+    takeTaken(tap_.setGrabs(grabs_));
+}
+
+void Engine::takeTaken(const TakenGrabs& taken) {
     std::vector<Trigger> triggers;
     for (const KeyCombo& combo : taken.hotkeys) {
         triggers.push_back(Trigger::hotkey(combo));

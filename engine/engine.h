@@ -115,6 +115,7 @@ class Engine {
     // only when the request changed.
     void refreshGrabs(bool listsChanged);
     void sendGrabs();
+    void takeTaken(const TakenGrabs& taken);
 
     Store& store_;
     TrackpadMonitor& monitor_;

@@ -158,7 +158,7 @@ void InputLoop::run() {
         // Events last: whatever the tasks and timers asked the server for is answered and every
         // event read along the way is handed out before the loop waits.
         x_.dispatchPending();
-        bool busy = x_.eventsQueued();
+        bool busy = x_.eventsQueued() || x_.stepsPending();
         {
             const std::lock_guard lock(mutex_);
             busy = busy || !tasks_.empty() || stopping_;

@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "platform/linux/x_connection.h"
 
@@ -176,6 +177,10 @@ void XConnection::addIdleListener(std::function<void()> listener) {
     idleListeners_.push_back(std::move(listener));
 }
 
+void XConnection::addStep(std::function<bool()> step) {
+    steps_.push_back(std::move(step));
+}
+
 void XConnection::addConnectedListener(ConnectedListener listener) {
     connectedListeners_.push_back(std::move(listener));
 }
@@ -208,6 +213,14 @@ void XConnection::dispatchPending() {
     dispatching_ = false;
     for (auto& listener : idleListeners_) {
         listener();
+    }
+    stepsPending_ = false;
+    for (auto& step : steps_) {
+        stepsPending_ = step() || stepsPending_;
+    }
+    if (stepsPending_ && reader_ == Reader::qtLoop) {
+        // The Qt loop would wait for the socket otherwise.
+        QTimer::singleShot(0, context_.get(), [this] { dispatchPending(); });
     }
 }
 

@@ -54,6 +54,11 @@ class XConnection {
     void addListener(Listener listener);
     // Called each time every event read so far has been handed out.
     void addIdleListener(std::function<void()> listener);
+    // A long job done in short steps between the turns that hand events out, so that no event
+    // waits for all of it: the step runs after the idle listeners and answers whether more
+    // remains. While more does, the reader comes back without waiting.
+    void addStep(std::function<bool()> step);
+    [[nodiscard]] bool stepsPending() const { return stepsPending_; }
     void addConnectedListener(ConnectedListener listener);
     // Adds to the core event mask selected on the root window (the selection is shared).
     void selectRootInput(long mask);
@@ -103,6 +108,8 @@ class XConnection {
     std::vector<Listener> listeners_;
     std::vector<ConnectedListener> connectedListeners_;
     std::vector<std::function<void()>> idleListeners_;
+    std::vector<std::function<bool()>> steps_;
+    bool stepsPending_ = false;
     bool dispatching_ = false;
 };
 

@@ -21,7 +21,7 @@ struct Program {
 
     // Starts the input thread; tapInstalled() tells when its grabs hold.
     void start() { threads.start(); }
-    [[nodiscard]] bool tapInstalled() { return threads.state().tapInstalled(); }
+    [[nodiscard]] bool tapInstalled() { return threads.grabsInPlace(); }
 
     Store store;
     linux_platform::QtTaskQueue queue;
