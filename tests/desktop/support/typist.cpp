@@ -26,11 +26,17 @@ XDevice* openKeyboard(Display* d) {
     return id != 0 ? XOpenDevice(d, id) : nullptr;
 }
 
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
 }  // namespace
 
 Typist::Typist() : display_(XOpenDisplay(nullptr)) {
     if (display_ != nullptr) {
         keyboard_ = openKeyboard(display_);
+        // A window opened later (one that takes the focus) is watched from its creation on.
+        XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
     }
 }
 
@@ -48,12 +54,12 @@ unsigned Typist::code(const char* keysymName) const {
 }
 
 void Typist::watch(Window window) {
+    // The window may be gone already; that is no error here.
+    const auto previous = XSetErrorHandler(ignoreErrors);
     std::vector<Window> pending{window};
-    watched_.clear();
     while (!pending.empty()) {
         const Window w = pending.back();
         pending.pop_back();
-        watched_.push_back(w);
         XSelectInput(display_, w, KeyPressMask);
         Window root = 0;
         Window parent = 0;
@@ -65,7 +71,7 @@ void Typist::watch(Window window) {
         }
     }
     XSync(display_, False);
-    forget();
+    XSetErrorHandler(previous);
 }
 
 void Typist::key(unsigned keycode, bool down) {
@@ -93,6 +99,8 @@ bool Typist::collect(unsigned keycode) {
         if (e.type == KeyPress) {
             seen_.push_back(e.xkey.keycode);
             found = found || e.xkey.keycode == keycode;
+        } else if (e.type == CreateNotify) {
+            watch(e.xcreatewindow.window);
         }
     }
     return found;

@@ -26,7 +26,8 @@ class Typist {
     // The key code of a keysym name ("z", "Left", "Control_L").
     unsigned code(const char* keysymName) const;
 
-    // Watches the window and every window inside it (an xterm types into a child window).
+    // Watches the window and every window inside it (an xterm types into a child window), with
+    // those watched already. Top-level windows made from now on are watched as they appear.
     void watch(Window window);
     // Presses or releases a key of the user's keyboard.
     void key(unsigned keycode, bool down);
@@ -45,7 +46,6 @@ class Typist {
     bool collect(unsigned keycode);
     Display* display_ = nullptr;
     void* keyboard_ = nullptr;  // XDevice of the server's keyboard
-    std::vector<Window> watched_;
     std::vector<unsigned> seen_;
 };
 
