@@ -252,20 +252,4 @@ void WindowManager::apply(WindowAction action) {
     }
 }
 
-std::vector<Screen> screensFromBottomLeft(std::span<const Screen> bottomLeft) {
-    std::vector<Screen> out;
-    if (bottomLeft.empty()) {
-        return out;
-    }
-    const double primaryHeight = bottomLeft.front().full.height;
-    auto flip = [&](const Rect& r) {
-        return Rect{r.minX(), primaryHeight - r.maxY(), r.width, r.height};
-    };
-    out.reserve(bottomLeft.size());
-    for (const Screen& s : bottomLeft) {
-        out.push_back(Screen{flip(s.full), flip(s.visible)});
-    }
-    return out;
-}
-
 }  // namespace ombrel

@@ -52,8 +52,4 @@ class WindowManager {
     std::deque<Placement> placements_;
 };
 
-// For display sources that report bottom-left frames: the same displays in top-left coordinates,
-// flipped about the height of the first display.
-std::vector<Screen> screensFromBottomLeft(std::span<const Screen> bottomLeft);
-
 }  // namespace ombrel

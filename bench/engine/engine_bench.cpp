@@ -62,7 +62,7 @@ struct Rig {
     fake::FakeEventPoster poster;
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
-    ActionRunner runner{windows, poster, workspace, shell, macPrograms()};
+    ActionRunner runner{windows, poster, workspace, shell, SystemPrograms{}};
     fake::FakeMultitouch touch;
     TrackpadMonitor monitor{touch, queue};
     fake::FakeEventTap tap;

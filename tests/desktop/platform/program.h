@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
@@ -10,15 +11,42 @@
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_touchpads.h"
-#include "platform/linux/linux_platform.h"
+#include "platform/linux/evdev_multitouch.h"
+#include "platform/linux/linux_workspace.h"
+#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/x_connection.h"
+#include "platform/linux/x_event_poster.h"
+#include "platform/linux/x_event_tap.h"
+#include "platform/linux/x_window_system.h"
 #include "trackpad/trackpad_monitor.h"
 
 namespace ombrel::platform_test {
 
+// Every Linux desktop service, built in dependency order after the Qt application object.
+struct Backend {
+    explicit Backend(std::unique_ptr<linux_platform::TouchpadWatch> touchpads)
+        : poster(x),
+          tap(x, poster),
+          windows(x),
+          workspace(x),
+          shell(x, queue),
+          touch(std::move(touchpads)) {}
+
+    linux_platform::XConnection x;
+    linux_platform::QtMainQueue queue;
+    linux_platform::X11EventPoster poster;
+    linux_platform::X11EventTap tap;
+    linux_platform::X11WindowSystem windows;
+    linux_platform::LinuxWorkspace workspace;
+    linux_platform::LinuxDesktopShell shell;
+    linux_platform::EvdevMultitouch touch;
+    SystemPrograms programs = linux_platform::linuxPrograms();
+};
+
 struct Program {
     explicit Program(const std::filesystem::path& folder)
         : store(folder),
-          platform({}, pads.watch()),
+          platform(pads.watch()),
           manager(platform.windows),
           runner(manager, platform.poster, platform.workspace, platform.shell, platform.programs),
           monitor(platform.touch, platform.queue),
@@ -27,7 +55,7 @@ struct Program {
 
     fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
     Store store;
-    linux_platform::LinuxPlatform platform;
+    Backend platform;
     WindowManager manager;
     ActionRunner runner;
     TrackpadMonitor monitor;
