@@ -17,6 +17,8 @@
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
+#include "platform/linux/autostart_item.h"
+#include "platform/linux/desktop_services.h"
 #include "platform/linux/evdev_multitouch.h"
 #include "platform/linux/file_watcher.h"
 #include "platform/linux/key_codes.h"
@@ -29,7 +31,6 @@
 #include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
 #include "platform/log.h"
-#include "settings/login_item.h"
 #include "settings/pane.h"
 #include "settings/settings_deps.h"
 #include "trackpad/trackpad_monitor.h"
@@ -58,7 +59,8 @@ struct Services::Parts {
     // What the settings window is given.
     EngineStatusOf<Engine> engineStatus{engine};
     std::string program = QCoreApplication::applicationFilePath().toStdString();
-    XdgAutostartItem loginItem{XdgAutostartItem::defaultFile(), program};
+    linux_platform::XdgAutostartItem loginItem{linux_platform::XdgAutostartItem::defaultFile(),
+                                               program};
     SettingsDeps settingsDeps{
         .store = store,
         .engine = engineStatus,
@@ -66,8 +68,11 @@ struct Services::Parts {
         .loginItem = loginItem,
         .deviceCount = [this] { return monitor.deviceCount(); },
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
+        .runningApps = &linux_platform::runningApplications,
+        .appName = &linux_platform::applicationName,
         // The banner's button checks at once instead of waiting for the next poll.
         .recheckAccess = [this] { engine.pollInput(); },
+        .showFile = &linux_platform::showInFileManager,
         .notices = &notices,
         .unreadableCount = [this] { return monitor.unreadableCount(); },
         .observeDevices =
@@ -106,7 +111,7 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
         p.notices.set(app::sessionTopic, std::move(*sentence));
     }
     // An entry left from a build folder starts the installed program once it is installed.
-    if (XdgAutostartItem::isInstalled(p.program)) {
+    if (linux_platform::XdgAutostartItem::isInstalled(p.program)) {
         p.loginItem.retarget();
     }
     p.runner.setNotices(&p.notices);

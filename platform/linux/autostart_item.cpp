@@ -1,12 +1,12 @@
 // "Open Ombrel at login": the XDG autostart entry of the program, read, written and removed.
-#include "settings/login_item.h"
+#include "platform/linux/autostart_item.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
-namespace ombrel {
+namespace ombrel::linux_platform {
 
 namespace fs = std::filesystem;
 
@@ -175,4 +175,4 @@ std::optional<std::string> XdgAutostartItem::write(const std::string& text) cons
     return std::nullopt;
 }
 
-}  // namespace ombrel
+}  // namespace ombrel::linux_platform

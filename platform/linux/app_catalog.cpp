@@ -1,5 +1,5 @@
 // Names of applications from their desktop entries.
-#include "settings/app_catalog.h"
+#include "platform/linux/app_catalog.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <sstream>
 #include <system_error>
 
-namespace ombrel {
+namespace ombrel::linux_platform {
 
 namespace fs = std::filesystem;
 
@@ -131,4 +131,4 @@ std::optional<std::string> AppCatalog::nameFor(const std::string& identifier) co
     return std::nullopt;
 }
 
-}  // namespace ombrel
+}  // namespace ombrel::linux_platform

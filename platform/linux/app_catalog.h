@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace ombrel {
+namespace ombrel::linux_platform {
 
 class AppCatalog {
   public:
@@ -37,4 +37,4 @@ class AppCatalog {
     std::vector<Entry> entries_;
 };
 
-}  // namespace ombrel
+}  // namespace ombrel::linux_platform
