@@ -3,10 +3,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <system_error>
+
+#include "platform/linux/desktop_entry.h"
 
 namespace ombrel::linux_platform {
 
@@ -18,14 +19,6 @@ std::string lower(std::string s) {
         return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
     });
     return s;
-}
-
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 
 std::vector<fs::path> splitDirs(const char* value, const char* fallback) {
@@ -54,41 +47,6 @@ std::vector<fs::path> AppCatalog::defaultDataDirs() {
     return dirs;
 }
 
-std::optional<AppCatalog::Entry> AppCatalog::parse(const fs::path& file) {
-    std::ifstream in(file);
-    if (!in) {
-        return std::nullopt;
-    }
-    Entry entry{file.stem().string(), {}, {}};
-    bool inMain = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        line = trimmed(line);
-        if (line.empty() || line.starts_with('#')) {
-            continue;
-        }
-        if (line.starts_with('[')) {
-            inMain = line == "[Desktop Entry]";
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (!inMain || eq == std::string::npos) {
-            continue;
-        }
-        const std::string key = trimmed(line.substr(0, eq));
-        const std::string value = trimmed(line.substr(eq + 1));
-        if (key == "Name") {
-            entry.name = value;
-        } else if (key == "StartupWMClass") {
-            entry.wmClass = value;
-        }
-    }
-    if (entry.name.empty()) {
-        return std::nullopt;
-    }
-    return entry;
-}
-
 AppCatalog::AppCatalog(const std::vector<fs::path>& dataDirs) {
     // The same file name in an earlier folder hides the later one, as desktops do.
     std::set<std::string> seen;
@@ -106,8 +64,9 @@ AppCatalog::AppCatalog(const std::vector<fs::path>& dataDirs) {
             if (!seen.insert(file.filename().string()).second) {
                 continue;
             }
-            if (auto entry = parse(file)) {
-                entries_.push_back(std::move(*entry));
+            if (auto entry = readDesktopEntry(file); entry && !entry->name.empty()) {
+                entries_.push_back({file.stem().string(), std::move(entry->startupWMClass),
+                                    std::move(entry->name)});
             }
         }
     }

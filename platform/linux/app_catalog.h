@@ -11,12 +11,6 @@ namespace ombrel::linux_platform {
 
 class AppCatalog {
   public:
-    struct Entry {
-        std::string file;     // file name without ".desktop"
-        std::string wmClass;  // StartupWMClass, may be empty
-        std::string name;     // Name
-    };
-
     // Reads the "applications" folders under the given data folders, earlier folders first.
     explicit AppCatalog(const std::vector<std::filesystem::path>& dataDirs);
     // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
@@ -30,10 +24,12 @@ class AppCatalog {
         return nameFor(identifier).value_or(identifier);
     }
 
-    // Parses one desktop file's main group; nothing without a Name.
-    static std::optional<Entry> parse(const std::filesystem::path& file);
-
   private:
+    struct Entry {
+        std::string file;     // file name without ".desktop"
+        std::string wmClass;  // StartupWMClass, may be empty
+        std::string name;     // Name
+    };
     std::vector<Entry> entries_;
 };
 

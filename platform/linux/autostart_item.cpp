@@ -2,9 +2,12 @@
 #include "platform/linux/autostart_item.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <system_error>
+#include <variant>
+
+#include "config/file_io.h"
+#include "platform/linux/desktop_entry.h"
 
 namespace ombrel::linux_platform {
 
@@ -26,39 +29,21 @@ fs::path XdgAutostartItem::defaultFile() {
 }
 
 namespace {
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+std::optional<std::string> readText(const fs::path& file) {
+    auto bytes = file_io::readWhole(file);
+    auto* text = std::get_if<std::string>(&bytes);
+    return text != nullptr ? std::optional<std::string>(std::move(*text)) : std::nullopt;
 }
-}  // namespace
 
-bool XdgAutostartItem::enabled() const {
-    std::ifstream in(file_);
-    if (!in) {
+// Present and not hidden; only the main group decides, a Hidden key elsewhere is an action's.
+bool isOn(const std::optional<std::string>& text) {
+    if (!text) {
         return false;
     }
-    // Only the main group decides; a Hidden key elsewhere belongs to an action.
-    bool inMain = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        line = trimmed(line);
-        if (line.starts_with('[')) {
-            inMain = line == "[Desktop Entry]";
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (inMain && eq != std::string::npos && trimmed(line.substr(0, eq)) == "Hidden" &&
-            trimmed(line.substr(eq + 1)) == "true") {
-            return false;
-        }
-    }
-    return true;
+    const auto entry = parseDesktopEntry(*text);
+    return !(entry && entry->hidden);
 }
 
-namespace {
 // The Exec key's value that starts the executable with no arguments.
 std::string execValue(const std::string& executable) {
     std::string exec = executable;
@@ -88,6 +73,10 @@ std::string execValue(const std::string& executable) {
     return escaped;
 }
 }  // namespace
+
+bool XdgAutostartItem::enabled() const {
+    return isOn(readText(file_));
+}
 
 std::string XdgAutostartItem::entryText(const std::string& executable) {
     std::ostringstream out;
@@ -121,27 +110,12 @@ bool XdgAutostartItem::isInstalled(const fs::path& executable) {
 }
 
 std::optional<std::string> XdgAutostartItem::retarget() {
-    if (!enabled()) {
+    const auto text = readText(file_);
+    if (!isOn(text)) {
         return std::nullopt;
     }
-    std::ifstream in(file_);
-    const std::string wanted = "Exec=" + execValue(executable_);
-    std::string text;
-    bool inMain = false;
-    bool changed = false;
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string bare = trimmed(line);
-        if (bare.starts_with('[')) {
-            inMain = bare == "[Desktop Entry]";
-        } else if (inMain && bare.starts_with("Exec") && trimmed(bare.substr(4)).starts_with('=') &&
-                   bare != wanted) {
-            line = wanted;
-            changed = true;
-        }
-        text += line + "\n";
-    }
-    return changed ? write(text) : std::nullopt;
+    const std::string updated = withEntryValue(*text, "Exec", execValue(executable_));
+    return updated != *text ? write(updated) : std::nullopt;
 }
 
 std::optional<std::string> XdgAutostartItem::write(const std::string& text) const {
@@ -150,27 +124,9 @@ std::optional<std::string> XdgAutostartItem::write(const std::string& text) cons
     if (ec) {
         return ec.message();
     }
-    // Written beside the target and renamed, so a failed write never leaves half an entry.
-    fs::path temp = file_;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        if (!out) {
-            return std::string("The autostart entry could not be written.");
-        }
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
-            return std::string("The autostart entry could not be written.");
-        }
-    }
-    fs::rename(temp, file_, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        return ec.message();
+    // Never half an entry: the old one stays until the new one is complete.
+    if (const auto replaced = file_io::replaceAtomically(file_, text); !replaced) {
+        return replaced.error.message();
     }
     return std::nullopt;
 }

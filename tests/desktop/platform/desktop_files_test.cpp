@@ -1,5 +1,5 @@
-// Desktop files the program reads and writes: the names of applications and its own autostart
-// entry.
+// Desktop files the program reads and writes: what an entry says, the names of applications and
+// the program's own autostart entry.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,9 +10,61 @@
 
 #include "platform/linux/app_catalog.h"
 #include "platform/linux/autostart_item.h"
+#include "platform/linux/desktop_entry.h"
 
 namespace ombrel::linux_platform {
 namespace {
+
+using Args = std::optional<std::vector<std::string>>;
+
+TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
+    const std::pair<const char*, Args> cases[] = {
+        {"firefox %u", Args{{"firefox"}}},
+        {"gimp-2.10 %U", Args{{"gimp-2.10"}}},
+        {"/usr/bin/app --new-window %F --flag", Args{{"/usr/bin/app", "--new-window", "--flag"}}},
+        {"app %i %c %k", Args{{"app"}}},
+        {"app --file=%f", Args{{"app", "--file="}}},
+        {"app 100%%", Args{{"app", "100%"}}},
+        {R"("/opt/My App/run" --x)", Args{{"/opt/My App/run", "--x"}}},
+        {R"(sh -c "echo \"hi\" \$HOME \\ \`x\`")", Args{{"sh", "-c", R"(echo "hi" $HOME \ `x`)"}}},
+        {R"(app "%u")", Args{{"app", "%u"}}},
+        {"  app   two  ", Args{{"app", "two"}}},
+        {R"(app "unclosed)", {}},
+        {"", {}},
+        {"%U", {}},
+        {"app 50%", {}},
+    };
+    for (const auto& [exec, args] : cases) {
+        EXPECT_EQ(splitExec(exec), args) << exec;
+    }
+    const std::pair<const char*, Args> entries[] = {
+        {"[Desktop Entry]\nName=Editor\nExec=editor %F\n", Args{{"editor"}}},
+        {"# comment\n[Desktop Entry]\r\nExec = editor --a\r\n", Args{{"editor", "--a"}}},
+        {"[Desktop Action new]\nExec=other\n[Desktop Entry]\nExec=main\n", Args{{"main"}}},
+        {"[Desktop Entry]\nExec[de]=localised\nExec=main\n", Args{{"main"}}},
+        // \s is a space: a separator unless quoted.
+        {"[Desktop Entry]\nExec=my\\sapp --x\n", Args{{"my", "app", "--x"}}},
+        {"[Desktop Entry]\nExec=\"my\\sapp\" --x\n", Args{{"my app", "--x"}}},
+        {"[Desktop Entry]\nName=No command\n", Args(std::in_place)},
+        {"Exec=outside any group\n", {}},
+        {"[Desktop Entry]\nExec=\n", Args(std::in_place)},
+    };
+    for (const auto& [text, args] : entries) {
+        const auto entry = parseDesktopEntry(text);
+        EXPECT_EQ(entry ? Args(entry->exec) : Args(), args) << text;
+    }
+    const auto entry = parseDesktopEntry(
+        "[Desktop Entry]\nName=Notes\nExec=notes %f\nTerminal=true\nPath=/tmp/a\\sb\n"
+        "DBusActivatable=true\nStartupNotify=true\nStartupWMClass=NotesApp\n"
+        "[Desktop Action x]\nTerminal=false\n");
+    ASSERT_TRUE(entry && entry->terminal && entry->dbusActivatable && entry->startupNotify);
+    EXPECT_EQ(entry->path + " " + entry->startupWMClass + " " + entry->name,
+              "/tmp/a b NotesApp Notes");
+    // Activatable over D-Bus, an entry needs no Exec line.
+    EXPECT_TRUE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=true\n").value().startable());
+    EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nName=No command\n").value().startable());
+    EXPECT_EQ(applicationObjectPath("org.example.My-App"), "/org/example/My_App");
+}
 
 // A folder of its own for one test, removed with it.
 class Folder {
