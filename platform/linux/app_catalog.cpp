@@ -2,9 +2,7 @@
 #include "platform/linux/app_catalog.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <set>
-#include <sstream>
 #include <system_error>
 
 #include "platform/linux/desktop_entry.h"
@@ -20,32 +18,7 @@ std::string lower(std::string s) {
     });
     return s;
 }
-
-std::vector<fs::path> splitDirs(const char* value, const char* fallback) {
-    std::vector<fs::path> out;
-    std::stringstream in((value && *value) ? value : fallback);
-    std::string part;
-    while (std::getline(in, part, ':')) {
-        if (!part.empty()) {
-            out.emplace_back(part);
-        }
-    }
-    return out;
-}
 }  // namespace
-
-std::vector<fs::path> AppCatalog::defaultDataDirs() {
-    std::vector<fs::path> dirs;
-    if (const char* home = std::getenv("XDG_DATA_HOME"); home && *home) {
-        dirs.emplace_back(home);
-    } else if (const char* h = std::getenv("HOME"); h && *h) {
-        dirs.push_back(fs::path(h) / ".local" / "share");
-    }
-    for (auto& d : splitDirs(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
-        dirs.push_back(std::move(d));
-    }
-    return dirs;
-}
 
 AppCatalog::AppCatalog(const std::vector<fs::path>& dataDirs) {
     // The same file name in an earlier folder hides the later one, as desktops do.

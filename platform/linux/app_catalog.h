@@ -13,8 +13,6 @@ class AppCatalog {
   public:
     // Reads the "applications" folders under the given data folders, earlier folders first.
     explicit AppCatalog(const std::vector<std::filesystem::path>& dataDirs);
-    // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
-    static std::vector<std::filesystem::path> defaultDataDirs();
 
     // The entry's name whose StartupWMClass or file name matches the identifier, ignoring case;
     // nothing when no entry matches.

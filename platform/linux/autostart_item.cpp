@@ -1,12 +1,12 @@
 // "Open Ombrel at login": the XDG autostart entry of the program, read, written and removed.
 #include "platform/linux/autostart_item.h"
 
-#include <cstdlib>
 #include <sstream>
 #include <system_error>
 #include <variant>
 
 #include "config/file_io.h"
+#include "config/xdg_dirs.h"
 #include "platform/linux/desktop_entry.h"
 
 namespace ombrel::linux_platform {
@@ -17,15 +17,7 @@ XdgAutostartItem::XdgAutostartItem(fs::path file, std::string executable)
     : file_(std::move(file)), executable_(std::move(executable)) {}
 
 fs::path XdgAutostartItem::defaultFile() {
-    fs::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = fs::path(home) / ".config";
-    } else {
-        base = fs::temp_directory_path();
-    }
-    return base / "autostart" / "ombrel.desktop";
+    return xdg::baseDirs().configHome / "autostart" / "ombrel.desktop";
 }
 
 namespace {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <set>
 
+#include "config/xdg_dirs.h"
 #include "platform/linux/app_catalog.h"
 #include "platform/linux/x_properties.h"
 
@@ -65,7 +66,7 @@ std::vector<std::string> runningApplications() {
 }
 
 std::string applicationName(const std::string& identifier) {
-    static const AppCatalog catalog(AppCatalog::defaultDataDirs());
+    static const AppCatalog catalog(xdg::baseDirs().dataSearchPath());
     return catalog.displayName(identifier);
 }
 
