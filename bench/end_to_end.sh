@@ -89,14 +89,15 @@ keystroke_cost() {
       (c - ic * t / 1e9) / n / 1000, (s - is * t / 1e9) / n }'
 }
 
+ms() { if [ "$1" = timeout ]; then echo "over $2 s"; else echo "$1 ms"; fi; }
+mb() { echo "$(($1 / 1024)) MB"; }
+
 echo "Ombrel end to end on $DISPLAY (Xvfb 1280x800 + openbox), $(nproc) cores, $(date -u +%FT%TZ)"
-echo
+echo "Measuring; the table follows (a few minutes)." >&2
 
 # --run against dbus-send, before any instance runs (nobody acts on the requests).
 read -r run_us send_us < <("$probe" race 200 "$ombrel" --run leftHalf -- \
   dbus-send --session --type=signal /local/ombrel local.ombrel.run string:leftHalf)
-row "ombrel --run leftHalf, against dbus-send" \
-  "$(ratio "$run_us" "$send_us")× ($run_us µs against $send_us µs; $(ldd "$ombrel" | wc -l) shared libraries)"
 
 # The starter set: start, memory, idle wake-ups, keys, shortcut moves.
 start_ombrel 10 60
@@ -114,6 +115,8 @@ stop_ombrel
 
 start_ombrel 10000 120
 ten_ms=$start_ms
+ten_keys=n/a
+if [ "$start_ms" != timeout ]; then ten_keys=$(keystroke_cost "$started"); fi
 stop_ombrel
 
 start_ombrel 100000 120
@@ -123,31 +126,15 @@ hundred_keys=n/a
 if [ "$start_ms" != timeout ]; then hundred_keys=$(keystroke_cost "$started"); fi
 stop_ombrel
 
-row "start → settings window mapped, starter set (10 rules)" "$starter_ms ms, peak RSS $((starter_kb / 1024)) MB"
-ms() { if [ "$1" = timeout ]; then echo "over $2 s"; else echo "$1 ms"; fi; }
-row "start → settings window mapped, 10,000 rules" \
-  "$(ms "$ten_ms" 120) ($(ratio "$ten_ms" "$starter_ms")× the starter set)"
-row "start → settings window mapped, 100,000 rules" \
-  "$(ms "$hundred_ms" 120), peak RSS $((hundred_kb / 1024)) MB ($(ratio "$hundred_ms" "$starter_ms")× the starter set)"
-row "toggle \"Ombrel is on\" → file saved, 10,000 rules" "not measured here (needs the settings window's switch driven)"
-
-# Unit benchmarks: CPU time, the machine is shared.
-bench_cpu() {  # binary filter → CPU time of each matching run, in its unit
+# Unit benchmarks: CPU time, the machine may be shared.
+bench_cpu() {  # binary filter → name, CPU time and unit of each matching benchmark, medians
   "$1" --benchmark_filter="$2" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
     --benchmark_format=csv 2>/dev/null | awk -F, '/_median"?,/ { printf "%s %.3g %s\n", $1, $4, $5 }'
 }
 decode=$(bench_cpu "$build/bench/config/config_bench" 'BM_DecodeConfig/100000$')
-row "decode 100,000 rules (CPU)" "$(awk '{ print $2, $3 }' <<<"$decode")"
 fire=$(bench_cpu "$build/bench/engine/engine_bench" 'KeyDownFires/(10|100000)$')
 fire10=$(awk 'NR == 1 { print $2 }' <<<"$fire")
 fire100k=$(awk 'NR == 2 { print $2 }' <<<"$fire")
-row "hotkey fire, 100,000 rules (engine benchmark, CPU)" \
-  "$fire100k ns ($(ratio "$fire100k" "$fire10")× the 10-rule figure, $fire10 ns)"
-
-row "CPU per unbound keystroke, starter set" "$starter_keys"
-row "CPU per unbound keystroke, 100,000 rules" "$hundred_keys"
-row "shortcut → window moved, against a bare client" \
-  "$(ratio "$key_us" "$bare_us")× ($key_us µs against $bare_us µs; timeouts $key_timeouts/$bare_timeouts)"
 # name → real time in µs and round trips, medians of five runs.
 moves=$("$build/bench/desktop/window_move_bench" --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null | awk -F, '
@@ -156,6 +143,24 @@ moves=$("$build/bench/desktop/window_move_bench" --benchmark_repetitions=5 \
                  gsub(/"/, "", $1); printf "%s %.0f %.1f\n", $1, $3, t }')
 read -r _ bare_apply_us bare_trips < <(grep BareMoveResize <<<"$moves")
 read -r _ apply_us apply_trips < <(grep WindowManagerApply <<<"$moves")
+
+echo
+row "start → settings window mapped, 10,000 rules" \
+  "$(ms "$ten_ms" 120): $(ratio "$ten_ms" "$starter_ms")× the starter set's $(ms "$starter_ms" 60)"
+row "start, 100,000 rules" \
+  "$(ms "$hundred_ms" 120), peak RSS $(mb "$hundred_kb") (starter set: $(ms "$starter_ms" 60), $(mb "$starter_kb"))"
+row "toggle \"Ombrel is on\" → file saved, 10,000 rules" \
+  "not measured here (the settings window's switch is not driven)"
+row "decode 100,000 rules (benchmark, CPU)" "$(awk '{ print $2, $3 }' <<<"$decode")"
+row "hotkey fire, 100,000 rules (engine benchmark, CPU)" \
+  "$fire100k ns: $(ratio "$fire100k" "$fire10")× the 10-rule figure, $fire10 ns"
+row "CPU per unbound keystroke, starter set" "$starter_keys"
+row "CPU per unbound keystroke, 10,000 rules" "$ten_keys"
+row "CPU per unbound keystroke, 100,000 rules" "$hundred_keys"
+row "shortcut → window moved, against a bare client" \
+  "$(ratio "$key_us" "$bare_us")× ($key_us µs against $bare_us µs; timeouts $key_timeouts/$bare_timeouts)"
 row "WindowManager::apply, against a bare client (no shortcut)" \
-  "$(ratio "$apply_us" "$bare_apply_us")× ($apply_us µs against $bare_apply_us µs; round trips per move $apply_trips against $bare_trips)"
+  "$(ratio "$apply_us" "$bare_apply_us")× ($apply_us µs against $bare_apply_us µs; trips to the server per move $apply_trips against $bare_trips)"
+row "ombrel --run leftHalf, against dbus-send" \
+  "$(ratio "$run_us" "$send_us")× ($run_us µs against $send_us µs; $(ldd "$ombrel" | wc -l) shared libraries)"
 row "idle wake-ups per minute, starter set" "$idle_per_minute"

@@ -17,6 +17,7 @@
 #include <X11/extensions/XInput.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -57,8 +58,9 @@ pid_t spawn(const Args& argv, bool quiet) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (quiet) {
-            std::freopen("/dev/null", "w", stdout);
-            std::freopen("/dev/null", "w", stderr);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
         }
         std::vector<char*> raw;
         for (const auto& a : argv) {

@@ -31,7 +31,7 @@ constexpr long sourceTool = 2;
 // xcb hands replies out in memory of its own, released with free().
 struct FreeReply {
     void operator()(void* reply) const {
-        std::free(reply);  // NOLINT(cppcoreguidelines-no-malloc)
+        std::free(reply);  // NOLINT(cppcoreguidelines-no-malloc,cppcoreguidelines-owning-memory)
     }
 };
 template <class T>
