@@ -37,12 +37,13 @@ struct FreeReply {
 template <class T>
 using Reply = std::unique_ptr<T, FreeReply>;
 
-// The 32-bit items of a property reply, as longs; empty for another format.
+// The 32-bit items of a property reply, as longs; empty for another format. Signed, as Xlib reads
+// the size hints (the other properties read here never reach 2^31).
 std::vector<long> items(const xcb_get_property_reply_t* reply) {
     if (reply == nullptr || reply->format != 32) {
         return {};
     }
-    const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    const auto* data = static_cast<const int32_t*>(xcb_get_property_value(reply));
     const auto count = static_cast<std::size_t>(xcb_get_property_value_length(reply)) / 4;
     return {data, data + count};
 }
@@ -140,6 +141,9 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::geometry(Window window
 }
 
 std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
+    if (!x_.connected()) {
+        return std::nullopt;
+    }
     // Atoms first: a name not asked before costs a trip of its own, once.
     const xcb_atom_t extentsAtom = x_.atom("_NET_FRAME_EXTENTS");
     const xcb_atom_t gtkAtom = x_.atom("_GTK_FRAME_EXTENTS");
