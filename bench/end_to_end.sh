@@ -51,7 +51,7 @@ row() { printf '%-58s %s\n' "$1" "$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a ~ /^[0-9.]+$/ && b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
 # CPU nanoseconds and context switches (voluntary + not) of every thread of a process.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { print s }'; }
+cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
 switches() {
   cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { s += $2 } END { print s }'
 }

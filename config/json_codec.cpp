@@ -60,10 +60,7 @@ int nestingDepth(std::string_view text) {
     return deepest;
 }
 
-// A parsed settings text, held flat: every value a node in document order (a container followed
-// by its members), every string in one buffer. nlohmann's SAX parser builds it, so the grammar,
-// the numbers and the parse errors are those of its tree, without a node allocated per value
-// and a tree of maps to tear down afterwards.
+// One value of a parsed text, as nlohmann tells them apart.
 enum class Type : uint8_t { null, boolean, integer, unsignedInteger, real, string, array, object };
 // Where a string lies in the document's buffer. A settings text is far below 4 GiB.
 struct Slice {
@@ -85,6 +82,10 @@ struct Node {
     };
 };
 
+// A parsed settings text, held flat: every value a node in document order (a container followed
+// by its members), every string in one buffer. nlohmann's SAX parser builds it, so the grammar,
+// the numbers and the parse errors are those of its tree, without a node allocated per value
+// and a tree of maps to tear down afterwards.
 class Document {
   public:
     // Room for the text's values at once: a settings text spends well over 16 bytes on each.
@@ -180,8 +181,6 @@ class Document {
     }
     bool binary(Json::binary_t& /*value*/) { return false; }  // not in JSON text
     bool start_object(std::size_t /*size*/) { return open(Type::object); }
-    // True once the parse went deeper than maxDepth.
-    [[nodiscard]] bool tooDeep() const { return open_.size() > std::size_t{maxDepth}; }
     bool key(std::string& value) {
         key_ = store(value);
         return true;
@@ -195,6 +194,8 @@ class Document {
         return false;
     }
     [[nodiscard]] const std::string& error() const { return error_; }
+    // True once the parse went deeper than maxDepth (where it stops).
+    [[nodiscard]] bool tooDeep() const { return open_.size() > std::size_t{maxDepth}; }
 
   private:
     Slice store(const std::string& s) {

@@ -11,9 +11,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/linux/x_properties.h"
 
@@ -183,7 +185,7 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
     check();
     const Reply<xcb_get_property_reply_t> hints(xcb_get_property_reply(c, hintsCookie, &e));
     check();
-    if (failed || !translated || !shape) {
+    if (failed || !translated || !shape || translated->same_screen == 0) {
         return std::nullopt;
     }
     Geometry g;
