@@ -72,9 +72,19 @@ stop_ombrel() {
   wait "$started" 2>/dev/null || true
 }
 
+# Waits (at most 60 s) until the process uses under 1% of a core over half a second.
+settle() {
+  local c0 c1
+  for _ in $(seq 120); do
+    c0=$(cpu_ns "$1"); sleep 0.5; c1=$(cpu_ns "$1")
+    [ $((c1 - c0)) -lt 5000000 ] && return 0
+  done
+}
+
 # Unbound keys typed while ombrel runs: CPU microseconds and wake-ups per key, less idle.
 keystroke_cost() {
   local n=1000 c0 s0 t0 c1 s1 t1 idle_c idle_s
+  settle "$1"
   c0=$(cpu_ns "$1"); s0=$(switches "$1"); t0=$(date +%s%N)
   sleep 2
   c1=$(cpu_ns "$1"); s1=$(switches "$1"); t1=$(date +%s%N)
@@ -103,7 +113,7 @@ read -r run_us send_us < <("$probe" race 200 "$ombrel" --run leftHalf -- \
 start_ombrel 10 60
 starter_ms=$start_ms
 starter_kb=$peak_kb
-sleep 3
+settle "$started"
 s0=$(switches "$started")
 sleep 20
 s1=$(switches "$started")

@@ -44,7 +44,7 @@ class X11WindowSystem : public WindowSystem {
     // A reading is reused by the next question about the same window when nothing was asked of
     // the server in between and it is at most this old: the move that follows a read of the
     // focused window needs no second trip.
-    static constexpr std::chrono::milliseconds reuseReading{5};
+    static constexpr std::chrono::milliseconds reuseReading{2};
 
     // How many waits for the window manager ran out without an answer, since creation.
     [[nodiscard]] int timedOutWaits() const { return timedOutWaits_; }
