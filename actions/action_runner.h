@@ -60,7 +60,4 @@ class ActionRunner {
     Notices* notices_ = nullptr;
 };
 
-// The programs the macOS build uses for the system functions.
-SystemPrograms macPrograms();
-
 }  // namespace ombrel

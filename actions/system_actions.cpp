@@ -129,18 +129,4 @@ void ActionRunner::middleClick() {
     poster_.postClick(centreButton, poster_.pointerLocation().value_or(Point{0, 0}));
 }
 
-SystemPrograms macPrograms() {
-    const std::string missionControl =
-        "/System/Applications/Mission Control.app/Contents/MacOS/Mission Control";
-    SystemPrograms p;
-    p.shell = "/bin/zsh";
-    p.shellArguments = {"-lc"};
-    p.lockScreen = std::nullopt;
-    p.sleepDisplay = Command{"/usr/bin/pmset", {"displaysleepnow"}};
-    p.missionControlFallback = Command{missionControl, {}};
-    p.appWindowsFallback = Command{missionControl, {"2"}};
-    p.showDesktopFallback = Command{missionControl, {"1"}};
-    return p;
-}
-
 }  // namespace ombrel

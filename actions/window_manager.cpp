@@ -96,15 +96,7 @@ std::optional<WindowRef> WindowManager::focusedWindow() {
 }
 
 std::optional<Rect> WindowManager::frame(WindowRef window) {
-    const auto origin = system_.position(window);
-    if (!origin) {
-        return std::nullopt;
-    }
-    const auto size = system_.size(window);
-    if (!size) {
-        return std::nullopt;
-    }
-    return Rect{origin->x, origin->y, size->width, size->height};
+    return system_.frame(window);
 }
 
 void WindowManager::setFrame(WindowRef window, const Rect& frame) {
@@ -112,11 +104,7 @@ void WindowManager::setFrame(WindowRef window, const Rect& frame) {
     if (!finite(frame)) {
         return;
     }
-    // Size first so the move is not clamped by the old size at a display edge, and size again
-    // in case the application limited it at the old position.
-    system_.writeSize(window, frame.size());
-    system_.writePosition(window, frame.origin());
-    system_.writeSize(window, frame.size());
+    system_.writeFrame(window, frame);
 }
 
 std::span<const Screen> WindowManager::screens() {
@@ -250,22 +238,6 @@ void WindowManager::apply(WindowAction action) {
     if (full) {
         placements_.pop_front();
     }
-}
-
-std::vector<Screen> screensFromBottomLeft(std::span<const Screen> bottomLeft) {
-    std::vector<Screen> out;
-    if (bottomLeft.empty()) {
-        return out;
-    }
-    const double primaryHeight = bottomLeft.front().full.height;
-    auto flip = [&](const Rect& r) {
-        return Rect{r.minX(), primaryHeight - r.maxY(), r.width, r.height};
-    };
-    out.reserve(bottomLeft.size());
-    for (const Screen& s : bottomLeft) {
-        out.push_back(Screen{flip(s.full), flip(s.visible)});
-    }
-    return out;
 }
 
 }  // namespace ombrel

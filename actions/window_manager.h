@@ -36,7 +36,8 @@ class WindowManager {
 
     std::optional<WindowRef> focusedWindow();
     std::optional<Rect> frame(WindowRef window);
-    // Size, then position, then size again; failures are ignored.
+    // Size and position (on some window systems size, position and size again); failures are
+    // ignored.
     void setFrame(WindowRef window, const Rect& frame);
     std::span<const Screen> screens();
     // The first display whose full frame contains p, else the first; nothing with no display.
@@ -51,9 +52,5 @@ class WindowManager {
     WindowSystem& system_;
     std::deque<Placement> placements_;
 };
-
-// For display sources that report bottom-left frames: the same displays in top-left coordinates,
-// flipped about the height of the first display.
-std::vector<Screen> screensFromBottomLeft(std::span<const Screen> bottomLeft);
 
 }  // namespace ombrel

@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ombrel::app {
 
@@ -21,5 +22,9 @@ struct LaunchMode {
 // that has an argument after it; then the first "--make-icon" likewise; else the normal start,
 // verbose when "--verbose" is anywhere. Anything else is ignored.
 LaunchMode chooseMode(std::span<const std::string> arguments);
+
+// The text with every ill-formed UTF-8 sequence (stray bytes, overlong forms, surrogates, beyond
+// U+10FFFF, cut short) replaced by U+FFFD, one for each maximal ill-formed part.
+std::string validUtf8(std::string_view text);
 
 }  // namespace ombrel::app

@@ -1,4 +1,6 @@
-// Process entry: picks the command-line mode, runs it, and exits with its status.
+// Process entry: picks the command-line mode, runs it, and exits with its status. The self-check
+// and the run request need no display and load no user interface, so scripts calling them stay
+// quick.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -6,7 +8,6 @@
 #include "app/command_line.h"
 #include "app/modes.h"
 #include "app/selftest.h"
-#include "platform/linux/syslog_log.h"
 
 int main(int argc, char** argv) {
     using ombrel::app::LaunchMode;
@@ -16,13 +17,10 @@ int main(int argc, char** argv) {
         case LaunchMode::Kind::selftest:
             return ombrel::app::runSelfTest(ombrel::app::selfTestCases(), std::cout) ? 0 : 1;
         case LaunchMode::Kind::run:
-            return ombrel::app::sendRunRequest(argc, argv, mode.argument);
+            return ombrel::app::sendRunRequest(mode.argument);
         case LaunchMode::Kind::makeIcon:
-            return ombrel::app::makeIcon(argc, argv, mode.argument);
         case LaunchMode::Kind::normal:
             break;
     }
-    // Only the running program logs; the one-shot modes stay quiet.
-    const ombrel::linux_platform::SyslogLog systemLog(mode.verbose);
-    return ombrel::app::normalStart(argc, argv);
+    return ombrel::app::runUserInterface(argc, argv, mode);
 }

@@ -16,6 +16,8 @@
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
+#include "platform/linux/autostart_item.h"
+#include "platform/linux/desktop_services.h"
 #include "platform/linux/file_watcher.h"
 #include "platform/linux/key_codes.h"
 #include "platform/linux/overlays/snap_overlay.h"
@@ -24,7 +26,6 @@
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_window_system.h"
 #include "platform/log.h"
-#include "settings/login_item.h"
 #include "settings/pane.h"
 #include "settings/settings_deps.h"
 #include "trackpad/trackpad_monitor.h"
@@ -46,7 +47,8 @@ struct Services::Parts {
     // What the settings window is given.
     EngineStatusOf<app::InputState> engineStatus{threads.state()};
     std::string program = QCoreApplication::applicationFilePath().toStdString();
-    XdgAutostartItem loginItem{XdgAutostartItem::defaultFile(), program};
+    linux_platform::XdgAutostartItem loginItem{linux_platform::XdgAutostartItem::defaultFile(),
+                                               program};
     SettingsDeps settingsDeps{
         .store = store,
         .engine = engineStatus,
@@ -54,8 +56,11 @@ struct Services::Parts {
         .loginItem = loginItem,
         .deviceCount = [this] { return threads.monitor().deviceCount(); },
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
+        .runningApps = &linux_platform::runningApplications,
+        .appName = &linux_platform::applicationName,
         // The banner's button checks at once instead of waiting for the next poll.
         .recheckAccess = [this] { threads.recheckInput(); },
+        .showFile = &linux_platform::showInFileManager,
         .notices = &notices,
         .unreadableCount = [this] { return threads.monitor().unreadableCount(); },
         .observeDevices =
@@ -94,7 +99,7 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
         p.notices.set(app::sessionTopic, std::move(*sentence));
     }
     // An entry left from a build folder starts the installed program once it is installed.
-    if (XdgAutostartItem::isInstalled(p.program)) {
+    if (linux_platform::XdgAutostartItem::isInstalled(p.program)) {
         p.loginItem.retarget();
     }
     // An edit made between the load and the start of the watch is not lost.

@@ -2,6 +2,7 @@
 #include "config/json_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -10,7 +11,9 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace ombrel {
 namespace {
@@ -29,9 +32,11 @@ struct Failure {
     std::string description;
 };
 
-// The deepest nesting of arrays and objects in the text, found in one pass before parsing so that
-// a hostile depth is refused before anything is built; brackets inside strings do not count.
-// Everything that walks a parsed document recurses, so the parse must never see such a text.
+// The deepest nesting of arrays and objects in the text; brackets inside strings do not count.
+// A text nested deeper than maxDepth is refused as such, whatever else is wrong with it. For the
+// part of a text that parses, this is the parser's own depth, so the parse stops at that depth
+// and only a text that fails to parse (or that the parser does not read to its end) needs the
+// whole count.
 int nestingDepth(std::string_view text) {
     int depth = 0;
     int deepest = 0;
@@ -55,6 +60,181 @@ int nestingDepth(std::string_view text) {
     return deepest;
 }
 
+// One value of a parsed text, as nlohmann tells them apart.
+enum class Type : uint8_t { null, boolean, integer, unsignedInteger, real, string, array, object };
+// Where a string lies in the document's buffer. A settings text is far below 4 GiB.
+struct Slice {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+};
+union Number {
+    int64_t i;
+    uint64_t u;  // also a container's member count
+    double d;
+};
+struct Node {
+    Type type;
+    uint32_t end;  // the index after its last member: its next sibling's
+    Slice key;     // its key in the enclosing object
+    union {
+        Slice text;  // a string's
+        Number number;
+    };
+};
+
+// A parsed settings text, held flat: every value a node in document order (a container followed
+// by its members), every string in one buffer. nlohmann's SAX parser builds it, so the grammar,
+// the numbers and the parse errors are those of its tree, without a node allocated per value
+// and a tree of maps to tear down afterwards.
+class Document {
+  public:
+    // Room for the text's values at once: a settings text spends well over 16 bytes on each.
+    explicit Document(std::size_t textSize) {
+        nodes_.reserve(textSize / 16);
+        strings_.reserve(textSize / 4);
+    }
+
+    // One value; a view into its document.
+    class Value {
+      public:
+        Value(const Document& document, uint32_t index) : d_(&document), i_(index) {}
+
+        [[nodiscard]] bool is_null() const { return type() == Type::null; }
+        [[nodiscard]] bool is_boolean() const { return type() == Type::boolean; }
+        [[nodiscard]] bool is_number() const { return is_number_integer() || type() == Type::real; }
+        // Both signed and unsigned, as nlohmann counts them.
+        [[nodiscard]] bool is_number_integer() const {
+            return type() == Type::integer || type() == Type::unsignedInteger;
+        }
+        [[nodiscard]] bool is_number_unsigned() const { return type() == Type::unsignedInteger; }
+        [[nodiscard]] bool is_number_float() const { return type() == Type::real; }
+        [[nodiscard]] bool is_string() const { return type() == Type::string; }
+        [[nodiscard]] bool is_array() const { return type() == Type::array; }
+        [[nodiscard]] bool is_object() const { return type() == Type::object; }
+
+        [[nodiscard]] bool boolean() const { return node().number.u != 0; }
+        [[nodiscard]] int64_t integer() const { return node().number.i; }
+        [[nodiscard]] uint64_t unsignedInteger() const { return node().number.u; }
+        [[nodiscard]] double real() const {
+            switch (type()) {
+                case Type::integer:
+                    return static_cast<double>(node().number.i);
+                case Type::unsignedInteger:
+                    return static_cast<double>(node().number.u);
+                default:
+                    return node().number.d;
+            }
+        }
+        [[nodiscard]] std::string_view string() const { return d_->text(node().text); }
+
+        // The members of an object or the elements of an array, in document order.
+        [[nodiscard]] std::size_t size() const { return node().number.u; }
+        class Iterator {
+          public:
+            Iterator(const Document& d, uint32_t i) : d_(&d), i_(i) {}
+            Value operator*() const { return {*d_, i_}; }
+            Iterator& operator++() {
+                i_ = d_->nodes_[i_].end;
+                return *this;
+            }
+            bool operator!=(const Iterator& o) const { return i_ != o.i_; }
+
+          private:
+            const Document* d_;
+            uint32_t i_;
+        };
+        [[nodiscard]] Iterator begin() const { return {*d_, i_ + 1}; }
+        [[nodiscard]] Iterator end() const { return {*d_, node().end}; }
+
+        // The member under the key; of several with that key the last, as in nlohmann's tree.
+        [[nodiscard]] std::optional<Value> find(std::string_view key) const {
+            std::optional<Value> found;
+            for (const Value member : *this) {
+                if (d_->text(member.node().key) == key) {
+                    found = member;
+                }
+            }
+            return found;
+        }
+
+      private:
+        [[nodiscard]] const Node& node() const { return d_->nodes_[i_]; }
+        [[nodiscard]] Type type() const { return node().type; }
+        const Document* d_;
+        uint32_t i_;
+    };
+
+    [[nodiscard]] Value root() const { return {*this, 0}; }
+
+    // The SAX events of nlohmann's parser.
+    bool null() { return add(Type::null); }
+    bool boolean(bool value) { return add(Type::boolean, {.u = value ? 1U : 0U}); }
+    bool number_integer(int64_t value) { return add(Type::integer, {.i = value}); }
+    bool number_unsigned(uint64_t value) { return add(Type::unsignedInteger, {.u = value}); }
+    bool number_float(double value, const std::string& /*text*/) {
+        return add(Type::real, {.d = value});
+    }
+    bool string(std::string& value) {
+        add(Type::string);
+        nodes_.back().text = store(value);
+        return true;
+    }
+    bool binary(Json::binary_t& /*value*/) { return false; }  // not in JSON text
+    bool start_object(std::size_t /*size*/) { return open(Type::object); }
+    bool key(std::string& value) {
+        key_ = store(value);
+        return true;
+    }
+    bool end_object() { return close(); }
+    bool start_array(std::size_t /*size*/) { return open(Type::array); }
+    bool end_array() { return close(); }
+    bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                     const nlohmann::detail::exception& e) {
+        error_ = e.what();
+        return false;
+    }
+    [[nodiscard]] const std::string& error() const { return error_; }
+    // True once the parse went deeper than maxDepth (where it stops).
+    [[nodiscard]] bool tooDeep() const { return open_.size() > std::size_t{maxDepth}; }
+
+  private:
+    Slice store(const std::string& s) {
+        const Slice slice{static_cast<uint32_t>(strings_.size()), static_cast<uint32_t>(s.size())};
+        strings_ += s;
+        return slice;
+    }
+    [[nodiscard]] std::string_view text(Slice s) const {
+        return std::string_view(strings_).substr(s.offset, s.length);
+    }
+    bool add(Type type, Number number = {.u = 0}) {
+        const auto index = static_cast<uint32_t>(nodes_.size());
+        nodes_.push_back(Node{type, index + 1, key_, {.number = number}});
+        key_ = {};
+        if (!open_.empty()) {
+            ++nodes_[open_.back()].number.u;
+        }
+        return true;
+    }
+    bool open(Type type) {
+        add(type);
+        open_.push_back(static_cast<uint32_t>(nodes_.size() - 1));
+        return !tooDeep();
+    }
+    bool close() {
+        nodes_[open_.back()].end = static_cast<uint32_t>(nodes_.size());
+        open_.pop_back();
+        return true;
+    }
+
+    std::vector<Node> nodes_;
+    std::string strings_;
+    std::vector<uint32_t> open_;  // the containers not yet closed, outermost first
+    Slice key_;
+    std::string error_;
+};
+
+using Value = Document::Value;
+
 [[noreturn]] void fail(std::string description) {
     throw Failure{std::move(description)};
 }
@@ -63,7 +243,7 @@ std::string inQuotes(std::string_view key) {
     return "\"" + std::string(key) + "\"";
 }
 
-const char* typeName(const Json& v) {
+const char* typeName(const Value& v) {
     if (v.is_null()) {
         return "null";
     }
@@ -82,12 +262,12 @@ const char* typeName(const Json& v) {
     return "an object";
 }
 
-[[noreturn]] void mismatch(std::string_view expected, const Json& found, std::string_view where) {
+[[noreturn]] void mismatch(std::string_view expected, const Value& found, std::string_view where) {
     fail("Expected " + std::string(expected) + " for " + std::string(where) + " but found " +
          typeName(found) + " instead.");
 }
 
-const Json& expectObject(const Json& v, std::string_view where) {
+const Value& expectObject(const Value& v, std::string_view where) {
     if (!v.is_object()) {
         mismatch("an object", v, where);
     }
@@ -95,43 +275,43 @@ const Json& expectObject(const Json& v, std::string_view where) {
 }
 
 // Missing and null both read as absent.
-const Json* optionalMember(const Json& object, std::string_view key) {
-    const auto it = object.find(key);
-    if (it == object.end() || it->is_null()) {
-        return nullptr;
+std::optional<Value> optionalMember(const Value& object, std::string_view key) {
+    const auto member = object.find(key);
+    if (!member || member->is_null()) {
+        return std::nullopt;
     }
-    return &*it;
+    return member;
 }
 
-const Json& requiredMember(const Json& object, std::string_view key) {
-    const auto it = object.find(key);
-    if (it == object.end()) {
+Value requiredMember(const Value& object, std::string_view key) {
+    const auto member = object.find(key);
+    if (!member) {
         fail("No value associated with key " + inQuotes(key) + ".");
     }
-    return *it;
+    return *member;
 }
 
-bool readBool(const Json& v, std::string_view where) {
+bool readBool(const Value& v, std::string_view where) {
     if (!v.is_boolean()) {
         mismatch("a boolean", v, where);
     }
-    return v.get<bool>();
+    return v.boolean();
 }
 
 // Whole numbers only; a decimal is accepted when it is exactly a 64-bit integer (3.0, 1e2).
-int64_t readInt(const Json& v, std::string_view where) {
+int64_t readInt(const Value& v, std::string_view where) {
     if (v.is_number_unsigned()) {
-        const auto u = v.get<uint64_t>();
+        const auto u = v.unsignedInteger();
         if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
             fail("The number for " + std::string(where) + " does not fit in a 64-bit integer.");
         }
         return static_cast<int64_t>(u);
     }
     if (v.is_number_integer()) {
-        return v.get<int64_t>();
+        return v.integer();
     }
     if (v.is_number_float()) {
-        const auto d = v.get<double>();
+        const auto d = v.real();
         constexpr double limit = 9223372036854775808.0;  // 2^63
         if (!std::isfinite(d) || std::trunc(d) != d || d < -limit || d >= limit) {
             fail("The number for " + std::string(where) + " is not a 64-bit integer.");
@@ -141,24 +321,24 @@ int64_t readInt(const Json& v, std::string_view where) {
     mismatch("an integer", v, where);
 }
 
-double readDouble(const Json& v, std::string_view where) {
+double readDouble(const Value& v, std::string_view where) {
     if (!v.is_number()) {
         mismatch("a number", v, where);
     }
-    return v.get<double>();
+    return v.real();
 }
 
-const std::string& readString(const Json& v, std::string_view where) {
+std::string_view readString(const Value& v, std::string_view where) {
     if (!v.is_string()) {
         mismatch("a string", v, where);
     }
-    return v.get_ref<const std::string&>();
+    return v.string();
 }
 
 template <class Enum>
-Enum readEnum(const Json& v, std::string_view where,
+Enum readEnum(const Value& v, std::string_view where,
               std::optional<Enum> (*fromRaw)(std::string_view)) {
-    const std::string& raw = readString(v, where);
+    const std::string_view raw = readString(v, where);
     const std::optional<Enum> value = fromRaw(raw);
     if (!value) {
         fail("Cannot initialize " + std::string(where) + " from invalid value " + inQuotes(raw) +
@@ -167,29 +347,29 @@ Enum readEnum(const Json& v, std::string_view where,
     return *value;
 }
 
-KeyCombo readKeyCombo(const Json& v) {
+KeyCombo readKeyCombo(const Value& v) {
     expectObject(v, "KeyCombo");
     return KeyCombo{readInt(requiredMember(v, "keyCode"), "keyCode"),
                     Mods(readInt(requiredMember(v, "mods"), "mods"))};
 }
 
-TrackpadGesture readGesture(const Json& v) {
+TrackpadGesture readGesture(const Value& v) {
     expectObject(v, "TrackpadGesture");
     return TrackpadGesture{
         readEnum<TrackpadGesture::Kind>(requiredMember(v, "kind"), "kind", gestureKindFromRaw),
         readInt(requiredMember(v, "fingers"), "fingers")};
 }
 
-Drawing readDrawing(const Json& v) {
+Drawing readDrawing(const Value& v) {
     expectObject(v, "Drawing");
     Drawing drawing;
     drawing.name = readString(requiredMember(v, "name"), "name");
-    const Json& points = requiredMember(v, "points");
+    const Value points = requiredMember(v, "points");
     if (!points.is_array()) {
         mismatch("an array", points, "points");
     }
     drawing.points.reserve(points.size());
-    for (const Json& p : points) {
+    for (const Value p : points) {
         expectObject(p, "Pt");
         drawing.points.push_back(
             Pt{readDouble(requiredMember(p, "x"), "x"), readDouble(requiredMember(p, "y"), "y")});
@@ -199,27 +379,27 @@ Drawing readDrawing(const Json& v) {
 
 // The case-keyed form: exactly one key naming a case; other keys are not counted.
 template <std::size_t N>
-std::pair<std::size_t, const Json*> readCase(const Json& v, std::string_view where,
-                                             const std::array<std::string_view, N>& cases) {
+std::pair<std::size_t, Value> readCase(const Value& v, std::string_view where,
+                                       const std::array<std::string_view, N>& cases) {
     expectObject(v, where);
     std::optional<std::size_t> found;
-    const Json* body = nullptr;
+    std::optional<Value> body;
     for (std::size_t i = 0; i < N; ++i) {
-        const auto it = v.find(cases[i]);
-        if (it == v.end()) {
+        const auto member = v.find(cases[i]);
+        if (!member) {
             continue;
         }
         if (found) {
             fail(std::string(wrongKeyCount));
         }
         found = i;
-        body = &*it;
+        body = member;
     }
     if (!found) {
         fail(std::string(wrongKeyCount));
     }
     expectObject(*body, cases[*found]);
-    return {*found, &requiredMember(*body, "_0")};
+    return {*found, requiredMember(*body, "_0")};
 }
 
 constexpr std::array<std::string_view, 4> triggerCases = {"hotkey", "trackpad", "mouseButton",
@@ -227,44 +407,44 @@ constexpr std::array<std::string_view, 4> triggerCases = {"hotkey", "trackpad", 
 constexpr std::array<std::string_view, 6> actionCases = {"window",    "system",  "keystroke",
                                                          "launchApp", "openURL", "shell"};
 
-Trigger readTrigger(const Json& v) {
+Trigger readTrigger(const Value& v) {
     const auto [index, payload] = readCase(v, "Trigger", triggerCases);
     switch (index) {
         case 0:
-            return Trigger::hotkey(readKeyCombo(*payload));
+            return Trigger::hotkey(readKeyCombo(payload));
         case 1:
-            return Trigger::trackpad(readGesture(*payload));
+            return Trigger::trackpad(readGesture(payload));
         case 2:
-            return Trigger::mouseButton(readInt(*payload, "mouseButton"));
+            return Trigger::mouseButton(readInt(payload, "mouseButton"));
         default:
-            return Trigger::drawing(readDrawing(*payload));
+            return Trigger::drawing(readDrawing(payload));
     }
 }
 
-Action readAction(const Json& v) {
+Action readAction(const Value& v) {
     const auto [index, payload] = readCase(v, "Action", actionCases);
     switch (index) {
         case 0:
             return Action::window(
-                readEnum<WindowAction>(*payload, "WindowAction", windowActionFromRaw));
+                readEnum<WindowAction>(payload, "WindowAction", windowActionFromRaw));
         case 1:
             return Action::system(
-                readEnum<SystemAction>(*payload, "SystemAction", systemActionFromRaw));
+                readEnum<SystemAction>(payload, "SystemAction", systemActionFromRaw));
         case 2:
-            return Action::keystroke(readKeyCombo(*payload));
+            return Action::keystroke(readKeyCombo(payload));
         case 3:
-            return Action::launchApp(readString(*payload, "launchApp"));
+            return Action::launchApp(std::string(readString(payload, "launchApp")));
         case 4:
-            return Action::openURL(readString(*payload, "openURL"));
+            return Action::openURL(std::string(readString(payload, "openURL")));
         default:
-            return Action::shell(readString(*payload, "shell"));
+            return Action::shell(std::string(readString(payload, "shell")));
     }
 }
 
-Rule readRule(const Json& v) {
+Rule readRule(const Value& v) {
     expectObject(v, "Rule");
     Rule rule;
-    const std::string& idText = readString(requiredMember(v, "id"), "id");
+    const std::string_view idText = readString(requiredMember(v, "id"), "id");
     const std::optional<Uuid> id = Uuid::parse(idText);
     if (!id) {
         fail("Attempted to decode UUID from invalid UUID string " + inQuotes(idText) + ".");
@@ -272,31 +452,31 @@ Rule readRule(const Json& v) {
     rule.id = *id;
     rule.trigger = readTrigger(requiredMember(v, "trigger"));
     rule.action = readAction(requiredMember(v, "action"));
-    if (const Json* app = optionalMember(v, "appBundleID")) {
-        rule.appBundleID = readString(*app, "appBundleID");
+    if (const auto app = optionalMember(v, "appBundleID")) {
+        rule.appBundleID = std::string(readString(*app, "appBundleID"));
     }
     rule.enabled = readBool(requiredMember(v, "enabled"), "enabled");
     return rule;
 }
 
-Config readConfig(const Json& v) {
+Config readConfig(const Value& v) {
     expectObject(v, "Config");
     Config config;
-    if (const Json* engine = optionalMember(v, "engineEnabled")) {
+    if (const auto engine = optionalMember(v, "engineEnabled")) {
         config.engineEnabled = readBool(*engine, "engineEnabled");
     }
-    if (const Json* snap = optionalMember(v, "snapEnabled")) {
+    if (const auto snap = optionalMember(v, "snapEnabled")) {
         config.snapEnabled = readBool(*snap, "snapEnabled");
     }
-    if (const Json* mods = optionalMember(v, "drawMods")) {
+    if (const auto mods = optionalMember(v, "drawMods")) {
         config.drawMods = Mods(readInt(*mods, "drawMods"));
     }
-    if (const Json* bindings = optionalMember(v, "bindings")) {
+    if (const auto bindings = optionalMember(v, "bindings")) {
         if (!bindings->is_array()) {
             mismatch("an array", *bindings, "bindings");
         }
         config.bindings.reserve(bindings->size());
-        for (const Json& rule : *bindings) {
+        for (const Value rule : *bindings) {
             config.bindings.push_back(readRule(rule));
         }
     }
@@ -363,17 +543,28 @@ std::variant<Config, DecodeError> decodeConfig(std::string_view json) {
     if (json.size() > maxBytes) {
         return DecodeError{"The settings text is too large to be a settings file."};
     }
-    if (nestingDepth(json) > maxDepth) {
-        return DecodeError{"The settings text is nested too deeply."};
+    const DecodeError tooDeep{"The settings text is nested too deeply."};
+    // The parser takes a NUL byte for the end of the text, so what follows one is counted here.
+    if (json.find('\0') != std::string_view::npos && nestingDepth(json) > maxDepth) {
+        return tooDeep;
     }
     try {
-        const Json document = Json::parse(json.begin(), json.end());
-        return readConfig(document);
+        Document document(json.size());
+        if (!Json::sax_parse(json.begin(), json.end(), &document)) {
+            if (document.tooDeep() || nestingDepth(json) > maxDepth) {
+                return tooDeep;
+            }
+            return DecodeError{"The settings text is not valid JSON: " + document.error()};
+        }
+        return readConfig(document.root());
     } catch (const Failure& failure) {
         return DecodeError{failure.description};
     } catch (const Json::exception& e) {
         return DecodeError{std::string("The settings text is not valid JSON: ") + e.what()};
     } catch (const std::bad_alloc&) {
+        if (nestingDepth(json) > maxDepth) {
+            return tooDeep;
+        }
         return DecodeError{"The settings text is too large to be read."};
     }
 }

@@ -29,9 +29,6 @@ struct Mods {
 
     [[nodiscard]] constexpr bool empty() const { return rawValue == 0; }
     [[nodiscard]] constexpr bool contains(int64_t bits) const { return (rawValue & bits) == bits; }
-    [[nodiscard]] constexpr bool isSubset(Mods other) const {
-        return (rawValue & other.rawValue) == rawValue;
-    }
     [[nodiscard]] constexpr Mods unite(Mods o) const { return Mods(rawValue | o.rawValue); }
     [[nodiscard]] constexpr Mods intersect(Mods o) const { return Mods(rawValue & o.rawValue); }
     constexpr void insert(int64_t bits) { rawValue |= bits; }

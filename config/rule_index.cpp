@@ -26,10 +26,4 @@ std::pair<const RuleIndex::Entry*, const RuleIndex::Entry*> RuleIndex::candidate
             entries_.data() + (last - entries_.begin())};
 }
 
-bool RuleIndex::binds(const Trigger& trigger, const std::vector<Rule>& rules) const {
-    const auto [first, last] = candidates(hashValue(trigger));
-    return std::any_of(first, last,
-                       [&](const Entry& e) { return rules[e.rule].trigger == trigger; });
-}
-
 }  // namespace ombrel

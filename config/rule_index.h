@@ -51,9 +51,6 @@ class RuleIndex {
         return unscoped;
     }
 
-    // Whether any enabled rule has this trigger, whatever its scope.
-    [[nodiscard]] bool binds(const Trigger& trigger, const std::vector<Rule>& rules) const;
-
   private:
     struct Entry {
         std::size_t hash = 0;

@@ -1,13 +1,13 @@
 // The settings store: loading, set-aside of an unreadable file, atomic saving and the rule lookup.
 #include "config/store.h"
 
-#include <cstdlib>
 #include <system_error>
 #include <utility>
 #include <variant>
 
 #include "config/file_io.h"
 #include "config/json_codec.h"
+#include "config/xdg_dirs.h"
 #include "platform/log.h"
 
 namespace ombrel {
@@ -25,14 +25,7 @@ Store& Store::shared() {
 }
 
 fs::path Store::defaultFolder() {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && fs::path(xdg).is_absolute()) {
-        return fs::path(xdg) / "Ombrel";
-    }
-    const char* home = std::getenv("HOME");
-    const fs::path base = home != nullptr && *home != '\0' ? fs::path(home) : fs::path(".");
-    return base / ".config" / "Ombrel";
+    return xdg::baseDirs().configHome / "Ombrel";
 }
 
 fs::path Store::unreadableURL() const {

@@ -23,6 +23,10 @@ apt_get install "$deb"
 trap 'apt_get purge ombrel || true' EXIT
 mapfile -t files < <(dpkg-query -L ombrel)
 [ "$(/usr/bin/ombrel --selftest)" = "selftest ok" ]
+# The user-interface library is found where the package put it.
+icon=$(mktemp -d)
+/usr/bin/ombrel --make-icon "$icon/ombrel.png"
+rm -rf "$icon"
 apt_get purge ombrel
 trap - EXIT
 for f in "${files[@]}"; do

@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 qt6-qpa-plugins
   nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libx11-dev libxi-dev libxtst-dev libxrandr-dev libxext-dev libevdev-dev libpulse-dev pulseaudio
-  libudev-dev
+  libudev-dev libx11-xcb-dev libdbus-1-dev
   dbus dbus-x11 xvfb openbox x11-utils x11-xserver-utils wmctrl xdotool trayer xterm
   clang libclang-rt-14-dev fonts-dejavu-core
   dpkg-dev file lintian desktop-file-utils appstream

@@ -59,8 +59,6 @@ class BindingEditor : public QWidget {
     [[nodiscard]] QComboBox* actionPicker() const { return action_; }
     [[nodiscard]] QComboBox* placementPicker() const { return placement_; }
     [[nodiscard]] QComboBox* systemPicker() const { return system_; }
-    [[nodiscard]] QLineEdit* nameField() const { return name_; }
-    [[nodiscard]] QLineEdit* urlField() const { return url_; }
     [[nodiscard]] QPlainTextEdit* commandField() const { return command_; }
     // Whether the "Fingers" row is shown.
     [[nodiscard]] bool fingersShown() const;

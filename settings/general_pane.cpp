@@ -8,7 +8,7 @@
 
 #include "config/notices.h"
 #include "config/store.h"
-#include "settings/login_item.h"
+#include "platform/login_item.h"
 #include "settings/rule_list.h"
 #include "settings/settings_deps.h"
 #include "settings/style.h"

@@ -28,15 +28,12 @@ class GeneralPane : public QWidget {
                 std::function<int64_t()> deviceCount, Notices* notices,
                 std::function<void()> showSettingsFile);
 
-    [[nodiscard]] ToggleSwitch* snapSwitch() const { return snap_; }
     [[nodiscard]] SegmentedControl* drawModsPicker() const { return drawMods_; }
     [[nodiscard]] ToggleSwitch* loginSwitch() const { return login_; }
     // The login-item error sentence, empty when there is none.
     [[nodiscard]] QString loginError() const;
     // Value text of status row 0, 1 or 2.
     [[nodiscard]] QString statusValue(int row) const;
-    [[nodiscard]] bool statusGood(int row) const { return good_[static_cast<std::size_t>(row)]; }
-    [[nodiscard]] PlainButton* showFileButton() const { return showFile_; }
     // The notice sentences shown now, top to bottom.
     [[nodiscard]] QStringList noticeTexts() const;
     // The touchpad row then tells of pads that cannot be read, and follows devices as they come

@@ -17,7 +17,6 @@
 #include "settings/binding_editor_model.h"
 
 class QWidget;
-class QUrl;
 
 namespace ombrel {
 
@@ -72,16 +71,13 @@ struct SettingsDeps {
     // How many multitouch devices are open now.
     std::function<int64_t()> deviceCount;
     KeyTranslator translateKey;
-    // Identifiers (WM_CLASS classes) of the applications with windows; the X11 client list when
-    // left empty.
+    // Identifiers (WM_CLASS classes) of the applications with windows; none when left empty.
     std::function<std::vector<std::string>()> runningApps = {};
-    // Application names from their desktop entries when left empty.
+    // The name people know an application by; the identifier itself when left empty.
     AppNamer appName = {};
     // The banner's button: check for keyboard and mouse input again at once.
     std::function<void()> recheckAccess = {};
-    // Hands a URL to the desktop; QDesktopServices when left empty.
-    std::function<void(const QUrl&)> openUrl = {};
-    // Shows the file selected in the file manager; D-Bus FileManager1, else the folder.
+    // Shows the file selected in the file manager; nothing when left empty.
     std::function<void(const std::filesystem::path&)> showFile = {};
     // "Choose…" in the editor: a path, or nothing when cancelled. A file dialog when left empty.
     std::function<std::optional<std::string>(QWidget* parent)> chooseApp = {};

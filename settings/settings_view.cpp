@@ -12,7 +12,6 @@
 #include "config/store.h"
 #include "settings/appearance.h"
 #include "settings/binding_editor.h"
-#include "settings/desktop_services.h"
 #include "settings/general_pane.h"
 #include "settings/rule_list.h"
 #include "settings/rule_pane.h"
@@ -100,7 +99,7 @@ void SettingsView::DeleteLater::operator()(QObject* object) const {
 
 SettingsView::SettingsView(SettingsDeps& deps) : deps_(deps) {
     setMinimumSize(780, 500);
-    appName_ = deps_.appName ? deps_.appName : AppNamer(&desktop::applicationName);
+    appName_ = deps_.appName ? deps_.appName : AppNamer([](const std::string& id) { return id; });
 
     auto* row = makeLayout<QHBoxLayout>(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -184,8 +183,6 @@ void SettingsView::showPane(Pane pane) {
                                        deps_.deviceCount, deps_.notices, [this] {
                                            if (deps_.showFile) {
                                                deps_.showFile(deps_.store.fileURL());
-                                           } else {
-                                               desktop::showInFileManager(deps_.store.fileURL());
                                            }
                                        });
         static_cast<GeneralPane*>(pane_)->followTouchpads(deps_.unreadableCount,
@@ -206,9 +203,8 @@ void SettingsView::edit(const Rule& rule) {
     EditorServices services{deps_.engine, deps_.translateKey,
                             [this] {
                                 std::vector<AppChoice> choices;
-                                const auto ids = deps_.runningApps
-                                                     ? deps_.runningApps()
-                                                     : desktop::runningApplicationIDs();
+                                const auto ids = deps_.runningApps ? deps_.runningApps()
+                                                                   : std::vector<std::string>{};
                                 choices.reserve(ids.size());
                                 for (const auto& id : ids) {
                                     choices.push_back({id, appName_(id)});

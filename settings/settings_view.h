@@ -51,7 +51,6 @@ class SettingsView : public QWidget {
     void edit(const Rule& rule);
     // Deletes the rule, remembering it for undo() while the window stays open.
     void remove(const Rule& rule);
-    [[nodiscard]] bool canUndo() const { return !deleted_.empty(); }
     // Edit ▸ Undo: brings back the rule deleted last, at its place.
     Q_INVOKABLE void undo();
 

@@ -63,7 +63,7 @@ struct Rig {
     fake::FakeEventPoster poster;
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
-    ActionRunner runner{windows, poster, workspace, shell, macPrograms()};
+    ActionRunner runner{windows, poster, workspace, shell, SystemPrograms{}};
     ActionQueue actions{queue, runner, windows};
     fake::FakeMultitouch touch;
     TrackpadMonitor monitor{touch, queue, queue};

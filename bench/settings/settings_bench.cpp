@@ -8,7 +8,7 @@
 
 #include "config/model.h"
 #include "config/store.h"
-#include "settings/login_item.h"
+#include "platform/login_item.h"
 #include "settings/pane.h"
 #include "settings/rule_model.h"
 #include "settings/rule_pane.h"

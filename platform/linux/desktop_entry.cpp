@@ -1,5 +1,9 @@
-// Reads the Exec line of a desktop entry by the desktop-entry quoting and field-code rules.
+// Reads desktop entries by the desktop-entry rules for groups, escapes, quoting and field codes.
 #include "platform/linux/desktop_entry.h"
+
+#include <variant>
+
+#include "config/file_io.h"
 
 namespace ombrel::linux_platform {
 
@@ -9,10 +13,37 @@ std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
         s.remove_prefix(1);
     }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
         s.remove_suffix(1);
     }
     return s;
+}
+
+// Calls each(raw, key, value) for every key line of the [Desktop Entry] group and each(raw, {}, {})
+// for every other line, raw with its line end, key and value trimmed and value still escaped.
+// Answers whether the file has that group.
+template <class Each>
+bool forEachLine(std::string_view text, Each&& each) {
+    bool inEntry = false;
+    bool seenEntry = false;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = end == std::string_view::npos ? text : text.substr(0, end + 1);
+        text.remove_prefix(raw.size());
+        const std::string_view line = trim(raw);
+        if (line.starts_with('[')) {
+            inEntry = line == "[Desktop Entry]";
+            seenEntry |= inEntry;
+        }
+        const std::size_t eq = line.find('=');
+        if (!inEntry || line.starts_with('#') || eq == std::string_view::npos) {
+            each(raw, std::string_view(), std::string_view());
+            continue;
+        }
+        each(raw, trim(line.substr(0, eq)), trim(line.substr(eq + 1)));
+    }
+    return seenEntry;
 }
 
 // The escapes of a string value: \s \n \t \r \\ (others are kept as written, backslash and all,
@@ -144,51 +175,56 @@ std::optional<std::vector<std::string>> splitExec(std::string_view exec) {
 }
 
 std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
-    bool inEntry = false;
-    bool seenEntry = false;
-    std::optional<std::vector<std::string>> exec;
     DesktopEntry entry;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.empty() || line.front() == '#') {
-            continue;
-        }
-        if (line.front() == '[') {
-            inEntry = line == "[Desktop Entry]";
-            seenEntry |= inEntry;
-            continue;
-        }
-        const std::size_t eq = line.find('=');
-        if (!inEntry || eq == std::string_view::npos) {
-            continue;
-        }
-        const std::string_view key = trim(line.substr(0, eq));
-        const std::string value = unescapeValue(trim(line.substr(eq + 1)));
-        if (key == "Exec") {
-            exec = splitExec(value);
-        } else if (key == "Terminal") {
-            entry.terminal = value == "true";
-        } else if (key == "Path") {
-            entry.path = value;
-        } else if (key == "DBusActivatable") {
-            entry.dbusActivatable = value == "true";
-        } else if (key == "StartupNotify") {
-            entry.startupNotify = value == "true";
-        } else if (key == "StartupWMClass") {
-            entry.startupWMClass = value;
-        } else if (key == "Name") {
-            entry.name = value;
-        }
-    }
-    if (exec) {
-        entry.exec = std::move(*exec);
-    }
-    if (!seenEntry || (entry.exec.empty() && !entry.dbusActivatable)) {
+    const bool seenEntry = forEachLine(
+        text, [&entry](std::string_view, std::string_view key, std::string_view escaped) {
+            const std::string value = unescapeValue(escaped);
+            if (key == "Exec") {
+                entry.exec = splitExec(value).value_or(std::vector<std::string>{});
+            } else if (key == "Terminal") {
+                entry.terminal = value == "true";
+            } else if (key == "Path") {
+                entry.path = value;
+            } else if (key == "DBusActivatable") {
+                entry.dbusActivatable = value == "true";
+            } else if (key == "StartupNotify") {
+                entry.startupNotify = value == "true";
+            } else if (key == "StartupWMClass") {
+                entry.startupWMClass = value;
+            } else if (key == "Name") {
+                entry.name = value;
+            } else if (key == "Hidden") {
+                entry.hidden = value == "true";
+            }
+        });
+    if (!seenEntry) {
         return std::nullopt;
     }
     return entry;
+}
+
+std::optional<DesktopEntry> readDesktopEntry(const std::filesystem::path& file) {
+    const auto bytes = file_io::readWhole(file, std::size_t{1} << 20);
+    if (const auto* text = std::get_if<std::string>(&bytes)) {
+        return parseDesktopEntry(*text);
+    }
+    return std::nullopt;
+}
+
+std::string withEntryValue(std::string_view text, std::string_view key, std::string_view value) {
+    std::string out;
+    out.reserve(text.size());
+    forEachLine(text, [&](std::string_view raw, std::string_view k, std::string_view v) {
+        if (k != key || v == value) {
+            out += raw;
+            return;
+        }
+        out.append(key).append("=").append(value);
+        if (raw.ends_with('\n')) {
+            out += '\n';
+        }
+    });
+    return out;
 }
 
 std::string applicationObjectPath(std::string_view id) {
@@ -197,14 +233,6 @@ std::string applicationObjectPath(std::string_view id) {
         path.push_back(c == '.' ? '/' : c == '-' ? '_' : c);
     }
     return path;
-}
-
-std::optional<std::vector<std::string>> execCommand(std::string_view text) {
-    auto entry = parseDesktopEntry(text);
-    if (!entry || entry->exec.empty()) {
-        return std::nullopt;
-    }
-    return std::move(entry->exec);
 }
 
 }  // namespace ombrel::linux_platform

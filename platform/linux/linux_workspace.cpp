@@ -15,9 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "platform/linux/detached_process.h"
 #include "platform/linux/pulse_volume.h"
@@ -26,27 +24,9 @@ namespace ombrel::linux_platform {
 
 namespace {
 
-constexpr std::size_t maxDesktopFileSize = 1 << 20;
-
 bool endsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() &&
            s.compare(s.size() - suffix.size(), suffix.size(), suffix.data(), suffix.size()) == 0;
-}
-
-std::optional<std::string> readSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text;
-    text.resize(maxDesktopFileSize + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    const auto n = static_cast<std::size_t>(in.gcount());
-    if (n > maxDesktopFileSize) {
-        return std::nullopt;
-    }
-    text.resize(n);
-    return text;
 }
 
 std::string lower(std::string_view s) {
@@ -57,7 +37,7 @@ std::string lower(std::string_view s) {
 }
 
 // A value in a startup-notification message: quoted, with quotes and backslashes escaped.
-std::string quoted(std::string_view value) {
+std::string quotedValue(std::string_view value) {
     std::string out = "\"";
     for (const char c : value) {
         if (c == '"' || c == '\\') {
@@ -125,12 +105,8 @@ void LinuxWorkspace::openApplication(const std::string& path) {
         startDetached(path, {});
         return;
     }
-    const auto text = readSmallFile(path);
-    if (!text) {
-        return;
-    }
-    const auto entry = parseDesktopEntry(*text);
-    if (!entry) {
+    const auto entry = readDesktopEntry(path);
+    if (!entry || !entry->startable()) {
         return;
     }
     // The desktop file id: its name without the extension.
@@ -262,11 +238,11 @@ void LinuxWorkspace::announceStartup(const DesktopEntry& entry, const std::strin
     }
     Display* d = x_.display();
     // The startup-notification message, in 20-byte client messages to the root window.
-    std::string message = "new: ID=" + quoted(startupId) +
-                          " NAME=" + quoted(entry.name.empty() ? entry.exec.front() : entry.name) +
-                          " SCREEN=" + std::to_string(DefaultScreen(d)) +
-                          " BIN=" + quoted(entry.exec.front()) +
-                          " TIMESTAMP=" + std::to_string(time);
+    std::string message =
+        "new: ID=" + quotedValue(startupId) +
+        " NAME=" + quotedValue(entry.name.empty() ? entry.exec.front() : entry.name) +
+        " SCREEN=" + std::to_string(DefaultScreen(d)) + " BIN=" + quotedValue(entry.exec.front()) +
+        " TIMESTAMP=" + std::to_string(time);
     message.push_back('\0');
     const Atom begin = x_.atom("_NET_STARTUP_INFO_BEGIN");
     const Atom more = x_.atom("_NET_STARTUP_INFO");

@@ -2,14 +2,20 @@
 #include "platform/linux/x_window_system.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <poll.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/linux/x_properties.h"
 
@@ -23,6 +29,30 @@ constexpr unsigned moveY = 1U << 9;
 constexpr unsigned resizeWidth = 1U << 10;
 constexpr unsigned resizeHeight = 1U << 11;
 constexpr long sourceTool = 2;
+
+// xcb hands replies out in memory of its own, released with free().
+struct FreeReply {
+    void operator()(void* reply) const {
+        std::free(reply);  // NOLINT(cppcoreguidelines-no-malloc,cppcoreguidelines-owning-memory)
+    }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+// The 32-bit items of a property reply, as longs; empty for another format. Signed, as Xlib reads
+// the size hints (the other properties read here never reach 2^31).
+std::vector<long> items(const xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->format != 32) {
+        return {};
+    }
+    const auto* data = static_cast<const int32_t*>(xcb_get_property_value(reply));
+    const auto count = static_cast<std::size_t>(xcb_get_property_value_length(reply)) / 4;
+    return {data, data + count};
+}
+
+// WM_SIZE_HINTS as Xlib reads it: 18 items, or 15 in the old form without base size.
+constexpr long hintItems = 18;
+constexpr long oldHintItems = 15;
 
 }  // namespace
 
@@ -95,29 +125,98 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::geometry(Window window
     if (!x_.connected() || window == None) {
         return std::nullopt;
     }
-    Display* d = x_.display();
-    XConnection::ErrorTrap trap(x_);
-    XWindowAttributes attributes{};
-    if (XGetWindowAttributes(d, window, &attributes) == 0) {
+    const unsigned long next = NextRequest(x_.display());
+    const auto now = std::chrono::steady_clock::now();
+    if (recent_ && recent_->window == window && recent_->nextRequest == next &&
+        now - recent_->at <= reuseReading) {
+        return recent_->geometry;
+    }
+    auto g = read(window);
+    recent_.reset();
+    if (g) {
+        // Xlib learns of the requests made through xcb when it next looks at the connection;
+        // let it now, so that the count below moves only with requests made after the reading.
+        XEventsQueued(x_.display(), QueuedAfterReading);
+        recent_ = Recent{window, *g, NextRequest(x_.display()), now};
+    }
+    return g;
+}
+
+std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
+    if (!x_.connected()) {
         return std::nullopt;
     }
-    int rx = 0;
-    int ry = 0;
-    Window child = None;
-    if (XTranslateCoordinates(d, window, x_.root(), 0, 0, &rx, &ry, &child) == 0) {
+    // Atoms first: a name not asked before costs a trip of its own, once.
+    const xcb_atom_t extentsAtom = x_.atom("_NET_FRAME_EXTENTS");
+    const xcb_atom_t gtkAtom = x_.atom("_GTK_FRAME_EXTENTS");
+    const xcb_atom_t stateAtom = x_.atom("_NET_WM_STATE");
+    const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
+    const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
+    const auto full = static_cast<long>(x_.atom("_NET_WM_STATE_FULLSCREEN"));
+    // Every request goes out before the first answer is awaited: one trip for all of them.
+    xcb_connection_t* c = XGetXCBConnection(x_.display());
+    const auto w = static_cast<xcb_window_t>(window);
+    const auto root = static_cast<xcb_window_t>(x_.root());
+    const auto translateCookie = xcb_translate_coordinates(c, w, root, 0, 0);
+    const auto geometryCookie = xcb_get_geometry(c, w);
+    const auto extentsCookie = xcb_get_property(c, 0, w, extentsAtom, XCB_ATOM_ANY, 0, 4);
+    const auto gtkCookie = xcb_get_property(c, 0, w, gtkAtom, XCB_ATOM_ANY, 0, 4);
+    const auto stateCookie = xcb_get_property(c, 0, w, stateAtom, XCB_ATOM_ANY, 0, 64);
+    const auto hintsCookie =
+        xcb_get_property(c, 0, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, hintItems);
+    // Every answer is collected, errors too, so none is left behind in the connection.
+    xcb_generic_error_t* e = nullptr;
+    bool failed = false;
+    auto check = [&] {
+        failed |= e != nullptr;
+        Reply<xcb_generic_error_t> release(e);
+        e = nullptr;
+    };
+    const Reply<xcb_translate_coordinates_reply_t> translated(
+        xcb_translate_coordinates_reply(c, translateCookie, &e));
+    check();
+    const Reply<xcb_get_geometry_reply_t> shape(xcb_get_geometry_reply(c, geometryCookie, &e));
+    check();
+    const Reply<xcb_get_property_reply_t> extents(xcb_get_property_reply(c, extentsCookie, &e));
+    check();
+    const Reply<xcb_get_property_reply_t> gtk(xcb_get_property_reply(c, gtkCookie, &e));
+    check();
+    const Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, stateCookie, &e));
+    check();
+    const Reply<xcb_get_property_reply_t> hints(xcb_get_property_reply(c, hintsCookie, &e));
+    check();
+    if (failed || !translated || !shape || translated->same_screen == 0) {
         return std::nullopt;
     }
     Geometry g;
-    g.client = {static_cast<double>(rx), static_cast<double>(ry),
-                static_cast<double>(attributes.width), static_cast<double>(attributes.height)};
-    if (auto e = readLongs(d, window, x_.atom("_NET_FRAME_EXTENTS"), 4); e && e->size() == 4) {
-        std::copy(e->begin(), e->end(), g.frameExtents.begin());
+    g.client = {static_cast<double>(translated->dst_x), static_cast<double>(translated->dst_y),
+                static_cast<double>(shape->width), static_cast<double>(shape->height)};
+    if (const auto v = items(extents.get()); v.size() == 4) {
+        std::copy(v.begin(), v.end(), g.frameExtents.begin());
     }
-    if (auto e = readLongs(d, window, x_.atom("_GTK_FRAME_EXTENTS"), 4); e && e->size() == 4) {
-        std::copy(e->begin(), e->end(), g.gtkExtents.begin());
+    if (const auto v = items(gtk.get()); v.size() == 4) {
+        std::copy(v.begin(), v.end(), g.gtkExtents.begin());
     }
-    if (trap.failed()) {
-        return std::nullopt;
+    const auto states = items(state.get());
+    const auto has = [&](long atom) {
+        return std::find(states.begin(), states.end(), atom) != states.end();
+    };
+    g.maximizedEitherWay = has(vert) || has(horz);
+    g.state = has(full)                ? WindowState::fullscreen
+              : has(vert) && has(horz) ? WindowState::maximized
+                                       : WindowState::normal;
+    if (const auto v = items(hints.get());
+        hints && hints->type == XCB_ATOM_WM_SIZE_HINTS && std::ssize(v) >= oldHintItems) {
+        SizeHints h;
+        h.flags = v[0];
+        if (std::ssize(v) < hintItems) {
+            h.flags &= ~(PBaseSize | PWinGravity);
+        }
+        h.min = {v[5], v[6]};
+        h.max = {v[7], v[8]};
+        h.increment = {v[9], v[10]};
+        h.base = std::ssize(v) >= hintItems ? std::array{v[15], v[16]} : std::array{0L, 0L};
+        g.hints = h;
     }
     return g;
 }
@@ -150,112 +249,114 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::prepare(Window window)
     if (!g) {
         return std::nullopt;
     }
-    watch(window);
-    if (unmaximize(window)) {
-        settle(window, false);
+    // Every window moved tells us of its configures, and of its end, when the entry is dropped.
+    // Selected on every move, since a new window may have the id of one that closed.
+    const long mask = (selected_[window] |= StructureNotifyMask);
+    XSelectInput(x_.display(), window, mask);
+    if (g->maximizedEitherWay) {
+        changeMaximized(window, false);
+        settle(window, false, NextRequest(x_.display()) - 1);
         g = geometry(window);
     }
     return g;
 }
 
-void X11WindowSystem::settle(Window window, bool wantMaximized) {
+void X11WindowSystem::settle(Window window, bool wantMaximized, unsigned long serial) {
     // The frame extents change with the state, and the window manager may configure the window
     // more than once on the way: measure once it has the state and is quiet.
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(2 * applyTimeoutMs);
-    while (maximized(window) != wantMaximized && Clock::now() < deadline && x_.connected()) {
-        if (!waitForConfigure(window, applyTimeoutMs)) {
+    const auto maximized = [&] {
+        const auto g = read(window);
+        return g && g->maximizedEitherWay;
+    };
+    while (maximized() != wantMaximized && Clock::now() < deadline && x_.connected()) {
+        if (!waitForConfigure(window, serial, applyTimeoutMs)) {
             ++timedOutWaits_;
             return;  // the window manager refused
         }
     }
-    while (Clock::now() < deadline && waitForConfigure(window, settleMs)) {
+    while (Clock::now() < deadline && waitForConfigure(window, serial, settleMs)) {
     }
 }
 
 WindowState X11WindowSystem::state(WindowRef ref) {
-    if (!x_.connected()) {
-        return WindowState::normal;
-    }
-    XConnection::ErrorTrap trap(x_);
-    const auto list =
-        readLongs(x_.display(), static_cast<Window>(ref.id), x_.atom("_NET_WM_STATE"));
-    if (trap.failed() || !list) {
-        return WindowState::normal;
-    }
-    auto has = [&](const char* name) {
-        return std::find(list->begin(), list->end(), static_cast<long>(x_.atom(name))) !=
-               list->end();
-    };
-    if (has("_NET_WM_STATE_FULLSCREEN")) {
-        return WindowState::fullscreen;
-    }
-    return has("_NET_WM_STATE_MAXIMIZED_VERT") && has("_NET_WM_STATE_MAXIMIZED_HORZ")
-               ? WindowState::maximized
-               : WindowState::normal;
+    const auto g = geometry(static_cast<Window>(ref.id));
+    return g ? g->state : WindowState::normal;
 }
 
 void X11WindowSystem::setMaximized(WindowRef ref, bool on) {
     const auto window = static_cast<Window>(ref.id);
-    if (!geometry(window) || (state(ref) == WindowState::maximized) == on) {
+    const auto g = geometry(window);
+    if (!g || (g->state == WindowState::maximized) == on) {
         return;
     }
-    watch(window);
-    discardConfigures(window);
+    const long mask = (selected_[window] |= StructureNotifyMask);
+    XSelectInput(x_.display(), window, mask);
     changeMaximized(window, on);
-    settle(window, on);
+    settle(window, on, NextRequest(x_.display()) - 1);
 }
 
 void X11WindowSystem::writeSize(WindowRef ref, Size size) {
-    if (!std::isfinite(size.width) || !std::isfinite(size.height)) {
+    write(static_cast<Window>(ref.id), std::nullopt, size);
+}
+
+void X11WindowSystem::writePosition(WindowRef ref, Point origin) {
+    write(static_cast<Window>(ref.id), origin, std::nullopt);
+}
+
+void X11WindowSystem::writeFrame(WindowRef ref, const Rect& frame) {
+    write(static_cast<Window>(ref.id), frame.origin(), frame.size());
+}
+
+void X11WindowSystem::write(Window window, std::optional<Point> origin, std::optional<Size> size) {
+    if ((origin && (!std::isfinite(origin->x) || !std::isfinite(origin->y))) ||
+        (size && (!std::isfinite(size->width) || !std::isfinite(size->height)))) {
         return;
     }
-    const auto window = static_cast<Window>(ref.id);
     const auto g = prepare(window);
     if (!g) {
         return;
     }
     const auto& f = g->frameExtents;
     const auto& c = g->gtkExtents;
-    const long width = std::max(1L, std::lround(size.width) - (f[0] + f[1]) + (c[0] + c[1]));
-    const long height = std::max(1L, std::lround(size.height) - (f[2] + f[3]) + (c[2] + c[3]));
-    // A size the window manager would not change (a fixed-size window, a terminal's whole
-    // cells) gets no answer: asking would only wait for one.
-    const auto given = constrained(window, width, height).value_or(std::array{width, height});
-    if (given[0] == std::lround(g->client.width) && given[1] == std::lround(g->client.height)) {
-        return;
+    unsigned flags = 0;
+    long x = 0;
+    long y = 0;
+    if (origin) {
+        // North-west gravity places the outer frame's corner, whatever border the client asked
+        // for when it was mapped (static gravity would count that border, which the window
+        // manager has since removed); a client-side shadow lies outside what the user sees as
+        // the frame.
+        x = std::lround(origin->x) - c[0];
+        y = std::lround(origin->y) - c[2];
+        if (x != std::lround(g->client.x) - f[0] || y != std::lround(g->client.y) - f[2]) {
+            flags |= moveX | moveY;
+        }
     }
-    moveResize(window, resizeWidth | resizeHeight, 0, 0, width, height);
+    long width = 0;
+    long height = 0;
+    if (size) {
+        width = std::max(1L, std::lround(size->width) - (f[0] + f[1]) + (c[0] + c[1]));
+        height = std::max(1L, std::lround(size->height) - (f[2] + f[3]) + (c[2] + c[3]));
+        // A size the window manager would not change (a fixed-size window, a terminal's whole
+        // cells) gets no answer: asking would only wait for one.
+        const auto given = constrained(g->hints, width, height).value_or(std::array{width, height});
+        if (given[0] != std::lround(g->client.width) || given[1] != std::lround(g->client.height)) {
+            flags |= resizeWidth | resizeHeight;
+        }
+    }
+    if (flags != 0) {
+        moveResize(window, flags, x, y, width, height);
+    }
 }
 
-void X11WindowSystem::writePosition(WindowRef ref, Point origin) {
-    if (!std::isfinite(origin.x) || !std::isfinite(origin.y)) {
-        return;
-    }
-    const auto window = static_cast<Window>(ref.id);
-    const auto g = prepare(window);
-    if (!g) {
-        return;
-    }
-    // North-west gravity places the outer frame's corner, whatever border the client asked
-    // for when it was mapped (static gravity would count that border, which the window manager
-    // has since removed); a client-side shadow lies outside what the user sees as the frame.
-    const long x = std::lround(origin.x) - g->gtkExtents[0];
-    const long y = std::lround(origin.y) - g->gtkExtents[2];
-    if (x == std::lround(g->client.x) - g->frameExtents[0] &&
-        y == std::lround(g->client.y) - g->frameExtents[2]) {
-        return;
-    }
-    moveResize(window, moveX | moveY, x, y, 0, 0);
-}
-
-std::optional<std::array<long, 2>> X11WindowSystem::constrained(Window window, long width,
-                                                                long height) {
-    XSizeHints h{};
-    long supplied = 0;
-    if (XGetWMNormalHints(x_.display(), window, &h, &supplied) == 0) {
+std::optional<std::array<long, 2>> X11WindowSystem::constrained(
+    const std::optional<SizeHints>& hints, long width, long height) {
+    if (!hints) {
         return std::array{width, height};
     }
+    const SizeHints& h = *hints;
     if ((h.flags & PAspect) != 0) {
         return std::nullopt;
     }
@@ -263,15 +364,15 @@ std::optional<std::array<long, 2>> X11WindowSystem::constrained(Window window, l
     // increments above the base size (each standing in for the other when missing).
     const bool hasBase = (h.flags & PBaseSize) != 0;
     const bool hasMin = (h.flags & PMinSize) != 0;
-    const std::array<long, 2> base{hasBase ? h.base_width : (hasMin ? h.min_width : 0),
-                                   hasBase ? h.base_height : (hasMin ? h.min_height : 0)};
-    const std::array<long, 2> min{hasMin ? h.min_width : base[0], hasMin ? h.min_height : base[1]};
+    const std::array<long, 2> base{hasBase ? h.base[0] : (hasMin ? h.min[0] : 0),
+                                   hasBase ? h.base[1] : (hasMin ? h.min[1] : 0)};
+    const std::array<long, 2> min{hasMin ? h.min[0] : base[0], hasMin ? h.min[1] : base[1]};
     const bool hasMax = (h.flags & PMaxSize) != 0;
     const bool hasInc = (h.flags & PResizeInc) != 0;
-    const std::array<long, 2> max{hasMax && h.max_width > 0 ? h.max_width : width,
-                                  hasMax && h.max_height > 0 ? h.max_height : height};
-    const std::array<long, 2> inc{hasInc && h.width_inc > 0 ? h.width_inc : 1,
-                                  hasInc && h.height_inc > 0 ? h.height_inc : 1};
+    const std::array<long, 2> max{hasMax && h.max[0] > 0 ? h.max[0] : width,
+                                  hasMax && h.max[1] > 0 ? h.max[1] : height};
+    const std::array<long, 2> inc{hasInc && h.increment[0] > 0 ? h.increment[0] : 1,
+                                  hasInc && h.increment[1] > 0 ? h.increment[1] : 1};
     std::array<long, 2> out{width, height};
     for (std::size_t i = 0; i < 2; ++i) {
         out[i] = std::max(std::min(out[i], max[i]), min[i]);
@@ -289,28 +390,6 @@ void X11WindowSystem::select(Window window, long mask) {
     }
 }
 
-void X11WindowSystem::watch(Window window) {
-    // Every window moved keeps telling us of its configures, and of its end, when the entry
-    // is dropped.
-    select(window, StructureNotifyMask);
-}
-
-bool X11WindowSystem::maximized(Window window) {
-    auto state = readLongs(x_.display(), window, x_.atom("_NET_WM_STATE"));
-    const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
-    const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-    return state && (std::find(state->begin(), state->end(), vert) != state->end() ||
-                     std::find(state->begin(), state->end(), horz) != state->end());
-}
-
-bool X11WindowSystem::unmaximize(Window window) {
-    if (!maximized(window)) {
-        return false;
-    }
-    changeMaximized(window, false);
-    return true;
-}
-
 void X11WindowSystem::changeMaximized(Window window, bool add) {
     const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
     const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
@@ -325,6 +404,7 @@ void X11WindowSystem::changeMaximized(Window window, bool add) {
     e.xclient.data.l[3] = sourceTool;
     XSendEvent(x_.display(), x_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &e);
+    XFlush(x_.display());
 }
 
 void X11WindowSystem::moveResize(Window window, unsigned flags, long x, long y, long width,
@@ -339,26 +419,27 @@ void X11WindowSystem::moveResize(Window window, unsigned flags, long x, long y, 
     e.xclient.data.l[2] = y;
     e.xclient.data.l[3] = width;
     e.xclient.data.l[4] = height;
-    discardConfigures(window);
     XSendEvent(x_.display(), x_.root(), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &e);
-    if (!waitForConfigure(window, applyTimeoutMs)) {
+    XFlush(x_.display());
+    if (!waitForConfigure(window, NextRequest(x_.display()) - 1, applyTimeoutMs)) {
         ++timedOutWaits_;
     }
 }
 
-bool X11WindowSystem::waitForConfigure(Window window, int timeoutMs) {
+bool X11WindowSystem::waitForConfigure(Window window, unsigned long serial, int timeoutMs) {
     // The read-back right after a write must see what the window manager made of it; wait for
-    // the window to be configured, but never long.
+    // the window to be configured, but never long. Notices of earlier changes carry an earlier
+    // serial and do not pass for the answer.
     Display* d = x_.display();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     XEvent e;
-    bool configured = false;
-    while (!configured && x_.connected()) {
-        if (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
-            configured = true;
-            break;
+    while (x_.connected()) {
+        while (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
+            if (e.xconfigure.serial >= serial) {
+                return true;
+            }
         }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -368,22 +449,7 @@ bool X11WindowSystem::waitForConfigure(Window window, int timeoutMs) {
         pollfd p{ConnectionNumber(d), POLLIN, 0};
         poll(&p, 1, static_cast<int>(left.count()));
     }
-    if (configured && x_.connected()) {
-        // The window manager may configure twice (the real and the synthetic notice).
-        XSync(d, False);
-        while (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
-        }
-    }
-    return configured;
-}
-
-void X11WindowSystem::discardConfigures(Window window) {
-    // Notices of earlier changes must not pass for the answer to the next request.
-    Display* d = x_.display();
-    XSync(d, False);
-    XEvent e;
-    while (XCheckTypedWindowEvent(d, window, ConfigureNotify, &e)) {
-    }
+    return false;
 }
 
 std::span<const Screen> X11WindowSystem::screens() {

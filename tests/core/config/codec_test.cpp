@@ -143,6 +143,17 @@ TEST(CodecReading, RejectsTheWholeText) {
     }
 }
 
+// Too deep is the answer wherever the depth lies: after a syntax error, after a NUL byte (where
+// the parser stops reading), inside an unclosed text.
+TEST(CodecReading, DepthIsRefusedWhateverElseIsWrong) {
+    for (const std::string& json :
+         {nestedObjects(65), R"({"a":tru)" + nestedArrays(65),
+          std::string("1\0", 2) + nestedArrays(65), R"({"x":[)" + std::string(70, '{')}) {
+        EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.") << json;
+    }
+    EXPECT_EQ(accepted(nestedArrays(63)), Config{});
+}
+
 TEST(CodecReading, IntegersAreWhole64BitNumbers) {
     const auto mouse = [](const std::string& text) {
         return triggerDoc(R"({"mouseButton":{"_0":)" + text + "}}");

@@ -435,23 +435,6 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     EXPECT_FALSE(fs::exists(aside()));
 }
 
-TEST(StoreFolder, FollowsAnAbsoluteXdgConfigHome) {
-    const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
-    const char* savedHome = std::getenv("HOME");
-    const std::string xdg = savedXdg ? savedXdg : "";
-    const std::string home = savedHome ? savedHome : "";
-    setenv("HOME", "/home/someone", 1);
-    for (const auto& [value, folder] : std::initializer_list<std::pair<const char*, const char*>>{
-             {"/tmp/xdg-here", "/tmp/xdg-here/Ombrel"},
-             {"relative/ignored", "/home/someone/.config/Ombrel"},
-             {nullptr, "/home/someone/.config/Ombrel"}}) {
-        value ? setenv("XDG_CONFIG_HOME", value, 1) : unsetenv("XDG_CONFIG_HOME");
-        EXPECT_EQ(Store::defaultFolder(), fs::path(folder));
-    }
-    savedXdg ? setenv("XDG_CONFIG_HOME", xdg.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
-    savedHome ? setenv("HOME", home.c_str(), 1) : unsetenv("HOME");
-}
-
 TEST_F(StoreTest, WholeFileReadsStopAtTheLimit) {
     const std::string text(100000, 'q');
     ASSERT_TRUE(file_io::replaceAtomically(root_ / "f", text));

@@ -248,22 +248,5 @@ TEST(WindowManager, MemoryHoldsSixtyWindows) {
     }
 }
 
-// A source with bottom-left frames (the primary 900 high, a second display above-right of it and
-// one below it): both frames of each display flip about the primary's height.
-TEST(WindowManager, BottomLeftFramesFlipAboutThePrimaryHeight) {
-    const std::vector<Screen> bottomLeft = {
-        {{0, 0, 1440, 900}, {0, 70, 1440, 805}},
-        {{1440, 300, 1920, 1080}, {1440, 300, 1920, 1055}},
-        {{0, -768, 1024, 768}, {0, -768, 1024, 768}},
-    };
-    const std::vector<Screen> topLeft = {
-        {{0, 0, 1440, 900}, {0, 25, 1440, 805}},
-        {{1440, -480, 1920, 1080}, {1440, -455, 1920, 1055}},
-        {{0, 900, 1024, 768}, {0, 900, 1024, 768}},
-    };
-    EXPECT_EQ(screensFromBottomLeft(bottomLeft), topLeft);
-    EXPECT_TRUE(screensFromBottomLeft({}).empty());
-}
-
 }  // namespace
 }  // namespace ombrel

@@ -204,14 +204,16 @@ TEST_F(Binary, RunPostsTheFirstNameOnThePrivateSessionBus) {
     ASSERT_TRUE(probe("ready"));
     for (const Args& args :
          {Args{"--run", "leftHalf"}, Args{"--run", "maximize", "--run", "center"},
-          Args{"--run", "no such action"}, Args{"--run", "leftHalf", "--selftest"}}) {
+          Args{"--run", "no such action"}, Args{"--run", "leftHalf", "--selftest"},
+          Args{"--run", "not UTF-8 \xFF"}}) {
         const auto result = ombrel(args, {"DBUS_SESSION_BUS_ADDRESS=" + address});
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out, args.back() == "--selftest" ? "selftest ok\n" : "");
         EXPECT_EQ(result.err, "");
     }
     ASSERT_TRUE(probe("after"));
-    EXPECT_EQ(runNames(out("monitor")), (Args{"leftHalf", "maximize", "no such action"}));
+    EXPECT_EQ(runNames(out("monitor")),
+              (Args{"leftHalf", "maximize", "no such action", "not UTF-8 \uFFFD"}));
     EXPECT_NE(out("monitor").find("path=/local/ombrel; interface=local.ombrel; member=run"),
               std::string::npos);
 }

@@ -41,5 +41,24 @@ TEST(CommandLine, FollowsTheOrderOfModes) {
     }
 }
 
+// The run request's name goes on the bus as a D-Bus string, which must be UTF-8.
+TEST(CommandLine, RunNamesBecomeValidUtf8) {
+    const std::string r = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"leftHalf", "leftHalf"},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {"\xFF", r},
+        {"a\xC3", "a" + r},
+        {"\xE2\x82x", r + "x"},
+        {"\xC0\xAF", r + r},
+        {"\xED\xA0\x80", r + r + r},
+        {"\xF4\x90\x80\x80", r + r + r + r},
+        {"\x80\xE2\x82\xAC", r + "\xE2\x82\xAC"},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(validUtf8(in), out) << testing::PrintToString(in);
+    }
+}
+
 }  // namespace
 }  // namespace ombrel::app

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/desktop_entry.h"
 #include "platform/linux/detached_process.h"
 #include "platform/linux/linux_workspace.h"
 
@@ -24,54 +23,6 @@ namespace ombrel::linux_platform {
 namespace {
 
 using namespace platform_test;
-using Args = std::optional<std::vector<std::string>>;
-
-TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
-    const std::pair<const char*, Args> cases[] = {
-        {"firefox %u", Args{{"firefox"}}},
-        {"gimp-2.10 %U", Args{{"gimp-2.10"}}},
-        {"/usr/bin/app --new-window %F --flag", Args{{"/usr/bin/app", "--new-window", "--flag"}}},
-        {"app %i %c %k", Args{{"app"}}},
-        {"app --file=%f", Args{{"app", "--file="}}},
-        {"app 100%%", Args{{"app", "100%"}}},
-        {R"("/opt/My App/run" --x)", Args{{"/opt/My App/run", "--x"}}},
-        {R"(sh -c "echo \"hi\" \$HOME \\ \`x\`")", Args{{"sh", "-c", R"(echo "hi" $HOME \ `x`)"}}},
-        {R"(app "%u")", Args{{"app", "%u"}}},
-        {"  app   two  ", Args{{"app", "two"}}},
-        {R"(app "unclosed)", {}},
-        {"", {}},
-        {"%U", {}},
-        {"app 50%", {}},
-    };
-    for (const auto& [exec, args] : cases) {
-        EXPECT_EQ(splitExec(exec), args) << exec;
-    }
-    const std::pair<const char*, Args> entries[] = {
-        {"[Desktop Entry]\nName=Editor\nExec=editor %F\n", Args{{"editor"}}},
-        {"# comment\n[Desktop Entry]\r\nExec = editor --a\r\n", Args{{"editor", "--a"}}},
-        {"[Desktop Action new]\nExec=other\n[Desktop Entry]\nExec=main\n", Args{{"main"}}},
-        {"[Desktop Entry]\nExec[de]=localised\nExec=main\n", Args{{"main"}}},
-        // \s is a space: a separator unless quoted.
-        {"[Desktop Entry]\nExec=my\\sapp --x\n", Args{{"my", "app", "--x"}}},
-        {"[Desktop Entry]\nExec=\"my\\sapp\" --x\n", Args{{"my app", "--x"}}},
-        {"[Desktop Entry]\nName=No command\n", {}},
-        {"Exec=outside any group\n", {}},
-        {"[Desktop Entry]\nExec=\n", {}},
-    };
-    for (const auto& [text, args] : entries) {
-        EXPECT_EQ(execCommand(text), args) << text;
-    }
-    const auto entry = parseDesktopEntry(
-        "[Desktop Entry]\nName=Notes\nExec=notes %f\nTerminal=true\nPath=/tmp/a\\sb\n"
-        "DBusActivatable=true\nStartupNotify=true\nStartupWMClass=NotesApp\n"
-        "[Desktop Action x]\nTerminal=false\n");
-    ASSERT_TRUE(entry && entry->terminal && entry->dbusActivatable && entry->startupNotify);
-    EXPECT_EQ(entry->path + " " + entry->startupWMClass + " " + entry->name,
-              "/tmp/a b NotesApp Notes");
-    // Activatable over D-Bus, an entry needs no Exec line.
-    EXPECT_TRUE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=true\n"));
-    EXPECT_EQ(applicationObjectPath("org.example.My-App"), "/org/example/My_App");
-}
 
 class WorkspaceTest : public ::testing::Test {
   protected:

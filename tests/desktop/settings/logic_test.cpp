@@ -1,19 +1,16 @@
 // The settings window's decisions as plain functions: the editor's trigger, action, conflict and
 // trimming rules, the recorder's accept/refuse table, the panes' texts and edits, the glyph
-// layout, the login item and the application names.
+// layout.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 
 #include "drawing/shape_matcher.h"
 #include "platform/input.h"
-#include "settings/app_catalog.h"
 #include "settings/appearance.h"
 #include "settings/binding_editor_model.h"
 #include "settings/glyph_layout.h"
-#include "settings/login_item.h"
 #include "settings/rule_list.h"
 #include "settings/rule_model.h"
 #include "settings/shortcut_recorder_logic.h"
@@ -25,7 +22,6 @@ namespace {
 using test::gestureRule;
 using test::hotkeyRule;
 using test::mouseRule;
-using test::TempDir;
 using ::testing::ElementsAre;
 
 std::vector<Pt> line(Pt from, Pt to, int steps) {
@@ -616,91 +612,6 @@ TEST(GlyphLayout, DrawingFillsSeventyPercentOfTheShorterSide) {
     EXPECT_THAT(glyphPoints({{0, 0}, {0.5, -0.5}}, 52, 34),
                 ElementsAre(Pt{26, 17}, Pt{26 + 0.5 * 0.7 * 34, 17 - 0.5 * 0.7 * 34}));
     EXPECT_TRUE(glyphPoints({}, 52, 34).empty());
-}
-
-// --- Login item ---
-
-TEST(LoginItemEntry, WrittenReadHiddenAndRemoved) {
-    TempDir dir;
-    const auto file = dir.path() / "autostart" / "ombrel.desktop";
-    XdgAutostartItem item(file, "/opt/Ombrel Build/ombrel");
-    EXPECT_FALSE(item.enabled());
-    EXPECT_EQ(item.setEnabled(true), std::nullopt);
-    EXPECT_TRUE(item.enabled());
-    std::ifstream in(file);
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_THAT(text, ::testing::HasSubstr("[Desktop Entry]\n"));
-    EXPECT_THAT(text, ::testing::HasSubstr("Exec=\"/opt/Ombrel Build/ombrel\"\n"));
-    EXPECT_FALSE(std::filesystem::exists(file.string() + ".tmp"));
-
-    std::ofstream(file) << "[Desktop Entry]\nType=Application\nHidden = true\n";
-    EXPECT_FALSE(item.enabled());
-    std::ofstream(file) << "[Desktop Entry]\nType=Application\n[Desktop Action x]\nHidden=true\n";
-    EXPECT_TRUE(item.enabled());
-
-    EXPECT_EQ(item.setEnabled(false), std::nullopt);
-    EXPECT_FALSE(std::filesystem::exists(file));
-    // Turning off what is already off is no failure.
-    EXPECT_EQ(item.setEnabled(false), std::nullopt);
-}
-
-TEST(LoginItemEntry, FailureIsReportedAndChangesNothing) {
-    TempDir dir;
-    // The autostart folder's place is taken by a file, so nothing can be written under it.
-    std::ofstream(dir.path() / "autostart") << "not a folder";
-    XdgAutostartItem item(dir.path() / "autostart" / "ombrel.desktop", "/usr/bin/ombrel");
-    const auto error = item.setEnabled(true);
-    ASSERT_TRUE(error);
-    EXPECT_FALSE(error->empty());
-    EXPECT_FALSE(item.enabled());
-}
-
-TEST(LoginItemEntry, ExecKeyQuotesAndEscapes) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"/usr/bin/ombrel", "Exec=/usr/bin/ombrel\n"},
-        {"/a b/ombrel", "Exec=\"/a b/ombrel\"\n"},
-        {"/a$b/om\"brel", R"(Exec="/a\\$b/om\\"brel")"
-                          "\n"},
-        {"/100%/ombrel", "Exec=/100%%/ombrel\n"},
-    };
-    for (const auto& [exe, line] : cases) {
-        EXPECT_THAT(XdgAutostartItem::entryText(exe), ::testing::HasSubstr(line)) << exe;
-    }
-}
-
-// --- Application names ---
-
-TEST(ApplicationNames, FoundByWindowClassOrFileNameIgnoringCase) {
-    TempDir first;
-    TempDir second;
-    std::filesystem::create_directories(first.path() / "applications");
-    std::filesystem::create_directories(second.path() / "applications" / "kde");
-    std::ofstream(first.path() / "applications" / "org.example.Editor.desktop")
-        << "[Desktop Entry]\nName=Text Editor\nStartupWMClass=Edit-Main\n"
-           "[Desktop Action new]\nName=New Window\n";
-    std::ofstream(first.path() / "applications" / "viewer.desktop")
-        << "[Desktop Entry]\nName=Viewer (user copy)\n";
-    std::ofstream(second.path() / "applications" / "viewer.desktop")
-        << "[Desktop Entry]\nName=Viewer\n";
-    std::ofstream(second.path() / "applications" / "kde" / "konsole.desktop")
-        << "# comment\n[Desktop Entry]\nName = Konsole\n";
-    std::ofstream(second.path() / "applications" / "nameless.desktop")
-        << "[Desktop Entry]\nExec=x\n";
-    const AppCatalog catalog({first.path(), second.path()});
-
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"edit-main", "Text Editor"},
-        {"Org.example.Editor", "Text Editor"},
-        {"viewer", "Viewer (user copy)"},
-        {"konsole", "Konsole"},
-        {"nameless", std::nullopt},
-        {"unknown", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto& [id, name] : cases) {
-        EXPECT_EQ(catalog.nameFor(id), name) << id;
-    }
-    EXPECT_EQ(catalog.displayName("unknown"), "unknown");
 }
 
 }  // namespace

@@ -26,12 +26,6 @@
 namespace ombrel {
 namespace {
 
-class NoLogin final : public LoginItem {
-  public:
-    [[nodiscard]] bool enabled() const override { return true; }
-    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
-};
-
 std::vector<Pt> spiral() {
     std::vector<Pt> pts;
     for (int i = 0; i <= 60; ++i) {
@@ -106,7 +100,6 @@ class Pictures {
             },
             [](const std::string& id) { return id == "Firefox" ? "Firefox Web Browser" : id; },
             [] {},
-            [](const QUrl&) {},
             [](const std::filesystem::path&) {}};
     }
 
@@ -269,7 +262,7 @@ class Pictures {
     std::unique_ptr<Store> store_ = std::make_unique<Store>(dir_.path());
     test::FakeEngine engine_;
     Nav nav_;
-    NoLogin login_;
+    test::FakeLoginItem login_{true};
 };
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "config/model.h"
 #include "config/observable.h"
-#include "settings/login_item.h"
+#include "platform/login_item.h"
 #include "settings/settings_deps.h"
 
 namespace ombrel::test {
@@ -43,6 +43,21 @@ class FakeEngine final : public EngineStatus {
     bool recording_ = false;
     std::vector<Trigger> taken_;
     Published<int> changed_;
+};
+
+// A login item held in memory; while `refusal` is set every change fails with it.
+class FakeLoginItem final : public LoginItem {
+  public:
+    explicit FakeLoginItem(bool on = false) : on(on) {}
+    [[nodiscard]] bool enabled() const override { return on; }
+    std::optional<std::string> setEnabled(bool value) override {
+        if (!refusal) {
+            on = value;
+        }
+        return refusal;
+    }
+    bool on;
+    std::optional<std::string> refusal;
 };
 
 // A folder that is removed with the object.

@@ -46,12 +46,6 @@ int xdotool(std::vector<std::string> args) {
     return XSession::run(args);
 }
 
-class NoLogin final : public LoginItem {
-  public:
-    [[nodiscard]] bool enabled() const override { return false; }
-    std::optional<std::string> setEnabled(bool) override { return std::nullopt; }
-};
-
 class ProgramWindow : public ::testing::Test {
   protected:
     void launch(Pane pane) {
@@ -77,7 +71,7 @@ class ProgramWindow : public ::testing::Test {
     Store store_{dir_.path()};
     test::FakeEngine engine_;
     Nav nav_;
-    NoLogin login_;
+    test::FakeLoginItem login_;
     SettingsDeps deps_{store_,
                        engine_,
                        nav_,

@@ -9,10 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "settings/login_item.h"
+#include "platform/linux/autostart_item.h"
 
 namespace ombrel {
 namespace {
+
+using linux_platform::XdgAutostartItem;
 
 namespace fs = std::filesystem;
 

@@ -1,20 +1,13 @@
-// "Open Ombrel at login": the XDG autostart entry of the program, read, written and removed.
+// The login item on a freedesktop desktop: the program's entry in the XDG autostart folder.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
-namespace ombrel {
+#include "platform/login_item.h"
 
-class LoginItem {
-  public:
-    virtual ~LoginItem() = default;
-    // Whether the program starts at login now.
-    [[nodiscard]] virtual bool enabled() const = 0;
-    // Turns it on or off; the error's text when that failed, nothing on success.
-    virtual std::optional<std::string> setEnabled(bool on) = 0;
-};
+namespace ombrel::linux_platform {
 
 // A desktop file in the autostart folder: present and not hidden means on.
 class XdgAutostartItem final : public LoginItem {
@@ -45,4 +38,4 @@ class XdgAutostartItem final : public LoginItem {
     std::string executable_;
 };
 
-}  // namespace ombrel
+}  // namespace ombrel::linux_platform

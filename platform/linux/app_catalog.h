@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
-namespace ombrel {
+namespace ombrel::linux_platform {
 
 class AppCatalog {
   public:
-    struct Entry {
-        std::string file;     // file name without ".desktop"
-        std::string wmClass;  // StartupWMClass, may be empty
-        std::string name;     // Name
-    };
-
     // Reads the "applications" folders under the given data folders, earlier folders first.
     explicit AppCatalog(const std::vector<std::filesystem::path>& dataDirs);
-    // $XDG_DATA_HOME, then $XDG_DATA_DIRS (or their usual defaults).
-    static std::vector<std::filesystem::path> defaultDataDirs();
 
     // The entry's name whose StartupWMClass or file name matches the identifier, ignoring case;
     // nothing when no entry matches.
@@ -30,11 +22,13 @@ class AppCatalog {
         return nameFor(identifier).value_or(identifier);
     }
 
-    // Parses one desktop file's main group; nothing without a Name.
-    static std::optional<Entry> parse(const std::filesystem::path& file);
-
   private:
+    struct Entry {
+        std::string file;     // file name without ".desktop"
+        std::string wmClass;  // StartupWMClass, may be empty
+        std::string name;     // Name
+    };
     std::vector<Entry> entries_;
 };
 
-}  // namespace ombrel
+}  // namespace ombrel::linux_platform
