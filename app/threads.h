@@ -9,7 +9,8 @@
 // application and read-only window queries for drag-to-snap; the engine with its decisions,
 // drawing capture, drag-to-snap and the gesture recognizer. It waits in poll() on that
 // connection and its own wake-up, and for nothing but the X server's replies to its own
-// requests, so a grabbed key is answered whatever the other threads do.
+// requests, so a grabbed key is answered whatever the other threads do. Grabs are placed a few
+// at a time between its turns: thousands of rules never hold the events up for long.
 //
 // Action worker (QtThread): its own X connection, the window manager with its placement memory
 // and read-backs, the desktop shell (bus calls bounded at a few hundred milliseconds, the screen

@@ -7,10 +7,13 @@
 //   idle          a bound hotkey, then a typed key, with nothing else going on
 //   placements    16 presses of a placing shortcut 20 ms apart on an xterm, then a typed key
 //                 (also with the window manager stopped)
-//   flood         a bound hotkey while 30,000 run requests arrive; the instance's RSS before and
-//                 after the flood
-//   start / edit  a bound hotkey while an instance with 10,000 rules starts, and while it takes
-//                 on a hand edit of its settings file
+//   flood         a bound hotkey while 30,000 run requests arrive, twice; the instance's RSS
+//                 before and after each flood
+//   bus stopped   Mission Control with the session bus daemon stopped, then a bound hotkey and a
+//                 typed key
+//   start / edit  a bound hotkey while an instance with 10,000 rules starts, once it has settled
+//                 (the typed key is bound too, for other applications), and while it takes on a
+//                 hand edit of its settings file
 // Run by hand:  input_stalls_bench [--rounds N] <ombrel binary>...
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -93,15 +96,18 @@ struct Bus {
 
 constexpr Mods ctrlAlt(Mods::control | Mods::option);
 
-// The probe (control+option+K runs "true"), the placing shortcut (control+option+Left), and as
-// many more rules as asked for: shortcuts over 50 keys and 15 modifier sets, each scoped to one
-// of 200 applications.
+// The probe (control+option+K centres the window), the placing shortcut (control+option+Left),
+// Mission Control (control+option+M), and as many more rules as asked for: shortcuts over 50 keys
+// and 15 modifier sets, each scoped to one of 200 applications.
 Config settings(int extra) {
     Config config;
     config.bindings.push_back(Rule::make(Trigger::hotkey({40, ctrlAlt}),
                                          Action::window(WindowAction::center), std::nullopt, true));
     config.bindings.push_back(Rule::make(Trigger::hotkey({123, ctrlAlt}),
                                          Action::window(WindowAction::leftHalf), std::nullopt,
+                                         true));
+    config.bindings.push_back(Rule::make(Trigger::hotkey({46, ctrlAlt}),
+                                         Action::system(SystemAction::missionControl), std::nullopt,
                                          true));
     for (int i = 0; i < extra; ++i) {
         config.bindings.push_back(Rule::make(Trigger::hotkey({i % 50, Mods(1 + (i / 50) % 15)}),
@@ -162,6 +168,7 @@ class Bench {
         k_ = typist_.code("k");
         z_ = typist_.code("z");
         left_ = typist_.code("Left");
+        m_ = typist_.code("m");
     }
 
     bool ready() { return typist_.ready() && focusTerminal(); }
@@ -193,7 +200,7 @@ class Bench {
     }
 
     void idle(Results& r) {
-        for (int i = 0; i < 10; ++i) {
+        for (int i = 0; i < 20; ++i) {
             r.add(hotkeyThaw());
             std::this_thread::sleep_for(20ms);
         }
@@ -240,6 +247,14 @@ class Bench {
         }
         std::this_thread::sleep_for(2s);
         rss.push_back(rssKb(program_));
+    }
+
+    // Mission Control (control+option+M) with the session bus stopped, then the probe.
+    void missionControl(Results& r, pid_t bus) {
+        kill(bus, SIGSTOP);
+        typist_.chord({ctrl_, alt_}, m_);
+        r.add(hotkeyThaw());
+        kill(bus, SIGCONT);
     }
 
     // Samples from the instance's start on, while it shows its settings window.
@@ -334,7 +349,7 @@ class Bench {
     pid_t xterm_ = -1;
     Window terminal_ = 0;
     std::vector<Window> watched_;
-    unsigned ctrl_ = 0, alt_ = 0, k_ = 0, z_ = 0, left_ = 0;
+    unsigned ctrl_ = 0, alt_ = 0, k_ = 0, z_ = 0, left_ = 0, m_ = 0;
 };
 
 }  // namespace
@@ -375,7 +390,9 @@ int main(int argc, char** argv) {
                                             "16 placements, xterm",
                                             "... window manager stopped",
                                             "hotkey in a flood",
+                                            "Mission Control, bus stopped",
                                             "hotkey while starting, 10,000 rules",
+                                            "idle hotkey, 10,000 rules",
                                             "hotkey while editing, 10,000 rules"};
     std::map<std::string, std::map<std::string, Results>> results;
     std::map<std::string, std::vector<long>> rss;
@@ -384,16 +401,20 @@ int main(int argc, char** argv) {
             auto& r = results[binary];
             std::fprintf(stderr, "round %d: %s\n", round + 1, binary.c_str());
             if (bench.start(binary, 0)) {
+                std::this_thread::sleep_for(2s);  // the start settles: idle means idle
                 bench.idle(r[cases[0]]);
                 bench.placements(r[cases[1]], false);
                 std::this_thread::sleep_for(3s);  // the placements end
                 bench.placements(r[cases[2]], true);
                 std::this_thread::sleep_for(8s);  // the waits for the stopped manager end
                 bench.flood(r[cases[3]], rss[binary]);
+                bench.flood(r[cases[3]], rss[binary]);
+                bench.missionControl(r[cases[4]], bus.pid);
             }
             bench.stop();
-            if (bench.ready() && bench.startWithRules(binary, r[cases[4]])) {
-                bench.edit(r[cases[5]]);
+            if (bench.ready() && bench.startWithRules(binary, r[cases[5]])) {
+                bench.idle(r[cases[6]]);
+                bench.edit(r[cases[7]]);
             }
             bench.stop();
         }
