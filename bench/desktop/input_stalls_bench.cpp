@@ -70,6 +70,7 @@ struct Bus {
         std::vector<std::string> argv = {"dbus-daemon", "--session", "--nofork",
                                          "--print-address=1"};
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (auto& a : argv) {
             args.push_back(a.data());
         }
