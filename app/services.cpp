@@ -8,27 +8,22 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "actions/action_runner.h"
-#include "actions/window_manager.h"
 #include "app/session_notice.h"
 #include "app/settings_reload.h"
 #include "app/single_instance.h"
+#include "app/threads.h"
 #include "art/icon_art.h"
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
 #include "platform/linux/autostart_item.h"
 #include "platform/linux/desktop_services.h"
-#include "platform/linux/evdev_multitouch.h"
 #include "platform/linux/file_watcher.h"
 #include "platform/linux/key_codes.h"
-#include "platform/linux/linux_workspace.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/overlays/stroke_overlay.h"
-#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/qt_task_queue.h"
 #include "platform/linux/x_connection.h"
-#include "platform/linux/x_event_poster.h"
-#include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
 #include "platform/log.h"
 #include "settings/pane.h"
@@ -38,26 +33,19 @@
 namespace ombrel {
 
 // Members are built top to bottom and torn down bottom to top, so each part outlives its users.
+// The input thread and the action worker, and what crosses between them: app/threads.h.
 struct Services::Parts {
     Store& store = Store::shared();
     Notices notices;
+    linux_platform::QtTaskQueue queue;
+    // The GUI thread's own connection: the displays the stroke overlay covers.
     linux_platform::XConnection x;
-    linux_platform::QtMainQueue queue;
     linux_platform::X11WindowSystem windows{x};
-    linux_platform::X11EventPoster poster{x};
-    linux_platform::X11EventTap tap{x, poster};
-    linux_platform::LinuxWorkspace workspace{x};
-    linux_platform::LinuxDesktopShell shell{x, queue};
-    linux_platform::EvdevMultitouch touch;
-    WindowManager windowManager{windows};
-    ActionRunner runner{windowManager, poster, workspace, shell, linux_platform::linuxPrograms()};
-    TrackpadMonitor monitor{touch, queue, &notices};
     QtStrokeOverlay strokeOverlay{windows};
     QtSnapOverlay snapOverlay;
-    Engine engine{store,     monitor, runner,        windowManager, tap,
-                  workspace, queue,   strokeOverlay, snapOverlay};
+    app::Threads threads{{store, queue, strokeOverlay, snapOverlay, &notices}};
     // What the settings window is given.
-    EngineStatusOf<Engine> engineStatus{engine};
+    EngineStatusOf<app::InputState> engineStatus{threads.state()};
     std::string program = QCoreApplication::applicationFilePath().toStdString();
     linux_platform::XdgAutostartItem loginItem{linux_platform::XdgAutostartItem::defaultFile(),
                                                program};
@@ -66,18 +54,18 @@ struct Services::Parts {
         .engine = engineStatus,
         .nav = Nav::shared(),
         .loginItem = loginItem,
-        .deviceCount = [this] { return monitor.deviceCount(); },
+        .deviceCount = [this] { return threads.monitor().deviceCount(); },
         .translateKey = [](quint32 code) { return linux_platform::virtualKeyFromX(code); },
         .runningApps = &linux_platform::runningApplications,
         .appName = &linux_platform::applicationName,
         // The banner's button checks at once instead of waiting for the next poll.
-        .recheckAccess = [this] { engine.pollInput(); },
+        .recheckAccess = [this] { threads.recheckInput(); },
         .showFile = &linux_platform::showInFileManager,
         .notices = &notices,
-        .unreadableCount = [this] { return monitor.unreadableCount(); },
+        .unreadableCount = [this] { return threads.monitor().unreadableCount(); },
         .observeDevices =
             [this](std::function<void()> observer) {
-                return monitor.observeDevices(std::move(observer));
+                return threads.monitor().observeDevices(std::move(observer));
             },
     };
     // Hand edits of the settings file take effect while the program runs.
@@ -96,10 +84,10 @@ struct Services::Parts {
     }
     // Input that is missing and shortcuts other programs hold are said on the General pane.
     void sayInputState() {
-        notices.set("input", tap.unavailableReason());
-        notices.set("grabs", takenNotice(engine.takenTriggers()));
+        notices.set("input", threads.state().unavailableReason());
+        notices.set("grabs", takenNotice(threads.state().takenTriggers()));
     }
-    Subscription inputNotices = engine.observeState([this] { sayInputState(); });
+    Subscription inputNotices = threads.state().observeState([this] { sayInputState(); });
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {
@@ -114,10 +102,15 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
     if (linux_platform::XdgAutostartItem::isInstalled(p.program)) {
         p.loginItem.retarget();
     }
-    p.runner.setNotices(&p.notices);
+    // An edit made between the load and the start of the watch is not lost.
+    p.settingsFollower.fileMayHaveChanged();
 }
 
 Services::~Services() = default;
+
+void Services::stop() {
+    parts_->threads.stop();
+}
 
 Store& Services::store() {
     return parts_->store;
@@ -127,11 +120,17 @@ AppDelegate::Hooks Services::delegateHooks() {
     Parts& p = *parts_;
     AppDelegate::Hooks hooks;
     hooks.startEngine = [&p] {
-        p.engine.start();
+        p.threads.start();
         p.sayInputState();
     };
-    hooks.run.system = [&p](SystemAction action) { p.runner.runSystem(action); };
-    hooks.run.window = [&p](WindowAction action) { p.windowManager.apply(action); };
+    // Merged and bounded on their way to the worker, so a flood of requests costs neither memory
+    // nor the input thread's time.
+    hooks.run.system = [&p](SystemAction action) {
+        p.threads.actions().request(Action::system(action));
+    };
+    hooks.run.window = [&p](WindowAction action) {
+        p.threads.actions().request(Action::window(action));
+    };
     hooks.statusGlyph = [](int pixels, bool dimmed) {
         return art::renderTrayGlyph(pixels, dimmed);
     };
@@ -151,6 +150,8 @@ int runProgram() {
     // The launch sequence runs once the event loop has started, as on any desktop.
     QTimer::singleShot(0, &delegate, &AppDelegate::launch);
     const int status = QApplication::exec();
+    // The threads end while every window they may speak to still exists.
+    services.stop();
     log::note("Ombrel stopped.");
     return status;
 }

@@ -19,6 +19,8 @@ class Services {
     Services& operator=(const Services&) = delete;
 
     Store& store();
+    // Ends the input thread and the action worker; call once the event loop has returned.
+    void stop();
     // The engine start, the run targets, the tray glyph and the settings content.
     AppDelegate::Hooks delegateHooks();
 

@@ -8,6 +8,8 @@
 namespace ombrel::app {
 
 std::string missingDisplayReason() {
+    // Before any other Xlib call of the process.
+    XInitThreads();
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || *name == '\0') {
         return "no X display is set (DISPLAY is empty)";

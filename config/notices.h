@@ -4,7 +4,10 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -26,6 +29,7 @@ class Notices {
     // Sets the topic's sentence; an empty text withdraws it. Safe from any thread; observers run
     // on the calling thread, so a view hands the call over to its own thread.
     void set(std::string_view topic, std::string text) {
+        std::vector<std::function<void()>> observers;
         {
             std::lock_guard lock(mutex_);
             auto it = std::find_if(notices_.begin(), notices_.end(),
@@ -43,7 +47,15 @@ class Notices {
                 it->text = std::move(text);
             }
         }
-        changed_.publish(0);
+        {
+            std::lock_guard lock(state_->mutex);
+            for (const auto& [id, observer] : state_->observers) {
+                observers.push_back(observer);
+            }
+        }
+        for (const auto& observer : observers) {
+            observer();
+        }
     }
 
     // The sentences in force, in the order their topics first spoke.
@@ -52,15 +64,29 @@ class Notices {
         return notices_;
     }
 
-    // Subscribe from one thread (the GUI's); the observer is called after every change.
+    // The observer is called after every change, on the thread that made it; an observer may
+    // be added and its subscription ended on any thread.
     [[nodiscard]] Subscription observe(std::function<void()> observer) {
-        return changed_.subscribe([o = std::move(observer)](const int&) { o(); });
+        std::lock_guard lock(state_->mutex);
+        const uint64_t id = state_->next++;
+        state_->observers.emplace(id, std::move(observer));
+        return Subscription([weak = std::weak_ptr(state_), id] {
+            if (const auto state = weak.lock()) {
+                std::lock_guard lock(state->mutex);
+                state->observers.erase(id);
+            }
+        });
     }
 
   private:
+    struct Observers {
+        std::mutex mutex;
+        std::map<uint64_t, std::function<void()>> observers;
+        uint64_t next = 0;
+    };
     mutable std::mutex mutex_;
     std::vector<Notice> notices_;
-    Published<int> changed_;
+    std::shared_ptr<Observers> state_ = std::make_shared<Observers>();
 };
 
 }  // namespace ombrel

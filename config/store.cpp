@@ -33,8 +33,9 @@ fs::path Store::unreadableURL() const {
 }
 
 void Store::adopt(Config config) {
+    current_ = SettingsSnapshot::of(config);
     config_ = std::move(config);
-    index_ = RuleIndex(config_.bindings);
+    published_.store(current_, std::memory_order_release);
 }
 
 void Store::setConfig(Config config) {

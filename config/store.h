@@ -1,6 +1,9 @@
 // The settings store: owns the current Config, loads it at creation, writes every change at once.
+// It lives on one thread (the GUI's): every assignment, save and observer runs there. Other threads
+// read the settings in force through snapshot(), which never waits for that thread.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,7 +12,7 @@
 
 #include "config/model.h"
 #include "config/observable.h"
-#include "config/rule_index.h"
+#include "config/settings_snapshot.h"
 
 namespace ombrel {
 
@@ -33,7 +36,14 @@ class Store {
     // $XDG_CONFIG_HOME/Ombrel, else ~/.config/Ombrel.
     static std::filesystem::path defaultFolder();
 
+    // The same object for the store's whole life, so a view may keep the reference.
     [[nodiscard]] const Config& config() const { return config_; }
+    // The settings in force with what is derived from them; safe from any thread. An assignment
+    // replaces the pointer as a whole, so a reader keeps a consistent value for as long as it
+    // holds it.
+    [[nodiscard]] std::shared_ptr<const SettingsSnapshot> snapshot() const {
+        return published_.load(std::memory_order_acquire);
+    }
     // Publishes the new value, then writes it to disk before returning.
     void setConfig(Config config);
     [[nodiscard]] const std::optional<std::string>& loadError() const { return loadError_; }
@@ -64,13 +74,13 @@ class Store {
     // wins among equals. The pointer is valid until the next assignment of config.
     [[nodiscard]] const Rule* matchingRule(const Trigger& trigger,
                                            std::optional<std::string_view> frontApp) const {
-        return index_.match(config_.bindings, trigger, [&] { return frontApp; });
+        return current_->index.match(config_.bindings, trigger, [&] { return frontApp; });
     }
     // The same, asking for the frontmost application only when a scoped rule needs it.
     template <class FrontApp>
     [[nodiscard]] const Rule* matchingRuleAskingFront(const Trigger& trigger,
                                                       FrontApp&& frontApp) const {
-        return index_.match(config_.bindings, trigger, std::forward<FrontApp>(frontApp));
+        return current_->index.match(config_.bindings, trigger, std::forward<FrontApp>(frontApp));
     }
 
     [[nodiscard]] Subscription observeConfig(Published<Config>::Observer observer) {
@@ -95,7 +105,10 @@ class Store {
     void adopt(Config config);
 
     Config config_;
-    RuleIndex index_;  // follows config_
+    // The same value with what follows from it: the store's own reference, and the one other
+    // threads load.
+    std::shared_ptr<const SettingsSnapshot> current_;
+    std::atomic<std::shared_ptr<const SettingsSnapshot>> published_;
     std::optional<std::string> loadError_;
     // The file's content as this store last wrote or read it, to tell its own saves from edits.
     std::optional<std::string> onDisk_;

@@ -11,8 +11,7 @@ void Engine::trackDrag(Point p) {
     if (dragState_ == DragState::idle || dragState_ == DragState::ignored) {
         return;
     }
-    const Config& config = store_.config();
-    if (!config.engineEnabled || !config.snapEnabled) {
+    if (!config().engineEnabled || !config().snapEnabled) {
         return;
     }
     const double now = queue_.uptime();
@@ -82,10 +81,11 @@ void Engine::zoneStep(Point p) {
 void Engine::releaseDrag() {
     if (dragState_ == DragState::moving && pendingSnap_ && dragWindow_) {
         // Written after the release has reached the application, which otherwise may put the
-        // window back where the pointer left it. Nothing goes into the placement memory.
+        // window back where the pointer left it; by the worker, since the window manager may be
+        // slow to answer. Nothing goes into the placement memory.
         queue_.postAfter(releaseDelay,
-                         [&windows = windows_, window = *dragWindow_, frame = *pendingSnap_] {
-                             windows.setFrame(window, frame);
+                         [&actions = actions_, window = *dragWindow_, frame = *pendingSnap_] {
+                             actions.setFrame(window, frame);
                          });
     }
     snapOverlay_.hide();

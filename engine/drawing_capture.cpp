@@ -8,36 +8,12 @@
 #include "engine/engine.h"
 
 namespace ombrel {
-namespace {
-
-bool hasDrawingRule(const Config& config) {
-    for (const Rule& rule : config.bindings) {
-        if (rule.enabled && rule.trigger.asDrawing() != nullptr) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-std::vector<Drawing> Engine::drawings() const {
-    std::vector<Drawing> result;
-    for (const Rule& rule : store_.config().bindings) {
-        if (!rule.enabled) {
-            continue;
-        }
-        if (const Drawing* drawing = rule.trigger.asDrawing()) {
-            result.push_back(*drawing);
-        }
-    }
-    return result;
-}
 
 void Engine::startStroke(Mods mods, Point at) {
-    const Config& config = store_.config();
+    const Config& config = this->config();
     // Only the exact set: the draw modifiers plus Shift are a plain modifier chord.
-    if (mods != config.drawMods || !config.engineEnabled || recording_ || !hasDrawingRule(config)) {
+    if (mods != config.drawMods || !config.engineEnabled || recording_ ||
+        settings_->drawings.empty()) {
         return;
     }
     stroking_ = true;
@@ -45,7 +21,7 @@ void Engine::startStroke(Mods mods, Point at) {
     stroke_.push_back(Pt{at.x, at.y});
     strokeLength_ = 0;
     strokeShown_ = false;
-    refreshGrabs(config, false);
+    refreshGrabs(false);
 }
 
 void Engine::addStrokePoint(Point p) {
@@ -79,12 +55,12 @@ void Engine::endStroke() {
 }
 
 void Engine::finishStroke(Mods mods) {
-    if (mods == store_.config().drawMods) {
+    if (mods == config().drawMods) {
         return;
     }
     // The points stay in stroke_ until the next stroke starts.
     endStroke();
-    std::optional<Drawing> match = ShapeMatcher::match(stroke_, drawings());
+    std::optional<Drawing> match = ShapeMatcher::match(stroke_, settings_->drawings);
     if (match) {
         fire(Trigger::drawing(std::move(*match)));
     }

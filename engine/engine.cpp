@@ -8,16 +8,6 @@
 #include <utility>
 
 namespace ombrel {
-namespace {
-
-bool sameCombo(const KeyCombo& a, const KeyCombo& b) {
-    return a == b;
-}
-bool comboBefore(const KeyCombo& a, const KeyCombo& b) {
-    return a.keyCode != b.keyCode ? a.keyCode < b.keyCode : a.mods.rawValue < b.mods.rawValue;
-}
-
-}  // namespace
 
 std::string takenNotice(const std::vector<Trigger>& taken) {
     std::size_t keys = 0;
@@ -42,22 +32,32 @@ std::string takenNotice(const std::vector<Trigger>& taken) {
            (taken.size() == 1 ? " is taken by another program." : " are taken by other programs.");
 }
 
-Engine::Engine(Store& store, TrackpadMonitor& monitor, ActionRunner& runner, WindowManager& windows,
-               EventTap& tap, Workspace& workspace, MainQueue& queue, StrokeOverlay& strokeOverlay,
+Engine::Engine(Store& store, TrackpadMonitor& monitor, ActionQueue& actions, WindowManager& windows,
+               EventTap& tap, Workspace& workspace, TaskQueue& queue, StrokeOverlay& strokeOverlay,
                SnapOverlay& snapOverlay)
     : store_(store),
       monitor_(monitor),
-      runner_(runner),
+      actions_(actions),
       windows_(windows),
       tap_(tap),
       workspace_(workspace),
       queue_(queue),
       strokeOverlay_(strokeOverlay),
       snapOverlay_(snapOverlay),
+      settings_(store.snapshot()),
       self_(std::make_shared<Engine*>(this)) {
     // A stroke keeps one point per 3 points of travel; this covers any ordinary drawing.
     stroke_.reserve(4096);
     swallowedButtons_.reserve(8);
+    // Runs on the store's thread: it only tells the engine's own thread to look.
+    configSubscription_ = store_.observeConfig(
+        [&queue = queue_, weak = std::weak_ptr<Engine*>(self_)](const Config&) {
+            queue.post([weak] {
+                if (const auto self = weak.lock()) {
+                    (*self)->followSettings();
+                }
+            });
+        });
 }
 
 Engine::~Engine() = default;
@@ -70,6 +70,7 @@ void Engine::start() {
     const std::weak_ptr<Engine*> weak = self_;
     monitor_.recognizer().onGesture = [weak](const TrackpadGesture& gesture) {
         if (const auto self = weak.lock()) {
+            (*self)->followSettings();
             (*self)->fire(Trigger::trackpad(gesture));
         }
     };
@@ -80,14 +81,14 @@ void Engine::start() {
             (*self)->refreshGrabs(false);
         }
     };
-    configSubscription_ = store_.observeConfig([this](const Config& config) {
-        rebuildGrabLists(config);
-        refreshGrabs(config, true);
+    // Grabs placed a few at a time report what is taken once they all are.
+    tap_.onGrabsPlaced([weak](const TakenGrabs& taken) {
+        if (const auto self = weak.lock()) {
+            (*self)->takeTaken(taken);
+        }
     });
-    rebuildGrabLists(store_.config());
-    refreshGrabs(store_.config(), true);
-
-    monitor_.start();
+    settings_ = store_.snapshot();
+    refreshGrabs(true);
     pollInput();
     queue_.repeatEvery(inputPollInterval, [weak] {
         if (const auto self = weak.lock()) {
@@ -96,7 +97,19 @@ void Engine::start() {
     });
 }
 
+void Engine::followSettings() {
+    std::shared_ptr<const SettingsSnapshot> latest = store_.snapshot();
+    if (latest == settings_) {
+        return;
+    }
+    settings_ = std::move(latest);
+    if (started_) {
+        refreshGrabs(true);
+    }
+}
+
 void Engine::pollInput() {
+    followSettings();
     const bool available = tap_.inputAvailable();
     if (available != inputAvailable_) {
         inputAvailable_ = available;
@@ -142,6 +155,7 @@ void Engine::setRecording(bool recording) {
 }
 
 bool Engine::handle(const InputEvent& event) {
+    followSettings();
     switch (event.kind) {
         case InputKind::pointerMoved:
             if (stroking_) {
@@ -213,12 +227,11 @@ bool Engine::handleKeyDown(const InputEvent& event) {
         return fire(trigger);
     }
     // Holding a bound shortcut runs its action once; its repeats never reach the application.
-    const Config& config = store_.config();
-    if (!config.engineEnabled || recording_) {
+    if (!config().engineEnabled || recording_) {
         return false;
     }
     const std::optional<std::string> front = workspace_.frontmostApplicationID();
-    return store_.matchingRule(
+    return settings_->matchingRule(
                trigger, front ? std::optional<std::string_view>(*front) : std::nullopt) != nullptr;
 }
 
@@ -247,57 +260,30 @@ bool Engine::handleButtonUp(const InputEvent& event) {
 }
 
 bool Engine::fire(const Trigger& trigger) {
-    const Config& config = store_.config();
-    if (!config.engineEnabled || recording_) {
+    if (!config().engineEnabled || recording_) {
         return false;
     }
     const std::optional<std::string> front = workspace_.frontmostApplicationID();
-    const Rule* rule = store_.matchingRule(
+    const Rule* rule = settings_->matchingRule(
         trigger, front ? std::optional<std::string_view>(*front) : std::nullopt);
     if (rule == nullptr) {
         return false;
     }
-    // Never run inside the event decision: the verdict is given first, the action runs after.
-    queue_.post([&runner = runner_, action = rule->action] { runner.run(action); });
+    // Never run inside the event decision: the verdict is given first, the action runs on the
+    // worker. A dropped action (the worker far behind) still counts as fired: the event was the
+    // binding's.
+    actions_.perform(rule->action);
     return true;
 }
 
-void Engine::rebuildGrabLists(const Config& config) {
-    hotkeys_.clear();
-    buttons_.clear();
-    clickFingers_ = 0;
-    for (const Rule& rule : config.bindings) {
-        if (!rule.enabled) {
-            continue;
-        }
-        if (const KeyCombo* combo = rule.trigger.asHotkey()) {
-            hotkeys_.push_back(*combo);
-        } else if (const int64_t* button = rule.trigger.asMouseButton(); button && *button >= 2) {
-            buttons_.push_back(*button);
-        } else if (const TrackpadGesture* gesture = rule.trigger.asTrackpad()) {
-            if (gesture->kind == TrackpadGesture::Kind::click && gesture->fingers >= 0 &&
-                gesture->fingers < 64) {
-                clickFingers_ |= uint64_t{1} << gesture->fingers;
-            }
-        }
-    }
-    std::sort(hotkeys_.begin(), hotkeys_.end(), comboBefore);
-    hotkeys_.erase(std::unique(hotkeys_.begin(), hotkeys_.end(), sameCombo), hotkeys_.end());
-    std::sort(buttons_.begin(), buttons_.end());
-    buttons_.erase(std::unique(buttons_.begin(), buttons_.end()), buttons_.end());
-}
-
 void Engine::refreshGrabs(bool listsChanged) {
-    refreshGrabs(store_.config(), listsChanged);
-}
-
-void Engine::refreshGrabs(const Config& config, bool listsChanged) {
+    const Config& config = this->config();
     // With the engine off or the recorder capturing, nothing can fire, so nothing is grabbed and
     // the recorder sees every key.
     const bool active = config.engineEnabled && !recording_;
     const int64_t fingers = monitor_.recognizer().fingersDown;
-    const bool leftPress =
-        active && fingers >= 3 && fingers < 64 && ((clickFingers_ >> fingers) & uint64_t{1}) != 0;
+    const bool leftPress = active && fingers >= 3 && fingers < 64 &&
+                           ((settings_->clickFingers >> fingers) & uint64_t{1}) != 0;
     const bool dragging = dragState_ == DragState::armed || dragState_ == DragState::probing ||
                           dragState_ == DragState::moving;
     const bool pointerMotion =
@@ -306,12 +292,14 @@ void Engine::refreshGrabs(const Config& config, bool listsChanged) {
     bool changed = !grabsSent_;
     if (listsChanged || active != grabsActive_) {
         grabsActive_ = active;
-        if (active ? grabs_.hotkeys != hotkeys_ : !grabs_.hotkeys.empty()) {
-            grabs_.hotkeys = active ? hotkeys_ : std::vector<KeyCombo>{};
+        const auto& hotkeys = settings_->hotkeys;
+        const auto& buttons = settings_->buttons;
+        if (active ? grabs_.hotkeys != hotkeys : !grabs_.hotkeys.empty()) {
+            grabs_.hotkeys = active ? hotkeys : std::vector<KeyCombo>{};
             changed = true;
         }
-        if (active ? grabs_.buttons != buttons_ : !grabs_.buttons.empty()) {
-            grabs_.buttons = active ? buttons_ : std::vector<int64_t>{};
+        if (active ? grabs_.buttons != buttons : !grabs_.buttons.empty()) {
+            grabs_.buttons = active ? buttons : std::vector<int64_t>{};
             changed = true;
         }
     }
@@ -328,7 +316,10 @@ void Engine::refreshGrabs(const Config& config, bool listsChanged) {
 
 void Engine::sendGrabs() {
     grabsSent_ = true;
-    const TakenGrabs taken = tap_.setGrabs(grabs_);
+    takeTaken(tap_.setGrabs(grabs_));
+}
+
+void Engine::takeTaken(const TakenGrabs& taken) {
     std::vector<Trigger> triggers;
     for (const KeyCombo& combo : taken.hotkeys) {
         triggers.push_back(Trigger::hotkey(combo));

@@ -1,6 +1,8 @@
 // The input engine: decides for every tapped event whether it fires a binding and whether it is
 // swallowed, dispatches every trigger to its rule, captures pointer drawings and snaps dragged
-// windows. Everything here runs on the main thread.
+// windows. It is created on the store's thread and from then on runs on the thread of the queue
+// it is given (the input thread): it reads the settings through the store's snapshot, hands every
+// action to the action queue and waits for nothing but its tap and its window reads.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "actions/action_runner.h"
+#include "actions/action_queue.h"
 #include "actions/window_manager.h"
 #include "config/model.h"
 #include "config/observable.h"
 #include "config/store.h"
 #include "platform/geometry.h"
 #include "platform/input.h"
-#include "platform/main_queue.h"
 #include "platform/overlays.h"
+#include "platform/task_queue.h"
 #include "platform/windows.h"
 #include "platform/workspace.h"
 #include "trackpad/trackpad_monitor.h"
@@ -42,16 +44,22 @@ class Engine {
     static constexpr double probeInterval = 0.04;
     static constexpr double releaseDelay = 0.03;
 
-    Engine(Store& store, TrackpadMonitor& monitor, ActionRunner& runner, WindowManager& windows,
-           EventTap& tap, Workspace& workspace, MainQueue& queue, StrokeOverlay& strokeOverlay,
+    // The window manager is only read (the focused window and displays for drag-to-snap); the
+    // workspace only asked for the frontmost application.
+    Engine(Store& store, TrackpadMonitor& monitor, ActionQueue& actions, WindowManager& windows,
+           EventTap& tap, Workspace& workspace, TaskQueue& queue, StrokeOverlay& strokeOverlay,
            SnapOverlay& snapOverlay);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
     ~Engine();
 
-    // Connects the touchpad, checks that input is available, installs the tap once it is and
-    // checks again every 2 seconds from then on. Later calls do nothing.
+    // Connects the touchpad's gestures, checks that input is available, installs the tap once it
+    // is and checks again every 2 seconds from then on. Later calls do nothing.
     void start();
+    // Takes on the store's latest settings (grabs included); every decision does so by itself,
+    // this makes the grabs follow an edit before the next event. The store's changes are posted
+    // here by themselves.
+    void followSettings();
     // Creates the tap; a failure changes nothing and the next poll tries again.
     void installTap();
     // One check now (the timer's step): updates inputAvailable, installs the tap once, and asks
@@ -75,9 +83,6 @@ class Engine {
     void setRecording(bool recording);
     [[nodiscard]] bool recording() const { return recording_; }
 
-    // The drawings of every enabled drawing rule, in list order, whatever their scope.
-    [[nodiscard]] std::vector<Drawing> drawings() const;
-
     // Drawing capture.
     void addStrokePoint(Point p);
     void endStroke();
@@ -100,28 +105,30 @@ class Engine {
     bool handleButtonDown(const InputEvent& event);
     bool handleButtonUp(const InputEvent& event);
 
+    [[nodiscard]] const Config& config() const { return settings_->config; }
     void startStroke(Mods mods, Point at);
     void probe(double now);
     void zoneStep(Point p);
     void setDragState(DragState state);
 
-    // Grabs: the lists follow the configuration, the flags follow the engine's state; the tap is
-    // told only when the request changed.
-    void rebuildGrabLists(const Config& config);
+    // Grabs: the lists follow the settings, the flags follow the engine's state; the tap is told
+    // only when the request changed.
     void refreshGrabs(bool listsChanged);
-    void refreshGrabs(const Config& config, bool listsChanged);
     void sendGrabs();
+    void takeTaken(const TakenGrabs& taken);
 
     Store& store_;
     TrackpadMonitor& monitor_;
-    ActionRunner& runner_;
+    ActionQueue& actions_;
     WindowManager& windows_;
     EventTap& tap_;
     Workspace& workspace_;
-    MainQueue& queue_;
+    TaskQueue& queue_;
     StrokeOverlay& strokeOverlay_;
     SnapOverlay& snapOverlay_;
 
+    // The settings this engine decides by; replaced when the store has newer ones.
+    std::shared_ptr<const SettingsSnapshot> settings_;
     bool started_ = false;
     bool inputAvailable_ = false;
     bool tapInstalled_ = false;
@@ -150,14 +157,10 @@ class Engine {
     std::vector<Trigger> taken_;
     bool grabsSent_ = false;
     bool grabsActive_ = false;
-    std::vector<KeyCombo> hotkeys_;  // enabled hotkey triggers, sorted, each once
-    std::vector<int64_t> buttons_;   // enabled mouse-button triggers, sorted, each once
-    // Finger counts (bit n) for which an enabled trackpad click rule exists.
-    uint64_t clickFingers_ = 0;
-    Subscription configSubscription_;
 
-    // Lets timer ticks and touchpad callbacks outlive the engine harmlessly.
+    // Lets timer ticks, touchpad callbacks and the store's notices outlive the engine harmlessly.
     std::shared_ptr<Engine*> self_;
+    Subscription configSubscription_;
 };
 
 }  // namespace ombrel

@@ -65,8 +65,13 @@ class EventTap {
     // Starts delivering events to the handler; false when that failed.
     virtual bool install(Handler handler) = 0;
     // Holds exactly these grabs; the ones another program held are tried again on every call.
-    // Answers those still taken.
+    // Answers those still taken. A tap that places many grabs a few at a time, delivering events
+    // in between, answers what it knows so far and tells the rest to onGrabsPlaced.
     virtual TakenGrabs setGrabs(const GrabRequest& request) = 0;
+    // Whether asked-for grabs are still being placed.
+    [[nodiscard]] virtual bool placingGrabs() const { return false; }
+    // Called with the whole answer once grabs that took more than one go are all placed.
+    virtual void onGrabsPlaced(std::function<void(TakenGrabs)> /*placed*/) {}
 };
 
 enum class MediaKey { playPause, next, previous, volumeUp, volumeDown, mute };

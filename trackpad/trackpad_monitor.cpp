@@ -1,5 +1,5 @@
 // Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the main thread, one task per frame.
+// device's thread and fed to the recognizer on the frames' thread, one task per frame.
 #include "trackpad/trackpad_monitor.h"
 
 #include <algorithm>
@@ -27,8 +27,9 @@ std::string unreadableText(const std::vector<std::string>& names) {
 
 }  // namespace
 
-TrackpadMonitor::TrackpadMonitor(MultitouchSource& source, MainQueue& queue, Notices* notices)
-    : source_(source), queue_(queue), notices_(notices) {}
+TrackpadMonitor::TrackpadMonitor(MultitouchSource& source, TaskQueue& frames, TaskQueue& devices,
+                                 Notices* notices)
+    : source_(source), frames_(frames), devicesQueue_(devices), notices_(notices) {}
 
 TrackpadMonitor::~TrackpadMonitor() {
     source_.stop();
@@ -37,7 +38,7 @@ TrackpadMonitor::~TrackpadMonitor() {
 void TrackpadMonitor::start() {
     if (!watching_) {
         watching_ = true;
-        source_.watch([this] { handOff([](TrackpadMonitor& m) { m.refresh(); }); });
+        source_.watch([this] { handOff(devicesQueue_, [](TrackpadMonitor& m) { m.refresh(); }); });
     }
     refresh();
 }
@@ -79,7 +80,7 @@ void TrackpadMonitor::receive(std::span<const TouchPoint> touching, double time)
     frame.time = time;
     // Every call posts exactly one frame, empty ones included: they tell the recognizer that
     // the fingers have lifted.
-    handOff([frame](TrackpadMonitor& m) { m.deliver(frame); });
+    handOff(frames_, [frame](TrackpadMonitor& m) { m.deliver(frame); });
 }
 
 void TrackpadMonitor::deliver(const Frame& frame) {

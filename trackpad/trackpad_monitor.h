@@ -1,6 +1,7 @@
 // Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the main thread, one task per frame. Devices that
-// arrive later are started as they come; touchpads that cannot be read are reported.
+// device's thread and fed to the recognizer on the frames' queue (the input thread's), one task per
+// frame. Devices are listed, started as they come and reported on the devices' queue (the GUI
+// thread's), where the settings window asks for them.
 #pragma once
 
 #include <array>
@@ -13,8 +14,8 @@
 #include <vector>
 
 #include "config/observable.h"
-#include "platform/main_queue.h"
 #include "platform/multitouch.h"
+#include "platform/task_queue.h"
 #include "trackpad/gesture_recognizer.h"
 #include "trackpad/touch_point.h"
 
@@ -28,26 +29,30 @@ class TrackpadMonitor {
     // the main thread needs no list of its own.
     static constexpr std::size_t maxContacts = 16;
 
-    // With notices, a touchpad that cannot be read is told under the topic "touchpad".
-    TrackpadMonitor(MultitouchSource& source, MainQueue& queue, Notices* notices = nullptr);
+    // With notices, a touchpad that cannot be read is told under the topic "touchpad". Create it
+    // on the devices' thread.
+    TrackpadMonitor(MultitouchSource& source, TaskQueue& frames, TaskQueue& devices,
+                    Notices* notices = nullptr);
     // Stops the source first: no frame is delivered to a monitor that is going away.
     ~TrackpadMonitor();
     TrackpadMonitor(const TrackpadMonitor&) = delete;
     TrackpadMonitor& operator=(const TrackpadMonitor&) = delete;
 
-    // Starts every device present and, from then on, each one that arrives.
+    // Starts every device present and, from then on, each one that arrives; on the devices'
+    // thread.
     void start();
     [[nodiscard]] int64_t deviceCount() const { return static_cast<int64_t>(devices_.size()); }
     [[nodiscard]] int64_t unreadableCount() const {
         return static_cast<int64_t>(unreadable_.size());
     }
-    // The observer runs on the main thread after the devices or the unreadable ones changed.
+    // The observer runs on the devices' thread after the devices or the unreadable ones changed.
     [[nodiscard]] Subscription observeDevices(std::function<void()> observer) {
         return devicesChanged_.subscribe([o = std::move(observer)](const int&) { o(); });
     }
+    // Fed, and to be read, on the frames' thread only.
     GestureRecognizer& recognizer() { return recognizer_; }
 
-    // Runs on the main thread after every frame has been fed to the recognizer.
+    // Runs on the frames' thread after every frame has been fed to the recognizer.
     std::function<void()> afterFrame;
 
   private:
@@ -59,11 +64,11 @@ class TrackpadMonitor {
 
     // Called on the device's thread: copies the frame and posts it, touching no shared state.
     void receive(std::span<const TouchPoint> touching, double time);
-    // The one place where work crosses from a device's thread to the recognizer's. Work still
-    // queued when the monitor is gone is dropped.
+    // The one place where work crosses from a device's thread to the monitor's two threads. Work
+    // still queued when the monitor is gone is dropped.
     template <class Work>
-    void handOff(Work work) {
-        queue_.post([self = std::weak_ptr(self_), work = std::move(work)]() mutable {
+    void handOff(TaskQueue& queue, Work work) {
+        queue.post([self = std::weak_ptr(self_), work = std::move(work)]() mutable {
             if (const auto alive = self.lock()) {
                 work(**alive);
             }
@@ -74,7 +79,8 @@ class TrackpadMonitor {
     void refresh();
 
     MultitouchSource& source_;
-    MainQueue& queue_;
+    TaskQueue& frames_;
+    TaskQueue& devicesQueue_;
     Notices* notices_;
     GestureRecognizer recognizer_;
     std::vector<TouchDevice> devices_;

@@ -70,17 +70,17 @@ int main(int argc, char** argv) {
     {
         platform_test::Program program(folder);
         program.store.setConfig(platform_test::inputRules());  // control+option+Left: left half
-        program.engine.start();
+        program.start();
         Display* d = session.display();
         const Window w =
             session.createWindow("bench", "OmbrelBench", 300, 200, 500, 350, StructureNotifyMask);
         XDevice* keyboard = openKeyboard(d);
-        if (!pumpUntil([&] { return program.engine.tapInstalled(); }) || w == 0 ||
-            !session.activate(w) || keyboard == nullptr) {
+        if (!pumpUntil([&] { return program.tapInstalled(); }) || w == 0 || !session.activate(w) ||
+            keyboard == nullptr) {
             std::fprintf(stderr, "set-up failed\n");
             return 1;
         }
-        const Rect visible = program.platform.windows.screens()[0].visible;
+        const Rect visible = program.windows.screens()[0].visible;
         const Rect right = WindowManager::targetFrame(WindowAction::rightHalf, visible, visible);
         const std::vector<unsigned> keys = {XKeysymToKeycode(d, XK_Control_L),
                                             XKeysymToKeycode(d, XK_Alt_L),

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "actions/action_queue.h"
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
 #include "config/store.h"
@@ -16,7 +17,7 @@ namespace ombrel {
 namespace {
 
 // Drops every task, so queued actions do not pile up over millions of iterations.
-class DiscardQueue : public MainQueue {
+class DiscardQueue : public TaskQueue {
   public:
     void post(Task) override {}
     void postAfter(double, Task) override {}
@@ -63,13 +64,14 @@ struct Rig {
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
     ActionRunner runner{windows, poster, workspace, shell, SystemPrograms{}};
+    ActionQueue actions{queue, runner, windows};
     fake::FakeMultitouch touch;
-    TrackpadMonitor monitor{touch, queue};
+    TrackpadMonitor monitor{touch, queue, queue};
     fake::FakeEventTap tap;
     NullStrokeOverlay strokeOverlay;
     NullSnapOverlay snapOverlay;
     Store store;
-    Engine engine{store,     monitor, runner,        windows,    tap,
+    Engine engine{store,     monitor, actions,       windows,    tap,
                   workspace, queue,   strokeOverlay, snapOverlay};
 };
 

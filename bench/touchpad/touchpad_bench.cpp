@@ -20,7 +20,7 @@
 #include <QCoreApplication>
 
 #include "fakes/fake_touchpads.h"
-#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/qt_task_queue.h"
 #include "trackpad/trackpad_monitor.h"
 #endif
 
@@ -125,7 +125,7 @@ double threadCpuSeconds() {
 
 // The program's main queue, noting on the posting thread (the reader's) how much CPU that thread
 // has used. The main thread is busy writing, so the tasks wait and are dropped at the end.
-class CpuNotingQueue : public MainQueue {
+class CpuNotingQueue : public TaskQueue {
   public:
     void post(Task task) override {
         queue.post(std::move(task));
@@ -141,7 +141,7 @@ class CpuNotingQueue : public MainQueue {
     std::atomic<int64_t> posts{0};
     std::atomic<double> first{0};
     std::atomic<double> last{0};
-    QtMainQueue queue;
+    QtTaskQueue queue;
 };
 
 void BM_ReaderReplay10s(benchmark::State& state) {
@@ -155,7 +155,7 @@ void BM_ReaderReplay10s(benchmark::State& state) {
         fake::FakeTouchpads pads(pad, {{path, "Bench"}});
         EvdevMultitouch source(pads.watch(), pads.opener());
         CpuNotingQueue queue;
-        TrackpadMonitor monitor(source, queue);
+        TrackpadMonitor monitor(source, queue, queue);
         monitor.start();
         auto next = std::chrono::steady_clock::now();
         for (int i = 0; i < frames; ++i) {

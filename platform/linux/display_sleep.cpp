@@ -9,7 +9,7 @@
 
 namespace ombrel::linux_platform {
 
-DisplaySleep::DisplaySleep(XConnection& connection, MainQueue& queue, SwitchOff switchOff)
+DisplaySleep::DisplaySleep(XConnection& connection, TaskQueue& queue, SwitchOff switchOff)
     : x_(connection), queue_(queue), switchOff_(std::move(switchOff)) {}
 
 bool DisplaySleep::capable() {

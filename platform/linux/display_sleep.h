@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "platform/linux/x_connection.h"
-#include "platform/main_queue.h"
+#include "platform/task_queue.h"
 
 namespace ombrel::linux_platform {
 
@@ -20,7 +20,7 @@ class DisplaySleep {
     // A key held longer than this (stuck, or held on purpose) no longer holds the switch back.
     static constexpr double giveUpSeconds = 5;
 
-    DisplaySleep(XConnection& connection, MainQueue& queue, SwitchOff switchOff = {});
+    DisplaySleep(XConnection& connection, TaskQueue& queue, SwitchOff switchOff = {});
 
     // Schedules the switch on the main queue and returns; false when the server cannot switch
     // its displays off.
@@ -33,7 +33,7 @@ class DisplaySleep {
     void switchOffNow();
 
     XConnection& x_;
-    MainQueue& queue_;
+    TaskQueue& queue_;
     SwitchOff switchOff_;
 };
 

@@ -278,7 +278,7 @@ void LinuxWorkspace::launchProcess(const std::string& executable,
     startDetached(executable, arguments);
 }
 
-LinuxDesktopShell::LinuxDesktopShell(XConnection& connection, MainQueue& queue, BusNames buses)
+LinuxDesktopShell::LinuxDesktopShell(XConnection& connection, TaskQueue& queue, BusNames buses)
     : x_(connection),
       buses_(std::move(buses)),
       players_(buses_.session),

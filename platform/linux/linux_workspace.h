@@ -14,7 +14,7 @@
 #include "platform/linux/screen_locker.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_properties.h"
-#include "platform/main_queue.h"
+#include "platform/task_queue.h"
 #include "platform/workspace.h"
 
 class QObject;
@@ -64,7 +64,7 @@ class LinuxWorkspace : public Workspace {
 // and display sleep through DPMS.
 class LinuxDesktopShell : public DesktopShell {
   public:
-    LinuxDesktopShell(XConnection& connection, MainQueue& queue, BusNames buses = {});
+    LinuxDesktopShell(XConnection& connection, TaskQueue& queue, BusNames buses = {});
     bool send(Request request) override;
     bool controlPlayer(Player command) override;
     bool changeVolume(Volume change) override;

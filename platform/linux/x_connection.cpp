@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include "platform/linux/x_connection.h"
 
@@ -43,12 +44,16 @@ int quietIOError(Display*) {
 
 }  // namespace
 
-XConnection::XConnection(std::string displayName)
-    : displayName_(std::move(displayName)), context_(std::make_unique<QObject>()) {
+XConnection::XConnection(std::string displayName, Reader reader)
+    : displayName_(std::move(displayName)), reader_(reader) {
     XSetErrorHandler(recordError);
     XSetIOErrorHandler(quietIOError);
+    if (reader_ == Reader::qtLoop) {
+        context_ = std::make_unique<QObject>();
+    }
     open();
-    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+    if (auto* dispatcher =
+            reader_ == Reader::qtLoop ? QAbstractEventDispatcher::instance() : nullptr) {
         // Round trips made by the parts queue events without making the socket readable.
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
                          [this] { dispatchPending(); });
@@ -102,9 +107,12 @@ bool XConnection::open() {
         XSelectInput(display_, root_, rootMask_);
     }
 
-    notifier_ =
-        std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { dispatchPending(); });
+    if (reader_ == Reader::qtLoop) {
+        notifier_ =
+            std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                         [this] { dispatchPending(); });
+    }
     XFlush(display_);
     return true;
 }
@@ -169,6 +177,10 @@ void XConnection::addIdleListener(std::function<void()> listener) {
     idleListeners_.push_back(std::move(listener));
 }
 
+void XConnection::addStep(std::function<bool()> step) {
+    steps_.push_back(std::move(step));
+}
+
 void XConnection::addConnectedListener(ConnectedListener listener) {
     connectedListeners_.push_back(std::move(listener));
 }
@@ -202,6 +214,18 @@ void XConnection::dispatchPending() {
     for (auto& listener : idleListeners_) {
         listener();
     }
+    stepsPending_ = false;
+    for (auto& step : steps_) {
+        stepsPending_ = step() || stepsPending_;
+    }
+    if (stepsPending_ && reader_ == Reader::qtLoop) {
+        // The Qt loop would wait for the socket otherwise.
+        QTimer::singleShot(0, context_.get(), [this] { dispatchPending(); });
+    }
+}
+
+bool XConnection::eventsQueued() const {
+    return connected() && XEventsQueued(display_, QueuedAlready) > 0;
 }
 
 XConnection::ErrorTrap::ErrorTrap(XConnection& connection)

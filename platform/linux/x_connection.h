@@ -1,5 +1,6 @@
-// The program's one connection to the X server: opened on the main thread, read from the Qt main
-// loop, and handed to the parts that grab, post, move windows and list displays.
+// One connection to the X server, used by one thread only: read from that thread's Qt loop, or by
+// a loop of the thread's own that watches fd() and calls dispatchPending(). Each of the program's
+// threads that speaks to the server has its own (app/threads.h).
 #pragma once
 
 #include <X11/Xlib.h>
@@ -23,8 +24,12 @@ class XConnection {
     // Called after the connection was (re)opened, so the parts can redo their setup.
     using ConnectedListener = std::function<void()>;
 
-    // Connects to the display named by DISPLAY (or the given name); see connected().
-    explicit XConnection(std::string displayName = {});
+    // Who reads the connection: the Qt loop of the thread that creates it, or the owner's loop.
+    enum class Reader { qtLoop, owner };
+
+    // Connects to the display named by DISPLAY (or the given name); see connected(). With the
+    // Qt loop as reader, create it on the thread whose loop that is.
+    explicit XConnection(std::string displayName = {}, Reader reader = Reader::qtLoop);
     ~XConnection();
     XConnection(const XConnection&) = delete;
     XConnection& operator=(const XConnection&) = delete;
@@ -33,6 +38,8 @@ class XConnection {
     [[nodiscard]] Display* display() const { return display_; }
     [[nodiscard]] bool connected() const { return display_ != nullptr && !lost_; }
     [[nodiscard]] Window root() const { return root_; }
+    // The socket to wait on while connected, else -1.
+    [[nodiscard]] int fd() const { return connected() ? ConnectionNumber(display_) : -1; }
     // Tries to connect again when the connection was lost or never made; true when connected.
     bool reconnect();
 
@@ -47,12 +54,21 @@ class XConnection {
     void addListener(Listener listener);
     // Called each time every event read so far has been handed out.
     void addIdleListener(std::function<void()> listener);
+    // A long job done in short steps between the turns that hand events out, so that no event
+    // waits for all of it: the step runs after the idle listeners and answers whether more
+    // remains. While more does, the reader comes back without waiting.
+    void addStep(std::function<bool()> step);
+    [[nodiscard]] bool stepsPending() const { return stepsPending_; }
     void addConnectedListener(ConnectedListener listener);
     // Adds to the core event mask selected on the root window (the selection is shared).
     void selectRootInput(long mask);
 
-    // Reads and dispatches every event the server has sent so far.
+    // Reads and dispatches every event the server has sent so far, those already read into
+    // Xlib's queue included.
     void dispatchPending();
+    // Whether events wait in Xlib's queue (read along with a reply), which the socket no longer
+    // announces.
+    [[nodiscard]] bool eventsQueued() const;
 
     // Catches protocol errors of the requests made on this connection while it lives.
     class ErrorTrap {
@@ -77,6 +93,7 @@ class XConnection {
     static void onIOExit(Display* display, void* self);
 
     std::string displayName_;
+    Reader reader_;
     Display* display_ = nullptr;
     bool lost_ = false;
     Window root_ = 0;
@@ -91,6 +108,8 @@ class XConnection {
     std::vector<Listener> listeners_;
     std::vector<ConnectedListener> connectedListeners_;
     std::vector<std::function<void()>> idleListeners_;
+    std::vector<std::function<bool()>> steps_;
+    bool stepsPending_ = false;
     bool dispatching_ = false;
 };
 

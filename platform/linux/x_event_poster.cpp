@@ -223,7 +223,11 @@ bool X11EventPoster::postClick(int64_t button, Point at) {
 }
 
 std::optional<Point> X11EventPoster::pointerLocation() {
-    if (!x_.connected()) {
+    return queryPointer(x_);
+}
+
+std::optional<Point> queryPointer(XConnection& connection) {
+    if (!connection.connected()) {
         return std::nullopt;
     }
     Window root = None;
@@ -233,7 +237,8 @@ std::optional<Point> X11EventPoster::pointerLocation() {
     int wx = 0;
     int wy = 0;
     unsigned mask = 0;
-    if (!XQueryPointer(x_.display(), x_.root(), &root, &child, &rx, &ry, &wx, &wy, &mask)) {
+    if (!XQueryPointer(connection.display(), connection.root(), &root, &child, &rx, &ry, &wx, &wy,
+                       &mask)) {
         return std::nullopt;
     }
     return Point{static_cast<double>(rx), static_cast<double>(ry)};

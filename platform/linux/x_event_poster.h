@@ -57,6 +57,9 @@ class PostLedger {
 // The X keysym of a media key.
 unsigned long mediaKeysym(MediaKey key);
 
+// Where the pointer is, through this connection; nothing when it cannot be read.
+std::optional<Point> queryPointer(XConnection& connection);
+
 class X11EventPoster : public EventPoster {
   public:
     explicit X11EventPoster(XConnection& connection);

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "platform/linux/key_codes.h"
 
@@ -73,6 +75,28 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
             grabAll();
         }
     });
+    // Many bindings take many round trips: events are answered between them.
+    x_.addStep([this] {
+        if (!live() || !backlog_) {
+            return false;
+        }
+        if (placeSome()) {
+            return true;
+        }
+        backlog_ = false;
+        if (placed_) {
+            placed_(taken());
+        }
+        return false;
+    });
+}
+
+bool X11EventTap::placingGrabs() const {
+    return live() && backlog_;
+}
+
+void X11EventTap::onGrabsPlaced(std::function<void(TakenGrabs)> placed) {
+    placed_ = std::move(placed);
 }
 
 X11EventTap::~X11EventTap() {
@@ -145,80 +169,107 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     if (request.leftPress) {
         addButton(0);
     }
+    // What is held and not refused stays; what is new, and what another program held, is placed
+    // (again) over the next turns.
+    for (auto& g : keys) {
+        const auto old = std::find_if(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& o) {
+            return o.keycode == g.keycode && o.state == g.state;
+        });
+        g.placed = old != keyGrabs_.end() && old->placed && !old->taken;
+    }
+    for (auto& g : buttons) {
+        const auto old = std::find_if(buttonGrabs_.begin(), buttonGrabs_.end(),
+                                      [&](const ButtonGrab& o) { return o.xButton == g.xButton; });
+        g.placed = old != buttonGrabs_.end() && old->placed && !old->taken;
+    }
     if (live()) {
-        // Let go of what is no longer wanted, take what is new, and try again what was taken.
-        XConnection::ErrorTrap trap(x_);
+        // Let go of what is no longer wanted at once: that needs no answer.
         for (const auto& old : keyGrabs_) {
-            if (std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
+            if (old.placed && std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
                     return g.keycode == old.keycode && g.state == old.state;
                 })) {
                 ungrab(old);
             }
         }
-        for (auto& g : keys) {
-            const auto old = std::find_if(
-                keyGrabs_.begin(), keyGrabs_.end(),
-                [&](const KeyGrab& o) { return o.keycode == g.keycode && o.state == g.state; });
-            if (old == keyGrabs_.end() || old->taken) {
-                grab(g);
-            }
-        }
         for (const auto& old : buttonGrabs_) {
-            if (std::none_of(buttons.begin(), buttons.end(),
+            if (old.placed &&
+                std::none_of(buttons.begin(), buttons.end(),
                              [&](const ButtonGrab& g) { return g.xButton == old.xButton; })) {
                 ungrab(old);
             }
         }
-        for (auto& g : buttons) {
-            const auto old =
-                std::find_if(buttonGrabs_.begin(), buttonGrabs_.end(),
-                             [&](const ButtonGrab& o) { return o.xButton == g.xButton; });
-            if (old == buttonGrabs_.end() || old->taken) {
-                grab(g);
-            }
-        }
-        trap.failed();
+        XFlush(x_.display());
     }
     keyGrabs_ = std::move(keys);
     buttonGrabs_ = std::move(buttons);
+    if (live()) {
+        backlog_ = placeSome();
+    }
     return taken();
 }
 
 TakenGrabs X11EventTap::taken() const {
     TakenGrabs out;
     for (const auto& g : keyGrabs_) {
-        if (g.taken) {
+        if (g.placed && g.taken) {
             out.hotkeys.push_back(g.combo);
         }
     }
     for (const auto& g : buttonGrabs_) {
-        if (g.taken && g.button >= 2) {
+        if (g.placed && g.taken && g.button >= 2) {
             out.buttons.push_back(g.button);
         }
     }
     return out;
 }
 
-void X11EventTap::grabAll() {
+bool X11EventTap::placeSome() {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::duration<double>(placingSeconds);
     XConnection::ErrorTrap trap(x_);  // errors of the lot, collected with one sync
+    bool left = false;
+    const auto place = [&](auto& grabs) {
+        for (auto& g : grabs) {
+            if (g.placed) {
+                continue;
+            }
+            if (left || Clock::now() >= end) {
+                left = true;
+                return;
+            }
+            grab(g);
+            g.placed = true;
+        }
+    };
+    // Buttons first: the left one follows the fingers resting on the touchpad and must not wait
+    // behind a long list of keys.
+    place(buttonGrabs_);
+    place(keyGrabs_);
+    trap.failed();
+    return left;
+}
+
+void X11EventTap::grabAll() {
     for (auto& g : keyGrabs_) {
-        grab(g);
+        g.placed = false;
     }
     for (auto& g : buttonGrabs_) {
-        grab(g);
+        g.placed = false;
     }
-    trap.failed();
+    backlog_ = placeSome();
 }
 
 void X11EventTap::ungrabAll() {
-    XConnection::ErrorTrap trap(x_);
-    for (const auto& g : keyGrabs_) {
-        ungrab(g);
+    for (auto& g : keyGrabs_) {
+        if (std::exchange(g.placed, false)) {
+            ungrab(g);
+        }
     }
-    for (const auto& g : buttonGrabs_) {
-        ungrab(g);
+    for (auto& g : buttonGrabs_) {
+        if (std::exchange(g.placed, false)) {
+            ungrab(g);
+        }
     }
-    trap.failed();
 }
 
 void X11EventTap::grab(KeyGrab& g) {
@@ -451,7 +502,7 @@ void X11EventTap::trackModifier(unsigned keycode, bool press, bool xtest,
         }
     } else if (!press) {
         heldForUser_[keycode] = false;
-    } else if (own->restore) {
+    } else if (own && own->restore) {  // another XTEST client's press is not ours to undo
         heldForUser_[keycode] = userDown_[keycode];
         if (!userDown_[keycode]) {
             poster_.releaseKey(keycode);
@@ -614,13 +665,13 @@ bool X11EventTap::keyIsGrabbed(unsigned keycode, unsigned state) const {
         return false;  // a modifier no grab variant covers
     }
     return std::any_of(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
-        return g.keycode == keycode && g.state == (state & fourModifiers);
+        return g.placed && g.keycode == keycode && g.state == (state & fourModifiers);
     });
 }
 
 bool X11EventTap::buttonIsGrabbed(unsigned button) const {
     return std::any_of(buttonGrabs_.begin(), buttonGrabs_.end(),
-                       [&](const ButtonGrab& g) { return g.xButton == button; });
+                       [&](const ButtonGrab& g) { return g.placed && g.xButton == button; });
 }
 
 Point X11EventTap::pointer() {

@@ -31,19 +31,26 @@ class X11EventTap : public EventTap {
     [[nodiscard]] std::string unavailableReason() const;
     bool install(Handler handler) override;
     TakenGrabs setGrabs(const GrabRequest& request) override;
+    [[nodiscard]] bool placingGrabs() const override;
+    void onGrabsPlaced(std::function<void(TakenGrabs)> placed) override;
 
   private:
     struct KeyGrab {
         KeyCombo combo;
         unsigned keycode = 0;
-        unsigned state = 0;  // X modifier mask
+        unsigned state = 0;   // X modifier mask
+        bool placed = false;  // asked of the server (taken says whether it refused)
         bool taken = false;
     };
     struct ButtonGrab {
         int64_t button = 0;
         unsigned xButton = 0;
+        bool placed = false;
         bool taken = false;
     };
+    // How long one turn may spend placing grabs before the events that came meanwhile are handed
+    // out; each grab is a round trip the server answers more slowly the more grabs it holds.
+    static constexpr double placingSeconds = 0.0005;
     // Who sent the last raw event: the grabbed event that may follow it reuses the verdict.
     struct Verdict {
         bool valid = false;
@@ -59,6 +66,8 @@ class X11EventTap : public EventTap {
     void findDevices();
     void selectEvents();
     void rebuild();
+    // Places grabs not placed yet for a short while; true when some are left for the next turn.
+    bool placeSome();
     void grabAll();
     void ungrabAll();
     void grab(KeyGrab& g);
@@ -91,6 +100,8 @@ class X11EventTap : public EventTap {
     XConnection& x_;
     X11EventPoster& poster_;
     Handler handler_;
+    std::function<void(TakenGrabs)> placed_;
+    bool backlog_ = false;  // grabs were left for later turns; placed_ is told when they are done
     bool installed_ = false;
     GrabRequest request_;
     std::vector<KeyGrab> keyGrabs_;

@@ -13,16 +13,16 @@
 
 #include "platform/geometry.h"
 #include "platform/input.h"
-#include "platform/main_queue.h"
 #include "platform/multitouch.h"
 #include "platform/overlays.h"
+#include "platform/task_queue.h"
 #include "platform/windows.h"
 #include "platform/workspace.h"
 
 namespace ombrel::fake {
 
 // Tasks run only when the test says so; time moves only when the test advances it.
-class FakeMainQueue : public MainQueue {
+class FakeTaskQueue : public TaskQueue {
   public:
     void post(Task task) override { postAfter(0, std::move(task)); }
     void postAfter(double seconds, Task task) override {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -324,10 +326,16 @@ TEST_F(StoreTest, EveryAssignmentIsPublishedThenSaved) {
         EXPECT_EQ(store.config(), c);
         ++published;
     });
+    const auto held = store.snapshot();
     Config changed = store.config();
     changed.bindings[0].appBundleID = "org.example.App";
     store.setConfig(changed);
     EXPECT_EQ(published, 1);
+    // A reader keeps the value it took; the next one gets the new value with what follows from it.
+    EXPECT_TRUE(isStarter(held->config));
+    EXPECT_EQ(store.snapshot()->config, changed);
+    EXPECT_EQ(store.snapshot()->hotkeys.size(), 6U);
+    EXPECT_EQ(store.snapshot()->hotkeys.front(), (KeyCombo{8, Mods(6)}));
     const std::string saved = readText(file());
     EXPECT_EQ(saved, savedForm(changed));
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
@@ -341,6 +349,34 @@ TEST_F(StoreTest, EveryAssignmentIsPublishedThenSaved) {
     EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
     EXPECT_EQ(readText(file()), saved);
     EXPECT_EQ(namesIn(folder_), Names{"config.json"});
+}
+
+// Another thread reading while the store's thread assigns sees whole values only: every rule a
+// snapshot finds belongs to that snapshot's own list, and each stays readable while it is held.
+TEST_F(StoreTest, SnapshotsReadOnAnotherThreadAreWholeValues) {
+    Store store(folder_);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            const auto s = store.snapshot();
+            const Rule* rule = s->matchingRule(Trigger::hotkey({123, Mods(6)}), std::nullopt);
+            const auto& list = s->config.bindings;
+            if (rule == nullptr || rule < list.data() || rule >= list.data() + list.size() ||
+                s->hotkeys.size() != list.size() - 4) {
+                ++torn;
+            }
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        Config config = store.config();
+        config.bindings.push_back(
+            Rule::make(Trigger::hotkey({i, Mods(1)}), Action::shell("x"), std::nullopt, true));
+        store.setConfig(std::move(config));
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn.load(), 0);
 }
 
 // A settings file kept elsewhere through links, relative or not, stays linked; its target is

@@ -81,6 +81,7 @@ struct Harness {
         windowSystem.open(1, {300, 300, 400, 300});
         touch.devices = {1};
         tap.available = inputAvailable;
+        monitor.start();
         engine.start();
     }
     ~Harness() {
@@ -168,6 +169,7 @@ struct Harness {
                 (w[1] == "engine" ? config.engineEnabled : config.snapEnabled) = false;
             }
             store.setConfig(config);
+            queue.runDue();  // the store's notice to the engine
         } else if (op == "trace") {
             InputEvent e;
             e.kind = InputKind::modifiersChanged;
@@ -209,7 +211,7 @@ struct Harness {
 
     std::filesystem::path folder = std::filesystem::temp_directory_path() /
                                    ("ombrel-engine-test-" + std::to_string(std::random_device{}()));
-    fake::FakeMainQueue queue;
+    fake::FakeTaskQueue queue;
     fake::FakeWindowSystem windowSystem;
     WindowManager windows{windowSystem};
     fake::FakeEventPoster poster;
@@ -217,13 +219,14 @@ struct Harness {
     fake::FakeDesktopShell shell;
     ActionRunner runner{windows, poster, workspace, shell,
                         SystemPrograms{"/bin/sh", {"-c"}, {}, {}, {}, {}, {}}};
+    ActionQueue actions{queue, runner, windows};
     fake::FakeMultitouch touch;
-    TrackpadMonitor monitor{touch, queue};
+    TrackpadMonitor monitor{touch, queue, queue};
     fake::FakeEventTap tap;
     fake::FakeStrokeOverlay strokeOverlay;
     fake::FakeSnapOverlay snapOverlay;
     Store store{folder};
-    Engine engine{store,     monitor, runner,        windows,    tap,
+    Engine engine{store,     monitor, actions,       windows,    tap,
                   workspace, queue,   strokeOverlay, snapOverlay};
 };
 
@@ -323,7 +326,22 @@ TEST(EngineInput, PollInstallsTheTapOnceRetryingFailures) {
     EXPECT_EQ(after(2), "0123");
     h.engine.start();
     EXPECT_EQ(h.queue.timerCount(), 1u);
-    EXPECT_EQ(h.touch.started.size(), 1u);
+}
+
+// An edit counts from the next event on, before the store's notice has reached the engine's
+// thread; the notice alone brings the grabs up to date when no event comes.
+TEST(EngineSettings, AnEditCountsFromTheNextEventAndItsNoticeUpdatesTheGrabs) {
+    Harness h({rule(key(40, cmd), "K")});
+    Config config = h.store.config();
+    config.bindings.push_back(rule(key(41, cmd), "L"));
+    h.store.setConfig(config);
+    h.play("keyDown 41 cmd -> swallow");
+    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 2u);
+    config.bindings.push_back(rule(key(42, cmd), "M"));
+    h.store.setConfig(config);
+    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 2u) << "the engine's thread has not looked yet";
+    h.play("expect ran L");
+    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 3u);
 }
 
 // What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,

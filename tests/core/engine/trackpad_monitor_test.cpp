@@ -12,12 +12,13 @@ namespace {
 
 struct Monitor : ::testing::Test {
     fake::FakeMultitouch source;
-    fake::FakeMainQueue queue;
-    TrackpadMonitor monitor{source, queue};
+    fake::FakeTaskQueue queue;    // the frames' (the input thread's)
+    fake::FakeTaskQueue devices;  // the GUI thread's
+    TrackpadMonitor monitor{source, queue, devices};
 };
 
 // Each frame is one task, the empty one included, and keeps at most maxContacts points.
-TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
+TEST_F(Monitor, FeedsEveryFrameOnceOnTheTaskQueue) {
     source.devices = {1, 2};
     monitor.start();
     std::vector<int64_t> counts;
@@ -26,6 +27,8 @@ TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
     source.frame(2, {{0.5f, 0.5f}}, 0.01);
     source.frame(1, {}, 0.02);
     EXPECT_TRUE(counts.empty()) << "nothing is fed on the device's thread";
+    devices.runDue();
+    EXPECT_TRUE(counts.empty()) << "nor on the devices' queue";
     queue.runDue();
     EXPECT_EQ(counts, (std::vector<int64_t>{TrackpadMonitor::maxContacts, 1, 0}));
 }
@@ -33,11 +36,11 @@ TEST_F(Monitor, FeedsEveryFrameOnceOnTheMainQueue) {
 // Frames and changes still queued when the monitor goes reach nothing; the source is stopped.
 TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
     fake::FakeMultitouch source;
-    fake::FakeMainQueue queue;
+    fake::FakeTaskQueue queue;
     source.devices = {1};
     int fed = 0;
     {
-        TrackpadMonitor monitor{source, queue};
+        TrackpadMonitor monitor{source, queue, queue};
         monitor.start();
         monitor.afterFrame = [&] { ++fed; };
         source.frame(1, {{0.5f, 0.5f}}, 0);

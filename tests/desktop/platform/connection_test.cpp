@@ -2,7 +2,7 @@
 // "nothing", and tasks posted from anywhere run on the main thread, in order and on time.
 #include <gtest/gtest.h>
 
-#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/qt_task_queue.h"
 #include "platform/linux/x_event_poster.h"
 #include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
@@ -52,9 +52,9 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
     EXPECT_FALSE(poster.pointerLocation());
 }
 
-TEST(QtMainQueue, TasksFromAnyThreadRunOnTheMainThreadInOrderAndOnTime) {
+TEST(QtTaskQueue, TasksFromAnyThreadRunOnTheMainThreadInOrderAndOnTime) {
     ASSERT_TRUE(session().ready());
-    QtMainQueue queue;
+    QtTaskQueue queue;
     const double start = queue.uptime();
     std::vector<int> order;
     std::vector<double> delays;

@@ -24,8 +24,8 @@ class EndToEndTest : public ::testing::Test {
         std::filesystem::create_directories(folder_);
         program_ = std::make_unique<Program>(folder_);
         program_->store.setConfig(inputRules());
-        program_->engine.start();
-        ASSERT_TRUE(pumpUntil([&] { return program_->engine.tapInstalled(); }));
+        program_->start();
+        ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
         window_ = session().createWindow("ombreltest", "OmbrelTest", 300, 200, 500, 350);
         ASSERT_NE(window_, 0U);
         ASSERT_TRUE(session().activate(window_));
@@ -41,7 +41,11 @@ class EndToEndTest : public ::testing::Test {
         std::filesystem::remove_all(folder_);
     }
 
-    [[nodiscard]] Screen screen(std::size_t i) { return program_->platform.windows.screens()[i]; }
+    [[nodiscard]] Screen screen(std::size_t i) { return program_->windows.screens()[i]; }
+    // On the action worker, as a run request would, and back when it is done.
+    void apply(WindowAction action) {
+        program_->threads.onWorker([action](WindowManager& manager) { manager.apply(action); });
+    }
 
     Display* d_ = session().display();
     const std::filesystem::path folder_ =
@@ -52,7 +56,7 @@ class EndToEndTest : public ::testing::Test {
 };
 
 TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
-    auto& windows = program_->platform.windows;
+    auto& windows = program_->windows;
     for (std::size_t s = 0; s < 2; ++s) {
         const Rect visible = screen(s).visible;
         windows.writePosition(WindowRef{window_}, {visible.x + 40, visible.y + 40});
@@ -64,15 +68,15 @@ TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
             const Rect target = action == WindowAction::maximize
                                     ? visible
                                     : WindowManager::targetFrame(action, visible, outer(window_));
-            program_->manager.apply(action);
+            apply(action);
             EXPECT_EQ(outer(window_), target);
-            program_->manager.apply(action);  // restores, so the next action is not a restore
+            apply(action);  // restores, so the next action is not a restore
         }
     }
     // Next display: from the first monitor to the second and back.
     windows.writePosition(WindowRef{window_}, {100, 100});
     for (std::size_t s : {1, 0}) {
-        program_->manager.apply(WindowAction::nextDisplay);
+        apply(WindowAction::nextDisplay);
         EXPECT_TRUE(screen(s).visible.contains(outer(window_).origin()))
             << ::testing::PrintToString(outer(window_));
     }

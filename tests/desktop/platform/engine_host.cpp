@@ -13,10 +13,10 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const std::filesystem::path folder = argv[1];
     ombrel::platform_test::Program program(folder);
-    program.engine.start();
+    program.start();
     QTimer ready;
     QObject::connect(&ready, &QTimer::timeout, [&] {
-        if (program.engine.tapInstalled() && std::ofstream(folder / "listening") << "yes\n") {
+        if (program.tapInstalled() && std::ofstream(folder / "listening") << "yes\n") {
             ready.stop();
         }
     });

@@ -75,8 +75,8 @@ class InputScripts : public ::testing::Test {
         } else {
             program_ = std::make_unique<Program>(folder_);
             program_->store.setConfig(inputRules());
-            program_->engine.start();
-            ASSERT_TRUE(pumpUntil([&] { return program_->engine.tapInstalled(); }));
+            program_->start();
+            ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
         }
         window_ = session().createWindow("ombreltest", "OmbrelTest", 300, 200, 500, 350, masks);
         ASSERT_NE(window_, 0U);
@@ -171,7 +171,7 @@ class InputScripts : public ::testing::Test {
 
     // Where the window should be: "start", "left" or "right" half, or "max" of the first monitor.
     Rect frame(const std::string& where) {
-        const Rect visible = program_->platform.windows.screens()[0].visible;
+        const Rect visible = program_->windows.screens()[0].visible;
         const auto action = where == "left" ? WindowAction::leftHalf : WindowAction::rightHalf;
         return where == "start" ? start_
                : where == "max" ? visible

@@ -63,11 +63,14 @@ TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     // Another program, here a second instance, holding every combination and button.
     auto other = std::make_unique<Program>(folder_ / "other");
     other->store.setConfig(inputRules());
-    other->engine.start();
+    other->start();
+    ASSERT_TRUE(pumpUntil([&] { return other->tapInstalled(); }));
     start();
-    EngineStatusOf<Engine> status(program_->engine);
-    EXPECT_EQ(takenNotice(status.takenTriggers()),
-              "9 shortcuts and 2 mouse buttons are taken by other programs.");
+    const app::InputState& status = program_->threads.state();
+    EXPECT_TRUE(pumpUntil([&] {
+        return takenNotice(status.takenTriggers()) ==
+               "9 shortcuts and 2 mouse buttons are taken by other programs.";
+    })) << takenNotice(status.takenTriggers());
     other.reset();
     Config config = program_->store.config();
     config.snapEnabled = false;  // any edit tries again

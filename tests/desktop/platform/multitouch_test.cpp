@@ -1,13 +1,13 @@
 // The touchpad reader on its own thread with pipes in place of devices and the test in place of
 // udev: pads that arrive, leave (unplugged mid-touch or removed) or cannot be opened, as the
-// monitor and the program's main queue see them.
+// monitor and the program's queues see them.
 #include <gtest/gtest.h>
 
 #include "config/notices.h"
 #include "env.h"
 #include "fakes/fake_touchpads.h"
 #include "platform/linux/evdev_multitouch.h"
-#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/qt_task_queue.h"
 #include "trackpad/trackpad_monitor.h"
 
 namespace ombrel::linux_platform {
@@ -24,11 +24,11 @@ struct Touchpads : ::testing::Test {
     explicit Touchpads(std::vector<TouchpadNode> present = {})
         : pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110}, std::move(present)) {}
     fake::FakeTouchpads pads;
-    QtMainQueue queue;
+    QtTaskQueue queue;
     Notices notices;
     EvdevMultitouch source{pads.watch(), pads.opener()};
     std::unique_ptr<TrackpadMonitor> monitor =
-        std::make_unique<TrackpadMonitor>(source, queue, &notices);
+        std::make_unique<TrackpadMonitor>(source, queue, queue, &notices);
     int heard = 0;
     Subscription sub = monitor->observeDevices([this] { ++heard; });
 };

@@ -1,67 +1,37 @@
-// The whole program minus its windows on the real backend, with overlays as recorders: what the
-// input tests drive in this process and the engine host runs in a process of its own.
+// The whole program minus its windows on the real backend, with its input thread and action
+// worker and overlays as recorders: what the input tests drive in this process and the engine host
+// runs in a process of its own. The test's thread is the GUI thread.
 #pragma once
 
 #include <filesystem>
-#include <memory>
 
-#include "actions/action_runner.h"
-#include "actions/window_manager.h"
+#include "app/threads.h"
 #include "config/store.h"
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
 #include "fakes/fake_touchpads.h"
-#include "platform/linux/evdev_multitouch.h"
-#include "platform/linux/linux_workspace.h"
-#include "platform/linux/qt_main_queue.h"
+#include "platform/linux/qt_task_queue.h"
 #include "platform/linux/x_connection.h"
-#include "platform/linux/x_event_poster.h"
-#include "platform/linux/x_event_tap.h"
 #include "platform/linux/x_window_system.h"
-#include "trackpad/trackpad_monitor.h"
 
 namespace ombrel::platform_test {
 
-// Every Linux desktop service, built in dependency order after the Qt application object.
-struct Backend {
-    explicit Backend(std::unique_ptr<linux_platform::TouchpadWatch> touchpads)
-        : poster(x),
-          tap(x, poster),
-          windows(x),
-          workspace(x),
-          shell(x, queue),
-          touch(std::move(touchpads)) {}
-
-    linux_platform::XConnection x;
-    linux_platform::QtMainQueue queue;
-    linux_platform::X11EventPoster poster;
-    linux_platform::X11EventTap tap;
-    linux_platform::X11WindowSystem windows;
-    linux_platform::LinuxWorkspace workspace;
-    linux_platform::LinuxDesktopShell shell;
-    linux_platform::EvdevMultitouch touch;
-    SystemPrograms programs = linux_platform::linuxPrograms();
-};
-
 struct Program {
-    explicit Program(const std::filesystem::path& folder)
-        : store(folder),
-          platform(pads.watch()),
-          manager(platform.windows),
-          runner(manager, platform.poster, platform.workspace, platform.shell, platform.programs),
-          monitor(platform.touch, platform.queue),
-          engine(store, monitor, runner, manager, platform.tap, platform.workspace, platform.queue,
-                 stroke, snap) {}
+    explicit Program(const std::filesystem::path& folder) : store(folder) {}
 
-    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
+    // Starts the input thread; tapInstalled() tells when its grabs hold.
+    void start() { threads.start(); }
+    [[nodiscard]] bool tapInstalled() { return threads.grabsInPlace(); }
+
     Store store;
-    Backend platform;
-    WindowManager manager;
-    ActionRunner runner;
-    TrackpadMonitor monitor;
+    linux_platform::QtTaskQueue queue;
     fake::FakeStrokeOverlay stroke;
     fake::FakeSnapOverlay snap;
-    Engine engine;
+    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
+    app::Threads threads{{store, queue, stroke, snap, nullptr}, {}, pads.watch()};
+    // The test's own view of the displays.
+    linux_platform::XConnection x;
+    linux_platform::X11WindowSystem windows{x};
 };
 
 // Control+option with Left, Right and Return place the window (Up only in another application),

@@ -85,7 +85,7 @@ TEST_F(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
 
 TEST_F(SessionServices, OverviewsOfKWinAndGnomeShellAndNoneElsewhere) {
     XConnection x;
-    fake::FakeMainQueue queue;
+    fake::FakeTaskQueue queue;
     const std::string get = "org.gnome.Shell Get org.gnome.Shell OverviewActive";
     const std::string set = "org.gnome.Shell Set org.gnome.Shell OverviewActive ";
     // The second GNOME request closes what the first opened.
@@ -236,7 +236,7 @@ TEST_F(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
 TEST_F(SessionServices, DisplaySleepWaitsForTheTriggersKeysToComeUp) {
     constexpr unsigned keyL = 46;
     XConnection x;
-    fake::FakeMainQueue queue;
+    fake::FakeTaskQueue queue;
     // The test's server has no DPMS: the caller falls back.
     EXPECT_FALSE(DisplaySleep(x, queue).sleep());
     // When the key comes up (never pressed: -1), and when the displays go off.

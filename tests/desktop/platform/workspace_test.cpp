@@ -110,7 +110,7 @@ TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
 }
 
 TEST_F(WorkspaceTest, ShowDesktopTogglesAndOverviewsWithoutADesktopShellAnswerFalse) {
-    fake::FakeMainQueue queue;
+    fake::FakeTaskQueue queue;
     LinuxDesktopShell shell(x_, queue);
     Display* d = session().display();
     const Atom showing = XInternAtom(d, "_NET_SHOWING_DESKTOP", False);

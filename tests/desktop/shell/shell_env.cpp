@@ -68,6 +68,7 @@ class PrivateBus {
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
     [[nodiscard]] const std::string& address() const { return address_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
@@ -130,6 +131,9 @@ xsession::XSession& session() {
 }
 const std::string& busAddress() {
     return shared().bus->address();
+}
+pid_t busDaemon() {
+    return shared().bus->pid();
 }
 const std::filesystem::path& configHome() {
     return shared().configHome;

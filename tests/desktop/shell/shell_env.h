@@ -15,6 +15,8 @@ namespace ombrel::shell_test {
 xsession::XSession& session();
 // The private bus's address; also exported as DBUS_SESSION_BUS_ADDRESS.
 const std::string& busAddress();
+// Its daemon's process, to pause it as a hung bus would be.
+pid_t busDaemon();
 // Exported as XDG_CONFIG_HOME: the settings live in its "Ombrel" folder.
 const std::filesystem::path& configHome();
 

@@ -59,6 +59,9 @@ class XSession {
     // _NET_FRAME_EXTENTS.
     bool outerFrame(Window window, Monitor& frame);
 
+    // The window manager's process (to pause it as a hung window manager would be), or -1.
+    [[nodiscard]] pid_t windowManager() const { return windowManager_; }
+
     // Makes another of the monitors the primary one (when split); false when xrandr failed.
     bool makePrimary(std::size_t index);
 

@@ -1,0 +1,46 @@
+// The settings in force as one immutable value: the configuration, its rule index and what the
+// input engine derives from it, built once per change on the store's thread and read from any
+// thread through a shared pointer, so no reader ever waits for a writer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "config/model.h"
+#include "config/rule_index.h"
+
+namespace ombrel {
+
+struct SettingsSnapshot {
+    Config config;
+    RuleIndex index;  // of config.bindings
+    // Enabled hotkey triggers, sorted by key code then modifiers, each once.
+    std::vector<KeyCombo> hotkeys;
+    // Enabled mouse-button triggers from the centre button up, sorted, each once.
+    std::vector<int64_t> buttons;
+    // Finger counts (bit n) for which an enabled trackpad click rule exists.
+    uint64_t clickFingers = 0;
+    // The drawings of the enabled drawing rules, in list order, whatever their scope.
+    std::vector<Drawing> drawings;
+
+    static std::shared_ptr<const SettingsSnapshot> of(Config config);
+
+    // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
+    // wins among equals. Valid as long as the snapshot is.
+    [[nodiscard]] const Rule* matchingRule(const Trigger& trigger,
+                                           std::optional<std::string_view> frontApp) const {
+        return index.match(config.bindings, trigger, [&] { return frontApp; });
+    }
+    // The same, asking for the frontmost application only when a scoped rule needs it.
+    template <class FrontApp>
+    [[nodiscard]] const Rule* matchingRuleAskingFront(const Trigger& trigger,
+                                                      FrontApp&& frontApp) const {
+        return index.match(config.bindings, trigger, std::forward<FrontApp>(frontApp));
+    }
+};
+
+}  // namespace ombrel
