@@ -14,7 +14,7 @@
 #include "settings/rule_list.h"
 #include "settings/rule_model.h"
 #include "settings/shortcut_recorder_logic.h"
-#include "support.h"
+#include "support/settings_fakes.h"
 
 namespace ombrel {
 namespace {

@@ -32,7 +32,8 @@
 #include "settings/style.h"
 #include "settings/trigger_view.h"
 #include "settings/widgets.h"
-#include "support.h"
+#include "support/settings_fakes.h"
+#include "support/temp_dir.h"
 
 namespace ombrel {
 namespace {
