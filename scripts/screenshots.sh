@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target settings_screenshots
-tool=build/tests/desktop/settings/settings_screenshots
+tool=build/tools/screenshots/settings_screenshots
 if [ "${1:-}" = "--all" ]; then
   QT_QPA_PLATFORM=offscreen "$tool" "${2:-build/artifacts/settings}" --all
 else

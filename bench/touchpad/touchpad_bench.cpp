@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "../recognizers/allocation_counter.h"
+#include "allocation_counter.h"
 #include "platform/linux/touch_frames.h"
 
 #ifdef OMBREL_BENCH_READER

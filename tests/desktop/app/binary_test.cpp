@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 // Last: Xlib macros collide with GoogleTest names.
 #include "x_session.h"
 
@@ -21,11 +23,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using xsession::XSession;
 using Args = std::vector<std::string>;
-
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
@@ -46,17 +43,7 @@ struct Started {
 // the standard output and error of each go to files beside that folder.
 class Binary : public testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ombrel-e2e-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        work_ = root_ / "work";
-        fs::create_directories(work_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void SetUp() override { fs::create_directories(work_); }
 
     // The command line for argv with the environment entries added, writing <name>.out/.err.
     [[nodiscard]] Args command(const Args& argv, const Args& env, const std::string& name) const {
@@ -80,18 +67,19 @@ class Binary : public testing::Test {
         return line;
     }
     [[nodiscard]] std::string out(const std::string& name) const {
-        return readBytes(root_ / (name + ".out"));
+        return test::readFile(root_ / (name + ".out"));
     }
     // Runs ombrel with these arguments to its end.
     [[nodiscard]] Finished ombrel(const Args& args, const Args& env = {}) const {
         Args argv = {OMBREL_BINARY};
         argv.insert(argv.end(), args.begin(), args.end());
         const int status = XSession::run(command(argv, env, "ombrel"), 60s);
-        return {status, out("ombrel"), readBytes(root_ / "ombrel.err")};
+        return {status, out("ombrel"), test::readFile(root_ / "ombrel.err")};
     }
 
-    fs::path root_;
-    fs::path work_;
+    test::TempDir dir_;
+    const fs::path root_ = dir_.path();
+    const fs::path work_ = root_ / "work";
 };
 
 TEST_F(Binary, SelftestPrintsOkWithoutDisplayOrBusAndTouchesNoSettings) {
@@ -121,7 +109,7 @@ TEST_F(Binary, MakeIconWritesA1024PngOverAnOldFile) {
     const auto result = ombrel({"--make-icon", "icon.png"});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "");
-    const std::string png = readBytes(work_ / "icon.png");
+    const std::string png = test::readFile(work_ / "icon.png");
     // Signature, then the header chunk: width and height as big-endian 32-bit numbers.
     EXPECT_EQ(png.substr(0, 24),
               std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\0\0\0\x04\0", 24));

@@ -24,7 +24,8 @@
 #include "settings/sidebar.h"
 #include "settings/style.h"
 #include "settings/widgets.h"
-#include "support.h"
+#include "support/settings_fakes.h"
+#include "support/temp_dir.h"
 
 // Last: Xlib's macros collide with Qt and GoogleTest names. The shell tests' environment gives
 // these tests their X session, private session bus and Qt application.

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/linux/autostart_item.h"
+#include "support/temp_dir.h"
 
 namespace ombrel {
 namespace {
@@ -18,18 +19,11 @@ using linux_platform::XdgAutostartItem;
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-fs::path freshFolder() {
-    std::string pattern = (fs::temp_directory_path() / "ombrel-install-XXXXXX").string();
-    return mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
-}
+using test::readFile;
 
 TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
-    const fs::path prefix = freshFolder();
+    const test::TempDir dir;
+    const fs::path& prefix = dir.path();
     const std::string command = std::string("'") + OMBREL_CMAKE + "' --install '" +
                                 OMBREL_BUILD_DIR + "' --prefix '" + prefix.string() +
                                 "' >/dev/null";
@@ -43,14 +37,14 @@ TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
         {"lib/udev/rules.d/70-ombrel-touchpad.rules", R"(TOUCHPAD}=="1", TAG+="uaccess")"},
     };
     for (const auto& [file, part] : files) {
-        EXPECT_NE(readBytes(prefix / file).find(part), std::string::npos) << file;
+        EXPECT_NE(readFile(prefix / file).find(part), std::string::npos) << file;
     }
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512, 1024}) {
         std::string folder = std::to_string(size);
         folder += 'x';
         folder += std::to_string(size);
         const std::string png =
-            readBytes(prefix / "share/icons/hicolor" / folder / "apps/ombrel.png");
+            readFile(prefix / "share/icons/hicolor" / folder / "apps/ombrel.png");
         // The header chunk holds width and height as big-endian 32-bit numbers.
         const char high = static_cast<char>(size >> 8);
         const char low = static_cast<char>(size & 0xff);
@@ -60,13 +54,13 @@ TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
     }
     EXPECT_TRUE(XdgAutostartItem::isInstalled(prefix / "bin/ombrel"));
     EXPECT_FALSE(XdgAutostartItem::isInstalled(OMBREL_BINARY));
-    fs::remove_all(prefix);
 }
 
 // An entry that is on follows the installed binary, keeping the person's own lines; one that is
 // off or absent is left alone.
 TEST(Installed, AutostartEntryFromABuildFolderStartsTheInstalledProgram) {
-    const fs::path file = freshFolder() / "ombrel.desktop";
+    const test::TempDir dir;
+    const fs::path file = dir.path() / "ombrel.desktop";
     const std::string ours = XdgAutostartItem::entryText("/usr/bin/ombrel");
     const std::string delay = "X-GNOME-Autostart-Delay=5\n";
     const std::pair<std::optional<std::string>, std::optional<std::string>> cases[] = {
@@ -83,10 +77,9 @@ TEST(Installed, AutostartEntryFromABuildFolderStartsTheInstalledProgram) {
             std::ofstream(file) << *before;
         }
         EXPECT_EQ(XdgAutostartItem(file, "/usr/bin/ombrel").retarget(), std::nullopt);
-        EXPECT_EQ(fs::exists(file) ? std::optional(readBytes(file)) : std::nullopt, after)
+        EXPECT_EQ(fs::exists(file) ? std::optional(readFile(file)) : std::nullopt, after)
             << before.value_or("(none)");
     }
-    fs::remove_all(file.parent_path());
 }
 
 }  // namespace

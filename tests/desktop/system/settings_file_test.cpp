@@ -14,6 +14,7 @@
 #include "config/store.h"
 #include "platform/linux/file_watcher.h"
 #include "platform/log.h"
+#include "support/temp_dir.h"
 
 namespace ombrel {
 namespace {
@@ -42,14 +43,13 @@ TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
     char name[] = "ombrel";
     char* argv[] = {name};
     const QCoreApplication app(argc, argv);
-    std::string root = (fs::temp_directory_path() / "ombrel-watch-XXXXXX").string();
-    ASSERT_NE(mkdtemp(root.data()), nullptr);
-    const fs::path dotfile = fs::path(root) / "dotfiles" / "ombrel.json";
+    const test::TempDir root;
+    const fs::path dotfile = root.path() / "dotfiles" / "ombrel.json";
     fs::create_directories(dotfile.parent_path());
     CountReloads counter;
     log::setSink(&counter);
     Notices notices;
-    Store store(fs::path(root) / "Ombrel");
+    Store store(root.path() / "Ombrel");
     const fs::path file = store.fileURL();
     app::SettingsFileFollower follower(store, notices);
     int calls = 0;
@@ -94,7 +94,6 @@ TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls > before; }, 5000));
     EXPECT_EQ(counter.reloads, std::ssize(edits));
     log::setSink(nullptr);
-    fs::remove_all(root);
 }
 
 }  // namespace

@@ -21,7 +21,8 @@
 #include "settings/settings_view.h"
 #include "settings/shortcut_recorder.h"
 #include "settings/style.h"
-#include "support.h"
+#include "support/settings_fakes.h"
+#include "support/temp_dir.h"
 
 namespace ombrel {
 namespace {

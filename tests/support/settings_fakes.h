@@ -1,12 +1,8 @@
-// Shared pieces of the settings tests: a scriptable engine, a login item, a temporary folder
-// and rules made quickly.
+// What the settings window is given in its tests and in the screenshot tool: a scriptable
+// engine, a login item held in memory, and rules made quickly.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <optional>
-#include <random>
 #include <string>
 
 #include "config/model.h"
@@ -58,27 +54,6 @@ class FakeLoginItem final : public LoginItem {
     }
     bool on;
     std::optional<std::string> refusal;
-};
-
-// A folder that is removed with the object.
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("ombrel-settings-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
 };
 
 inline Rule hotkeyRule(int64_t key, int64_t mods,
