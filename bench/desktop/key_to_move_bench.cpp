@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "placement/target_frames.h"
 #include "program.h"
 #include "x_session.h"
 
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const Rect visible = program.windows.screens()[0].visible;
-        const Rect right = WindowManager::targetFrame(WindowAction::rightHalf, visible, visible);
+        const Rect right = targetFrame(WindowAction::rightHalf, visible, visible);
         const std::vector<unsigned> keys = {XKeysymToKeycode(d, XK_Control_L),
                                             XKeysymToKeycode(d, XK_Alt_L),
                                             XKeysymToKeycode(d, XK_Left)};

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "env.h"
+#include "placement/target_frames.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -67,7 +68,7 @@ TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
             SCOPED_TRACE(std::string(rawValue(action)) + " on monitor " + std::to_string(s));
             const Rect target = action == WindowAction::maximize
                                     ? visible
-                                    : WindowManager::targetFrame(action, visible, outer(window_));
+                                    : targetFrame(action, visible, outer(window_));
             apply(action);
             EXPECT_EQ(outer(window_), target);
             apply(action);  // restores, so the next action is not a restore

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "placement/target_frames.h"
 #include "settings/settings_deps.h"
 // After Qt: Xlib's macros clash with its names.
 #include "program.h"
@@ -175,7 +176,7 @@ class InputScripts : public ::testing::Test {
         const auto action = where == "left" ? WindowAction::leftHalf : WindowAction::rightHalf;
         return where == "start" ? start_
                : where == "max" ? visible
-                                : WindowManager::targetFrame(action, visible, start_);
+                                : targetFrame(action, visible, start_);
     }
 
     // No key stays down and no modifier stays set once the script has let go of everything.
