@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "actions/window_manager.h"
 #include "env.h"
 #include "placement/target_frames.h"
 
@@ -23,7 +24,7 @@ class EndToEndTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(session().ready()) << session().failure();
         std::filesystem::create_directories(folder_);
-        program_ = std::make_unique<Program>(folder_);
+        program_ = std::make_unique<Program>(folder_, session().displayName());
         program_->store.setConfig(inputRules());
         program_->start();
         ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -107,13 +108,13 @@ TEST_F(EndToEndTest, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
         XFlush(d_);
         pumpUntil([] { return false; }, 15ms);
     }
-    EXPECT_TRUE(pumpUntil([&] { return program_->snap.shown.has_value(); }));
+    EXPECT_TRUE(pumpUntil([&] { return program_->snapShown().has_value(); }));
     XTestFakeButtonEvent(d_, 1, False, CurrentTime);
     XFlush(d_);
     EXPECT_TRUE(pumpUntil([&] {
         return outer(window_) == Rect{40, 0, 620, 800};
     })) << ::testing::PrintToString(outer(window_));
-    EXPECT_FALSE(program_->snap.shown.has_value());
+    EXPECT_FALSE(program_->snapShown().has_value());
 }
 
 }  // namespace
