@@ -11,7 +11,7 @@
 
 #include "actions/action_runner.h"
 #include "config/model.h"
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 #include "platform/task_queue.h"
 #include "platform/windows.h"
 

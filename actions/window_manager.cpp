@@ -4,59 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "placement/target_frames.h"
+
 namespace ombrel {
 namespace {
-
-struct Fractions {
-    double fx;
-    double fy;
-    double fw;
-    double fh;
-};
-
-constexpr double third = 1.0 / 3.0;
-constexpr double twoThirds = 2.0 / 3.0;
-
-// Where each fraction action puts the window, as shares of the visible frame; y grows downward.
-std::optional<Fractions> fractionsOf(WindowAction action) {
-    switch (action) {
-        case WindowAction::leftHalf:
-            return Fractions{0, 0, 0.5, 1};
-        case WindowAction::rightHalf:
-            return Fractions{0.5, 0, 0.5, 1};
-        case WindowAction::topHalf:
-            return Fractions{0, 0, 1, 0.5};
-        case WindowAction::bottomHalf:
-            return Fractions{0, 0.5, 1, 0.5};
-        case WindowAction::topLeft:
-            return Fractions{0, 0, 0.5, 0.5};
-        case WindowAction::topRight:
-            return Fractions{0.5, 0, 0.5, 0.5};
-        case WindowAction::bottomLeft:
-            return Fractions{0, 0.5, 0.5, 0.5};
-        case WindowAction::bottomRight:
-            return Fractions{0.5, 0.5, 0.5, 0.5};
-        case WindowAction::leftThird:
-            return Fractions{0, 0, third, 1};
-        case WindowAction::centerThird:
-            return Fractions{third, 0, third, 1};
-        case WindowAction::rightThird:
-            return Fractions{twoThirds, 0, third, 1};
-        case WindowAction::leftTwoThirds:
-            return Fractions{0, 0, twoThirds, 1};
-        case WindowAction::rightTwoThirds:
-            return Fractions{third, 0, twoThirds, 1};
-        case WindowAction::maximize:
-        case WindowAction::center:
-        case WindowAction::nextDisplay:
-            return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-// Maximize on a window that already fills the visible frame shrinks it to this share, centred.
-constexpr double shrinkWidth = 0.66;
-constexpr double shrinkHeight = 0.72;
 
 bool finite(const Rect& r) {
     return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) &&
@@ -64,32 +15,6 @@ bool finite(const Rect& r) {
 }
 
 }  // namespace
-
-Rect WindowManager::targetFrame(WindowAction action, const Rect& visible, const Rect& current) {
-    if (const auto f = fractionsOf(action)) {
-        return Rect{visible.x + f->fx * visible.width, visible.y + f->fy * visible.height,
-                    f->fw * visible.width, f->fh * visible.height}
-            .integral();
-    }
-    switch (action) {
-        case WindowAction::maximize:
-            return visible;
-        case WindowAction::center: {
-            // The window keeps its size unless it does not fit.
-            const double w = std::min(visible.width, current.width);
-            const double h = std::min(visible.height, current.height);
-            return Rect{visible.midX() - w / 2, visible.midY() - h / 2, w, h}.integral();
-        }
-        default:
-            return current;
-    }
-}
-
-bool WindowManager::nearlyEqual(const Rect& a, const Rect& b, double tolerance) {
-    return std::fabs(a.minX() - b.minX()) <= tolerance &&
-           std::fabs(a.minY() - b.minY()) <= tolerance &&
-           std::fabs(a.width - b.width) <= tolerance && std::fabs(a.height - b.height) <= tolerance;
-}
 
 std::optional<WindowRef> WindowManager::focusedWindow() {
     return system_.focusedWindow();
@@ -113,12 +38,8 @@ std::span<const Screen> WindowManager::screens() {
 
 std::optional<Screen> WindowManager::screenContaining(Point p) {
     const auto list = screens();
-    if (list.empty()) {
-        return std::nullopt;
-    }
-    const auto it =
-        std::find_if(list.begin(), list.end(), [&](const Screen& s) { return s.full.contains(p); });
-    return it != list.end() ? *it : list.front();
+    const auto index = screenIndexAt(list, p);
+    return index ? std::optional(list[*index]) : std::nullopt;
 }
 
 void WindowManager::apply(WindowAction action) {
@@ -138,17 +59,11 @@ void WindowManager::apply(WindowAction action) {
     }
     const bool maximized = state == WindowState::maximized;
     const auto list = screens();
-    if (list.empty()) {
+    const auto found = screenIndexAt(list, {current.midX(), current.midY()});
+    if (!found) {
         return;
     }
-    const Point centre{current.midX(), current.midY()};
-    std::size_t index = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].full.contains(centre)) {
-            index = i;
-            break;
-        }
-    }
+    const std::size_t index = *found;
     const Rect visible = list[index].visible;
 
     if (action == WindowAction::nextDisplay) {
@@ -163,12 +78,7 @@ void WindowManager::apply(WindowAction action) {
             system_.setMaximized(*window, false);
             from = frame(*window).value_or(current);
         }
-        const Rect next = list[(index + 1) % list.size()].visible;
-        const Rect mapped{
-            next.minX() + (from.minX() - visible.minX()) / visible.width * next.width,
-            next.minY() + (from.minY() - visible.minY()) / visible.height * next.height,
-            from.width / visible.width * next.width, from.height / visible.height * next.height};
-        setFrame(*window, mapped.integral());
+        setFrame(*window, mappedFrame(from, visible, list[(index + 1) % list.size()].visible));
         if (maximized) {
             system_.setMaximized(*window, true);
         }
@@ -210,10 +120,7 @@ void WindowManager::apply(WindowAction action) {
             if (maximized) {
                 system_.setMaximized(*window, false);
             }
-            const double w = shrinkWidth * visible.width;
-            const double h = shrinkHeight * visible.height;
-            setFrame(*window,
-                     Rect{visible.midX() - w / 2, visible.midY() - h / 2, w, h}.integral());
+            setFrame(*window, shrunkFrame(visible));
         }
         return;
     }

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "config/model.h"
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 #include "platform/windows.h"
 
 namespace ombrel {
@@ -42,9 +42,6 @@ class WindowManager {
     std::span<const Screen> screens();
     // The first display whose full frame contains p, else the first; nothing with no display.
     std::optional<Screen> screenContaining(Point p);
-
-    static Rect targetFrame(WindowAction action, const Rect& visible, const Rect& current);
-    static bool nearlyEqual(const Rect& a, const Rect& b, double tolerance);
 
     [[nodiscard]] const std::deque<Placement>& placements() const { return placements_; }
 

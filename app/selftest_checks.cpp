@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
-#include "actions/window_manager.h"
 #include "config/model.h"
 #include "drawing/shape_matcher.h"
-#include "engine/snap_zone.h"
+#include "placement/snap_zone.h"
+#include "placement/target_frames.h"
 #include "trackpad/gesture_recognizer.h"
 
 namespace ombrel::selftest {
@@ -190,7 +190,7 @@ bool tinyStroke() {
 constexpr Rect visibleFrame{0, 25, 1440, 800};
 
 bool frameIs(WindowAction action, Rect current, Rect expected) {
-    return WindowManager::targetFrame(action, visibleFrame, current) == expected;
+    return targetFrame(action, visibleFrame, current) == expected;
 }
 
 bool leftHalf() {

@@ -35,7 +35,12 @@ namespace ombrel {
 // Members are built top to bottom and torn down bottom to top, so each part outlives its users.
 // The input thread and the action worker, and what crosses between them: app/threads.h.
 struct Services::Parts {
-    Store& store = Store::shared();
+    explicit Parts(Setup setup)
+        : store(setup.settingsFolder.empty() ? Store::defaultFolder() : setup.settingsFolder),
+          x(setup.desktop.display),
+          threads({store, queue, strokeOverlay, snapOverlay, &notices}, std::move(setup.desktop)) {}
+
+    Store store;
     Notices notices;
     linux_platform::QtTaskQueue queue;
     // The GUI thread's own connection: the displays the stroke overlay covers.
@@ -43,7 +48,7 @@ struct Services::Parts {
     linux_platform::X11WindowSystem windows{x};
     QtStrokeOverlay strokeOverlay{windows};
     QtSnapOverlay snapOverlay;
-    app::Threads threads{{store, queue, strokeOverlay, snapOverlay, &notices}};
+    app::Threads threads;
     // What the settings window is given.
     EngineStatusOf<app::InputState> engineStatus{threads.state()};
     std::string program = QCoreApplication::applicationFilePath().toStdString();
@@ -90,7 +95,9 @@ struct Services::Parts {
     Subscription inputNotices = threads.state().observeState([this] { sayInputState(); });
 };
 
-Services::Services() : parts_(std::make_unique<Parts>()) {
+Services::Services() : Services(Setup{}) {}
+
+Services::Services(Setup setup) : parts_(std::make_unique<Parts>(std::move(setup))) {
     Parts& p = *parts_;
     log::note("Ombrel " OMBREL_VERSION " started; settings file " + p.store.fileURL().string());
     if (auto sentence = app::waylandSessionSentence(std::getenv("XDG_SESSION_TYPE"),
@@ -108,6 +115,11 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
 
 Services::~Services() = default;
 
+void Services::start() {
+    parts_->threads.start();
+    parts_->sayInputState();
+}
+
 void Services::stop() {
     parts_->threads.stop();
 }
@@ -116,13 +128,18 @@ Store& Services::store() {
     return parts_->store;
 }
 
+app::Threads& Services::threads() {
+    return parts_->threads;
+}
+
+QtSnapOverlay& Services::snapOverlay() {
+    return parts_->snapOverlay;
+}
+
 AppDelegate::Hooks Services::delegateHooks() {
     Parts& p = *parts_;
     AppDelegate::Hooks hooks;
-    hooks.startEngine = [&p] {
-        p.threads.start();
-        p.sayInputState();
-    };
+    hooks.startEngine = [this] { start(); };
     // Merged and bounded on their way to the worker, so a flood of requests costs neither memory
     // nor the input thread's time.
     hooks.run.system = [&p](SystemAction action) {

@@ -60,7 +60,8 @@ class RelayedPoster final : public EventPoster {
 
 // The input thread's objects. Made and destroyed on the GUI thread while the loop does not run.
 struct Threads::Input {
-    Input(const std::string& display, Threads& threads, std::unique_ptr<TouchpadWatch> touchpads)
+    Input(const std::string& display, Threads& threads, std::unique_ptr<TouchpadWatch> touchpads,
+          DeviceOpener openTouchpad)
         : x(display, XConnection::Reader::owner),
           loop(x),
           poster(x),
@@ -68,7 +69,8 @@ struct Threads::Input {
           windows(x),
           workspace(x),
           manager(windows),
-          touch(std::move(touchpads)),
+          touch(touchpads ? std::move(touchpads) : udevTouchpads(),
+                openTouchpad ? std::move(openTouchpad) : DeviceOpener(openEvdev)),
           monitor(touch, loop, threads.gui_.queue, threads.gui_.notices) {}
 
     XConnection x;
@@ -211,10 +213,10 @@ void InputState::update(Values values) {
     }
 }
 
-Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch> touchpads,
-                 BusNames buses)
-    : gui_(gui), displayName_(std::move(displayName)), buses_(std::move(buses)) {
-    input_ = std::make_unique<Input>(displayName_, *this, std::move(touchpads));
+Threads::Threads(Gui gui, Desktop desktop)
+    : gui_(gui), displayName_(std::move(desktop.display)), buses_(std::move(desktop.buses)) {
+    input_ = std::make_unique<Input>(displayName_, *this, std::move(desktop.touchpads),
+                                     std::move(desktop.openTouchpad));
     worker_ = std::make_unique<Worker>();
     Worker& worker = *worker_;
     Input& input = *input_;

@@ -49,6 +49,7 @@
 #include "config/observable.h"
 #include "platform/input.h"
 #include "platform/linux/bus_names.h"
+#include "platform/linux/evdev_multitouch.h"
 #include "platform/linux/udev_touchpads.h"
 #include "platform/overlays.h"
 #include "platform/task_queue.h"
@@ -94,6 +95,16 @@ class InputState {
     Published<int> changed_;
 };
 
+// The machine the threads run on: the X display (empty: $DISPLAY), the touchpads (no watch: udev's;
+// no opener: libevdev) and the D-Bus connections (empty names: the user's buses). Tests give
+// their own.
+struct Desktop {
+    std::string display{};
+    std::unique_ptr<linux_platform::TouchpadWatch> touchpads{};
+    linux_platform::DeviceOpener openTouchpad{};
+    linux_platform::BusNames buses{};
+};
+
 class Threads {
   public:
     // What the GUI thread lends: its queue, the store, the overlays the engine drives, and where
@@ -108,10 +119,7 @@ class Threads {
 
     // Create it on the GUI thread, after the Qt application. Starts the worker at once; the input
     // thread starts with start().
-    explicit Threads(
-        Gui gui, std::string displayName = {},
-        std::unique_ptr<linux_platform::TouchpadWatch> touchpads = linux_platform::udevTouchpads(),
-        linux_platform::BusNames buses = {});
+    explicit Threads(Gui gui, Desktop desktop = {});
     // Stops first.
     ~Threads();
     Threads(const Threads&) = delete;

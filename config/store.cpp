@@ -18,12 +18,6 @@ Store::Store(fs::path folder) : folder_(std::move(folder)) {
     load();
 }
 
-Store& Store::shared() {
-    // Created on first use, on the calling (main) thread, and kept until the process ends.
-    static Store store(defaultFolder());
-    return store;
-}
-
 fs::path Store::defaultFolder() {
     return xdg::baseDirs().configHome / "Ombrel";
 }

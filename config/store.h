@@ -31,8 +31,6 @@ class Store {
     // Loads "config.json" from the folder (created when missing).
     explicit Store(std::filesystem::path folder);
 
-    // The process-wide store on the user's settings folder, created and loaded on first use.
-    static Store& shared();
     // $XDG_CONFIG_HOME/Ombrel, else ~/.config/Ombrel.
     static std::filesystem::path defaultFolder();
 

@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "engine/engine.h"
-#include "engine/snap_zone.h"
+#include "placement/snap_zone.h"
+#include "placement/target_frames.h"
 
 namespace ombrel {
 
@@ -69,7 +70,7 @@ void Engine::probe(double now) {
 void Engine::zoneStep(Point p) {
     if (const std::optional<Screen> screen = windows_.screenContaining(p)) {
         if (const std::optional<WindowAction> zone = snapZone(p, screen->full)) {
-            pendingSnap_ = WindowManager::targetFrame(*zone, screen->visible, startFrame_);
+            pendingSnap_ = targetFrame(*zone, screen->visible, startFrame_);
             snapOverlay_.show(*pendingSnap_);
             return;
         }

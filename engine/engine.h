@@ -17,7 +17,7 @@
 #include "config/model.h"
 #include "config/observable.h"
 #include "config/store.h"
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 #include "platform/input.h"
 #include "platform/overlays.h"
 #include "platform/task_queue.h"

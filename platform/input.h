@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/model.h"
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 namespace ombrel {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "trackpad/touch_point.h"
+#include "platform/touch_point.h"
 
 namespace ombrel {
 

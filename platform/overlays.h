@@ -1,7 +1,7 @@
 // The two on-screen overlays, as the engine drives them.
 #pragma once
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 namespace ombrel {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 namespace ombrel {
 
@@ -13,13 +13,6 @@ namespace ombrel {
 struct WindowRef {
     uint64_t id = 0;
     friend bool operator==(const WindowRef&, const WindowRef&) = default;
-};
-
-// One display: its whole frame and its usable frame, in global top-left coordinates.
-struct Screen {
-    Rect full;
-    Rect visible;
-    friend bool operator==(const Screen&, const Screen&) = default;
 };
 
 // How the window manager shows a window.

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "config/model.h"
-#include "trackpad/touch_point.h"
+#include "platform/touch_point.h"
 
 namespace ombrel {
 

@@ -16,8 +16,8 @@
 #include "config/observable.h"
 #include "platform/multitouch.h"
 #include "platform/task_queue.h"
+#include "platform/touch_point.h"
 #include "trackpad/gesture_recognizer.h"
-#include "trackpad/touch_point.h"
 
 namespace ombrel {
 

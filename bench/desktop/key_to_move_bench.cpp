@@ -2,10 +2,11 @@
 // wmctrl started from a shell: from the key press (or the shell's start) to the window's
 // ConfigureNotify, interleaved, on a private X session with openbox. Run by hand:
 //   key_to_move_bench [rounds]      (40 of each by default)
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
+#include "placement/target_frames.h"
 #include "program.h"
 #include "x_session.h"
 
@@ -62,13 +63,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X session: %s\n", session.failure().c_str());
         return 1;
     }
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
     const auto folder =
         std::filesystem::temp_directory_path() / ("ombrel-key-to-move-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     {
-        platform_test::Program program(folder);
+        platform_test::Program program(folder, session.displayName());
         program.store.setConfig(platform_test::inputRules());  // control+option+Left: left half
         program.start();
         Display* d = session.display();
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         const Rect visible = program.windows.screens()[0].visible;
-        const Rect right = WindowManager::targetFrame(WindowAction::rightHalf, visible, visible);
+        const Rect right = targetFrame(WindowAction::rightHalf, visible, visible);
         const std::vector<unsigned> keys = {XKeysymToKeycode(d, XK_Control_L),
                                             XKeysymToKeycode(d, XK_Alt_L),
                                             XKeysymToKeycode(d, XK_Left)};

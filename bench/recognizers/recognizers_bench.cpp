@@ -6,10 +6,10 @@
 #include <numbers>
 #include <vector>
 
-#include "actions/window_manager.h"
 #include "allocation_counter.h"
 #include "drawing/shape_matcher.h"
-#include "engine/snap_zone.h"
+#include "placement/snap_zone.h"
+#include "placement/target_frames.h"
 #include "trackpad/gesture_recognizer.h"
 
 namespace ombrel {
@@ -87,7 +87,7 @@ void BM_TargetFrame(benchmark::State& state) {
     const Rect current{100, 100, 600, 400};
     std::size_t i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(WindowManager::targetFrame(allWindowActions[i], visible, current));
+        benchmark::DoNotOptimize(targetFrame(allWindowActions[i], visible, current));
         i = (i + 1) % allWindowActions.size();
     }
 }

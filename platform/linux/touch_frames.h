@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <span>
 
-#include "trackpad/touch_point.h"
+#include "platform/touch_point.h"
 
 namespace ombrel::linux_platform {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 namespace ombrel::linux_platform {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 #include "platform/input.h"
 #include "platform/multitouch.h"
 #include "platform/overlays.h"

@@ -4,7 +4,7 @@
 #include <QRect>
 #include <functional>
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 class QWidget;
 

@@ -1,5 +1,5 @@
 // Snap zones: which placement each part of a display's edge gives.
-#include "engine/snap_zone.h"
+#include "placement/snap_zone.h"
 
 #include <gtest/gtest.h>
 

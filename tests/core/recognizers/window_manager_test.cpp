@@ -1,5 +1,6 @@
 // Window manager: the frame formula, display lookup, and placements with their memory.
 #include "actions/window_manager.h"
+#include "placement/target_frames.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,7 @@ TEST(WindowManager, TargetFrameOnBothVisibleFrames) {
         {{0.5, 25.5, 999.25, 700.5}, maximize, w600, {0.5, 25.5, 999.25, 700.5}},
     };
     for (const auto& [visible, action, current, expected] : cases) {
-        EXPECT_EQ(WindowManager::targetFrame(action, visible, current), expected)
+        EXPECT_EQ(targetFrame(action, visible, current), expected)
             << "action " << static_cast<int>(action) << " from " << testing::PrintToString(current);
     }
 }
@@ -81,8 +82,8 @@ TEST(WindowManager, NearlyEqualIsInclusiveOnEachEdge) {
         {{88, 212, 288, 412}, true},
     };
     for (const auto& [other, expected] : cases) {
-        EXPECT_EQ(WindowManager::nearlyEqual(base, other, 12), expected) << other.x;
-        EXPECT_EQ(WindowManager::nearlyEqual(other, base, 12), expected) << other.x;
+        EXPECT_EQ(nearlyEqual(base, other, 12), expected) << other.x;
+        EXPECT_EQ(nearlyEqual(other, base, 12), expected) << other.x;
     }
 }
 

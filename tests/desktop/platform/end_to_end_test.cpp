@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <memory>
 
+#include "actions/window_manager.h"
 #include "env.h"
+#include "placement/target_frames.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -22,7 +24,7 @@ class EndToEndTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(session().ready()) << session().failure();
         std::filesystem::create_directories(folder_);
-        program_ = std::make_unique<Program>(folder_);
+        program_ = std::make_unique<Program>(folder_, session().displayName());
         program_->store.setConfig(inputRules());
         program_->start();
         ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -67,7 +69,7 @@ TEST_F(EndToEndTest, EveryPlacementLandsOnItsTargetOnBothMonitors) {
             SCOPED_TRACE(std::string(rawValue(action)) + " on monitor " + std::to_string(s));
             const Rect target = action == WindowAction::maximize
                                     ? visible
-                                    : WindowManager::targetFrame(action, visible, outer(window_));
+                                    : targetFrame(action, visible, outer(window_));
             apply(action);
             EXPECT_EQ(outer(window_), target);
             apply(action);  // restores, so the next action is not a restore
@@ -106,13 +108,13 @@ TEST_F(EndToEndTest, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
         XFlush(d_);
         pumpUntil([] { return false; }, 15ms);
     }
-    EXPECT_TRUE(pumpUntil([&] { return program_->snap.shown.has_value(); }));
+    EXPECT_TRUE(pumpUntil([&] { return program_->snapShown().has_value(); }));
     XTestFakeButtonEvent(d_, 1, False, CurrentTime);
     XFlush(d_);
     EXPECT_TRUE(pumpUntil([&] {
         return outer(window_) == Rect{40, 0, 620, 800};
     })) << ::testing::PrintToString(outer(window_));
-    EXPECT_FALSE(program_->snap.shown.has_value());
+    EXPECT_FALSE(program_->snapShown().has_value());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The program of the input tests in a process of its own, so that a test can pause and resume it:
 // engine_host <settings folder>. Creates the file "listening" in the folder once its grabs hold.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 #include <fstream>
 
@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     if (argc != 2) {
         return 2;
     }
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     const std::filesystem::path folder = argv[1];
     ombrel::platform_test::Program program(folder);
     program.start();
@@ -21,5 +22,5 @@ int main(int argc, char** argv) {
         }
     });
     ready.start(10);
-    return QCoreApplication::exec();
+    return QApplication::exec();
 }

@@ -1,5 +1,5 @@
 // Starts the shared Qt application and X session of the platform tests.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -23,11 +23,13 @@ namespace ombrel::platform_test {
 
 namespace {
 
-QCoreApplication& application() {
+// With widgets, as the program has: its overlays are windows.
+QApplication& application() {
     static int argc = 1;
     static char name[] = "platform_tests";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    static QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     return app;
 }
 

@@ -8,7 +8,7 @@
 #include <ostream>
 #include <vector>
 
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 #include "x_session.h"
 
 namespace ombrel {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine.h"
+#include "placement/target_frames.h"
 #include "settings/settings_deps.h"
 // After Qt: Xlib's macros clash with its names.
 #include "program.h"
@@ -73,7 +75,7 @@ class InputScripts : public ::testing::Test {
             ASSERT_TRUE(xsession::XSession::waitUntil(
                 [&] { return std::filesystem::exists(folder_ / "listening"); }, 10s));
         } else {
-            program_ = std::make_unique<Program>(folder_);
+            program_ = std::make_unique<Program>(folder_, session().displayName());
             program_->store.setConfig(inputRules());
             program_->start();
             ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -175,7 +177,7 @@ class InputScripts : public ::testing::Test {
         const auto action = where == "left" ? WindowAction::leftHalf : WindowAction::rightHalf;
         return where == "start" ? start_
                : where == "max" ? visible
-                                : WindowManager::targetFrame(action, visible, start_);
+                                : targetFrame(action, visible, start_);
     }
 
     // No key stays down and no modifier stays set once the script has let go of everything.

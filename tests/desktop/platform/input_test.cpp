@@ -61,7 +61,7 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
 
 TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     // Another program, here a second instance, holding every combination and button.
-    auto other = std::make_unique<Program>(folder_ / "other");
+    auto other = std::make_unique<Program>(folder_ / "other", session().displayName());
     other->store.setConfig(inputRules());
     other->start();
     ASSERT_TRUE(pumpUntil([&] { return other->tapInstalled(); }));

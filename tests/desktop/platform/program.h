@@ -1,34 +1,40 @@
-// The whole program minus its windows on the real backend, with its input thread and action
-// worker and overlays as recorders: what the input tests drive in this process and the engine host
+// The whole program as the composition root builds it, on the test's X display with a settings
+// folder of its own and no touchpads (the machine's own pads stay out of the tests), and the
+// test's own view of the displays: what the input tests drive in this process and the engine host
 // runs in a process of its own. The test's thread is the GUI thread.
 #pragma once
 
 #include <filesystem>
+#include <string>
 
-#include "app/threads.h"
+#include "app/services.h"
 #include "config/store.h"
-#include "engine/engine.h"
-#include "fakes/fake_platform.h"
 #include "fakes/fake_touchpads.h"
-#include "platform/linux/qt_task_queue.h"
+#include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_window_system.h"
 
 namespace ombrel::platform_test {
 
 struct Program {
-    explicit Program(const std::filesystem::path& folder) : store(folder) {}
+    // An empty display name is $DISPLAY.
+    explicit Program(const std::filesystem::path& folder, const std::string& display = {})
+        : services({.settingsFolder = folder,
+                    .desktop = {.display = display,
+                                .touchpads = pads.watch(),
+                                .openTouchpad = pads.opener()}}),
+          x(display) {}
 
     // Starts the input thread; tapInstalled() tells when its grabs hold.
-    void start() { threads.start(); }
+    void start() { services.start(); }
     [[nodiscard]] bool tapInstalled() { return threads.grabsInPlace(); }
+    // The target the snap preview shows now, if any.
+    [[nodiscard]] const std::optional<Rect>& snapShown() { return services.snapOverlay().shown(); }
 
-    Store store;
-    linux_platform::QtTaskQueue queue;
-    fake::FakeStrokeOverlay stroke;
-    fake::FakeSnapOverlay snap;
-    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
-    app::Threads threads{{store, queue, stroke, snap, nullptr}, {}, pads.watch()};
+    fake::FakeTouchpads pads{{}};
+    Services services;
+    Store& store = services.store();
+    app::Threads& threads = services.threads();
     // The test's own view of the displays.
     linux_platform::XConnection x;
     linux_platform::X11WindowSystem windows{x};

@@ -9,9 +9,9 @@
 #include <QWidget>
 #include <cmath>
 
-#include "actions/window_manager.h"
-#include "engine/snap_zone.h"
 #include "fakes/fake_platform.h"
+#include "placement/snap_zone.h"
+#include "placement/target_frames.h"
 #include "platform/linux/overlays/overlay_color.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/overlays/stroke_overlay.h"
@@ -236,8 +236,7 @@ TEST_F(OverlayTest, SnapPreviewIsTheZoneTargetInsetAndFollowsTargetChanges) {
     const auto target = [&](Point pointer) {
         const auto zone = snapZone(pointer, screen.full);
         EXPECT_TRUE(zone.has_value());
-        return WindowManager::targetFrame(zone.value_or(WindowAction::maximize), screen.visible,
-                                          current);
+        return targetFrame(zone.value_or(WindowAction::maximize), screen.visible, current);
     };
     const Rect left = target({0, screen.full.midY()});
     const Rect topRight = target({screen.full.maxX() - 1, 20});

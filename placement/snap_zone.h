@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "config/model.h"
-#include "platform/geometry.h"
+#include "placement/geometry.h"
 
 namespace ombrel {
 

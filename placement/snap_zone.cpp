@@ -1,5 +1,5 @@
 // Which placement a window dragged to a point of a display snaps to.
-#include "engine/snap_zone.h"
+#include "placement/snap_zone.h"
 
 namespace ombrel {
 namespace {

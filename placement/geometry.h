@@ -1,7 +1,7 @@
-// Points, sizes and rectangles in global display coordinates, y growing downward, in points.
-// On X11 these are root-window pixels: the origin is the root window's top-left corner, which is
-// the primary monitor's corner only when that monitor sits there. Events, window frames, monitor
-// frames and overlay windows all use them as they are; nothing adds a monitor's origin.
+// Points, sizes, rectangles and displays in global display coordinates, y growing downward, in
+// points. On X11 these are root-window pixels: the origin is the root window's top-left corner,
+// which is the primary monitor's corner only when that monitor sits there. Events, window frames,
+// monitor frames and overlay windows all use them as they are; nothing adds a monitor's origin.
 #pragma once
 
 #include <algorithm>
@@ -57,6 +57,13 @@ struct Rect {
     }
 
     friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// One display: its whole frame and its usable frame (without panels and docks).
+struct Screen {
+    Rect full;
+    Rect visible;
+    friend bool operator==(const Screen&, const Screen&) = default;
 };
 
 }  // namespace ombrel
