@@ -113,6 +113,20 @@ void X11EventPoster::fake(const Step& step) {
 
 void X11EventPoster::send(std::span<const Step> steps, Mods mods) {
     Display* d = x_.display();
+    // From reading which modifiers are held to the last posted event, no other client's input is
+    // taken: a modifier another client (xdotool, a remote desktop) pressed in between would
+    // otherwise be added to the keystroke.
+    XGrabServer(d);
+    const struct Ungrab {
+        Display* d;
+        explicit Ungrab(Display* display) : d(display) {}
+        Ungrab(const Ungrab&) = delete;
+        Ungrab& operator=(const Ungrab&) = delete;
+        ~Ungrab() {
+            XUngrabServer(d);
+            XFlush(d);
+        }
+    } ungrab{d};
     std::array<char, 32> keys{};
     XQueryKeymap(d, keys.data());
     XModifierKeymap* map = XGetModifierMapping(d);
