@@ -4,6 +4,8 @@
 #pragma once
 
 #include <functional>
+#include <future>
+#include <memory>
 
 namespace ombrel {
 
@@ -22,5 +24,18 @@ class TaskQueue {
     // Seconds of monotonic system uptime; any thread.
     [[nodiscard]] virtual double uptime() const = 0;
 };
+
+// Runs the task on the queue's thread and returns once it has run. Called from another thread than
+// the queue's (the caller checks); a task dropped by a stop breaks the promise, which ends the
+// wait.
+inline void postAndWait(TaskQueue& queue, const TaskQueue::Task& task) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    queue.post([&task, done] {
+        task();
+        done->set_value();
+    });
+    finished.wait();
+}
 
 }  // namespace ombrel

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cmath>
 #include <ctime>
-#include <future>
 #include <utility>
 
 namespace ombrel::linux_platform {
@@ -74,14 +73,7 @@ void InputLoop::runAndWait(const Task& task) {
         task();
         return;
     }
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    post([&task, done] {
-        task();
-        done->set_value();
-    });
-    // A task dropped by a stop breaks the promise, which ends the wait too.
-    finished.wait();
+    postAndWait(*this, task);
 }
 
 void InputLoop::post(Task task) {

@@ -147,14 +147,7 @@ void QtThread::runAndWait(const Task& task) {
         task();
         return;
     }
-    // A task dropped by a stop breaks the promise, which ends the wait too.
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> finished = done->get_future();
-    post([&task, done] {
-        task();
-        done->set_value();
-    });
-    finished.wait();
+    postAndWait(*this, task);
 }
 
 void QtThread::post(Task task) {
