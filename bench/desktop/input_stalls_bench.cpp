@@ -22,6 +22,7 @@
 
 #include "config/json_codec.h"
 #include "config/model.h"
+#include "private_bus.h"
 #include "typist.h"
 #include "x_session.h"
 
@@ -54,46 +55,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto patience = 10s;
-
-// A dbus-daemon of the bench's own; its address goes into the environment of every instance.
-struct Bus {
-    Bus() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> argv = {"dbus-daemon", "--session", "--nofork",
-                                         "--print-address=1"};
-        std::vector<char*> args;
-        args.reserve(argv.size() + 1);
-        for (auto& a : argv) {
-            args.push_back(a.data());
-        }
-        args.push_back(nullptr);
-        posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        char c = 0;
-        while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-            address.push_back(c);
-        }
-        close(fds[0]);
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-    }
-    ~Bus() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    std::string address;
-};
 
 constexpr Mods ctrlAlt(Mods::control | Mods::option);
 
@@ -374,7 +335,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no X session: %s\n", session.failure().c_str());
         return 1;
     }
-    Bus bus;
+    xsession::PrivateBus bus;  // its address goes into every instance's environment
     char pattern[] = "/tmp/ombrel-stalls-XXXXXX";
     const fs::path home = mkdtemp(pattern);
     setenv("XDG_CONFIG_HOME", home.c_str(), 1);
@@ -410,7 +371,7 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_for(8s);  // the waits for the stopped manager end
                 bench.flood(r[cases[3]], rss[binary]);
                 bench.flood(r[cases[3]], rss[binary]);
-                bench.missionControl(r[cases[4]], bus.pid);
+                bench.missionControl(r[cases[4]], bus.pid());
             }
             bench.stop();
             if (bench.ready() && bench.startWithRules(binary, r[cases[5]])) {

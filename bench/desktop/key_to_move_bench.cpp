@@ -8,6 +8,7 @@
 
 #include "placement/target_frames.h"
 #include "program.h"
+#include "typist.h"
 #include "x_session.h"
 
 #include <X11/extensions/XInput.h>
@@ -38,17 +39,6 @@ bool pumpUntil(const std::function<bool()>& cond) {
     return xsession::XSession::waitUntil(cond, std::chrono::seconds(3), pump);
 }
 
-XDevice* openKeyboard(Display* d) {
-    int count = 0;
-    XDeviceInfo* devices = XListInputDevices(d, &count);
-    XID id = 0;
-    for (int i = 0; i < count; ++i) {
-        id = std::strcmp(devices[i].name, "Xvfb keyboard") == 0 ? devices[i].id : id;
-    }
-    XFreeDeviceList(devices);
-    return id != 0 ? XOpenDevice(d, id) : nullptr;
-}
-
 double percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size()));
@@ -75,7 +65,7 @@ int main(int argc, char** argv) {
         Display* d = session.display();
         const Window w =
             session.createWindow("bench", "OmbrelBench", 300, 200, 500, 350, StructureNotifyMask);
-        XDevice* keyboard = openKeyboard(d);
+        XDevice* keyboard = xsession::openKeyboard(d);
         if (!pumpUntil([&] { return program.tapInstalled(); }) || w == 0 || !session.activate(w) ||
             keyboard == nullptr) {
             std::fprintf(stderr, "set-up failed\n");

@@ -12,6 +12,7 @@
 #include <memory>
 
 // Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
+#include "private_bus.h"
 #include "shell_env.h"
 
 extern char** environ;
@@ -34,50 +35,9 @@ pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t* ac
     return pid;
 }
 
-// A dbus-daemon of our own, so the tests neither see nor disturb the user's session bus.
-class PrivateBus {
-  public:
-    PrivateBus() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        pid_ = spawn({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        char c = 0;
-        while (pid_ > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
-            address_.push_back(c);
-        }
-        close(fds[0]);
-        if (!address_.empty()) {
-            setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
-        }
-    }
-    ~PrivateBus() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-    [[nodiscard]] const std::string& address() const { return address_; }
-    [[nodiscard]] pid_t pid() const { return pid_; }
-
-  private:
-    pid_t pid_ = -1;
-    std::string address_;
-};
-
 struct Shared {
     std::unique_ptr<xsession::XSession> session;
-    std::unique_ptr<PrivateBus> bus;
+    std::unique_ptr<xsession::PrivateBus> bus;
     std::filesystem::path configHome;
     std::unique_ptr<QApplication> app;
 };
@@ -94,7 +54,7 @@ class Environment : public ::testing::Environment {
     void SetUp() override {
         Shared& s = shared();
         s.session = std::make_unique<xsession::XSession>(xsession::twoMonitors());
-        s.bus = std::make_unique<PrivateBus>();
+        s.bus = std::make_unique<xsession::PrivateBus>();
         char pattern[] = "/tmp/ombrel-shell-XXXXXX";
         if (const char* made = mkdtemp(pattern)) {
             s.configHome = made;

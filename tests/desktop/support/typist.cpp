@@ -15,6 +15,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+}  // namespace
+
 XDevice* openKeyboard(Display* d) {
     int count = 0;
     XDeviceInfo* devices = XListInputDevices(d, &count);
@@ -25,12 +31,6 @@ XDevice* openKeyboard(Display* d) {
     XFreeDeviceList(devices);
     return id != 0 ? XOpenDevice(d, id) : nullptr;
 }
-
-int ignoreErrors(Display*, XErrorEvent*) {
-    return 0;
-}
-
-}  // namespace
 
 Typist::Typist() : display_(XOpenDisplay(nullptr)) {
     if (display_ != nullptr) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput.h>
 
 #include <chrono>
 #include <functional>
@@ -12,6 +13,9 @@
 #include <vector>
 
 namespace ombrel::xsession {
+
+// The server's own keyboard device ("Xvfb keyboard"), opened for XTEST; null when there is none.
+XDevice* openKeyboard(Display* d);
 
 class Typist {
   public:
