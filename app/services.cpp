@@ -16,6 +16,7 @@
 #include "art/icon_art.h"
 #include "config/notices.h"
 #include "config/store.h"
+#include "engine/driver_clicks.h"
 #include "engine/engine.h"
 #include "platform/linux/autostart_item.h"
 #include "platform/linux/desktop_services.h"
@@ -100,6 +101,14 @@ struct Services::Parts {
         notices.set("grabs", takenNotice(engine.takenTriggers()));
     }
     Subscription inputNotices = engine.observeState([this] { sayInputState(); });
+    // A gesture rule whose touchpad clicks cannot be told from other pointers' is said there too.
+    void sayTouchpadDriver(const Config& config) {
+        notices.set("touchpadDriver",
+                    touchpadDriverNotice(config, tap.touchpadDriver(), monitor.deviceCount() > 0));
+    }
+    Subscription driverRules =
+        store.observeConfig([this](const Config& config) { sayTouchpadDriver(config); });
+    Subscription driverPads = monitor.observeDevices([this] { sayTouchpadDriver(store.config()); });
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {
@@ -115,6 +124,7 @@ Services::Services() : parts_(std::make_unique<Parts>()) {
         p.loginItem.retarget();
     }
     p.runner.setNotices(&p.notices);
+    p.tap.observeTouchpadDriver([&p] { p.sayTouchpadDriver(p.store.config()); });
 }
 
 Services::~Services() = default;
@@ -129,6 +139,7 @@ AppDelegate::Hooks Services::delegateHooks() {
     hooks.startEngine = [&p] {
         p.engine.start();
         p.sayInputState();
+        p.sayTouchpadDriver(p.store.config());
     };
     hooks.run.system = [&p](SystemAction action) { p.runner.runSystem(action); };
     hooks.run.window = [&p](WindowAction action) { p.windowManager.apply(action); };

@@ -69,8 +69,9 @@ void Engine::start() {
     started_ = true;
     const std::weak_ptr<Engine*> weak = self_;
     monitor_.recognizer().onGesture = [weak](const TrackpadGesture& gesture) {
-        if (const auto self = weak.lock()) {
-            (*self)->fire(Trigger::trackpad(gesture));
+        if (const auto self = weak.lock(); self && (*self)->fire(Trigger::trackpad(gesture)) &&
+                                           gesture.kind == TrackpadGesture::Kind::tap) {
+            (*self)->tapFired(gesture.fingers);
         }
     };
     // A click with three or more fingers resting must be swallowable, so the grab follows the
@@ -186,8 +187,14 @@ bool Engine::handle(const InputEvent& event) {
 bool Engine::handleLeftDown(const InputEvent& event) {
     GestureRecognizer& recognizer = monitor_.recognizer();
     const int64_t fingers = recognizer.fingersDown;
-    if (fingers >= 3 &&
-        fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
+    if (event.touchpad && !event.own) {
+        if (touchpadPress(event)) {
+            swallowLeftUp_ = true;
+            setDragState(DragState::idle);
+            return true;
+        }
+    } else if (fingers >= 3 &&
+               fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
         // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
         recognizer.fired = true;
         recognizer.tip.reset();
@@ -223,6 +230,10 @@ bool Engine::handleKeyDown(const InputEvent& event) {
 }
 
 bool Engine::handleButtonDown(const InputEvent& event) {
+    if (event.touchpad && !event.own && touchpadPress(event)) {
+        driverClicks_.pressTaken(event.button);
+        return true;
+    }
     // Button rules start at the centre button: the left and the right one never fire.
     if (event.own || event.button < 2) {
         return false;
@@ -238,12 +249,44 @@ bool Engine::handleButtonDown(const InputEvent& event) {
 }
 
 bool Engine::handleButtonUp(const InputEvent& event) {
+    if (event.touchpad && driverClicks_.release(event.button)) {
+        return true;
+    }
     const auto it = std::find(swallowedButtons_.begin(), swallowedButtons_.end(), event.button);
     if (it == swallowedButtons_.end()) {
         return false;
     }
     swallowedButtons_.erase(it);
     return true;
+}
+
+bool Engine::touchpadPress(const InputEvent& event) {
+    GestureRecognizer& recognizer = monitor_.recognizer();
+    const DriverClicks::Plan plan =
+        driverClicks_.press(tap_.touchpadDriver(), event.button, recognizer, queue_.uptime());
+    if (plan.take) {
+        return true;
+    }
+    using Kind = TrackpadGesture::Kind;
+    if ((plan.click > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::click, plan.click}))) ||
+        (plan.tap > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::tap, plan.tap})))) {
+        // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
+        recognizer.fired = true;
+        recognizer.tip.reset();
+        return true;
+    }
+    return false;
+}
+
+void Engine::tapFired(int64_t fingers) {
+    driverClicks_.tapFired(tap_.touchpadDriver(), fingers, queue_.uptime());
+    // The frame's own refresh grabs for the window; this one lets go once it has closed.
+    const std::weak_ptr<Engine*> weak = self_;
+    queue_.postAfter(DriverClicks::tapWindow, [weak] {
+        if (const auto self = weak.lock()) {
+            (*self)->refreshGrabs(false);
+        }
+    });
 }
 
 bool Engine::fire(const Trigger& trigger) {
@@ -281,6 +324,7 @@ void Engine::rebuildGrabLists(const Config& config) {
             }
         }
     }
+    driverClicks_.followRules(config);
     std::sort(hotkeys_.begin(), hotkeys_.end(), comboBefore);
     hotkeys_.erase(std::unique(hotkeys_.begin(), hotkeys_.end(), sameCombo), hotkeys_.end());
     std::sort(buttons_.begin(), buttons_.end());
@@ -302,6 +346,9 @@ void Engine::refreshGrabs(const Config& config, bool listsChanged) {
                           dragState_ == DragState::moving;
     const bool pointerMotion =
         stroking_ || (dragging && config.engineEnabled && config.snapEnabled);
+    const bool touchpadButtons =
+        active &&
+        driverClicks_.wantsGrab(tap_.touchpadDriver(), monitor_.recognizer(), queue_.uptime());
 
     bool changed = !grabsSent_;
     if (listsChanged || active != grabsActive_) {
@@ -315,9 +362,11 @@ void Engine::refreshGrabs(const Config& config, bool listsChanged) {
             changed = true;
         }
     }
-    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion) {
+    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion ||
+        touchpadButtons != grabs_.touchpadButtons) {
         grabs_.leftPress = leftPress;
         grabs_.pointerMotion = pointerMotion;
+        grabs_.touchpadButtons = touchpadButtons;
         changed = true;
     }
     // A grab another program held is tried again whenever the bindings change.

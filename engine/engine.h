@@ -15,6 +15,7 @@
 #include "config/model.h"
 #include "config/observable.h"
 #include "config/store.h"
+#include "engine/driver_clicks.h"
 #include "platform/geometry.h"
 #include "platform/input.h"
 #include "platform/main_queue.h"
@@ -99,6 +100,9 @@ class Engine {
     bool handleKeyDown(const InputEvent& event);
     bool handleButtonDown(const InputEvent& event);
     bool handleButtonUp(const InputEvent& event);
+    // A press from the touchpad's own device that runs a rule or belongs to a touch that did.
+    bool touchpadPress(const InputEvent& event);
+    void tapFired(int64_t fingers);
 
     void startStroke(Mods mods, Point at);
     void probe(double now);
@@ -131,6 +135,8 @@ class Engine {
     // Buttons whose press fired a rule; their release is swallowed too.
     std::vector<int64_t> swallowedButtons_;
     bool swallowLeftUp_ = false;
+    // The clicks the touchpad's driver makes of the touches the recognizer sees.
+    DriverClicks driverClicks_;
 
     DragState dragState_ = DragState::idle;
     Point downPoint_;

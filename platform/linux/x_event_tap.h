@@ -7,11 +7,14 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/input.h"
+#include "platform/linux/libinput_props.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_event_poster.h"
 
@@ -32,6 +35,16 @@ class X11EventTap : public EventTap {
     bool install(Handler handler) override;
     TakenGrabs setGrabs(const GrabRequest& request) override;
 
+    // Whether a pointer device is the touchpad's, from its id and its "Device Node" (empty when
+    // it has none). By default: a node that udev counts among the touchpads.
+    using TouchpadMatcher = std::function<bool(int device, const std::string& node)>;
+    void setTouchpadMatcher(TouchpadMatcher matcher);
+    [[nodiscard]] TouchpadDriver touchpadDriver() const override { return driver_; }
+    // Runs after touchpadDriver() changed: a touchpad came or went, or its settings changed.
+    void observeTouchpadDriver(std::function<void()> observer) {
+        driverObserver_ = std::move(observer);
+    }
+
   private:
     struct KeyGrab {
         KeyCombo combo;
@@ -43,6 +56,7 @@ class X11EventTap : public EventTap {
         int64_t button = 0;
         unsigned xButton = 0;
         bool taken = false;
+        bool rule = true;  // asked for by a button rule, so reported when taken
     };
     // Who sent the last raw event: the grabbed event that may follow it reuses the verdict.
     struct Verdict {
@@ -57,6 +71,12 @@ class X11EventTap : public EventTap {
     [[nodiscard]] bool live() const { return installed_ && x_.connected(); }
     void onEvent(XEvent& event);
     void findDevices();
+    void findTouchpads(const std::vector<int>& pointers);
+    void readTouchpadDriver();
+    [[nodiscard]] bool isTouchpad(int device) const {
+        return device >= 0 && device < static_cast<int>(touchpadDevices_.size()) &&
+               touchpadDevices_[static_cast<std::size_t>(device)];
+    }
     void selectEvents();
     void rebuild();
     void grabAll();
@@ -98,6 +118,11 @@ class X11EventTap : public EventTap {
     std::vector<int> masterKeyboards_;
     std::vector<int> masterPointers_;
     std::bitset<256> xtestDevices_;
+    std::bitset<256> touchpadDevices_;
+    TouchpadMatcher touchpadMatcher_;
+    std::unique_ptr<LibinputProperties> properties_;
+    TouchpadDriver driver_;
+    std::function<void()> driverObserver_;
     std::bitset<256> modifierKeys_;
     std::bitset<256> ownModifierChange_;  // the last raw event of this modifier key was ours
     std::bitset<256> userDown_;           // modifier keys held on keyboards (not XTEST)

@@ -24,13 +24,14 @@ namespace ombrel::platform_test {
 
 // Every Linux desktop service, built in dependency order after the Qt application object.
 struct Backend {
-    explicit Backend(std::unique_ptr<linux_platform::TouchpadWatch> touchpads)
+    Backend(std::unique_ptr<linux_platform::TouchpadWatch> touchpads,
+            linux_platform::DeviceOpener open)
         : poster(x),
           tap(x, poster),
           windows(x),
           workspace(x),
           shell(x, queue),
-          touch(std::move(touchpads)) {}
+          touch(std::move(touchpads), std::move(open)) {}
 
     linux_platform::XConnection x;
     linux_platform::QtMainQueue queue;
@@ -46,14 +47,15 @@ struct Backend {
 struct Program {
     explicit Program(const std::filesystem::path& folder)
         : store(folder),
-          platform(pads.watch()),
+          platform(pads.watch(), pads.opener()),
           manager(platform.windows),
           runner(manager, platform.poster, platform.workspace, platform.shell, platform.programs),
           monitor(platform.touch, platform.queue),
           engine(store, monitor, runner, manager, platform.tap, platform.workspace, platform.queue,
                  stroke, snap) {}
 
-    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
+    // None at first: the machine's own pads stay out of the tests. Those announced have 5 slots.
+    fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110}};
     Store store;
     Backend platform;
     WindowManager manager;
