@@ -15,6 +15,7 @@
 #include "art/icon_art.h"
 #include "config/notices.h"
 #include "config/store.h"
+#include "engine/driver_clicks.h"
 #include "engine/engine.h"
 #include "platform/linux/autostart_item.h"
 #include "platform/linux/desktop_services.h"
@@ -87,7 +88,18 @@ struct Services::Parts {
         notices.set("input", threads.state().unavailableReason());
         notices.set("grabs", takenNotice(threads.state().takenTriggers()));
     }
-    Subscription inputNotices = threads.state().observeState([this] { sayInputState(); });
+    Subscription inputNotices = threads.state().observeState([this] {
+        sayInputState();
+        sayTouchpadDriver();
+    });
+    // A gesture rule whose touchpad clicks cannot be told from other pointers' is said there too.
+    void sayTouchpadDriver() {
+        notices.set("touchpadDriver",
+                    touchpadDriverNotice(store.config(), threads.state().touchpadDriver(),
+                                         threads.monitor().deviceCount() > 0));
+    }
+    Subscription driverRules = store.observeConfig([this](const Config&) { sayTouchpadDriver(); });
+    Subscription driverPads = threads.monitor().observeDevices([this] { sayTouchpadDriver(); });
 };
 
 Services::Services() : parts_(std::make_unique<Parts>()) {
@@ -122,6 +134,7 @@ AppDelegate::Hooks Services::delegateHooks() {
     hooks.startEngine = [&p] {
         p.threads.start();
         p.sayInputState();
+        p.sayTouchpadDriver();
     };
     // Merged and bounded on their way to the worker, so a flood of requests costs neither memory
     // nor the input thread's time.

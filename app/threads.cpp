@@ -60,7 +60,8 @@ class RelayedPoster final : public EventPoster {
 
 // The input thread's objects. Made and destroyed on the GUI thread while the loop does not run.
 struct Threads::Input {
-    Input(const std::string& display, Threads& threads, std::unique_ptr<TouchpadWatch> touchpads)
+    Input(const std::string& display, Threads& threads, std::unique_ptr<TouchpadWatch> touchpads,
+          DeviceOpener openTouchpad)
         : x(display, XConnection::Reader::owner),
           loop(x),
           poster(x),
@@ -68,7 +69,7 @@ struct Threads::Input {
           windows(x),
           workspace(x),
           manager(windows),
-          touch(std::move(touchpads)),
+          touch(std::move(touchpads), std::move(openTouchpad)),
           monitor(touch, loop, threads.gui_.queue, threads.gui_.notices) {}
 
     XConnection x;
@@ -212,9 +213,10 @@ void InputState::update(Values values) {
 }
 
 Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch> touchpads,
-                 BusNames buses)
+                 BusNames buses, DeviceOpener openTouchpad)
     : gui_(gui), displayName_(std::move(displayName)), buses_(std::move(buses)) {
-    input_ = std::make_unique<Input>(displayName_, *this, std::move(touchpads));
+    input_ =
+        std::make_unique<Input>(displayName_, *this, std::move(touchpads), std::move(openTouchpad));
     worker_ = std::make_unique<Worker>();
     Worker& worker = *worker_;
     Input& input = *input_;
@@ -233,6 +235,8 @@ Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch
                                  input.workspace, input.loop, relays_->stroke, relays_->snap);
     // Subscribed before the input thread runs; called there from then on.
     engineState_ = engine_->observeState([this] { publishState(); });
+    // Read on the input thread, said on the GUI thread with the rules in force there.
+    input.tap.observeTouchpadDriver([this] { publishState(); });
     state_.sendRecording_ = [this](bool on) {
         input_->loop.post([this, on] { engine_->setRecording(on); });
     };
@@ -251,7 +255,7 @@ Threads::~Threads() {
 
 void Threads::start() {
     // What the input connection offers is known already; the engine's answer follows.
-    state_.update({input_->tap.inputAvailable(), false, {}, input_->tap.unavailableReason()});
+    state_.update({input_->tap.inputAvailable(), false, {}, input_->tap.unavailableReason(), {}});
     input_->monitor.start();
     input_->loop.post([this] {
         engine_->start();
@@ -293,6 +297,10 @@ void Threads::onInput(const std::function<void(Engine&)>& work) {
     input_->loop.runAndWait([&] { work(*engine_); });
 }
 
+void Threads::onTap(const std::function<void(X11EventTap&)>& work) {
+    input_->loop.runAndWait([&] { work(input_->tap); });
+}
+
 bool Threads::grabsInPlace() {
     bool ready = false;
     input_->loop.runAndWait(
@@ -303,7 +311,8 @@ bool Threads::grabsInPlace() {
 void Threads::publishState() {
     // On the input thread: a copy goes to the GUI thread.
     InputState::Values values{engine_->inputAvailable(), engine_->tapInstalled(),
-                              engine_->takenTriggers(), input_->tap.unavailableReason()};
+                              engine_->takenTriggers(), input_->tap.unavailableReason(),
+                              input_->tap.touchpadDriver()};
     gui_.queue.post([weak = std::weak_ptr(self_), values = std::move(values)]() mutable {
         if (const auto self = weak.lock()) {
             (*self)->state_.update(std::move(values));

@@ -48,6 +48,7 @@
 #include "config/observable.h"
 #include "platform/input.h"
 #include "platform/linux/bus_names.h"
+#include "platform/linux/evdev_multitouch.h"
 #include "platform/linux/udev_touchpads.h"
 #include "platform/overlays.h"
 #include "platform/task_queue.h"
@@ -60,6 +61,10 @@ class TrackpadMonitor;
 class WindowManager;
 }  // namespace ombrel
 
+namespace ombrel::linux_platform {
+class X11EventTap;
+}  // namespace ombrel::linux_platform
+
 namespace ombrel::app {
 
 // The engine's state as the GUI thread sees it: a copy the input thread replaces whenever the
@@ -71,6 +76,7 @@ class InputState {
         bool tapInstalled = false;
         std::vector<Trigger> taken;
         std::string unavailableReason;  // empty while input is available
+        TouchpadDriver touchpadDriver;  // as the tap last read it
         friend bool operator==(const Values&, const Values&) = default;
     };
 
@@ -78,6 +84,7 @@ class InputState {
     [[nodiscard]] bool tapInstalled() const { return values_.tapInstalled; }
     [[nodiscard]] std::vector<Trigger> takenTriggers() const { return values_.taken; }
     [[nodiscard]] const std::string& unavailableReason() const { return values_.unavailableReason; }
+    [[nodiscard]] const TouchpadDriver& touchpadDriver() const { return values_.touchpadDriver; }
     // Called after every change of the values.
     [[nodiscard]] Subscription observeState(std::function<void()> observer);
     void setRecording(bool recording);
@@ -110,7 +117,8 @@ class Threads {
     explicit Threads(
         Gui gui, std::string displayName = {},
         std::unique_ptr<linux_platform::TouchpadWatch> touchpads = linux_platform::udevTouchpads(),
-        linux_platform::BusNames buses = {});
+        linux_platform::BusNames buses = {},
+        linux_platform::DeviceOpener openTouchpad = linux_platform::openEvdev);
     // Stops first.
     ~Threads();
     Threads(const Threads&) = delete;
@@ -132,6 +140,7 @@ class Threads {
     // the function there and return when it has run (tests and benchmarks).
     void onWorker(const std::function<void(WindowManager&)>& work);
     void onInput(const std::function<void(Engine&)>& work);
+    void onTap(const std::function<void(linux_platform::X11EventTap&)>& work);
     // Whether the tap is installed and every grab asked for is in place, as the input thread
     // knows it now (tests and benchmarks).
     [[nodiscard]] bool grabsInPlace();

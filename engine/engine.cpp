@@ -71,7 +71,10 @@ void Engine::start() {
     monitor_.recognizer().onGesture = [weak](const TrackpadGesture& gesture) {
         if (const auto self = weak.lock()) {
             (*self)->followSettings();
-            (*self)->fire(Trigger::trackpad(gesture));
+            if ((*self)->fire(Trigger::trackpad(gesture)) &&
+                gesture.kind == TrackpadGesture::Kind::tap) {
+                (*self)->tapFired(gesture.fingers);
+            }
         }
     };
     // A click with three or more fingers resting must be swallowable, so the grab follows the
@@ -88,6 +91,7 @@ void Engine::start() {
         }
     });
     settings_ = store_.snapshot();
+    driverClicks_.followRules(config());
     refreshGrabs(true);
     pollInput();
     queue_.repeatEvery(inputPollInterval, [weak] {
@@ -103,6 +107,7 @@ void Engine::followSettings() {
         return;
     }
     settings_ = std::move(latest);
+    driverClicks_.followRules(config());
     if (started_) {
         refreshGrabs(true);
     }
@@ -200,8 +205,14 @@ bool Engine::handle(const InputEvent& event) {
 bool Engine::handleLeftDown(const InputEvent& event) {
     GestureRecognizer& recognizer = monitor_.recognizer();
     const int64_t fingers = recognizer.fingersDown;
-    if (fingers >= 3 &&
-        fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
+    if (event.touchpad && !event.own) {
+        if (touchpadPress(event)) {
+            swallowLeftUp_ = true;
+            setDragState(DragState::idle);
+            return true;
+        }
+    } else if (fingers >= 3 &&
+               fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
         // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
         recognizer.fired = true;
         recognizer.tip.reset();
@@ -236,6 +247,10 @@ bool Engine::handleKeyDown(const InputEvent& event) {
 }
 
 bool Engine::handleButtonDown(const InputEvent& event) {
+    if (event.touchpad && !event.own && touchpadPress(event)) {
+        driverClicks_.pressTaken(event.button);
+        return true;
+    }
     // Button rules start at the centre button: the left and the right one never fire.
     if (event.own || event.button < 2) {
         return false;
@@ -251,12 +266,44 @@ bool Engine::handleButtonDown(const InputEvent& event) {
 }
 
 bool Engine::handleButtonUp(const InputEvent& event) {
+    if (event.touchpad && driverClicks_.release(event.button)) {
+        return true;
+    }
     const auto it = std::find(swallowedButtons_.begin(), swallowedButtons_.end(), event.button);
     if (it == swallowedButtons_.end()) {
         return false;
     }
     swallowedButtons_.erase(it);
     return true;
+}
+
+bool Engine::touchpadPress(const InputEvent& event) {
+    GestureRecognizer& recognizer = monitor_.recognizer();
+    const DriverClicks::Plan plan =
+        driverClicks_.press(tap_.touchpadDriver(), event.button, recognizer, queue_.uptime());
+    if (plan.take) {
+        return true;
+    }
+    using Kind = TrackpadGesture::Kind;
+    if ((plan.click > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::click, plan.click}))) ||
+        (plan.tap > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::tap, plan.tap})))) {
+        // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
+        recognizer.fired = true;
+        recognizer.tip.reset();
+        return true;
+    }
+    return false;
+}
+
+void Engine::tapFired(int64_t fingers) {
+    driverClicks_.tapFired(tap_.touchpadDriver(), fingers, queue_.uptime());
+    // The frame's own refresh grabs for the window; this one lets go once it has closed.
+    const std::weak_ptr<Engine*> weak = self_;
+    queue_.postAfter(DriverClicks::tapWindow, [weak] {
+        if (const auto self = weak.lock()) {
+            (*self)->refreshGrabs(false);
+        }
+    });
 }
 
 bool Engine::fire(const Trigger& trigger) {
@@ -288,6 +335,9 @@ void Engine::refreshGrabs(bool listsChanged) {
                           dragState_ == DragState::moving;
     const bool pointerMotion =
         stroking_ || (dragging && config.engineEnabled && config.snapEnabled);
+    const bool touchpadButtons =
+        active &&
+        driverClicks_.wantsGrab(tap_.touchpadDriver(), monitor_.recognizer(), queue_.uptime());
 
     bool changed = !grabsSent_;
     if (listsChanged || active != grabsActive_) {
@@ -303,9 +353,11 @@ void Engine::refreshGrabs(bool listsChanged) {
             changed = true;
         }
     }
-    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion) {
+    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion ||
+        touchpadButtons != grabs_.touchpadButtons) {
         grabs_.leftPress = leftPress;
         grabs_.pointerMotion = pointerMotion;
+        grabs_.touchpadButtons = touchpadButtons;
         changed = true;
     }
     // A grab another program held is tried again whenever the bindings change.

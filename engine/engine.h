@@ -17,6 +17,7 @@
 #include "config/model.h"
 #include "config/observable.h"
 #include "config/store.h"
+#include "engine/driver_clicks.h"
 #include "platform/geometry.h"
 #include "platform/input.h"
 #include "platform/overlays.h"
@@ -104,6 +105,9 @@ class Engine {
     bool handleKeyDown(const InputEvent& event);
     bool handleButtonDown(const InputEvent& event);
     bool handleButtonUp(const InputEvent& event);
+    // A press from the touchpad's own device that runs a rule or belongs to a touch that did.
+    bool touchpadPress(const InputEvent& event);
+    void tapFired(int64_t fingers);
 
     [[nodiscard]] const Config& config() const { return settings_->config; }
     void startStroke(Mods mods, Point at);
@@ -138,6 +142,8 @@ class Engine {
     // Buttons whose press fired a rule; their release is swallowed too.
     std::vector<int64_t> swallowedButtons_;
     bool swallowLeftUp_ = false;
+    // The clicks the touchpad's driver makes of the touches the recognizer sees.
+    DriverClicks driverClicks_;
 
     DragState dragState_ = DragState::idle;
     Point downPoint_;

@@ -116,11 +116,16 @@ void GestureRecognizer::feed(std::span<const TouchPoint> points, double time) {
         }
         return;
     }
-    if (active && !fired && maxCount >= fewestFingers && time - startTime < longestTap &&
-        maxTravel < largestTapTravel) {
-        report(TrackpadGesture::Kind::tap, maxCount);
+    if (const int64_t fingers = tapOnLift(time); fingers > 0) {
+        report(TrackpadGesture::Kind::tap, fingers);
     }
     active = false;
+}
+
+int64_t GestureRecognizer::tapOnLift(double time) const {
+    const bool tap = active && !fired && maxCount >= fewestFingers &&
+                     time - startTime < longestTap && maxTravel < largestTapTravel;
+    return tap ? maxCount : 0;
 }
 
 }  // namespace ombrel

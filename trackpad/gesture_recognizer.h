@@ -25,6 +25,10 @@ class GestureRecognizer {
 
     std::function<void(const TrackpadGesture&)> onGesture;
 
+    // The finger count of the tap that the last finger lifting at `time` would report; 0 for
+    // none. Tells a tap whose lift is still on its way.
+    [[nodiscard]] int64_t tapOnLift(double time) const;
+
     bool active = false;
     double startTime = 0;
     int64_t maxCount = 0;

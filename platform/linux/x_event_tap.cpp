@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "platform/linux/key_codes.h"
+#include "platform/linux/udev_touchpads.h"
 
 namespace ombrel::linux_platform {
 
@@ -60,7 +61,9 @@ bool otherButtonDown(const XIButtonState& buttons, unsigned button) {
 }  // namespace
 
 X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
-    : x_(connection), poster_(poster) {
+    : x_(connection),
+      poster_(poster),
+      touchpadMatcher_([](int, const std::string& node) { return isTouchpadNode(node); }) {
     x_.addListener([this](XEvent& e) { onEvent(e); });
     x_.addIdleListener([this] {
         if (checkStuckKeys_ && live()) {
@@ -153,21 +156,25 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
         }
     }
     std::vector<ButtonGrab> buttons;
-    auto addButton = [&buttons](int64_t button) {
+    auto addButton = [&buttons](int64_t button, bool rule) {
         const auto x = xButtonFromEngine(button);
         if (x && std::none_of(buttons.begin(), buttons.end(),
                               [&](const ButtonGrab& g) { return g.xButton == *x; })) {
-            buttons.push_back({button, *x});
+            buttons.push_back({button, *x, false, false, rule});
         }
     };
     for (int64_t b : request.buttons) {
-        // The left button only for a trackpad click, the right one never.
+        // The left and the right button only for the touchpad's clicks.
         if (b >= 2) {
-            addButton(b);
+            addButton(b, true);
         }
     }
-    if (request.leftPress) {
-        addButton(0);
+    if (request.leftPress || request.touchpadButtons) {
+        addButton(0, false);
+    }
+    if (request.touchpadButtons) {
+        addButton(1, false);
+        addButton(2, false);
     }
     // What is held and not refused stays; what is new, and what another program held, is placed
     // (again) over the next turns.
@@ -216,7 +223,7 @@ TakenGrabs X11EventTap::taken() const {
         }
     }
     for (const auto& g : buttonGrabs_) {
-        if (g.placed && g.taken && g.button >= 2) {
+        if (g.placed && g.taken && g.rule) {
             out.buttons.push_back(g.button);
         }
     }
@@ -331,9 +338,13 @@ void X11EventTap::findDevices() {
     Display* d = x_.display();
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
+    std::vector<int> pointers;
     for (int i = 0; i < count; ++i) {
         const XIDeviceInfo& info = devices[i];
         const std::string_view name = info.name != nullptr ? info.name : "";
+        if (info.use == XISlavePointer) {
+            pointers.push_back(info.deviceid);
+        }
         if (info.use == XIMasterKeyboard) {
             masterKeyboards_.push_back(info.deviceid);
         } else if (info.use == XIMasterPointer) {
@@ -346,6 +357,7 @@ void X11EventTap::findDevices() {
     if (devices != nullptr) {
         XIFreeDeviceInfo(devices);
     }
+    findTouchpads(pointers);
     // Every modifier the keymap uses besides the four is one that must not matter.
     ignoredMask_ = LockMask;
     if (XModifierKeymap* map = XGetModifierMapping(d)) {
@@ -377,6 +389,48 @@ void X11EventTap::findDevices() {
     }
 }
 
+void X11EventTap::setTouchpadMatcher(TouchpadMatcher matcher) {
+    touchpadMatcher_ = std::move(matcher);
+    if (live()) {
+        rebuild();
+    }
+}
+
+void X11EventTap::findTouchpads(const std::vector<int>& pointers) {
+    touchpadDevices_.reset();
+    properties_ = std::make_unique<LibinputProperties>(x_.display());
+    XConnection::ErrorTrap trap(x_);  // a device may leave while it is looked at
+    for (const int device : pointers) {
+        if (device >= 0 && device < static_cast<int>(touchpadDevices_.size()) && touchpadMatcher_ &&
+            touchpadMatcher_(device, properties_->deviceNode(device).value_or(""))) {
+            touchpadDevices_.set(static_cast<std::size_t>(device));
+        }
+    }
+    trap.failed();
+    readTouchpadDriver();
+}
+
+void X11EventTap::readTouchpadDriver() {
+    TouchpadDriver driver;
+    if (properties_) {
+        XConnection::ErrorTrap trap(x_);
+        for (std::size_t device = 0; device < touchpadDevices_.size(); ++device) {
+            if (touchpadDevices_[device]) {
+                TouchpadDriver one = driverFrom(properties_->read(static_cast<int>(device)));
+                one.found = true;
+                driver = driver.found ? combine(driver, one) : one;
+            }
+        }
+        trap.failed();
+    }
+    if (driver != driver_) {
+        driver_ = driver;
+        if (driverObserver_) {
+            driverObserver_();
+        }
+    }
+}
+
 void X11EventTap::selectEvents() {
     Display* d = x_.display();
     Mask raw(XIAllMasterDevices,
@@ -385,7 +439,8 @@ void X11EventTap::selectEvents() {
     if (request_.pointerMotion) {
         XISetMask(raw.bits.data(), XI_RawMotion);
     }
-    Mask hierarchy(XIAllDevices, {XI_HierarchyChanged});
+    // Property changes tell when the touchpad's driver settings change.
+    Mask hierarchy(XIAllDevices, {XI_HierarchyChanged, XI_PropertyEvent});
     std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
     XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));
     XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
@@ -450,6 +505,13 @@ void X11EventTap::onEvent(XEvent& event) {
         case XI_HierarchyChanged:
             rebuild();
             break;
+        case XI_PropertyEvent: {
+            const auto& e = *static_cast<const XIPropertyEvent*>(cookie.data);
+            if (isTouchpad(e.deviceid) && properties_ && properties_->concerns(e.property)) {
+                readTouchpadDriver();
+            }
+            break;
+        }
         default:
             break;
     }
@@ -543,12 +605,15 @@ void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
     const bool mine =
         ownEntry(PostLedger::Kind::button, xButton, press, e.sourceid, e.time, false).has_value();
     bool swallow = false;
-    if (button && *button != 1) {
+    const bool touchpad = isTouchpad(e.sourceid);
+    // The right button is grabbed only for the touchpad's clicks.
+    if (button && (*button != 1 || touchpad)) {
         InputEvent event;
         event.button = *button;
         event.mods = modsFromX(static_cast<unsigned>(e.mods.effective));
         event.own = mine;
         event.location = {e.root_x, e.root_y};
+        event.touchpad = touchpad;
         if (*button == 0) {
             leftDown_ = press;
             event.kind = press ? InputKind::leftDown : InputKind::leftUp;
@@ -609,6 +674,7 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     event.mods = modsFromX(state_);
     event.own = mine;
     event.location = pointer();
+    event.touchpad = isTouchpad(e.sourceid);
     if (*button == 0) {
         event.kind = press ? InputKind::leftDown : InputKind::leftUp;
     } else {

@@ -64,13 +64,16 @@ Mods modsOf(const std::string& words) {
 // A whole engine wired to fakes: one display (0,0,1440,900) usable from y 25, window 1 focused at
 // (300,300,400,300), one touchpad. Scripts are steps separated by ';':
 //   keyDown 40 cmd+shift repeat own -> swallow   an event: its kind, key or button or x,y,
-//       modifiers; it must be swallowed when it says so and pass otherwise
+//       modifiers; it must be swallowed when it says so and pass otherwise; "pad" marks it as
+//       the touchpad's (whose driver, found, taps left-right-middle with clickfinger)
 //   wait 0.05 | fingers 3 | front editor | front none | focus none | record on
 //   window x,y,w,h | window unreadable       window 1 moved or resized by its application
 //   config engine off | config snap off | config draw cmd+shift
 //   trace 1.5 40,10 [drag]   an L stroke under the draw modifiers, scaled and moved
 //   expect ran A B | expect drag moving | expect preview none | expect preview x,y,w,h
 //   expect frame x,y,w,h (of window 1) | expect stroke on | expect remembered 0
+//   driver lmr|off|unknown|areas|lost | expect grab on   the touchpad driver's settings (or no
+//       device of its found), and whether the touchpad's buttons are grabbed
 // Every expectation first runs the actions queued for now; no event may run one itself.
 struct Harness {
     explicit Harness(std::vector<Rule> rules, bool inputAvailable = true) {
@@ -81,6 +84,8 @@ struct Harness {
         windowSystem.open(1, {300, 300, 400, 300});
         touch.devices = {1};
         tap.available = inputAvailable;
+        tap.driver = {true, TouchpadDriver::Taps::leftRightMiddle,
+                      TouchpadDriver::Clicks::clickfinger};
         monitor.start();
         engine.start();
     }
@@ -124,6 +129,8 @@ struct Harness {
                     e.autorepeat = true;
                 } else if (*word == "own") {
                     e.own = true;
+                } else if (*word == "pad") {
+                    e.touchpad = true;
                 } else if (std::isdigit(static_cast<unsigned char>(word->front())) != 0) {
                     n.push_back(std::stod(*word));
                 } else {
@@ -159,6 +166,15 @@ struct Harness {
             } else {
                 window.frame = rect(1);
             }
+        } else if (op == "driver") {
+            using D = TouchpadDriver;
+            const std::vector<std::string> names = {"lmr", "off", "unknown", "areas", "lost"};
+            const D drivers[] = {{true, D::Taps::leftMiddleRight, D::Clicks::clickfinger},
+                                 {true, D::Taps::off, D::Clicks::clickfinger},
+                                 {true, D::Taps::unknown, D::Clicks::unknown},
+                                 {true, D::Taps::leftRightMiddle, D::Clicks::buttonAreas},
+                                 {}};
+            tap.driver = drivers[std::find(names.begin(), names.end(), w.at(1)) - names.begin()];
         } else if (op == "record") {
             engine.setRecording(w.at(1) == "on");
         } else if (op == "config") {
@@ -199,6 +215,8 @@ struct Harness {
                 EXPECT_EQ(windowSystem.frameOf(1), rect(2));
             } else if (what == "stroke") {
                 EXPECT_EQ(engine.strokeInProgress(), w.at(2) == "on");
+            } else if (what == "grab") {
+                EXPECT_EQ(tap.grabs.back().touchpadButtons, w.at(2) == "on");
             } else if (what == "remembered") {
                 EXPECT_EQ(windows.placements().size(), std::stoull(w.at(2)));
             } else {
@@ -293,6 +311,66 @@ TEST(EngineDecisions, Scenarios) {
     });
 }
 
+// The touchpad's driver clicks too: after a tap that ran a rule (with the button its settings
+// give), with fingers resting for a click, or before the tap's lift has reached the recognizer.
+// Its buttons are grabbed only while that may happen.
+TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
+    const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
+    const Rule click3 = rule(gesture(Kind::click, 3), "C");
+    const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
+    playAll({
+        {{tap3},
+         "TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
+         "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
+         "otherUp 1 pad; otherDown 2 pad -> swallow; otherUp 2 pad -> swallow; "
+         "otherDown 2 pad; otherUp 2 pad; wait 0.3; expect grab off; expect ran T"},
+        {{tap3},
+         "MappedLeftMiddleRight: driver lmr;" + tapped +
+             "otherDown 2 pad; otherDown 1 pad -> swallow; expect ran T"},
+        {{tap3},
+         "TapToClickOff: driver off; fingers 3; expect grab off; wait 0.05; fingers 0; "
+         "otherDown 2 pad; expect ran T"},
+        {{tap3},
+         "SettingsUnknownAnyButton: driver unknown;" + tapped +
+             "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; expect ran T"},
+        {{tap3}, "AtTheWindowsEnd: " + tapped + "wait 0.3; otherDown 2 pad; expect ran T"},
+        {{rule(gesture(Kind::tap, 4), "T4")},
+         "NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
+         "otherDown 2 pad; expect ran T4"},
+        {{tap3},
+         "NoTouchpadDeviceFound: driver lost; fingers 3; expect grab off; wait 0.05; "
+         "fingers 0; otherDown 2 pad; expect ran T"},
+        {{tap3},
+         "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
+         "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"},
+        {{tap3},
+         "TooLongForATap: fingers 3; wait 0.4; fingers 2; otherDown 2 pad; fingers 0; "
+         "expect ran"},
+        {{click3, rule(Trigger::mouseButton(2), "M")},
+         "ClickfingerMiddleClickRunsTheClickRule: fingers 3; expect grab on; "
+         "otherDown 2 pad -> swallow; wait 0.05; otherUp 2 pad -> swallow; fingers 0; "
+         "otherDown 1 pad; otherUp 1 pad; otherDown 2 pad -> swallow; expect ran C M"},
+        {{click3},
+         "ButtonAreasNeverClickMiddle: driver areas; fingers 3; otherDown 2 pad; "
+         "otherDown 1 pad -> swallow; expect ran C"},
+        {{tap3, click3},
+         "LeftClickWithFingersRestingIsTheClick: fingers 3; "
+         "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
+         "fingers 0; expect ran C"},
+    });
+    const Config taps = [&] {
+        Config c;
+        c.bindings = {tap3, click3};
+        return c;
+    }();
+    EXPECT_EQ(touchpadDriverNotice(taps, {true}, true), "");
+    EXPECT_EQ(touchpadDriverNotice(taps, {}, false), "");
+    EXPECT_EQ(touchpadDriverNotice(taps, {}, true),
+              "A tap that runs a rule may also click, and a click rule runs only on a left click: "
+              "the touchpad is not among the X server's pointer devices, so its own clicks cannot "
+              "be told from other pointers' and are let through.");
+}
+
 TEST(EngineDecisions, ClickEndsItsTouchSequence) {
     Harness h({rule(gesture(Kind::click, 3), "C")});
     h.play("fingers 3");
@@ -357,9 +435,9 @@ TEST(EngineGrabs, FollowBindingsFingersAndState) {
         GrabRequest grabs;
     } steps[] = {
         {"fingers 2", 0, on},
-        {"fingers 3", 1, {on.hotkeys, on.buttons, true, false}},
+        {"fingers 3", 1, {on.hotkeys, on.buttons, true, false, true}},
         {"record on", 1, {}},
-        {"record off", 1, {on.hotkeys, on.buttons, true, false}},
+        {"record off", 1, {on.hotkeys, on.buttons, true, false, true}},
         {"fingers 4", 1, on},  // no click rule for four fingers
         {"leftDown 10,10", 1, {on.hotkeys, on.buttons, false, true}},
         {"config snap off", 1, on},

@@ -27,8 +27,10 @@ struct Program {
     linux_platform::QtTaskQueue queue;
     fake::FakeStrokeOverlay stroke;
     fake::FakeSnapOverlay snap;
-    fake::FakeTouchpads pads{{}};  // none: the machine's own pads stay out of the tests
-    app::Threads threads{{store, queue, stroke, snap, nullptr}, {}, pads.watch()};
+    // None at first: the machine's own pads stay out of the tests. Those announced have 5 slots.
+    fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110}};
+    app::Threads threads{
+        {store, queue, stroke, snap, nullptr}, {}, pads.watch(), {}, pads.opener()};
     // The test's own view of the displays.
     linux_platform::XConnection x;
     linux_platform::X11WindowSystem windows{x};
