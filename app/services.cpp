@@ -95,7 +95,7 @@ struct Services::Parts {
     // A gesture rule whose touchpad clicks cannot be told from other pointers' is said there too.
     void sayTouchpadDriver() {
         notices.set("touchpadDriver",
-                    touchpadDriverNotice(store.config(), threads.state().touchpadDriver(),
+                    touchpadDriverNotice(*store.snapshot(), threads.state().touchpadDriver(),
                                          threads.monitor().deviceCount() > 0));
     }
     Subscription driverRules = store.observeConfig([this](const Config&) { sayTouchpadDriver(); });

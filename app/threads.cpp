@@ -230,11 +230,16 @@ Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch
     actions_ =
         std::make_unique<ActionQueue>(worker.thread, worker.parts->runner, worker.parts->manager);
     relays_ = std::make_unique<Relays>(gui_.queue, gui_.strokeOverlay, gui_.snapOverlay);
-    engine_ =
-        std::make_unique<Engine>(gui_.store, input.monitor, *actions_, input.manager, input.tap,
-                                 input.workspace, input.loop, relays_->stroke, relays_->snap);
+    engine_ = std::make_unique<Engine>(gui_.store.feed(), *actions_, input.manager, input.tap,
+                                       input.workspace, input.loop, relays_->stroke, relays_->snap);
     // Subscribed before the input thread runs; called there from then on.
     engineState_ = engine_->observeState([this] { publishState(); });
+    input.monitor.setFrameHandler([this](std::span<const TouchPoint> touching, double time) {
+        engine_->touchFrame(touching, time);
+    });
+    // A change made on the GUI thread is looked at on the input thread.
+    settingsChanged_ = gui_.store.observeConfig(
+        [this](const Config&) { input_->loop.post([this] { engine_->followSettings(); }); });
     // Read on the input thread, said on the GUI thread with the rules in force there.
     input.tap.observeTouchpadDriver([this] { publishState(); });
     state_.sendRecording_ = [this](bool on) {
@@ -244,7 +249,8 @@ Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch
 
 Threads::~Threads() {
     stop();
-    // The engine first: it holds the monitor, the tap and the action queue.
+    // The engine first: it holds the tap and the action queue.
+    settingsChanged_.reset();
     engineState_.reset();
     engine_.reset();
     relays_.reset();
@@ -282,7 +288,7 @@ TrackpadMonitor& Threads::monitor() {
 }
 
 void Threads::recheckInput() {
-    input_->loop.post([this] { engine_->pollInput(); });
+    input_->loop.post([this] { engine_->checkInput(); });
 }
 
 void Threads::onWorker(const std::function<void(WindowManager&)>& work) {

@@ -161,6 +161,7 @@ class Threads {
     InputState state_;
     std::unique_ptr<Engine> engine_;
     Subscription engineState_;
+    Subscription settingsChanged_;
     bool stopped_ = false;
     // Expires with the object, so work queued for the GUI thread sees that it has gone.
     std::shared_ptr<Threads*> self_ = std::make_shared<Threads*>(this);

@@ -35,7 +35,7 @@ fs::path Store::unreadableURL() const {
 void Store::adopt(Config config) {
     current_ = SettingsSnapshot::of(config);
     config_ = std::move(config);
-    published_.store(current_, std::memory_order_release);
+    published_.publish(current_);
 }
 
 void Store::setConfig(Config config) {

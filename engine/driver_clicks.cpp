@@ -42,23 +42,6 @@ bool DriverClicks::mayBeClick(const TouchpadDriver& driver, int64_t button) {
                : bit(button) != 0;
 }
 
-void DriverClicks::followRules(const Config& config) {
-    tapRules_ = 0;
-    clickRules_ = 0;
-    for (const Rule& rule : config.bindings) {
-        const TrackpadGesture* gesture = rule.enabled ? rule.trigger.asTrackpad() : nullptr;
-        if (gesture == nullptr || gesture->fingers < 0 || gesture->fingers >= 64) {
-            continue;
-        }
-        const uint64_t count = uint64_t{1} << gesture->fingers;
-        if (gesture->kind == TrackpadGesture::Kind::tap) {
-            tapRules_ |= count;
-        } else if (gesture->kind == TrackpadGesture::Kind::click) {
-            clickRules_ |= count;
-        }
-    }
-}
-
 DriverClicks::Plan DriverClicks::press(const TouchpadDriver& driver, int64_t button,
                                        const GestureRecognizer& touch, double now) {
     Plan plan;
@@ -75,7 +58,7 @@ DriverClicks::Plan DriverClicks::press(const TouchpadDriver& driver, int64_t but
         plan.take = true;
         return plan;
     }
-    const int64_t resting = touch.fingersDown;
+    const int64_t resting = touch.fingersDown();
     if (resting >= fewestFingers && has(clickRules_, resting) && mayBeClick(driver, button)) {
         plan.click = resting;
     }
@@ -114,31 +97,25 @@ bool DriverClicks::wantsGrab(const TouchpadDriver& driver, const GestureRecogniz
     if (now < deadline_) {
         return true;
     }
-    const int64_t resting = touch.fingersDown;
+    const int64_t resting = touch.fingersDown();
     if (resting >= fewestFingers && has(clickRules_, resting)) {
         return true;
     }
-    const int64_t most = touch.maxCount;
-    return touch.active && !touch.fired && most >= fewestFingers && has(tapRules_, most) &&
-           tapButtons(driver, most) != 0;
+    const int64_t most = touch.tapCandidate();
+    return most >= fewestFingers && has(tapRules_, most) && tapButtons(driver, most) != 0;
 }
 
-std::string touchpadDriverNotice(const Config& config, const TouchpadDriver& driver,
+std::string touchpadDriverNotice(const SettingsSnapshot& settings, const TouchpadDriver& driver,
                                  bool touchpadRead) {
     if (!touchpadRead || driver.found) {
         return {};
     }
     bool taps = false;
-    bool clicks = false;
-    for (const Rule& rule : config.bindings) {
-        const TrackpadGesture* gesture = rule.enabled ? rule.trigger.asTrackpad() : nullptr;
-        if (gesture == nullptr || gesture->fingers < fewestFingers) {
-            continue;
-        }
-        taps |= gesture->kind == TrackpadGesture::Kind::tap &&
-                DriverClicks::tapButtons(driver, gesture->fingers) != 0;
-        clicks |= gesture->kind == TrackpadGesture::Kind::click;
+    for (int64_t fingers = fewestFingers; fingers < 64; ++fingers) {
+        taps |= ((settings.tapFingers >> fingers) & 1U) != 0 &&
+                DriverClicks::tapButtons(driver, fingers) != 0;
     }
+    const bool clicks = (settings.clickFingers >> fewestFingers) != 0;
     if (!taps && !clicks) {
         return {};
     }

@@ -9,7 +9,7 @@
 #include <limits>
 #include <string>
 
-#include "config/model.h"
+#include "config/settings_snapshot.h"
 #include "platform/input.h"
 #include "trackpad/gesture_recognizer.h"
 
@@ -29,8 +29,11 @@ class DriverClicks {
     // Whether a press of the button may be a physical click rather than only a tap.
     [[nodiscard]] static bool mayBeClick(const TouchpadDriver& driver, int64_t button);
 
-    // The finger counts of the enabled tap and click rules.
-    void followRules(const Config& config);
+    // The finger counts (bit n for n fingers) of the enabled tap and click rules.
+    void followRules(uint64_t tapFingers, uint64_t clickFingers) {
+        tapRules_ = tapFingers;
+        clickRules_ = clickFingers;
+    }
 
     // What to make of a press from the touchpad's own device, in this order.
     struct Plan {
@@ -70,7 +73,7 @@ class DriverClicks {
 
 // The General pane's sentence when a gesture rule competes with the touchpad's driver in a way
 // that cannot be worked around; empty when nothing does.
-[[nodiscard]] std::string touchpadDriverNotice(const Config& config, const TouchpadDriver& driver,
-                                               bool touchpadRead);
+[[nodiscard]] std::string touchpadDriverNotice(const SettingsSnapshot& settings,
+                                               const TouchpadDriver& driver, bool touchpadRead);
 
 }  // namespace ombrel

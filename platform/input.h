@@ -32,6 +32,9 @@ struct InputEvent {
     int64_t button = 0;  // 2 centre, 3 back, 4 forward, 5 and up the further buttons
     bool own = false;    // posted by this program, so never a trigger
     Point location;      // global display coordinates
+    // When it happened, in seconds on the monotonic clock: the clock of touchpad frames and of
+    // the input thread's queue.
+    double time = 0;
     // From the touchpad's own pointer device: its driver's taps and clicks. The right button
     // (1) is reported only for these.
     bool touchpad = false;

@@ -1,5 +1,5 @@
-// Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the frames' thread, one task per frame.
+// Connects the multitouch devices to the one consumer of their frames: frames are copied on the
+// device's thread and handed out on the frames' thread, one task per frame.
 #include "trackpad/trackpad_monitor.h"
 
 #include <algorithm>
@@ -84,9 +84,8 @@ void TrackpadMonitor::receive(std::span<const TouchPoint> touching, double time)
 }
 
 void TrackpadMonitor::deliver(const Frame& frame) {
-    recognizer_.feed(std::span<const TouchPoint>(frame.points.data(), frame.count), frame.time);
-    if (afterFrame) {
-        afterFrame();
+    if (frameHandler_) {
+        frameHandler_(std::span<const TouchPoint>(frame.points.data(), frame.count), frame.time);
     }
 }
 

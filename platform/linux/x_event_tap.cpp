@@ -466,7 +466,7 @@ void X11EventTap::onEvent(XEvent& event) {
     if (x_.xkbEventBase() >= 0 && event.type == x_.xkbEventBase()) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
-            onModifierState(xkb->state.mods, xkb->state.keycode);
+            onModifierState(xkb->state.mods, xkb->state.keycode, xkb->state.time);
         }
         return;
     }
@@ -500,7 +500,7 @@ void X11EventTap::onEvent(XEvent& event) {
                         cookie.evtype == XI_RawButtonPress);
             break;
         case XI_RawMotion:
-            onRawMotion();
+            onRawMotion(*static_cast<const XIRawEvent*>(cookie.data));
             break;
         case XI_HierarchyChanged:
             rebuild();
@@ -582,6 +582,7 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
     event.own =
         ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
+    event.time = poster_.localTime(e.time);
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
         XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
@@ -613,6 +614,7 @@ void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
         event.mods = modsFromX(static_cast<unsigned>(e.mods.effective));
         event.own = mine;
         event.location = {e.root_x, e.root_y};
+        event.time = poster_.localTime(e.time);
         event.touchpad = touchpad;
         if (*button == 0) {
             leftDown_ = press;
@@ -652,6 +654,7 @@ void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     event.mods = modsFromX(state_);
     event.autorepeat = (e.flags & XIKeyRepeat) != 0;
     event.own = entry.has_value();
+    event.time = poster_.localTime(e.time);
     decide(event);  // seen, not grabbed: the application gets it whatever the answer
 }
 
@@ -674,6 +677,7 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     event.mods = modsFromX(state_);
     event.own = mine;
     event.location = pointer();
+    event.time = poster_.localTime(e.time);
     event.touchpad = isTouchpad(e.sourceid);
     if (*button == 0) {
         event.kind = press ? InputKind::leftDown : InputKind::leftUp;
@@ -683,19 +687,21 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     decide(event);
 }
 
-void X11EventTap::onRawMotion() {
+void X11EventTap::onRawMotion(const XIRawEvent& e) {
     // Raw motion carries no position: ask for it only while someone needs it.
     if (!request_.pointerMotion) {
         return;
     }
+    poster_.sawEvent(e.time);
     InputEvent event;
+    event.time = poster_.localTime(e.time);
     event.kind = leftDown_ ? InputKind::leftDragged : InputKind::pointerMoved;
     event.mods = reported_;
     event.location = pointer();
     decide(event);
 }
 
-void X11EventTap::onModifierState(unsigned state, unsigned keycode) {
+void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
     state_ = state;
     const Mods mods = modsFromX(state);
     // The modifiers the poster lets go of and holds again around a post are not the user's.
@@ -706,6 +712,8 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode) {
     InputEvent event;
     event.kind = InputKind::modifiersChanged;
     event.mods = mods;
+    poster_.sawEvent(time);
+    event.time = poster_.localTime(time);
     event.location = pointer();
     decide(event);
 }

@@ -99,8 +99,8 @@ class X11EventTap : public EventTap {
     void onGrabbedButton(const XIDeviceEvent& e, bool press);
     void onRawKey(const XIRawEvent& e, bool press);
     void onRawButton(const XIRawEvent& e, bool press);
-    void onRawMotion();
-    void onModifierState(unsigned state, unsigned keycode);
+    void onRawMotion(const XIRawEvent& e);
+    void onModifierState(unsigned state, unsigned keycode, Time time);
     void releaseStuckKeys();
     // The posted entry the event is, or nothing when it is the user's.
     std::optional<PostLedger::Entry> ownEntry(PostLedger::Kind kind, unsigned code, bool press,

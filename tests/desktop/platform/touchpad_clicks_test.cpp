@@ -54,8 +54,7 @@ std::vector<input_event> fingers(bool down) {
 // Fingers on the pad as the engine's recognizer counts them, on the input thread.
 int64_t fingersDown(Program& program) {
     int64_t n = -1;
-    program.threads.onInput(
-        [&](Engine&) { n = program.threads.monitor().recognizer().fingersDown; });
+    program.threads.onInput([&](Engine& engine) { n = engine.touch().fingersDown(); });
     return n;
 }
 
