@@ -11,6 +11,7 @@
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
+#include "platform/log.h"
 #include "trackpad/trackpad_monitor.h"
 // After the core: Xlib's macros clash with names there.
 #include "platform/linux/evdev_multitouch.h"
@@ -242,6 +243,13 @@ Threads::Threads(Gui gui, std::string displayName, std::unique_ptr<TouchpadWatch
         [this](const Config&) { input_->loop.post([this] { engine_->followSettings(); }); });
     // Read on the input thread, said on the GUI thread with the rules in force there.
     input.tap.observeTouchpadDriver([this] { publishState(); });
+    // Logged once; the engine then reports input as missing.
+    input.x.addLostListener([this] {
+        log::note(
+            "The connection to the X server was lost: shortcuts, mouse buttons and drawings do "
+            "nothing from now on.");
+        engine_->checkInput();
+    });
     state_.sendRecording_ = [this](bool on) {
         input_->loop.post([this, on] { engine_->setRecording(on); });
     };

@@ -9,6 +9,8 @@
 #include <utility>
 
 #include "drawing/shape_matcher.h"
+#include "engine/decision_log.h"
+#include "platform/log.h"
 
 namespace ombrel {
 
@@ -130,8 +132,13 @@ void Engine::setRecording(bool recording) {
 
 bool Engine::handle(const InputEvent& event) {
     now_ = event.time;
+    fired_ = nullptr;
     followSettings();
-    return decide(event);
+    const bool swallowed = decide(event);
+    if (log::decisions()) {
+        log::decision(decisionLine(event, swallowed, fired_));
+    }
+    return swallowed;
 }
 
 bool Engine::decide(const InputEvent& event) {
@@ -287,10 +294,14 @@ bool Engine::touchpadPress(const InputEvent& event) {
 
 void Engine::touchFrame(std::span<const TouchPoint> touching, double time) {
     now_ = time;
+    fired_ = nullptr;
     followSettings();
     if (const std::optional<TrackpadGesture> gesture = recognizer_.feed(touching, time)) {
         if (fire(Trigger::trackpad(*gesture)) && gesture->kind == TrackpadGesture::Kind::tap) {
             tapFired(gesture->fingers);
+        }
+        if (log::decisions()) {
+            log::decision(gestureLine(*gesture, fired_));
         }
     }
     // A click with three or more fingers resting must be swallowable, so the grab follows the
@@ -330,6 +341,7 @@ bool Engine::fire(const Trigger& trigger) {
     // worker. A dropped action (the worker far behind) still counts as fired: the event was the
     // binding's.
     actions_.perform(rule->action);
+    fired_ = rule;
     return true;
 }
 
@@ -388,6 +400,13 @@ void Engine::takeTaken(const TakenGrabs& taken) {
     }
     if (triggers != taken_) {
         taken_ = std::move(triggers);
+        if (!taken_.empty()) {
+            std::string which;
+            for (const Trigger& trigger : taken_) {
+                which += (which.empty() ? "" : ", ") + trigger.label();
+            }
+            log::note("Held by other programs, so they cannot fire: " + which + ".");
+        }
         notifyState();
     }
 }

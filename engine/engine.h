@@ -137,6 +137,8 @@ class Engine {
     // Buttons whose press fired a rule; their release is swallowed too.
     std::vector<int64_t> swallowedButtons_;
     bool swallowLeftUp_ = false;
+    // The rule the event being decided fired, for the decision log.
+    const Rule* fired_ = nullptr;
 
     GrabRequest grabs_;  // what the tap was last told
     std::vector<Trigger> taken_;

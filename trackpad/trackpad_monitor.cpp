@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "config/notices.h"
+#include "platform/log.h"
 
 namespace ombrel {
 
@@ -63,8 +64,12 @@ void TrackpadMonitor::refresh() {
     std::vector<std::string> unreadable = source_.unreadable();
     if (unreadable != unreadable_) {
         unreadable_ = std::move(unreadable);
+        const std::string text = unreadableText(unreadable_);
+        if (!text.empty()) {
+            log::note(text);
+        }
         if (notices_ != nullptr) {
-            notices_->set("touchpad", unreadableText(unreadable_));
+            notices_->set("touchpad", text);
         }
         changed = true;
     }

@@ -24,6 +24,7 @@
 
 #include "platform/linux/key_codes.h"
 #include "platform/linux/udev_touchpads.h"
+#include "platform/log.h"
 
 namespace ombrel::linux_platform {
 
@@ -252,7 +253,9 @@ bool X11EventTap::placeSome() {
     // behind a long list of keys.
     place(buttonGrabs_);
     place(keyGrabs_);
-    trap.failed();
+    if (trap.failed() && x_.connected()) {
+        log::note("The X server refused some of the grabs for the bindings.");
+    }
     return left;
 }
 
