@@ -38,9 +38,10 @@ std::vector<TouchPoint> fingers(int n, double dx = 0, double dy = 0) {
 std::vector<TrackpadGesture> run(const std::vector<Frame>& frames) {
     GestureRecognizer recognizer;
     std::vector<TrackpadGesture> seen;
-    recognizer.onGesture = [&](const TrackpadGesture& g) { seen.push_back(g); };
     for (const Frame& f : frames) {
-        recognizer.feed(f.points, f.time);
+        if (const std::optional<TrackpadGesture> g = recognizer.feed(f.points, f.time)) {
+            seen.push_back(*g);
+        }
     }
     return seen;
 }

@@ -15,6 +15,7 @@
 #include "art/icon_art.h"
 #include "config/notices.h"
 #include "config/store.h"
+#include "engine/driver_clicks.h"
 #include "engine/engine.h"
 #include "platform/linux/autostart_item.h"
 #include "platform/linux/desktop_services.h"
@@ -92,7 +93,18 @@ struct Services::Parts {
         notices.set("input", threads.state().unavailableReason());
         notices.set("grabs", takenNotice(threads.state().takenTriggers()));
     }
-    Subscription inputNotices = threads.state().observeState([this] { sayInputState(); });
+    Subscription inputNotices = threads.state().observeState([this] {
+        sayInputState();
+        sayTouchpadDriver();
+    });
+    // A gesture rule whose touchpad clicks cannot be told from other pointers' is said there too.
+    void sayTouchpadDriver() {
+        notices.set("touchpadDriver",
+                    touchpadDriverNotice(*store.snapshot(), threads.state().touchpadDriver(),
+                                         threads.monitor().deviceCount() > 0));
+    }
+    Subscription driverRules = store.observeConfig([this](const Config&) { sayTouchpadDriver(); });
+    Subscription driverPads = threads.monitor().observeDevices([this] { sayTouchpadDriver(); });
 };
 
 Services::Services() : Services(Setup{}) {}
@@ -118,6 +130,7 @@ Services::~Services() = default;
 void Services::start() {
     parts_->threads.start();
     parts_->sayInputState();
+    parts_->sayTouchpadDriver();
 }
 
 void Services::stop() {

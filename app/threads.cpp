@@ -11,6 +11,7 @@
 #include "config/notices.h"
 #include "config/store.h"
 #include "engine/engine.h"
+#include "platform/log.h"
 #include "trackpad/trackpad_monitor.h"
 // After the core: Xlib's macros clash with names there.
 #include "platform/linux/evdev_multitouch.h"
@@ -230,11 +231,25 @@ Threads::Threads(Gui gui, Desktop desktop)
     actions_ =
         std::make_unique<ActionQueue>(worker.thread, worker.parts->runner, worker.parts->manager);
     relays_ = std::make_unique<Relays>(gui_.queue, gui_.strokeOverlay, gui_.snapOverlay);
-    engine_ =
-        std::make_unique<Engine>(gui_.store, input.monitor, *actions_, input.manager, input.tap,
-                                 input.workspace, input.loop, relays_->stroke, relays_->snap);
+    engine_ = std::make_unique<Engine>(gui_.store.feed(), *actions_, input.manager, input.tap,
+                                       input.workspace, input.loop, relays_->stroke, relays_->snap);
     // Subscribed before the input thread runs; called there from then on.
     engineState_ = engine_->observeState([this] { publishState(); });
+    input.monitor.setFrameHandler([this](std::span<const TouchPoint> touching, double time) {
+        engine_->touchFrame(touching, time);
+    });
+    // A change made on the GUI thread is looked at on the input thread.
+    settingsChanged_ = gui_.store.observeConfig(
+        [this](const Config&) { input_->loop.post([this] { engine_->followSettings(); }); });
+    // Read on the input thread, said on the GUI thread with the rules in force there.
+    input.tap.observeTouchpadDriver([this] { publishState(); });
+    // Logged once; the engine then reports input as missing.
+    input.x.addLostListener([this] {
+        log::note(
+            "The connection to the X server was lost: shortcuts, mouse buttons and drawings do "
+            "nothing from now on.");
+        engine_->checkInput();
+    });
     state_.sendRecording_ = [this](bool on) {
         input_->loop.post([this, on] { engine_->setRecording(on); });
     };
@@ -242,7 +257,8 @@ Threads::Threads(Gui gui, Desktop desktop)
 
 Threads::~Threads() {
     stop();
-    // The engine first: it holds the monitor, the tap and the action queue.
+    // The engine first: it holds the tap and the action queue.
+    settingsChanged_.reset();
     engineState_.reset();
     engine_.reset();
     relays_.reset();
@@ -253,7 +269,7 @@ Threads::~Threads() {
 
 void Threads::start() {
     // What the input connection offers is known already; the engine's answer follows.
-    state_.update({input_->tap.inputAvailable(), false, {}, input_->tap.unavailableReason()});
+    state_.update({input_->tap.inputAvailable(), false, {}, input_->tap.unavailableReason(), {}});
     input_->monitor.start();
     input_->loop.post([this] {
         engine_->start();
@@ -280,7 +296,7 @@ TrackpadMonitor& Threads::monitor() {
 }
 
 void Threads::recheckInput() {
-    input_->loop.post([this] { engine_->pollInput(); });
+    input_->loop.post([this] { engine_->checkInput(); });
 }
 
 void Threads::onWorker(const std::function<void(WindowManager&)>& work) {
@@ -295,6 +311,10 @@ void Threads::onInput(const std::function<void(Engine&)>& work) {
     input_->loop.runAndWait([&] { work(*engine_); });
 }
 
+void Threads::onTap(const std::function<void(X11EventTap&)>& work) {
+    input_->loop.runAndWait([&] { work(input_->tap); });
+}
+
 bool Threads::grabsInPlace() {
     bool ready = false;
     input_->loop.runAndWait(
@@ -305,7 +325,8 @@ bool Threads::grabsInPlace() {
 void Threads::publishState() {
     // On the input thread: a copy goes to the GUI thread.
     InputState::Values values{engine_->inputAvailable(), engine_->tapInstalled(),
-                              engine_->takenTriggers(), input_->tap.unavailableReason()};
+                              engine_->takenTriggers(), input_->tap.unavailableReason(),
+                              input_->tap.touchpadDriver()};
     gui_.queue.post([weak = std::weak_ptr(self_), values = std::move(values)]() mutable {
         if (const auto self = weak.lock()) {
             (*self)->state_.update(std::move(values));

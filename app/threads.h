@@ -62,6 +62,10 @@ class TrackpadMonitor;
 class WindowManager;
 }  // namespace ombrel
 
+namespace ombrel::linux_platform {
+class X11EventTap;
+}  // namespace ombrel::linux_platform
+
 namespace ombrel::app {
 
 // The engine's state as the GUI thread sees it: a copy the input thread replaces whenever the
@@ -73,6 +77,7 @@ class InputState {
         bool tapInstalled = false;
         std::vector<Trigger> taken;
         std::string unavailableReason;  // empty while input is available
+        TouchpadDriver touchpadDriver;  // as the tap last read it
         friend bool operator==(const Values&, const Values&) = default;
     };
 
@@ -80,6 +85,7 @@ class InputState {
     [[nodiscard]] bool tapInstalled() const { return values_.tapInstalled; }
     [[nodiscard]] std::vector<Trigger> takenTriggers() const { return values_.taken; }
     [[nodiscard]] const std::string& unavailableReason() const { return values_.unavailableReason; }
+    [[nodiscard]] const TouchpadDriver& touchpadDriver() const { return values_.touchpadDriver; }
     // Called after every change of the values.
     [[nodiscard]] Subscription observeState(std::function<void()> observer);
     void setRecording(bool recording);
@@ -141,6 +147,7 @@ class Threads {
     // the function there and return when it has run (tests and benchmarks).
     void onWorker(const std::function<void(WindowManager&)>& work);
     void onInput(const std::function<void(Engine&)>& work);
+    void onTap(const std::function<void(linux_platform::X11EventTap&)>& work);
     // Whether the tap is installed and every grab asked for is in place, as the input thread
     // knows it now (tests and benchmarks).
     [[nodiscard]] bool grabsInPlace();
@@ -161,6 +168,7 @@ class Threads {
     InputState state_;
     std::unique_ptr<Engine> engine_;
     Subscription engineState_;
+    Subscription settingsChanged_;
     bool stopped_ = false;
     // Expires with the object, so work queued for the GUI thread sees that it has gone.
     std::shared_ptr<Threads*> self_ = std::make_shared<Threads*>(this);

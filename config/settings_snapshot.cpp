@@ -17,9 +17,10 @@ std::shared_ptr<const SettingsSnapshot> SettingsSnapshot::of(Config config) {
         } else if (const int64_t* button = rule.trigger.asMouseButton(); button && *button >= 2) {
             s->buttons.push_back(*button);
         } else if (const TrackpadGesture* gesture = rule.trigger.asTrackpad()) {
-            if (gesture->kind == TrackpadGesture::Kind::click && gesture->fingers >= 0 &&
-                gesture->fingers < 64) {
-                s->clickFingers |= uint64_t{1} << gesture->fingers;
+            if (gesture->fingers >= 0 && gesture->fingers < 64) {
+                const uint64_t bit = uint64_t{1} << gesture->fingers;
+                s->clickFingers |= gesture->kind == TrackpadGesture::Kind::click ? bit : 0;
+                s->tapFingers |= gesture->kind == TrackpadGesture::Kind::tap ? bit : 0;
             }
         } else if (const Drawing* drawing = rule.trigger.asDrawing()) {
             s->drawings.push_back(*drawing);

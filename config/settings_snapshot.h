@@ -3,6 +3,7 @@
 // thread through a shared pointer, so no reader ever waits for a writer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -22,8 +23,9 @@ struct SettingsSnapshot {
     std::vector<KeyCombo> hotkeys;
     // Enabled mouse-button triggers from the centre button up, sorted, each once.
     std::vector<int64_t> buttons;
-    // Finger counts (bit n) for which an enabled trackpad click rule exists.
+    // Finger counts (bit n) for which an enabled trackpad click rule exists, and a tap rule.
     uint64_t clickFingers = 0;
+    uint64_t tapFingers = 0;
     // The drawings of the enabled drawing rules, in list order, whatever their scope.
     std::vector<Drawing> drawings;
 
@@ -41,6 +43,24 @@ struct SettingsSnapshot {
                                                       FrontApp&& frontApp) const {
         return index.match(config.bindings, trigger, std::forward<FrontApp>(frontApp));
     }
+};
+
+// The settings in force as their one writer last published them, for readers on any thread: a
+// load never waits for the writer and keeps a consistent value for as long as it is held.
+class SettingsFeed {
+  public:
+    explicit SettingsFeed(std::shared_ptr<const SettingsSnapshot> first = SettingsSnapshot::of({}))
+        : current_(std::move(first)) {}
+
+    [[nodiscard]] std::shared_ptr<const SettingsSnapshot> load() const {
+        return current_.load(std::memory_order_acquire);
+    }
+    void publish(std::shared_ptr<const SettingsSnapshot> next) {
+        current_.store(std::move(next), std::memory_order_release);
+    }
+
+  private:
+    std::atomic<std::shared_ptr<const SettingsSnapshot>> current_;
 };
 
 }  // namespace ombrel

@@ -29,7 +29,7 @@ fs::path Store::unreadableURL() const {
 void Store::adopt(Config config) {
     current_ = SettingsSnapshot::of(config);
     config_ = std::move(config);
-    published_.store(current_, std::memory_order_release);
+    published_.publish(current_);
 }
 
 void Store::setConfig(Config config) {
@@ -74,6 +74,7 @@ bool Store::save() {
 void Store::setSaveError(std::optional<std::string> error) {
     if (error != saveError_) {
         saveError_ = std::move(error);
+        log::note(saveError_ ? *saveError_ : "Changes are saved to config.json again.");
         saveErrorChanged_.publish(saveError_);
     }
 }
@@ -120,7 +121,6 @@ void Store::load() {
         if (fs::is_directory(fileURL_, ec)) {
             // Nothing of the user's may be removed to make room; say why nothing is saved.
             setSaveError(std::string(folderInPlaceText));
-            log::note(folderInPlaceText);
             return;
         }
         // Permission, a pipe, a file beyond the size limit: set it aside as an invalid file is.
@@ -129,8 +129,8 @@ void Store::load() {
         fs::rename(fileURL_, unreadableURL(), ec);
         if (ec) {
             keepFile_ = true;
+            log::note("config.json cannot be set aside: " + ec.message());
             setSaveError(std::string(keptUnreadableText));
-            log::note(std::string(keptUnreadableText) + " " + ec.message());
             return;
         }
         loadError_ = std::string(loadErrorText);

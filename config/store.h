@@ -3,7 +3,6 @@
 // read the settings in force through snapshot(), which never waits for that thread.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -40,8 +39,10 @@ class Store {
     // replaces the pointer as a whole, so a reader keeps a consistent value for as long as it
     // holds it.
     [[nodiscard]] std::shared_ptr<const SettingsSnapshot> snapshot() const {
-        return published_.load(std::memory_order_acquire);
+        return published_.load();
     }
+    // Where other threads load the snapshot from.
+    [[nodiscard]] const SettingsFeed& feed() const { return published_; }
     // Publishes the new value, then writes it to disk before returning.
     void setConfig(Config config);
     [[nodiscard]] const std::optional<std::string>& loadError() const { return loadError_; }
@@ -106,7 +107,7 @@ class Store {
     // The same value with what follows from it: the store's own reference, and the one other
     // threads load.
     std::shared_ptr<const SettingsSnapshot> current_;
-    std::atomic<std::shared_ptr<const SettingsSnapshot>> published_;
+    SettingsFeed published_;
     std::optional<std::string> loadError_;
     // The file's content as this store last wrote or read it, to tell its own saves from edits.
     std::optional<std::string> onDisk_;

@@ -1,11 +1,16 @@
-// The input engine: the permission poll and the tap, the per-event decision, the rule dispatch
-// and the grabs the tap must hold. Drawing capture and drag-to-snap live in their own files.
+// The input engine: the tap, the per-event decision, the rule dispatch and the grabs the tap must
+// hold. The state machines it feeds live in their own files.
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "drawing/shape_matcher.h"
+#include "engine/decision_log.h"
+#include "platform/log.h"
 
 namespace ombrel {
 
@@ -32,32 +37,20 @@ std::string takenNotice(const std::vector<Trigger>& taken) {
            (taken.size() == 1 ? " is taken by another program." : " are taken by other programs.");
 }
 
-Engine::Engine(Store& store, TrackpadMonitor& monitor, ActionQueue& actions, WindowManager& windows,
+Engine::Engine(const SettingsFeed& settings, ActionQueue& actions, WindowManager& windows,
                EventTap& tap, Workspace& workspace, TaskQueue& queue, StrokeOverlay& strokeOverlay,
                SnapOverlay& snapOverlay)
-    : store_(store),
-      monitor_(monitor),
+    : feed_(settings),
       actions_(actions),
-      windows_(windows),
       tap_(tap),
       workspace_(workspace),
       queue_(queue),
-      strokeOverlay_(strokeOverlay),
-      snapOverlay_(snapOverlay),
-      settings_(store.snapshot()),
+      settings_(settings.load()),
+      strokes_(strokeOverlay),
+      snapper_(windows, snapOverlay),
       self_(std::make_shared<Engine*>(this)) {
-    // A stroke keeps one point per 3 points of travel; this covers any ordinary drawing.
-    stroke_.reserve(4096);
     swallowedButtons_.reserve(8);
-    // Runs on the store's thread: it only tells the engine's own thread to look.
-    configSubscription_ = store_.observeConfig(
-        [&queue = queue_, weak = std::weak_ptr<Engine*>(self_)](const Config&) {
-            queue.post([weak] {
-                if (const auto self = weak.lock()) {
-                    (*self)->followSettings();
-                }
-            });
-        });
+    driverClicks_.followRules(settings_->tapFingers, settings_->clickFingers);
 }
 
 Engine::~Engine() = default;
@@ -67,48 +60,34 @@ void Engine::start() {
         return;
     }
     started_ = true;
-    const std::weak_ptr<Engine*> weak = self_;
-    monitor_.recognizer().onGesture = [weak](const TrackpadGesture& gesture) {
-        if (const auto self = weak.lock()) {
-            (*self)->followSettings();
-            (*self)->fire(Trigger::trackpad(gesture));
-        }
-    };
-    // A click with three or more fingers resting must be swallowable, so the grab follows the
-    // finger count.
-    monitor_.afterFrame = [weak] {
-        if (const auto self = weak.lock()) {
-            (*self)->refreshGrabs(false);
-        }
-    };
     // Grabs placed a few at a time report what is taken once they all are.
-    tap_.onGrabsPlaced([weak](const TakenGrabs& taken) {
+    tap_.onGrabsPlaced([weak = std::weak_ptr<Engine*>(self_)](const TakenGrabs& taken) {
         if (const auto self = weak.lock()) {
             (*self)->takeTaken(taken);
         }
     });
-    settings_ = store_.snapshot();
     refreshGrabs(true);
-    pollInput();
-    queue_.repeatEvery(inputPollInterval, [weak] {
+    checkInput();
+    queue_.repeatEvery(inputPollInterval, [weak = std::weak_ptr<Engine*>(self_)] {
         if (const auto self = weak.lock()) {
-            (*self)->pollInput();
+            (*self)->checkInput();
         }
     });
 }
 
 void Engine::followSettings() {
-    std::shared_ptr<const SettingsSnapshot> latest = store_.snapshot();
+    std::shared_ptr<const SettingsSnapshot> latest = feed_.load();
     if (latest == settings_) {
         return;
     }
     settings_ = std::move(latest);
+    driverClicks_.followRules(settings_->tapFingers, settings_->clickFingers);
     if (started_) {
         refreshGrabs(true);
     }
 }
 
-void Engine::pollInput() {
+void Engine::checkInput() {
     followSettings();
     const bool available = tap_.inputAvailable();
     if (available != inputAvailable_) {
@@ -118,16 +97,13 @@ void Engine::pollInput() {
     if (inputAvailable_ && !tapInstalled_) {
         installTap();
     } else if (tapInstalled_) {
-        // A grab another program held may be free now, and one held by us may have been lost.
+        // A grab another program held may be free now.
         sendGrabs();
     }
 }
 
 void Engine::installTap() {
-    if (tapInstalled_) {
-        return;
-    }
-    // The engine lives as long as the process, so the tap may hold it directly.
+    // The engine outlives the tap's use of it: both live on the input thread until it ends.
     if (!tap_.install([this](const InputEvent& event) { return handle(event); })) {
         return;
     }
@@ -155,40 +131,42 @@ void Engine::setRecording(bool recording) {
 }
 
 bool Engine::handle(const InputEvent& event) {
+    now_ = event.time;
+    fired_ = nullptr;
     followSettings();
+    const bool swallowed = decide(event);
+    if (log::decisions()) {
+        log::decision(decisionLine(event, swallowed, fired_));
+    }
+    return swallowed;
+}
+
+bool Engine::decide(const InputEvent& event) {
     switch (event.kind) {
         case InputKind::pointerMoved:
-            if (stroking_) {
-                addStrokePoint(event.location);
-            }
+            strokes_.move(event.location);
             return false;
-        case InputKind::leftDragged:
+        case InputKind::leftDragged: {
             if (swallowLeftUp_) {
                 return true;
             }
-            if (stroking_) {
-                addStrokePoint(event.location);
+            strokes_.move(event.location);
+            const bool tracking = snapper_.tracking();
+            snapper_.drag(event.location, event.time,
+                          config().engineEnabled && config().snapEnabled);
+            if (snapper_.tracking() != tracking) {
+                refreshGrabs(false);
             }
-            trackDrag(event.location);
             return false;
+        }
         case InputKind::leftDown:
             return handleLeftDown(event);
         case InputKind::leftUp:
-            if (swallowLeftUp_) {
-                swallowLeftUp_ = false;
-                return true;
-            }
-            releaseDrag();
-            return false;
+            return handleLeftUp();
         case InputKind::keyDown:
             return handleKeyDown(event);
         case InputKind::modifiersChanged:
-            if (stroking_) {
-                finishStroke(event.mods);
-            } else {
-                startStroke(event.mods, event.location);
-            }
-            return false;
+            return handleModifiers(event);
         case InputKind::buttonDown:
             return handleButtonDown(event);
         case InputKind::buttonUp:
@@ -198,19 +176,39 @@ bool Engine::handle(const InputEvent& event) {
 }
 
 bool Engine::handleLeftDown(const InputEvent& event) {
-    GestureRecognizer& recognizer = monitor_.recognizer();
-    const int64_t fingers = recognizer.fingersDown;
-    if (fingers >= 3 &&
-        fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
-        // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
-        recognizer.fired = true;
-        recognizer.tip.reset();
+    const int64_t fingers = recognizer_.fingersDown();
+    bool taken = false;
+    if (event.touchpad && !event.own) {
+        taken = touchpadPress(event);
+    } else if (fingers >= 3 &&
+               fire(Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::click, fingers}))) {
+        recognizer_.handledAsClick();
+        taken = true;
+    }
+    if (taken) {
         swallowLeftUp_ = true;
-        setDragState(DragState::idle);
+        snapper_.cancel();
+    } else {
+        snapper_.press(event.location);
+    }
+    refreshGrabs(false);
+    return taken;
+}
+
+bool Engine::handleLeftUp() {
+    if (swallowLeftUp_) {
+        swallowLeftUp_ = false;
         return true;
     }
-    downPoint_ = event.location;
-    setDragState(DragState::armed);
+    if (const std::optional<DragSnapper::Snap> snap = snapper_.release()) {
+        // Written after the release has reached the application, which otherwise may put the
+        // window back where the pointer left it; by the worker, since the window manager may be
+        // slow to answer. Nothing goes into the placement memory.
+        queue_.postAfter(releaseDelay, [&actions = actions_, snap = *snap] {
+            actions.setFrame(snap.window, snap.frame);
+        });
+    }
+    refreshGrabs(false);
     return false;
 }
 
@@ -219,23 +217,39 @@ bool Engine::handleKeyDown(const InputEvent& event) {
     if (event.own) {
         return false;
     }
-    if (stroking_) {
-        endStroke();
+    if (strokes_.drawing()) {
+        strokes_.cancel();
+        refreshGrabs(false);
     }
     const Trigger trigger = Trigger::hotkey(KeyCombo{event.keyCode, event.mods});
     if (!event.autorepeat) {
         return fire(trigger);
     }
     // Holding a bound shortcut runs its action once; its repeats never reach the application.
-    if (!config().engineEnabled || recording_) {
-        return false;
+    return active() && ruleFor(trigger) != nullptr;
+}
+
+bool Engine::handleModifiers(const InputEvent& event) {
+    const bool drawing = strokes_.drawing();
+    const bool ended = strokes_.modifiers(event.mods, event.location, config().drawMods,
+                                          active() && !settings_->drawings.empty());
+    if (strokes_.drawing() != drawing) {
+        refreshGrabs(false);
     }
-    const std::optional<std::string> front = workspace_.frontmostApplicationID();
-    return settings_->matchingRule(
-               trigger, front ? std::optional<std::string_view>(*front) : std::nullopt) != nullptr;
+    if (ended) {
+        if (std::optional<Drawing> match =
+                ShapeMatcher::match(strokes_.points(), settings_->drawings)) {
+            fire(Trigger::drawing(std::move(*match)));
+        }
+    }
+    return false;
 }
 
 bool Engine::handleButtonDown(const InputEvent& event) {
+    if (event.touchpad && !event.own && touchpadPress(event)) {
+        driverClicks_.pressTaken(event.button);
+        return true;
+    }
     // Button rules start at the centre button: the left and the right one never fire.
     if (event.own || event.button < 2) {
         return false;
@@ -251,6 +265,9 @@ bool Engine::handleButtonDown(const InputEvent& event) {
 }
 
 bool Engine::handleButtonUp(const InputEvent& event) {
+    if (event.touchpad && driverClicks_.release(event.button)) {
+        return true;
+    }
     const auto it = std::find(swallowedButtons_.begin(), swallowedButtons_.end(), event.button);
     if (it == swallowedButtons_.end()) {
         return false;
@@ -259,13 +276,64 @@ bool Engine::handleButtonUp(const InputEvent& event) {
     return true;
 }
 
+bool Engine::touchpadPress(const InputEvent& event) {
+    const DriverClicks::Plan plan =
+        driverClicks_.press(tap_.touchpadDriver(), event.button, recognizer_, event.time);
+    if (plan.take) {
+        return true;
+    }
+    using Kind = TrackpadGesture::Kind;
+    if ((plan.click > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::click, plan.click}))) ||
+        (plan.tap > 0 && fire(Trigger::trackpad(TrackpadGesture{Kind::tap, plan.tap})))) {
+        // The touch sequence that made the click reports no tap, swipe or tip-tap afterwards.
+        recognizer_.handledAsClick();
+        return true;
+    }
+    return false;
+}
+
+void Engine::touchFrame(std::span<const TouchPoint> touching, double time) {
+    now_ = time;
+    fired_ = nullptr;
+    followSettings();
+    if (const std::optional<TrackpadGesture> gesture = recognizer_.feed(touching, time)) {
+        if (fire(Trigger::trackpad(*gesture)) && gesture->kind == TrackpadGesture::Kind::tap) {
+            tapFired(gesture->fingers);
+        }
+        if (log::decisions()) {
+            log::decision(gestureLine(*gesture, fired_));
+        }
+    }
+    // A click with three or more fingers resting must be swallowable, so the grab follows the
+    // finger count.
+    refreshGrabs(false);
+}
+
+void Engine::tapFired(int64_t fingers) {
+    driverClicks_.tapFired(tap_.touchpadDriver(), fingers, now_);
+    // The frame's own refresh grabs for the window; this one lets go once it has closed.
+    const double closes = now_ + DriverClicks::tapWindow;
+    queue_.postAfter(DriverClicks::tapWindow, [weak = std::weak_ptr<Engine*>(self_), closes] {
+        if (const auto self = weak.lock()) {
+            (*self)->now_ = std::max((*self)->now_, closes);
+            (*self)->refreshGrabs(false);
+        }
+    });
+}
+
+const Rule* Engine::ruleFor(const Trigger& trigger) {
+    std::optional<std::string> front;
+    return settings_->matchingRuleAskingFront(trigger, [&]() -> std::optional<std::string_view> {
+        front = workspace_.frontmostApplicationID();
+        return front ? std::optional<std::string_view>(*front) : std::nullopt;
+    });
+}
+
 bool Engine::fire(const Trigger& trigger) {
-    if (!config().engineEnabled || recording_) {
+    if (!active()) {
         return false;
     }
-    const std::optional<std::string> front = workspace_.frontmostApplicationID();
-    const Rule* rule = settings_->matchingRule(
-        trigger, front ? std::optional<std::string_view>(*front) : std::nullopt);
+    const Rule* rule = ruleFor(trigger);
     if (rule == nullptr) {
         return false;
     }
@@ -273,6 +341,7 @@ bool Engine::fire(const Trigger& trigger) {
     // worker. A dropped action (the worker far behind) still counts as fired: the event was the
     // binding's.
     actions_.perform(rule->action);
+    fired_ = rule;
     return true;
 }
 
@@ -280,14 +349,14 @@ void Engine::refreshGrabs(bool listsChanged) {
     const Config& config = this->config();
     // With the engine off or the recorder capturing, nothing can fire, so nothing is grabbed and
     // the recorder sees every key.
-    const bool active = config.engineEnabled && !recording_;
-    const int64_t fingers = monitor_.recognizer().fingersDown;
+    const bool active = this->active();
+    const int64_t fingers = recognizer_.fingersDown();
     const bool leftPress = active && fingers >= 3 && fingers < 64 &&
                            ((settings_->clickFingers >> fingers) & uint64_t{1}) != 0;
-    const bool dragging = dragState_ == DragState::armed || dragState_ == DragState::probing ||
-                          dragState_ == DragState::moving;
     const bool pointerMotion =
-        stroking_ || (dragging && config.engineEnabled && config.snapEnabled);
+        strokes_.drawing() || (snapper_.tracking() && config.engineEnabled && config.snapEnabled);
+    const bool touchpadButtons =
+        active && driverClicks_.wantsGrab(tap_.touchpadDriver(), recognizer_, now_);
 
     bool changed = !grabsSent_;
     if (listsChanged || active != grabsActive_) {
@@ -303,9 +372,11 @@ void Engine::refreshGrabs(bool listsChanged) {
             changed = true;
         }
     }
-    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion) {
+    if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion ||
+        touchpadButtons != grabs_.touchpadButtons) {
         grabs_.leftPress = leftPress;
         grabs_.pointerMotion = pointerMotion;
+        grabs_.touchpadButtons = touchpadButtons;
         changed = true;
     }
     // A grab another program held is tried again whenever the bindings change.
@@ -329,6 +400,13 @@ void Engine::takeTaken(const TakenGrabs& taken) {
     }
     if (triggers != taken_) {
         taken_ = std::move(triggers);
+        if (!taken_.empty()) {
+            std::string which;
+            for (const Trigger& trigger : taken_) {
+                which += (which.empty() ? "" : ", ") + trigger.label();
+            }
+            log::note("Held by other programs, so they cannot fire: " + which + ".");
+        }
         notifyState();
     }
 }

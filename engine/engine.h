@@ -1,14 +1,17 @@
 // The input engine: decides for every tapped event whether it fires a binding and whether it is
-// swallowed, dispatches every trigger to its rule, captures pointer drawings and snaps dragged
-// windows. It is created on the store's thread and from then on runs on the thread of the queue
-// it is given (the input thread): it reads the settings through the store's snapshot, hands every
-// action to the action queue and waits for nothing but its tap and its window reads.
+// swallowed, and dispatches every trigger to its rule. It owns small state machines for what
+// spans several events: the gesture recognizer (touchpad frames), drawing capture, drag-to-snap
+// and the touchpad driver's own clicks. It is created on the store's thread and from then on runs
+// on the thread of the queue it is given (the input thread): it reads the settings through the
+// feed it is given, takes the time of each event from the event, hands every action to the action
+// queue and waits for nothing but its tap and its window reads.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,14 +19,17 @@
 #include "actions/window_manager.h"
 #include "config/model.h"
 #include "config/observable.h"
-#include "config/store.h"
+#include "config/settings_snapshot.h"
+#include "engine/drag_snapper.h"
+#include "engine/driver_clicks.h"
+#include "engine/stroke_capture.h"
 #include "placement/geometry.h"
 #include "platform/input.h"
 #include "platform/overlays.h"
 #include "platform/task_queue.h"
-#include "platform/windows.h"
+#include "platform/touch_point.h"
 #include "platform/workspace.h"
-#include "trackpad/trackpad_monitor.h"
+#include "trackpad/gesture_recognizer.h"
 
 namespace ombrel {
 
@@ -32,42 +38,34 @@ namespace ombrel {
 
 class Engine {
   public:
-    enum class DragState { idle, armed, probing, moving, ignored };
-
-    static constexpr double inputPollInterval = 2.0;
-    // Drawing capture.
-    static constexpr double strokeJitter = 3.0;
-    static constexpr double strokeShowLength = 12.0;
-    // Drag-to-snap.
-    static constexpr double armingDistance = 8.0;
-    static constexpr double probePeriod = 1.5;
-    static constexpr double probeInterval = 0.04;
+    // How long after a left release a snapped frame is written.
     static constexpr double releaseDelay = 0.03;
+    static constexpr double inputPollInterval = 2.0;
 
     // The window manager is only read (the focused window and displays for drag-to-snap); the
-    // workspace only asked for the frontmost application.
-    Engine(Store& store, TrackpadMonitor& monitor, ActionQueue& actions, WindowManager& windows,
+    // workspace only asked for the frontmost application, and only when a rule for the trigger
+    // is scoped to one.
+    Engine(const SettingsFeed& settings, ActionQueue& actions, WindowManager& windows,
            EventTap& tap, Workspace& workspace, TaskQueue& queue, StrokeOverlay& strokeOverlay,
            SnapOverlay& snapOverlay);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
     ~Engine();
 
-    // Connects the touchpad's gestures, checks that input is available, installs the tap once it
-    // is and checks again every 2 seconds from then on. Later calls do nothing.
+    // Installs the tap when input is available, places the grabs, and checks input again every
+    // 2 seconds. Later calls do nothing.
     void start();
-    // Takes on the store's latest settings (grabs included); every decision does so by itself,
-    // this makes the grabs follow an edit before the next event. The store's changes are posted
-    // here by themselves.
+    // Takes on the feed's latest settings (grabs included); every decision does so by itself,
+    // this makes the grabs follow an edit before the next event. Call it after every change.
     void followSettings();
-    // Creates the tap; a failure changes nothing and the next poll tries again.
-    void installTap();
-    // One check now (the timer's step): updates inputAvailable, installs the tap once, and asks
-    // again for the grabs another program held.
-    void pollInput();
+    // Looks again whether input is available (the connection may have gone), installs the tap
+    // once it is, and asks again for the grabs another program held.
+    void checkInput();
 
     // The verdict on one event: true swallows it. Never runs an action.
     bool handle(const InputEvent& event);
+    // One touchpad frame: the touching contacts and the frame's time on the engine's clock.
+    void touchFrame(std::span<const TouchPoint> touching, double time);
     // Looks up the rule for the trigger and queues its action; true when one was queued.
     bool fire(const Trigger& trigger);
 
@@ -83,33 +81,31 @@ class Engine {
     void setRecording(bool recording);
     [[nodiscard]] bool recording() const { return recording_; }
 
-    // Drawing capture.
-    void addStrokePoint(Point p);
-    void endStroke();
-    void finishStroke(Mods mods);
-    [[nodiscard]] bool strokeInProgress() const { return stroking_; }
-
-    // Drag-to-snap.
-    void trackDrag(Point p);
-    void releaseDrag();
-    [[nodiscard]] DragState dragState() const { return dragState_; }
-    [[nodiscard]] const std::optional<Rect>& pendingSnap() const { return pendingSnap_; }
+    [[nodiscard]] bool strokeInProgress() const { return strokes_.drawing(); }
+    [[nodiscard]] DragSnapper::State dragState() const { return snapper_.state(); }
+    [[nodiscard]] const GestureRecognizer& touch() const { return recognizer_; }
 
   private:
     struct StateChange {};
 
     void notifyState();
+    void installTap();
 
+    bool decide(const InputEvent& event);
     bool handleLeftDown(const InputEvent& event);
+    bool handleLeftUp();
     bool handleKeyDown(const InputEvent& event);
+    bool handleModifiers(const InputEvent& event);
     bool handleButtonDown(const InputEvent& event);
     bool handleButtonUp(const InputEvent& event);
+    // A press from the touchpad's own device that runs a rule or belongs to a touch that did.
+    bool touchpadPress(const InputEvent& event);
+    void tapFired(int64_t fingers);
+    // The rule for the trigger now, asking for the frontmost application only when needed.
+    [[nodiscard]] const Rule* ruleFor(const Trigger& trigger);
 
     [[nodiscard]] const Config& config() const { return settings_->config; }
-    void startStroke(Mods mods, Point at);
-    void probe(double now);
-    void zoneStep(Point p);
-    void setDragState(DragState state);
+    [[nodiscard]] bool active() const { return config().engineEnabled && !recording_; }
 
     // Grabs: the lists follow the settings, the flags follow the engine's state; the tap is told
     // only when the request changed.
@@ -117,50 +113,40 @@ class Engine {
     void sendGrabs();
     void takeTaken(const TakenGrabs& taken);
 
-    Store& store_;
-    TrackpadMonitor& monitor_;
+    const SettingsFeed& feed_;
     ActionQueue& actions_;
-    WindowManager& windows_;
     EventTap& tap_;
     Workspace& workspace_;
     TaskQueue& queue_;
-    StrokeOverlay& strokeOverlay_;
-    SnapOverlay& snapOverlay_;
 
-    // The settings this engine decides by; replaced when the store has newer ones.
+    // The settings this engine decides by; replaced when the feed has newer ones.
     std::shared_ptr<const SettingsSnapshot> settings_;
+    // The time of the latest event, frame or timer, on the engine's clock.
+    double now_ = 0;
     bool started_ = false;
     bool inputAvailable_ = false;
     bool tapInstalled_ = false;
     bool recording_ = false;
     Published<StateChange> stateChanged_;
 
+    GestureRecognizer recognizer_;
+    StrokeCapture strokes_;
+    DragSnapper snapper_;
+    // The clicks the touchpad's driver makes of the touches the recognizer sees.
+    DriverClicks driverClicks_;
     // Buttons whose press fired a rule; their release is swallowed too.
     std::vector<int64_t> swallowedButtons_;
     bool swallowLeftUp_ = false;
-
-    DragState dragState_ = DragState::idle;
-    Point downPoint_;
-    std::optional<WindowRef> dragWindow_;
-    Rect startFrame_;
-    double probeDeadline_ = 0;
-    double lastProbe_ = 0;
-    std::optional<Rect> pendingSnap_;
-
-    // The points stay allocated between strokes; stroking_ says whether a drawing is in progress.
-    bool stroking_ = false;
-    std::vector<Pt> stroke_;
-    double strokeLength_ = 0;
-    bool strokeShown_ = false;
+    // The rule the event being decided fired, for the decision log.
+    const Rule* fired_ = nullptr;
 
     GrabRequest grabs_;  // what the tap was last told
     std::vector<Trigger> taken_;
     bool grabsSent_ = false;
     bool grabsActive_ = false;
 
-    // Lets timer ticks, touchpad callbacks and the store's notices outlive the engine harmlessly.
+    // Lets timers and the tap's reports outlive the engine harmlessly.
     std::shared_ptr<Engine*> self_;
-    Subscription configSubscription_;
 };
 
 }  // namespace ombrel

@@ -32,6 +32,34 @@ struct InputEvent {
     int64_t button = 0;  // 2 centre, 3 back, 4 forward, 5 and up the further buttons
     bool own = false;    // posted by this program, so never a trigger
     Point location;      // global display coordinates
+    // When it happened, in seconds on the monotonic clock: the clock of touchpad frames and of
+    // the input thread's queue.
+    double time = 0;
+    // From the touchpad's own pointer device: its driver's taps and clicks. The right button
+    // (1) is reported only for these.
+    bool touchpad = false;
+};
+
+// What the touchpad's driver makes of taps and physical clicks, as far as it tells.
+struct TouchpadDriver {
+    enum class Taps : uint8_t {
+        unknown,          // not told: any button may come of a tap
+        off,              // taps make no click
+        leftRightMiddle,  // one, two, three fingers: left, right, middle
+        leftMiddleRight,  // one, two, three fingers: left, middle, right
+    };
+    enum class Clicks : uint8_t {
+        unknown,
+        buttonAreas,  // the button is where the pad is pressed
+        clickfinger,  // the button is the number of fingers resting
+        none,
+    };
+    // Some pointer device is known to be the touchpad's, so its events are marked `touchpad`.
+    bool found = false;
+    Taps taps = Taps::unknown;
+    Clicks clicks = Clicks::unknown;
+
+    friend bool operator==(const TouchpadDriver&, const TouchpadDriver&) = default;
 };
 
 // What the engine may need to swallow right now. A source that sees every event may ignore it; a
@@ -41,6 +69,9 @@ struct GrabRequest {
     std::vector<int64_t> buttons;   // enabled mouse-button triggers, 2 and up
     bool leftPress = false;         // a left press may be consumed by a trackpad click rule
     bool pointerMotion = false;     // a stroke or a drag needs pointer locations
+    // The left, middle and right buttons, for a click the touchpad's driver makes of a touch
+    // that runs a rule; presses from other devices are let through at once.
+    bool touchpadButtons = false;
 
     friend bool operator==(const GrabRequest&, const GrabRequest&) = default;
 };
@@ -72,6 +103,8 @@ class EventTap {
     [[nodiscard]] virtual bool placingGrabs() const { return false; }
     // Called with the whole answer once grabs that took more than one go are all placed.
     virtual void onGrabsPlaced(std::function<void(TakenGrabs)> /*placed*/) {}
+    // The touchpad's driver as last read; a source that cannot tell reports nothing found.
+    [[nodiscard]] virtual TouchpadDriver touchpadDriver() const { return {}; }
 };
 
 enum class MediaKey { playPause, next, previous, volumeUp, volumeDown, mute };

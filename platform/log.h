@@ -24,10 +24,15 @@ class Sink {
 namespace detail {
 // The one replaceable instance; set once at start, read from any thread.
 inline std::atomic<Sink*> current{nullptr};
+// Whether it wants decisions, so that the engine's check costs one load and one branch.
+inline std::atomic<bool> decisionsWanted{false};
 }  // namespace detail
 
-// Installs the sink, or none; answers the one it replaces. The sink must outlive its use.
+// Installs the sink, or none; answers the one it replaces. The sink must outlive its use, and
+// answer wantsDecisions() the same for as long as it is installed.
 inline Sink* setSink(Sink* sink) {
+    detail::decisionsWanted.store(sink != nullptr && sink->wantsDecisions(),
+                                  std::memory_order_relaxed);
     return detail::current.exchange(sink);
 }
 
@@ -37,9 +42,9 @@ inline void note(std::string_view line) {
     }
 }
 
+// Build a decision line only when this is true.
 [[nodiscard]] inline bool decisions() {
-    const Sink* sink = detail::current.load(std::memory_order_acquire);
-    return sink != nullptr && sink->wantsDecisions();
+    return detail::decisionsWanted.load(std::memory_order_relaxed);
 }
 
 inline void decision(std::string_view line) {

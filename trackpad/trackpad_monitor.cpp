@@ -1,10 +1,11 @@
-// Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the frames' thread, one task per frame.
+// Connects the multitouch devices to the one consumer of their frames: frames are copied on the
+// device's thread and handed out on the frames' thread, one task per frame.
 #include "trackpad/trackpad_monitor.h"
 
 #include <algorithm>
 
 #include "config/notices.h"
+#include "platform/log.h"
 
 namespace ombrel {
 
@@ -63,8 +64,12 @@ void TrackpadMonitor::refresh() {
     std::vector<std::string> unreadable = source_.unreadable();
     if (unreadable != unreadable_) {
         unreadable_ = std::move(unreadable);
+        const std::string text = unreadableText(unreadable_);
+        if (!text.empty()) {
+            log::note(text);
+        }
         if (notices_ != nullptr) {
-            notices_->set("touchpad", unreadableText(unreadable_));
+            notices_->set("touchpad", text);
         }
         changed = true;
     }
@@ -84,9 +89,8 @@ void TrackpadMonitor::receive(std::span<const TouchPoint> touching, double time)
 }
 
 void TrackpadMonitor::deliver(const Frame& frame) {
-    recognizer_.feed(std::span<const TouchPoint>(frame.points.data(), frame.count), frame.time);
-    if (afterFrame) {
-        afterFrame();
+    if (frameHandler_) {
+        frameHandler_(std::span<const TouchPoint>(frame.points.data(), frame.count), frame.time);
     }
 }
 

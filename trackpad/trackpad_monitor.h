@@ -1,7 +1,7 @@
-// Connects the multitouch devices to the one gesture recognizer: frames are copied on the
-// device's thread and fed to the recognizer on the frames' queue (the input thread's), one task per
-// frame. Devices are listed, started as they come and reported on the devices' queue (the GUI
-// thread's), where the settings window asks for them.
+// Connects the multitouch devices to the one consumer of their frames: frames are copied on the
+// device's thread and handed out on the frames' queue (the input thread's), one task per frame.
+// Devices are listed, started as they come and reported on the devices' queue (the GUI thread's),
+// where the settings window asks for them.
 #pragma once
 
 #include <array>
@@ -17,7 +17,6 @@
 #include "platform/multitouch.h"
 #include "platform/task_queue.h"
 #include "platform/touch_point.h"
-#include "trackpad/gesture_recognizer.h"
 
 namespace ombrel {
 
@@ -49,11 +48,11 @@ class TrackpadMonitor {
     [[nodiscard]] Subscription observeDevices(std::function<void()> observer) {
         return devicesChanged_.subscribe([o = std::move(observer)](const int&) { o(); });
     }
-    // Fed, and to be read, on the frames' thread only.
-    GestureRecognizer& recognizer() { return recognizer_; }
-
-    // Runs on the frames' thread after every frame has been fed to the recognizer.
-    std::function<void()> afterFrame;
+    // The one consumer of the frames: the touching contacts and the frame's time in seconds on
+    // the monotonic clock. Called on the frames' thread; set it there too, or before the frames'
+    // thread starts. Frames that come while none is set go nowhere.
+    using FrameHandler = std::function<void(std::span<const TouchPoint> touching, double time)>;
+    void setFrameHandler(FrameHandler handler) { frameHandler_ = std::move(handler); }
 
   private:
     struct Frame {
@@ -82,7 +81,7 @@ class TrackpadMonitor {
     TaskQueue& frames_;
     TaskQueue& devicesQueue_;
     Notices* notices_;
-    GestureRecognizer recognizer_;
+    FrameHandler frameHandler_;
     std::vector<TouchDevice> devices_;
     std::vector<std::string> unreadable_;
     bool watching_ = false;

@@ -2,16 +2,12 @@
 // rules, and a drag while a window is being moved.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <string>
-
 #include "actions/action_queue.h"
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
-#include "config/store.h"
+#include "config/settings_snapshot.h"
 #include "engine/engine.h"
 #include "fakes/fake_platform.h"
-#include "trackpad/trackpad_monitor.h"
 
 namespace ombrel {
 namespace {
@@ -40,23 +36,13 @@ class NullSnapOverlay : public SnapOverlay {
 };
 
 struct Rig {
-    explicit Rig(Config config)
-        : folder(std::filesystem::temp_directory_path() /
-                 ("ombrel-engine-bench-" + std::to_string(config.bindings.size()))),
-          store((std::filesystem::remove_all(folder), folder)) {
-        store.setConfig(std::move(config));
+    explicit Rig(Config config) : settings(SettingsSnapshot::of(std::move(config))) {
         windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
         tap.available = true;
         engine.start();
     }
-    ~Rig() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
 
-    std::filesystem::path folder;
+    SettingsFeed settings;
     DiscardQueue queue;
     fake::FakeWindowSystem windowSystem;
     WindowManager windows{windowSystem};
@@ -65,14 +51,10 @@ struct Rig {
     fake::FakeDesktopShell shell;
     ActionRunner runner{windows, poster, workspace, shell, SystemPrograms{}};
     ActionQueue actions{queue, runner, windows};
-    fake::FakeMultitouch touch;
-    TrackpadMonitor monitor{touch, queue, queue};
     fake::FakeEventTap tap;
     NullStrokeOverlay strokeOverlay;
     NullSnapOverlay snapOverlay;
-    Store store;
-    Engine engine{store,     monitor, actions,       windows,    tap,
-                  workspace, queue,   strokeOverlay, snapOverlay};
+    Engine engine{settings, actions, windows, tap, workspace, queue, strokeOverlay, snapOverlay};
 };
 
 void MouseMovedNoStroke(benchmark::State& state) {
@@ -114,24 +96,24 @@ BENCHMARK(KeyDownFires)->Arg(10)->Arg(1000)->Arg(100000);
 void DragWhileMoving(benchmark::State& state) {
     Rig rig(Config::starter());
     rig.windowSystem.open(1, {300, 300, 400, 300});
-    auto event = [](InputKind kind, double x, double y) {
+    auto event = [](InputKind kind, double x, double y, double time = 0) {
         InputEvent e;
         e.kind = kind;
         e.location = {x, y};
+        e.time = time;
         return e;
     };
     rig.engine.handle(event(InputKind::leftDown, 400, 310));
     rig.engine.handle(event(InputKind::leftDragged, 420, 320));
     rig.windowSystem.windows[1].frame.x = 320;
-    rig.queue.now = 0.05;
-    rig.engine.handle(event(InputKind::leftDragged, 440, 330));
-    if (rig.engine.dragState() != Engine::DragState::moving) {
+    rig.engine.handle(event(InputKind::leftDragged, 440, 330, 0.05));
+    if (rig.engine.dragState() != DragSnapper::State::moving) {
         state.SkipWithError("the drag did not reach moving");
         return;
     }
     // Alternates between the left strip and mid-screen: a zone, then none.
-    InputEvent inZone = event(InputKind::leftDragged, 2, 450);
-    InputEvent outside = event(InputKind::leftDragged, 700, 450);
+    InputEvent inZone = event(InputKind::leftDragged, 2, 450, 0.06);
+    InputEvent outside = event(InputKind::leftDragged, 700, 450, 0.06);
     bool flip = false;
     for (auto _ : state) {
         benchmark::DoNotOptimize(rig.engine.handle(flip ? inZone : outside));

@@ -2,6 +2,7 @@
 #include "platform/linux/udev_touchpads.h"
 
 #include <libudev.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -104,6 +105,21 @@ class UdevTouchpads final : public TouchpadWatch {
 
 std::unique_ptr<TouchpadWatch> udevTouchpads() {
     return std::make_unique<UdevTouchpads>();
+}
+
+bool isTouchpadNode(const std::string& path) {
+    // The node's device number finds it in udev's database, also when it cannot be opened.
+    struct stat info {};
+    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+        return false;
+    }
+    udev* u = udev_new();
+    udev_device* device =
+        u != nullptr ? udev_device_new_from_devnum(u, 'c', info.st_rdev) : nullptr;
+    const bool touchpad = device != nullptr && isTouchpad(device);
+    udev_device_unref(device);
+    udev_unref(u);
+    return touchpad;
 }
 
 }  // namespace ombrel::linux_platform

@@ -35,4 +35,7 @@ class TouchpadWatch {
 // starts before the first listing, so no arrival falls between the two.
 std::unique_ptr<TouchpadWatch> udevTouchpads();
 
+// Whether udev counts the event node (/dev/input/eventN) among the touchpads.
+bool isTouchpadNode(const std::string& path);
+
 }  // namespace ombrel::linux_platform

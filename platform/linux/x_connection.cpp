@@ -70,6 +70,7 @@ bool XConnection::open() {
         return false;
     }
     lost_ = false;
+    lostTold_ = false;
     XSetIOErrorExitHandler(display_, &XConnection::onIOExit, this);
     root_ = DefaultRootWindow(display_);
     atoms_.clear();
@@ -185,6 +186,20 @@ void XConnection::addConnectedListener(ConnectedListener listener) {
     connectedListeners_.push_back(std::move(listener));
 }
 
+void XConnection::addLostListener(std::function<void()> listener) {
+    lostListeners_.push_back(std::move(listener));
+}
+
+void XConnection::tellLost() {
+    // Found inside an Xlib call; told here, where the listeners may do as they please.
+    if (lost_ && !lostTold_) {
+        lostTold_ = true;
+        for (auto& listener : lostListeners_) {
+            listener();
+        }
+    }
+}
+
 void XConnection::selectRootInput(long mask) {
     rootMask_ |= mask;
     if (connected()) {
@@ -196,6 +211,9 @@ void XConnection::selectRootInput(long mask) {
 void XConnection::dispatchPending() {
     // A listener that makes round trips may queue more events; the outer loop picks them up.
     if (dispatching_ || !connected()) {
+        if (!dispatching_) {
+            tellLost();
+        }
         return;
     }
     dispatching_ = true;
@@ -211,6 +229,10 @@ void XConnection::dispatchPending() {
         }
     }
     dispatching_ = false;
+    if (!connected()) {
+        tellLost();
+        return;
+    }
     for (auto& listener : idleListeners_) {
         listener();
     }

@@ -60,6 +60,8 @@ class XConnection {
     void addStep(std::function<bool()> step);
     [[nodiscard]] bool stepsPending() const { return stepsPending_; }
     void addConnectedListener(ConnectedListener listener);
+    // Called once, from the reading loop, after the connection was found lost.
+    void addLostListener(std::function<void()> listener);
     // Adds to the core event mask selected on the root window (the selection is shared).
     void selectRootInput(long mask);
 
@@ -90,12 +92,14 @@ class XConnection {
     bool open();
     void close();
     void markLost();
+    void tellLost();
     static void onIOExit(Display* display, void* self);
 
     std::string displayName_;
     Reader reader_;
     Display* display_ = nullptr;
     bool lost_ = false;
+    bool lostTold_ = false;
     Window root_ = 0;
     int xiOpcode_ = -1;
     bool hasXTest_ = false;
@@ -107,6 +111,7 @@ class XConnection {
     std::unordered_map<std::string, Atom> atoms_;
     std::vector<Listener> listeners_;
     std::vector<ConnectedListener> connectedListeners_;
+    std::vector<std::function<void()>> lostListeners_;
     std::vector<std::function<void()>> idleListeners_;
     std::vector<std::function<bool()>> steps_;
     bool stepsPending_ = false;

@@ -81,6 +81,12 @@ int64_t X11EventPoster::serverNow() const {
     return offset == INT64_MAX ? INT64_MAX / 2 : steadyMs() - offset;
 }
 
+double X11EventPoster::localTime(Time madeAt) const {
+    const int64_t offset = clockOffset_.load(std::memory_order_relaxed);
+    const int64_t ms = offset == INT64_MAX ? steadyMs() : static_cast<int64_t>(madeAt) + offset;
+    return static_cast<double>(ms) / 1000.0;
+}
+
 void X11EventPoster::sawEvent(Time madeAt) {
     const int64_t offset = steadyMs() - static_cast<int64_t>(madeAt);
     int64_t known = clockOffset_.load(std::memory_order_relaxed);

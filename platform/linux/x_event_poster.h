@@ -80,6 +80,9 @@ class X11EventPoster : public EventPoster {
     void releaseKey(unsigned keycode);
     // The server's time now, as far as the events seen so far tell.
     [[nodiscard]] int64_t serverNow() const;
+    // An event's server time on this process's monotonic clock, in seconds: the time the engine
+    // and touchpad frames are on. No later than the event's arrival.
+    [[nodiscard]] double localTime(Time madeAt) const;
 
   private:
     using Step = PostLedger::Entry;

@@ -23,6 +23,8 @@
 #include <utility>
 
 #include "platform/linux/key_codes.h"
+#include "platform/linux/udev_touchpads.h"
+#include "platform/log.h"
 
 namespace ombrel::linux_platform {
 
@@ -60,7 +62,9 @@ bool otherButtonDown(const XIButtonState& buttons, unsigned button) {
 }  // namespace
 
 X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
-    : x_(connection), poster_(poster) {
+    : x_(connection),
+      poster_(poster),
+      touchpadMatcher_([](int, const std::string& node) { return isTouchpadNode(node); }) {
     x_.addListener([this](XEvent& e) { onEvent(e); });
     x_.addIdleListener([this] {
         if (checkStuckKeys_ && live()) {
@@ -153,21 +157,25 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
         }
     }
     std::vector<ButtonGrab> buttons;
-    auto addButton = [&buttons](int64_t button) {
+    auto addButton = [&buttons](int64_t button, bool rule) {
         const auto x = xButtonFromEngine(button);
         if (x && std::none_of(buttons.begin(), buttons.end(),
                               [&](const ButtonGrab& g) { return g.xButton == *x; })) {
-            buttons.push_back({button, *x});
+            buttons.push_back({button, *x, false, false, rule});
         }
     };
     for (int64_t b : request.buttons) {
-        // The left button only for a trackpad click, the right one never.
+        // The left and the right button only for the touchpad's clicks.
         if (b >= 2) {
-            addButton(b);
+            addButton(b, true);
         }
     }
-    if (request.leftPress) {
-        addButton(0);
+    if (request.leftPress || request.touchpadButtons) {
+        addButton(0, false);
+    }
+    if (request.touchpadButtons) {
+        addButton(1, false);
+        addButton(2, false);
     }
     // What is held and not refused stays; what is new, and what another program held, is placed
     // (again) over the next turns.
@@ -216,7 +224,7 @@ TakenGrabs X11EventTap::taken() const {
         }
     }
     for (const auto& g : buttonGrabs_) {
-        if (g.placed && g.taken && g.button >= 2) {
+        if (g.placed && g.taken && g.rule) {
             out.buttons.push_back(g.button);
         }
     }
@@ -245,7 +253,9 @@ bool X11EventTap::placeSome() {
     // behind a long list of keys.
     place(buttonGrabs_);
     place(keyGrabs_);
-    trap.failed();
+    if (trap.failed() && x_.connected()) {
+        log::note("The X server refused some of the grabs for the bindings.");
+    }
     return left;
 }
 
@@ -331,9 +341,13 @@ void X11EventTap::findDevices() {
     Display* d = x_.display();
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
+    std::vector<int> pointers;
     for (int i = 0; i < count; ++i) {
         const XIDeviceInfo& info = devices[i];
         const std::string_view name = info.name != nullptr ? info.name : "";
+        if (info.use == XISlavePointer) {
+            pointers.push_back(info.deviceid);
+        }
         if (info.use == XIMasterKeyboard) {
             masterKeyboards_.push_back(info.deviceid);
         } else if (info.use == XIMasterPointer) {
@@ -346,6 +360,7 @@ void X11EventTap::findDevices() {
     if (devices != nullptr) {
         XIFreeDeviceInfo(devices);
     }
+    findTouchpads(pointers);
     // Every modifier the keymap uses besides the four is one that must not matter.
     ignoredMask_ = LockMask;
     if (XModifierKeymap* map = XGetModifierMapping(d)) {
@@ -377,6 +392,48 @@ void X11EventTap::findDevices() {
     }
 }
 
+void X11EventTap::setTouchpadMatcher(TouchpadMatcher matcher) {
+    touchpadMatcher_ = std::move(matcher);
+    if (live()) {
+        rebuild();
+    }
+}
+
+void X11EventTap::findTouchpads(const std::vector<int>& pointers) {
+    touchpadDevices_.reset();
+    properties_ = std::make_unique<LibinputProperties>(x_.display());
+    XConnection::ErrorTrap trap(x_);  // a device may leave while it is looked at
+    for (const int device : pointers) {
+        if (device >= 0 && device < static_cast<int>(touchpadDevices_.size()) && touchpadMatcher_ &&
+            touchpadMatcher_(device, properties_->deviceNode(device).value_or(""))) {
+            touchpadDevices_.set(static_cast<std::size_t>(device));
+        }
+    }
+    trap.failed();
+    readTouchpadDriver();
+}
+
+void X11EventTap::readTouchpadDriver() {
+    TouchpadDriver driver;
+    if (properties_) {
+        XConnection::ErrorTrap trap(x_);
+        for (std::size_t device = 0; device < touchpadDevices_.size(); ++device) {
+            if (touchpadDevices_[device]) {
+                TouchpadDriver one = driverFrom(properties_->read(static_cast<int>(device)));
+                one.found = true;
+                driver = driver.found ? combine(driver, one) : one;
+            }
+        }
+        trap.failed();
+    }
+    if (driver != driver_) {
+        driver_ = driver;
+        if (driverObserver_) {
+            driverObserver_();
+        }
+    }
+}
+
 void X11EventTap::selectEvents() {
     Display* d = x_.display();
     Mask raw(XIAllMasterDevices,
@@ -385,7 +442,8 @@ void X11EventTap::selectEvents() {
     if (request_.pointerMotion) {
         XISetMask(raw.bits.data(), XI_RawMotion);
     }
-    Mask hierarchy(XIAllDevices, {XI_HierarchyChanged});
+    // Property changes tell when the touchpad's driver settings change.
+    Mask hierarchy(XIAllDevices, {XI_HierarchyChanged, XI_PropertyEvent});
     std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
     XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));
     XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
@@ -411,7 +469,7 @@ void X11EventTap::onEvent(XEvent& event) {
     if (x_.xkbEventBase() >= 0 && event.type == x_.xkbEventBase()) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
-            onModifierState(xkb->state.mods, xkb->state.keycode);
+            onModifierState(xkb->state.mods, xkb->state.keycode, xkb->state.time);
         }
         return;
     }
@@ -445,11 +503,18 @@ void X11EventTap::onEvent(XEvent& event) {
                         cookie.evtype == XI_RawButtonPress);
             break;
         case XI_RawMotion:
-            onRawMotion();
+            onRawMotion(*static_cast<const XIRawEvent*>(cookie.data));
             break;
         case XI_HierarchyChanged:
             rebuild();
             break;
+        case XI_PropertyEvent: {
+            const auto& e = *static_cast<const XIPropertyEvent*>(cookie.data);
+            if (isTouchpad(e.deviceid) && properties_ && properties_->concerns(e.property)) {
+                readTouchpadDriver();
+            }
+            break;
+        }
         default:
             break;
     }
@@ -520,6 +585,7 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
     event.own =
         ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
+    event.time = poster_.localTime(e.time);
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
         XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
@@ -543,12 +609,16 @@ void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
     const bool mine =
         ownEntry(PostLedger::Kind::button, xButton, press, e.sourceid, e.time, false).has_value();
     bool swallow = false;
-    if (button && *button != 1) {
+    const bool touchpad = isTouchpad(e.sourceid);
+    // The right button is grabbed only for the touchpad's clicks.
+    if (button && (*button != 1 || touchpad)) {
         InputEvent event;
         event.button = *button;
         event.mods = modsFromX(static_cast<unsigned>(e.mods.effective));
         event.own = mine;
         event.location = {e.root_x, e.root_y};
+        event.time = poster_.localTime(e.time);
+        event.touchpad = touchpad;
         if (*button == 0) {
             leftDown_ = press;
             event.kind = press ? InputKind::leftDown : InputKind::leftUp;
@@ -587,6 +657,7 @@ void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     event.mods = modsFromX(state_);
     event.autorepeat = (e.flags & XIKeyRepeat) != 0;
     event.own = entry.has_value();
+    event.time = poster_.localTime(e.time);
     decide(event);  // seen, not grabbed: the application gets it whatever the answer
 }
 
@@ -609,6 +680,8 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     event.mods = modsFromX(state_);
     event.own = mine;
     event.location = pointer();
+    event.time = poster_.localTime(e.time);
+    event.touchpad = isTouchpad(e.sourceid);
     if (*button == 0) {
         event.kind = press ? InputKind::leftDown : InputKind::leftUp;
     } else {
@@ -617,19 +690,21 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     decide(event);
 }
 
-void X11EventTap::onRawMotion() {
+void X11EventTap::onRawMotion(const XIRawEvent& e) {
     // Raw motion carries no position: ask for it only while someone needs it.
     if (!request_.pointerMotion) {
         return;
     }
+    poster_.sawEvent(e.time);
     InputEvent event;
+    event.time = poster_.localTime(e.time);
     event.kind = leftDown_ ? InputKind::leftDragged : InputKind::pointerMoved;
     event.mods = reported_;
     event.location = pointer();
     decide(event);
 }
 
-void X11EventTap::onModifierState(unsigned state, unsigned keycode) {
+void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
     state_ = state;
     const Mods mods = modsFromX(state);
     // The modifiers the poster lets go of and holds again around a post are not the user's.
@@ -640,6 +715,8 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode) {
     InputEvent event;
     event.kind = InputKind::modifiersChanged;
     event.mods = mods;
+    poster_.sawEvent(time);
+    event.time = poster_.localTime(time);
     event.location = pointer();
     decide(event);
 }

@@ -7,11 +7,14 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/input.h"
+#include "platform/linux/libinput_props.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_event_poster.h"
 
@@ -34,6 +37,16 @@ class X11EventTap : public EventTap {
     [[nodiscard]] bool placingGrabs() const override;
     void onGrabsPlaced(std::function<void(TakenGrabs)> placed) override;
 
+    // Whether a pointer device is the touchpad's, from its id and its "Device Node" (empty when
+    // it has none). By default: a node that udev counts among the touchpads.
+    using TouchpadMatcher = std::function<bool(int device, const std::string& node)>;
+    void setTouchpadMatcher(TouchpadMatcher matcher);
+    [[nodiscard]] TouchpadDriver touchpadDriver() const override { return driver_; }
+    // Runs after touchpadDriver() changed: a touchpad came or went, or its settings changed.
+    void observeTouchpadDriver(std::function<void()> observer) {
+        driverObserver_ = std::move(observer);
+    }
+
   private:
     struct KeyGrab {
         KeyCombo combo;
@@ -47,6 +60,7 @@ class X11EventTap : public EventTap {
         unsigned xButton = 0;
         bool placed = false;
         bool taken = false;
+        bool rule = true;  // asked for by a button rule, so reported when taken
     };
     // How long one turn may spend placing grabs before the events that came meanwhile are handed
     // out; each grab is a round trip the server answers more slowly the more grabs it holds.
@@ -64,6 +78,12 @@ class X11EventTap : public EventTap {
     [[nodiscard]] bool live() const { return installed_ && x_.connected(); }
     void onEvent(XEvent& event);
     void findDevices();
+    void findTouchpads(const std::vector<int>& pointers);
+    void readTouchpadDriver();
+    [[nodiscard]] bool isTouchpad(int device) const {
+        return device >= 0 && device < static_cast<int>(touchpadDevices_.size()) &&
+               touchpadDevices_[static_cast<std::size_t>(device)];
+    }
     void selectEvents();
     void rebuild();
     // Places grabs not placed yet for a short while; true when some are left for the next turn.
@@ -79,8 +99,8 @@ class X11EventTap : public EventTap {
     void onGrabbedButton(const XIDeviceEvent& e, bool press);
     void onRawKey(const XIRawEvent& e, bool press);
     void onRawButton(const XIRawEvent& e, bool press);
-    void onRawMotion();
-    void onModifierState(unsigned state, unsigned keycode);
+    void onRawMotion(const XIRawEvent& e);
+    void onModifierState(unsigned state, unsigned keycode, Time time);
     void releaseStuckKeys();
     // The posted entry the event is, or nothing when it is the user's.
     std::optional<PostLedger::Entry> ownEntry(PostLedger::Kind kind, unsigned code, bool press,
@@ -109,6 +129,11 @@ class X11EventTap : public EventTap {
     std::vector<int> masterKeyboards_;
     std::vector<int> masterPointers_;
     std::bitset<256> xtestDevices_;
+    std::bitset<256> touchpadDevices_;
+    TouchpadMatcher touchpadMatcher_;
+    std::unique_ptr<LibinputProperties> properties_;
+    TouchpadDriver driver_;
+    std::function<void()> driverObserver_;
     std::bitset<256> modifierKeys_;
     std::bitset<256> ownModifierChange_;  // the last raw event of this modifier key was ours
     std::bitset<256> userDown_;           // modifier keys held on keyboards (not XTEST)

@@ -196,6 +196,9 @@ class FakeEventTap : public EventTap {
     Handler handler;
     std::vector<GrabRequest> grabs;
     TakenGrabs taken;  // what setGrabs answers
+    TouchpadDriver driver;
+
+    [[nodiscard]] TouchpadDriver touchpadDriver() const override { return driver; }
 
     [[nodiscard]] bool inputAvailable() const override { return available; }
     bool install(Handler h) override {

@@ -67,18 +67,14 @@ std::vector<Frame> frames(const char* s) {
 // Feeds the frames and lists what was reported as "kind/fingers@time, …".
 std::string feed(GestureRecognizer& g, const std::vector<Frame>& script) {
     std::string seen;
-    double now = 0;
-    g.onGesture = [&](const TrackpadGesture& k) {
-        char at[24];
-        std::snprintf(at, sizeof at, "@%g", now);
-        seen += (seen.empty() ? "" : ", ") + std::string(rawValue(k.kind)) + "/" +
-                std::to_string(k.fingers) + at;
-    };
     for (const Frame& f : script) {
-        now = f.time;
-        g.feed(f.points, f.time);
+        if (const std::optional<TrackpadGesture> k = g.feed(f.points, f.time)) {
+            char at[24];
+            std::snprintf(at, sizeof at, "@%g", f.time);
+            seen += (seen.empty() ? "" : ", ") + std::string(rawValue(k->kind)) + "/" +
+                    std::to_string(k->fingers) + at;
+        }
     }
-    g.onGesture = nullptr;
     return seen;
 }
 
@@ -148,12 +144,12 @@ TEST(GestureRecognizer, ReportsExactlyTheseGestures) {
 TEST(GestureRecognizer, PendingTipSurvivesBothDownExactly0_3AfterTheLanding) {
     GestureRecognizer g;
     feed(g, frames("0: R; 0.3: R L; 0.6: R L"));
-    EXPECT_TRUE(g.tip.has_value());
+    EXPECT_TRUE(g.tipPending());
     feed(g, frames("0.6000001: R L"));
-    EXPECT_FALSE(g.tip.has_value());
+    EXPECT_FALSE(g.tipPending());
 }
 
-// The engine's side of a handled click: fired set and any pending tip dropped.
+// A sequence handled as a click reports nothing more, a pending tip-tap included.
 TEST(GestureRecognizer, HandledClickSuppressesTheTapTheSwipeAndThePendingTip) {
     for (const auto& [before, fingers, after] :
          std::vector<std::tuple<const char*, int64_t, const char*>>{
@@ -162,9 +158,8 @@ TEST(GestureRecognizer, HandledClickSuppressesTheTapTheSwipeAndThePendingTip) {
              {"0 0.3: R; 0.32: R L", 2, "0.38: R; 0.6: none"}}) {
         GestureRecognizer g;
         feed(g, frames(before));
-        EXPECT_EQ(g.fingersDown, fingers);  // what the engine reports the click with
-        g.fired = true;
-        g.tip.reset();
+        EXPECT_EQ(g.fingersDown(), fingers);  // what the engine reports the click with
+        g.handledAsClick();
         EXPECT_EQ(feed(g, frames(after)), "") << after;
         EXPECT_EQ(feed(g, frames("1: 3f; 1.05: none")), "tap/3@1.05") << "the next sequence";
     }

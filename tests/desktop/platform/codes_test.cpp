@@ -87,9 +87,8 @@ TEST(PostLedger, MatchesTheOldestEntryOfItsKindUntilItIsLost) {
     // Arrived, made at, own: not the oldest key (somebody else's), buttons queue apart from keys,
     // used up, made long after the late one (which was lost), gone.
     const std::tuple<PostLedger::Entry, int64_t, bool> steps[] = {
-        {a, 10'001, false},      {click, 10'001, true},    {ctrlUp, 10'001, true},
-        {a, 10'002, true},       {a, 10'002, false},       {ctrlUp, 11'501, false},
-        {late, 11'400, false}};
+        {a, 10'001, false}, {click, 10'001, true},   {ctrlUp, 10'001, true}, {a, 10'002, true},
+        {a, 10'002, false}, {ctrlUp, 11'501, false}, {late, 11'400, false}};
     for (const auto& [arrived, at, own] : steps) {
         EXPECT_EQ(ledger.consume(arrived, at).has_value(), own) << arrived.code << " at " << at;
     }

@@ -29,6 +29,8 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
 
     XConnection x(server->displayName());
     ASSERT_TRUE(x.connected());
+    int told = 0;
+    x.addLostListener([&told] { ++told; });
     X11EventPoster poster(x);
     X11EventTap tap(x, poster);
     X11WindowSystem windows(x);
@@ -37,7 +39,7 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
     EXPECT_FALSE(windows.screens().empty());
 
     server.reset();
-    EXPECT_TRUE(pumpUntil([&] { return !x.connected(); }));
+    EXPECT_TRUE(pumpUntil([&] { return !x.connected() && told == 1; }));
     EXPECT_FALSE(tap.inputAvailable());
     EXPECT_EQ(tap.unavailableReason(),
               "Shortcuts, mouse buttons and drawings do nothing: there is no connection to the X "
@@ -50,6 +52,8 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
     EXPECT_FALSE(poster.postKeystroke(0, Mods()) || poster.postMediaKey(MediaKey::mute) ||
                  poster.postClick(2, {1, 1}));
     EXPECT_FALSE(poster.pointerLocation());
+    x.dispatchPending();
+    EXPECT_EQ(told, 1) << "a loss is told once";
 }
 
 TEST(QtTaskQueue, TasksFromAnyThreadRunOnTheMainThreadInOrderAndOnTime) {

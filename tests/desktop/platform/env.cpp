@@ -33,6 +33,8 @@ QApplication& application() {
     return app;
 }
 
+}  // namespace
+
 int deviceId(const char* name) {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(session().display(), XIAllDevices, &count);
@@ -43,6 +45,16 @@ int deviceId(const char* name) {
     XIFreeDeviceInfo(devices);
     return id;
 }
+
+XDevice* addPointer(const char* name) {
+    XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
+    XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
+    XSync(session().display(), False);
+    const std::string xtest = std::string(name) + " XTEST pointer";
+    return XOpenDevice(session().display(), static_cast<XID>(deviceId(xtest.c_str())));
+}
+
+namespace {
 
 XDevice* openDevice(const char* name) {
     return XOpenDevice(session().display(), static_cast<XID>(deviceId(name)));
@@ -57,11 +69,8 @@ struct Mouse {
 
 const Mouse& mouse() {
     static const Mouse m = [] {
-        XIAddMasterInfo add{XIAddMaster, const_cast<char*>("ombrel-user"), True, True};
-        XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add),
-                          1);
-        XSync(session().display(), False);
-        return Mouse{deviceId("ombrel-user pointer"), openDevice("ombrel-user XTEST pointer")};
+        XDevice* device = addPointer("ombrel-user");
+        return Mouse{deviceId("ombrel-user pointer"), device};
     }();
     return m;
 }

@@ -11,6 +11,8 @@
 #include "placement/geometry.h"
 #include "x_session.h"
 
+#include <X11/extensions/XInput.h>
+
 namespace ombrel {
 // Readable rectangles in failure messages.
 void PrintTo(const Rect& r, std::ostream* os);
@@ -38,5 +40,10 @@ void userTap(unsigned keycode, const std::vector<unsigned>& modifiers = {});
 void userPointer(int x, int y);
 void userButton(unsigned button, bool down);
 void userClick(unsigned button);
+
+// The XInput device of that name, or -1.
+int deviceId(const char* name);
+// A new master pointer "<name> pointer", driven through its "<name> XTEST pointer" device.
+XDevice* addPointer(const char* name);
 
 }  // namespace ombrel::platform_test

@@ -31,7 +31,8 @@ struct Program {
     // The target the snap preview shows now, if any.
     [[nodiscard]] const std::optional<Rect>& snapShown() { return services.snapOverlay().shown(); }
 
-    fake::FakeTouchpads pads{{}};
+    // None at first: the machine's own pads stay out of the tests. Those announced have 5 slots.
+    fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110}};
     Services services;
     Store& store = services.store();
     app::Threads& threads = services.threads();

@@ -219,8 +219,9 @@ TEST_F(ProgramTest, OneInstancePerUserWithOrWithoutASessionBus) {
     EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
 }
 
-// With --verbose the log is on standard error too: a Wayland session is told once, and a hand
-// edit of the settings file reaches the running program.
+// With --verbose the log is on standard error too, with every decision of the engine: a Wayland
+// session is told once, a key typed by another program passes, and a hand edit of the settings
+// file reaches the running program.
 TEST_F(ProgramTest, VerboseStartLogsTheWaylandLimitsOnceAndFollowsAHandEdit) {
     writeSettings(true);
     const auto settings = configHome() / "Ombrel" / "config.json";
@@ -238,6 +239,10 @@ TEST_F(ProgramTest, VerboseStartLogsTheWaylandLimitsOnceAndFollowsAHandEdit) {
     };
     EXPECT_TRUE(logged("Ombrel 0.1.0 started"));
     EXPECT_TRUE(logged("This is a Wayland session")) << text();
+    EXPECT_TRUE(pumpUntil([&] {
+        xsession::XSession::run({"xdotool", "key", "F12"});
+        return text().find("F12 (111): passed") != std::string::npos;
+    })) << text();
     std::ofstream(settings.string() + ".new") << *encodeConfig(Config{false, true, Mods(6), {}});
     std::filesystem::rename(settings.string() + ".new", settings);
     EXPECT_TRUE(logged("changed by another program")) << text();

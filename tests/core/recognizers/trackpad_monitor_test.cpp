@@ -1,5 +1,5 @@
 // The touchpad monitor: which devices are started as they come, that every device frame reaches
-// the recognizer once, in order, on the main queue, and nothing after the monitor has gone.
+// its consumer once, in order, on the frames' queue, and nothing after the monitor has gone.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -22,7 +22,9 @@ TEST_F(Monitor, FeedsEveryFrameOnceOnTheTaskQueue) {
     source.devices = {1, 2};
     monitor.start();
     std::vector<int64_t> counts;
-    monitor.afterFrame = [&] { counts.push_back(monitor.recognizer().fingersDown); };
+    monitor.setFrameHandler([&](std::span<const TouchPoint> touching, double) {
+        counts.push_back(static_cast<int64_t>(touching.size()));
+    });
     source.frame(1, std::vector<TouchPoint>(TrackpadMonitor::maxContacts + 4, {0.5f, 0.5f}), 0);
     source.frame(2, {{0.5f, 0.5f}}, 0.01);
     source.frame(1, {}, 0.02);
@@ -42,27 +44,13 @@ TEST(MonitorShutdown, StopsTheSourceAndDropsWhatIsStillQueued) {
     {
         TrackpadMonitor monitor{source, queue, queue};
         monitor.start();
-        monitor.afterFrame = [&] { ++fed; };
+        monitor.setFrameHandler([&](std::span<const TouchPoint>, double) { ++fed; });
         source.frame(1, {{0.5f, 0.5f}}, 0);
         source.onChange();
     }
     EXPECT_TRUE(source.stopped);
     queue.runDue();
     EXPECT_EQ(fed, 0);
-}
-
-TEST_F(Monitor, FramesMakeGesturesWithTheirOwnTimestamps) {
-    source.devices = {1};
-    monitor.start();
-    std::vector<TrackpadGesture> seen;
-    monitor.recognizer().onGesture = [&](const TrackpadGesture& g) { seen.push_back(g); };
-    const std::vector<TouchPoint> three = {{0.3f, 0.5f}, {0.4f, 0.5f}, {0.5f, 0.5f}};
-    source.frame(1, three, 10.0);  // held too long for a tap
-    source.frame(1, {}, 11.0);
-    source.frame(1, three, 20.0);
-    source.frame(1, {}, 20.1);
-    queue.runDue();  // the queue's clock stays at 0: only frame times count
-    EXPECT_EQ(seen, (std::vector<TrackpadGesture>{{TrackpadGesture::Kind::tap, 3}}));
 }
 
 }  // namespace

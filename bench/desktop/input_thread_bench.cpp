@@ -1,0 +1,160 @@
+// What the input thread costs while nothing is bound to what the user does: its wake-ups per
+// minute at rest, and its CPU time and wake-ups per unbound key (F12 tapped on the server's own
+// keyboard device into a window of the bench's, 2 ms apart, as a person types), with the starter
+// set and with the starter set grown to 100,000 rules. Counted from /proc for the input thread
+// alone (CPU time from schedstat, wake-ups as voluntary context switches), idle subtracted. Run
+// by hand: input_thread_bench [keys] [idle seconds]   (2000 keys and 10 s by default)
+#include <QApplication>
+
+#include "engine/engine.h"
+#include "program.h"
+#include "x_session.h"
+
+#include <X11/extensions/XInput.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+
+using namespace ombrel;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Usage {
+    double cpuNs = 0;
+    double wakeUps = 0;  // voluntary context switches: each is a wait that ended
+};
+
+Usage usageOf(pid_t tid) {
+    const std::string task = "/proc/self/task/" + std::to_string(tid);
+    Usage u;
+    std::ifstream(task + "/schedstat") >> u.cpuNs;
+    std::ifstream status(task + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) {
+            u.wakeUps =
+                std::strtod(line.c_str() + std::strlen("voluntary_ctxt_switches:"), nullptr);
+        }
+    }
+    return u;
+}
+
+XDevice* openKeyboard(Display* d) {
+    int count = 0;
+    XDeviceInfo* devices = XListInputDevices(d, &count);
+    XID id = 0;
+    for (int i = 0; i < count; ++i) {
+        id = std::strcmp(devices[i].name, "Xvfb keyboard") == 0 ? devices[i].id : id;
+    }
+    XFreeDeviceList(devices);
+    return id != 0 ? XOpenDevice(d, id) : nullptr;
+}
+
+// The starter set grown to n rules with keys no keyboard has, every third scoped to an
+// application, every fifth disabled: listed, never fired.
+Config rules(long n) {
+    Config config = Config::starter();
+    for (long i = static_cast<long>(config.bindings.size()); i < n; ++i) {
+        std::optional<std::string> scope;
+        if (i % 3 == 0) {
+            scope = "org.example.app" + std::to_string(i % 7);
+        }
+        config.bindings.push_back(Rule::make(Trigger::hotkey({1000 + i, Mods(i % 16)}),
+                                             Action::window(WindowAction::leftHalf), scope,
+                                             i % 5 != 0));
+    }
+    return config;
+}
+
+// Waits until the thread has used no CPU for 100 ms: every event sent has been handled.
+void settle(pid_t tid) {
+    for (int i = 0; i < 100; ++i) {
+        const double before = usageOf(tid).cpuNs;
+        std::this_thread::sleep_for(100ms);
+        if (usageOf(tid).cpuNs == before) {
+            return;
+        }
+    }
+}
+
+void measure(xsession::XSession& session, long n, long keys, double idleSeconds) {
+    const auto folder = std::filesystem::temp_directory_path() /
+                        ("ombrel-input-thread-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    {
+        platform_test::Program program(folder);
+        program.store.setConfig(rules(n));
+        program.start();
+        Display* d = session.display();
+        const Window w = session.createWindow("bench", "OmbrelBench", 300, 200, 500, 350);
+        XDevice* keyboard = openKeyboard(d);
+        pid_t tid = 0;
+        program.threads.onInput([&](Engine&) { tid = gettid(); });
+        if (!xsession::XSession::waitUntil([&] { return program.tapInstalled(); }, 120s) ||
+            w == 0 || !session.activate(w) || keyboard == nullptr) {
+            std::fprintf(stderr, "set-up failed\n");
+            std::exit(1);
+        }
+        settle(tid);
+        const auto t0 = std::chrono::steady_clock::now();
+        const Usage i0 = usageOf(tid);
+        std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
+        const Usage i1 = usageOf(tid);
+        const double idleS =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double idleCpuPerS = (i1.cpuNs - i0.cpuNs) / idleS;
+        const double idleWakePerS = (i1.wakeUps - i0.wakeUps) / idleS;
+
+        const KeyCode f12 = XKeysymToKeycode(d, XK_F12);
+        const auto k0 = std::chrono::steady_clock::now();
+        const Usage u0 = usageOf(tid);
+        for (long i = 0; i < keys; ++i) {
+            XTestFakeDeviceKeyEvent(d, keyboard, f12, True, nullptr, 0, CurrentTime);
+            XTestFakeDeviceKeyEvent(d, keyboard, f12, False, nullptr, 0, CurrentTime);
+            XSync(d, False);
+            std::this_thread::sleep_for(2ms);
+        }
+        settle(tid);
+        const Usage u1 = usageOf(tid);
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - k0).count();
+        const auto per = [&](double total, double idlePerS) {
+            return (total - idlePerS * s) / static_cast<double>(keys);
+        };
+        std::printf(
+            "%6ld rules: idle %5.1f wake-ups/min, %6.1f µs CPU/min; per unbound key %6.2f µs CPU, "
+            "%4.2f wake-ups\n",
+            n, idleWakePerS * 60, idleCpuPerS * 60 / 1000,
+            per(u1.cpuNs - u0.cpuNs, idleCpuPerS) / 1000,
+            per(u1.wakeUps - u0.wakeUps, idleWakePerS));
+        XDestroyWindow(d, w);
+        XCloseDevice(d, keyboard);
+        XSync(d, False);
+    }
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    xsession::XSession session;
+    if (!session.ready()) {
+        std::fprintf(stderr, "no X session: %s\n", session.failure().c_str());
+        return 1;
+    }
+    QApplication app(argc, argv);  // the program's overlays are widgets
+    const long keys = argc > 1 ? std::max(1L, std::atol(argv[1])) : 2000;
+    const double idle = argc > 2 ? std::max(1.0, std::atof(argv[2])) : 10.0;
+    for (const long n : {static_cast<long>(Config::starter().bindings.size()), 100000L}) {
+        measure(session, n, keys, idle);
+    }
+    return 0;
+}
