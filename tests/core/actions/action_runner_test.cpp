@@ -121,6 +121,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
         {Action::system(S::playPause), services, "shell player 0"},
+        {Action::system(S::nextTrack), services, "shell player 1"},
         {Action::system(S::previousTrack), services, "shell player 2"},
         {Action::system(S::volumeDown), services, "shell volume 1"},
         {Action::system(S::mute), services, "shell volume 2"},

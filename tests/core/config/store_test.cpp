@@ -9,11 +9,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -24,6 +23,7 @@
 #include "config/file_io.h"
 #include "config/json_codec.h"
 #include "config/store.h"
+#include "support/temp_dir.h"
 
 namespace ombrel {
 namespace {
@@ -33,15 +33,8 @@ using Names = std::set<std::string>;
 
 const std::string oldFile = R"({"engineEnabled":true,"snapEnabled":false,"bindings":[]})";
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeText(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
+using test::readFile;
+using test::writeFile;
 
 Names namesIn(const fs::path& folder) {
     Names names;
@@ -67,19 +60,17 @@ std::string savedForm(const Config& config) {
 
 class StoreTest : public testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "ombrel-store-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+    // A fresh root, as for another test.
+    void renew() {
+        temp_ = std::make_unique<test::TempDir>();
+        root_ = temp_->path();
         folder_ = root_ / "Ombrel";
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void SetUp() override { renew(); }
     fs::path file() const { return folder_ / "config.json"; }
     fs::path aside() const { return folder_ / "config.unreadable.json"; }
 
+    std::unique_ptr<test::TempDir> temp_;
     fs::path root_;
     fs::path folder_;
 };
@@ -90,16 +81,16 @@ TEST_F(StoreTest, FirstStartWritesTheStarterSetThenTheFileIsRead) {
     EXPECT_EQ(store.fileURL(), file());
     EXPECT_TRUE(isStarter(store.config()));
     EXPECT_FALSE(store.loadError().has_value());
-    EXPECT_EQ(readText(file()), savedForm(store.config()));
+    EXPECT_EQ(readFile(file()), savedForm(store.config()));
     EXPECT_EQ(namesIn(folder_), Names{"config.json"});
     EXPECT_EQ(Store(folder_).config(), store.config());
 
     // A valid file is read as it is and not rewritten.
-    writeText(file(), oldFile);
+    writeFile(file(), oldFile);
     const Store next(folder_);
     EXPECT_EQ(next.config(), (Config{true, false, Mods(6), {}}));
     EXPECT_FALSE(next.loadError().has_value());
-    EXPECT_EQ(readText(file()), oldFile);
+    EXPECT_EQ(readFile(file()), oldFile);
 }
 
 // Each start on a bad file replaces the copy set aside by the one before, longer or shorter.
@@ -107,19 +98,19 @@ TEST_F(StoreTest, BadFileIsSetAsideAndKeptUntilTheFirstChange) {
     for (const std::string& bad :
          {std::string("this is not json"), std::string(),
           std::string(R"({"bindings":[{"enabled":true}]})"), std::string("\0\xFF\x01{", 4)}) {
-        writeText(file(), bad);
+        writeFile(file(), bad);
         Store store(folder_);
         EXPECT_TRUE(isStarter(store.config()));
         EXPECT_EQ(store.loadError(),
                   "Saved settings could not be read, so the starter set was loaded. The old file "
                   "was kept as config.unreadable.json.");
-        EXPECT_EQ(readText(aside()), bad);
-        EXPECT_EQ(readText(file()), bad);
+        EXPECT_EQ(readFile(aside()), bad);
+        EXPECT_EQ(readFile(file()), bad);
         Config changed = store.config();
         changed.engineEnabled = false;
         store.setConfig(changed);
-        EXPECT_EQ(readText(file()), savedForm(changed));
-        EXPECT_EQ(readText(aside()), bad);
+        EXPECT_EQ(readFile(file()), savedForm(changed));
+        EXPECT_EQ(readFile(aside()), bad);
     }
 }
 
@@ -140,7 +131,7 @@ std::string describe(const fs::path& path, const Known& known) {
     }
     std::string size = std::to_string(fs::file_size(path)) + " bytes";
     for (const auto& [name, text] : known) {
-        if (text.size() == fs::file_size(path) && readText(path) == text) {
+        if (text.size() == fs::file_size(path) && readFile(path) == text) {
             return name;
         }
     }
@@ -182,7 +173,7 @@ enum class Who { anyone, unprivileged, root };
 TEST_F(StoreTest, FileCaseTable) {
     fs::path elsewhere;  // beside the folder, in each case's own root
     const auto link = [&] {
-        writeText(elsewhere, oldFile);
+        writeFile(elsewhere, oldFile);
         fs::create_directories(folder_);
         fs::create_symlink(elsewhere, file());
     };
@@ -194,7 +185,7 @@ TEST_F(StoreTest, FileCaseTable) {
     } cases[] = {
         {"mode 000", Who::unprivileged,
          [&] {
-             writeText(file(), oldFile);
+             writeFile(file(), oldFile);
              fs::permissions(file(), fs::perms::none);
          },
          "starter, load error; file: the change; aside: unreadable 56 bytes; elsewhere: none; "
@@ -202,7 +193,7 @@ TEST_F(StoreTest, FileCaseTable) {
          "config.json config.unreadable.json"},
         {"beyond the size limit", Who::anyone,
          [&] {
-             writeText(file(), oldFile);
+             writeFile(file(), oldFile);
              fs::resize_file(file(), (std::uintmax_t{64} << 20) + 1);
          },
          "starter, load error; file: the change; aside: 67108865 bytes; elsewhere: none; kept; "
@@ -211,7 +202,7 @@ TEST_F(StoreTest, FileCaseTable) {
          [&] { fs::create_directories(folder_), mkfifo(file().c_str(), 0600); },
          "starter, load error; file: the change; aside: pipe; elsewhere: none; kept; config.json "
          "config.unreadable.json"},
-        {"folder", Who::anyone, [&] { writeText(file() / "inside", "precious"); },
+        {"folder", Who::anyone, [&] { writeFile(file() / "inside", "precious"); },
          "starter; file: folder (not saved); aside: none; elsewhere: none; lost; config.json"},
         {"link to an own file", Who::anyone, link,
          "own; file: link to the change; aside: none; elsewhere: the change; kept; config.json"},
@@ -225,7 +216,7 @@ TEST_F(StoreTest, FileCaseTable) {
              for (const char* name : {"config.json", ".config.json.0a1b2c3z.tmp",
                                       ".config.json.0A1B2C3Z.tmp", ".config.json.0a1b2c3.tmp",
                                       "x.config.json.0a1b2c3z.tmp", ".config.json.0a1b2c3z.tmpx"}) {
-                 writeText(folder_ / name, oldFile);
+                 writeFile(folder_ / name, oldFile);
              }
          },
          "own; file: the change; aside: none; elsewhere: none; kept; .config.json.0A1B2C3Z.tmp "
@@ -252,8 +243,7 @@ TEST_F(StoreTest, FileCaseTable) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        renew();
         elsewhere = root_ / "elsewhere.json";
         if (c.who == Who::root && geteuid() != 0) {
             std::cout << "[ SKIPPED  ] " << c.name << ": another user's files need root\n";
@@ -268,7 +258,7 @@ TEST_F(StoreTest, FileCaseTable) {
 // A folder in the file's place is kept and no save pretends to succeed; once it is gone, saving
 // works again.
 TEST_F(StoreTest, FolderInPlaceOfTheFileIsKeptAndNoSavePretends) {
-    writeText(file() / "inside", "precious");
+    writeFile(file() / "inside", "precious");
     Store store(folder_);
     EXPECT_EQ(store.saveError(), Store::folderInPlaceText);
     Config changed = store.config();
@@ -276,22 +266,22 @@ TEST_F(StoreTest, FolderInPlaceOfTheFileIsKeptAndNoSavePretends) {
     store.setConfig(changed);
     EXPECT_EQ(store.config(), changed);
     EXPECT_EQ(store.saveError(), Store::folderInPlaceText);
-    EXPECT_EQ(readText(file() / "inside"), "precious");
+    EXPECT_EQ(readFile(file() / "inside"), "precious");
 
     fs::remove_all(file());
     store.setConfig(changed);
-    EXPECT_EQ(readText(file()), savedForm(changed));
+    EXPECT_EQ(readFile(file()), savedForm(changed));
     EXPECT_EQ(store.saveError(), std::nullopt);
 }
 
 TEST_F(StoreTest, FileInTheWayOfTheFolderLeavesTheStoreWorkingInMemory) {
-    writeText(folder_, "a file where the folder should be");
+    writeFile(folder_, "a file where the folder should be");
     Store store(folder_);
     EXPECT_TRUE(isStarter(store.config()));
     store.setConfig(Config{});
     EXPECT_EQ(store.config(), Config{});
     EXPECT_NE(store.saveError().value_or("").find("(Not a directory)"), std::string::npos);
-    EXPECT_EQ(readText(folder_), "a file where the folder should be");
+    EXPECT_EQ(readFile(folder_), "a file where the folder should be");
 }
 
 // Published first, then on disk in full when the assignment returns; a private file stays
@@ -315,7 +305,7 @@ TEST_F(StoreTest, EveryAssignmentIsPublishedThenSaved) {
     EXPECT_EQ(store.snapshot()->config, changed);
     EXPECT_EQ(store.snapshot()->hotkeys.size(), 6U);
     EXPECT_EQ(store.snapshot()->hotkeys.front(), (KeyCombo{8, Mods(6)}));
-    const std::string saved = readText(file());
+    const std::string saved = readFile(file());
     EXPECT_EQ(saved, savedForm(changed));
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
     subscription.reset();
@@ -326,7 +316,7 @@ TEST_F(StoreTest, EveryAssignmentIsPublishedThenSaved) {
     EXPECT_EQ(published, 1);
     EXPECT_EQ(store.config().bindings.size(), 11U);
     EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
-    EXPECT_EQ(readText(file()), saved);
+    EXPECT_EQ(readFile(file()), saved);
     EXPECT_EQ(namesIn(folder_), Names{"config.json"});
 }
 
@@ -367,12 +357,12 @@ TEST_F(StoreTest, LinkedSettingsFileIsWrittenThroughEveryLink) {
     fs::create_symlink(real, root_ / "hop");
     fs::create_symlink(fs::path("..") / "hop", file());
     Store store(folder_);
-    EXPECT_EQ(readText(real), savedForm(store.config()));
+    EXPECT_EQ(readFile(real), savedForm(store.config()));
     Config changed = store.config();
     changed.drawMods = Mods(1);
     store.setConfig(changed);
     EXPECT_TRUE(fs::is_symlink(file()) && fs::is_symlink(root_ / "hop"));
-    EXPECT_EQ(readText(real), savedForm(changed));
+    EXPECT_EQ(readFile(real), savedForm(changed));
     EXPECT_EQ(namesIn(real.parent_path()), Names{"ombrel.json"});
 }
 
@@ -400,7 +390,7 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
         {savedForm(own), Kind::adopted, own, 3},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
-        steps[i].bytes ? writeText(file(), *steps[i].bytes) : (void)fs::remove(file());
+        steps[i].bytes ? writeFile(file(), *steps[i].bytes) : (void)fs::remove(file());
         const Store::DiskChange change = store.adoptFromDisk();
         EXPECT_EQ(change.kind, steps[i].kind) << "step " << i;
         EXPECT_EQ(change.reason.empty(), steps[i].kind != Kind::refused) << "step " << i;

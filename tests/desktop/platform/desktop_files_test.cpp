@@ -3,14 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
 #include "platform/linux/app_catalog.h"
 #include "platform/linux/autostart_item.h"
 #include "platform/linux/desktop_entry.h"
+#include "support/temp_dir.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -66,26 +65,7 @@ TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
     EXPECT_EQ(applicationObjectPath("org.example.My-App"), "/org/example/My_App");
 }
 
-// A folder of its own for one test, removed with it.
-class Folder {
-  public:
-    Folder() {
-        static int made = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("ombrel-desktop-files-" + std::to_string(getpid()) + "-" + std::to_string(++made));
-        std::filesystem::create_directories(path_);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
+using Folder = test::TempDir;
 
 TEST(LoginItemEntry, WrittenReadHiddenAndRemoved) {
     const Folder dir;
@@ -138,19 +118,17 @@ TEST(LoginItemEntry, ExecKeyQuotesAndEscapes) {
 TEST(ApplicationNames, FoundByWindowClassOrFileNameIgnoringCase) {
     const Folder first;
     const Folder second;
-    std::filesystem::create_directories(first.path() / "applications");
-    std::filesystem::create_directories(second.path() / "applications" / "kde");
-    std::ofstream(first.path() / "applications" / "org.example.Editor.desktop")
-        << "[Desktop Entry]\nName=Text Editor\nStartupWMClass=Edit-Main\n"
-           "[Desktop Action new]\nName=New Window\n";
-    std::ofstream(first.path() / "applications" / "viewer.desktop")
-        << "[Desktop Entry]\nName=Viewer (user copy)\n";
-    std::ofstream(second.path() / "applications" / "viewer.desktop")
-        << "[Desktop Entry]\nName=Viewer\n";
-    std::ofstream(second.path() / "applications" / "kde" / "konsole.desktop")
-        << "# comment\n[Desktop Entry]\nName = Konsole\n";
-    std::ofstream(second.path() / "applications" / "nameless.desktop")
-        << "[Desktop Entry]\nExec=x\n";
+    test::writeFile(first.path() / "applications" / "org.example.Editor.desktop",
+                    "[Desktop Entry]\nName=Text Editor\nStartupWMClass=Edit-Main\n"
+                    "[Desktop Action new]\nName=New Window\n");
+    test::writeFile(first.path() / "applications" / "viewer.desktop",
+                    "[Desktop Entry]\nName=Viewer (user copy)\n");
+    test::writeFile(second.path() / "applications" / "viewer.desktop",
+                    "[Desktop Entry]\nName=Viewer\n");
+    test::writeFile(second.path() / "applications" / "kde" / "konsole.desktop",
+                    "# comment\n[Desktop Entry]\nName = Konsole\n");
+    test::writeFile(second.path() / "applications" / "nameless.desktop",
+                    "[Desktop Entry]\nExec=x\n");
     const AppCatalog catalog({first.path(), second.path()});
 
     const std::pair<std::string, std::optional<std::string>> cases[] = {

@@ -18,6 +18,7 @@
 
 #include "env.h"
 #include "fakes/fake_platform.h"
+#include "support/temp_dir.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -118,14 +119,9 @@ TEST_F(SessionServices, OverviewsOfKWinAndGnomeShellAndNoneElsewhere) {
     }
 }
 
-struct Folder {
-    Folder() { std::filesystem::create_directories(path); }
-    ~Folder() { std::filesystem::remove_all(path); }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-    [[nodiscard]] std::string operator/(const std::string& name) const { return path / name; }
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("ombrel-session-" + std::to_string(getpid()));
+// A private folder whose files are named as strings.
+struct Folder : test::TempDir {
+    [[nodiscard]] std::string operator/(const std::string& name) const { return path() / name; }
 };
 
 TEST_F(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
@@ -175,7 +171,7 @@ TEST_F(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
         pid_t listener = has('p') ? xsession::XSession::start({folder / "xss-lock", "60"}) : -1;
         EXPECT_TRUE(pumpUntil([&] { return ScreenLocker::logindListenerRunning() == has('p'); }));
         std::ofstream(folder / "status") << (has('x') ? 0 : 1);
-        setenv("PATH", has('x') || has('f') ? folder.path.c_str() : "/nonexistent", 1);
+        setenv("PATH", has('x') || has('f') ? folder.path().c_str() : "/nonexistent", 1);
         std::optional<bool> locked;
         const auto start = std::chrono::steady_clock::now();
         ScreenLocker locker({bus.connectClient(), bus.connectClient()});
@@ -202,7 +198,7 @@ std::string pactl(const std::string& command) {
 TEST_F(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
     Folder folder;
     pid_t server = xsession::XSession::start(
-        {"env", "HOME=" + folder.path.string(), "XDG_RUNTIME_DIR=" + folder.path.string(),
+        {"env", "HOME=" + folder.path().string(), "XDG_RUNTIME_DIR=" + folder.path().string(),
          "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
          "module-null-sink sink_name=ombrel", "-L",
          "module-native-protocol-unix auth-anonymous=1 socket=" + folder / "native"});

@@ -18,6 +18,7 @@
 #include "env.h"
 #include "fakes/fake_platform.h"
 #include "platform/linux/x_properties.h"
+#include "support/temp_dir.h"
 
 namespace ombrel::linux_platform {
 namespace {
@@ -26,11 +27,7 @@ using namespace platform_test;
 
 class WorkspaceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(session().ready()) << session().failure();
-        ASSERT_TRUE(std::filesystem::create_directories(dir_));
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
 
     [[nodiscard]] std::string file(const std::string& name) const { return dir_ / name; }
     void write(const std::string& name, const std::string& text, bool executable = false) const {
@@ -51,8 +48,8 @@ class WorkspaceTest : public ::testing::Test {
         return out;
     }
 
-    const std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() / ("ombrel-ws-" + std::to_string(getpid()));
+    const test::TempDir temp_;
+    const std::filesystem::path& dir_ = temp_.path();
     XConnection x_;
     LinuxWorkspace workspace_{x_};
 };
@@ -94,6 +91,7 @@ TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
     const std::pair<const char*, bool> cases[] = {
         {"https://example.com/a b", false},
         {"no scheme at all", false},
+        {"example.com/a", false},
         {"http://[::1", false},
         {"", false},
         {"mailto:someone@example.com", true},

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
-#include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 #include <QWidget>
 #include <cmath>
@@ -54,13 +52,6 @@ struct PrimaryMonitor {
         }));
     }
 };
-
-void saveScreenshot(const char* name, QRect area) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    ASSERT_NE(screen, nullptr);
-    const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    EXPECT_TRUE(shot.save(QString::fromStdString((artifactsDir() / name).string())));
-}
 
 class OverlayTest : public ::testing::Test {
   protected:
@@ -148,22 +139,12 @@ TEST_F(OverlayTest, StrokeShowsOnlyTheLineAndLetsClicksThrough) {
     // stay visible around the line.
     EXPECT_TRUE(shows(onLine + QPoint(0, 40), below));
     EXPECT_TRUE(shows({area.left() + 10, area.top() + 10}, below));
-    saveScreenshot("stroke_overlay.png", area.adjusted(-20, -20, 20, 20));
-
     EXPECT_TRUE(clickReaches(onLine)) << "a click on the stroke must reach the window below";
     EXPECT_TRUE(clickReaches(onLine + QPoint(0, 40)));
     overlay.hide();
-}
 
-TEST_F(OverlayTest, NewStrokeStartsANewPath) {
-    const QRect area = openTarget(200, 200, 400, 300);
-    QtStrokeOverlay overlay(windows, [] { return false; });
-    const QPoint first(area.left() + 60, area.top() + 60);
-    overlay.begin({double(first.x()), double(first.y())});
-    overlay.addPoint({double(first.x() + 100), double(first.y())});
-    ASSERT_TRUE(shows(first + QPoint(50, 0), accent()));
-    overlay.hide();
-
+    // The next stroke starts a new path.
+    const QPoint first(area.left() + 60, y);
     const QPoint second(area.left() + 60, area.bottom() - 60);
     overlay.begin({double(second.x()), double(second.y())});
     overlay.addPoint({double(second.x() + 100), double(second.y())});
@@ -210,15 +191,6 @@ TEST_F(OverlayTest, StrokeGlowsAroundTheLineWhereTranslucencyWorks) {
         EXPECT_GE(alpha, sample.minAlpha);
         EXPECT_LE(alpha, sample.maxAlpha);
     }
-    // For review: the stroke over a light and a dark backdrop.
-    QImage review(image.width(), image.height() * 2, QImage::Format_ARGB32);
-    QPainter painter(&review);
-    painter.fillRect(QRect(0, 0, image.width(), image.height()), QColor(236, 236, 236));
-    painter.fillRect(QRect(0, image.height(), image.width(), image.height()), QColor(40, 40, 44));
-    painter.drawImage(0, 0, image);
-    painter.drawImage(0, image.height(), image);
-    painter.end();
-    EXPECT_TRUE(review.save(QString::fromStdString((artifactsDir() / "stroke_glow.png").string())));
 }
 
 TEST_F(OverlayTest, StrokeWithoutDisplaysShowsNothing) {
@@ -248,33 +220,24 @@ TEST_F(OverlayTest, SnapPreviewIsTheZoneTargetInsetAndFollowsTargetChanges) {
         SCOPED_TRACE("primary monitor " + std::to_string(primary));
         const PrimaryMonitor layout(primary);
         QtSnapOverlay overlay([] { return false; });
-        struct Step {
-            const char* what;
-            std::optional<Rect> show;  // nothing: hide
-            std::optional<Rect> expected;
+        const std::pair<const char*, std::optional<Rect>> steps[] = {
+            {"first zone", left},
+            {"same zone again", left},
+            {"another zone", topRight},
+            {"back to the first", left},
+            {"hidden", std::nullopt},  // nothing: hide
+            {"shown again after hiding", left},
+            {"smaller than the inset", Rect{100, 100, 10, 300}},
         };
-        const Step steps[] = {
-            {"first zone", left, left},
-            {"same zone again", left, left},
-            {"another zone", topRight, topRight},
-            {"back to the first", left, left},
-            {"hidden", std::nullopt, std::nullopt},
-            {"shown again after hiding", left, left},
-        };
-        for (const Step& step : steps) {
-            SCOPED_TRACE(step.what);
-            if (step.show) {
-                overlay.show(*step.show);
-            } else {
-                overlay.hide();
-            }
-            EXPECT_EQ(overlay.shown(), step.expected);
+        for (const auto& [what, show] : steps) {
+            SCOPED_TRACE(what);
+            show ? overlay.show(*show) : overlay.hide();
+            EXPECT_EQ(overlay.shown(), show);
             ASSERT_NE(overlay.window(), nullptr);
             const Window id = overlay.window()->winId();
-            if (step.expected) {
+            if (show && show->width > 12) {
                 ASSERT_TRUE(pumpUntil([&] {
-                    return isViewable(display, id) &&
-                           rootGeometry(display, id) == inset(*step.expected);
+                    return isViewable(display, id) && rootGeometry(display, id) == inset(*show);
                 })) << "at "
                     << rootGeometry(display, id).x() << "," << rootGeometry(display, id).y();
                 EXPECT_TRUE(overrideRedirect(display, id));
@@ -296,7 +259,6 @@ TEST_F(OverlayTest, SnapPreviewShowsItsBorderAndLetsClicksThrough) {
     EXPECT_TRUE(shows({preview.left(), preview.center().y()}, accent()));
     // Inside, the window below stays visible and clickable.
     EXPECT_TRUE(shows(preview.center(), below));
-    saveScreenshot("snap_overlay.png", area.adjusted(-20, -20, 20, 20));
     EXPECT_TRUE(clickReaches(preview.center()));
     EXPECT_TRUE(clickReaches({preview.center().x(), preview.top()}))
         << "a click on the border must reach the window below";
@@ -331,23 +293,6 @@ TEST_F(OverlayTest, SnapPreviewIsTranslucentWithABorderWhereTranslucencyWorks) {
     EXPECT_NEAR(fill.redF(), colour.redF(), 0.05);
     EXPECT_NEAR(fill.greenF(), colour.greenF(), 0.05);
     EXPECT_NEAR(fill.blueF(), colour.blueF(), 0.05);
-
-    QImage review(image.size(), QImage::Format_ARGB32);
-    review.fill(QColor(236, 236, 236));
-    QPainter painter(&review);
-    painter.drawImage(0, 0, image);
-    painter.end();
-    EXPECT_TRUE(review.save(
-        QString::fromStdString((artifactsDir() / "snap_overlay_translucent.png").string())));
-}
-
-TEST_F(OverlayTest, SnapTargetSmallerThanTheInsetShowsNothing) {
-    QtSnapOverlay overlay([] { return false; });
-    overlay.show({100, 100, 400, 300});
-    ASSERT_NE(overlay.window(), nullptr);
-    overlay.show({100, 100, 10, 300});
-    EXPECT_TRUE(pumpUntil([&] { return !isViewable(display, overlay.window()->winId()); }));
-    overlay.hide();
 }
 
 TEST_F(OverlayTest, CompositorIsDetectedFromTheSelectionOwner) {
@@ -372,9 +317,7 @@ struct PaletteCase {
 TEST(OverlayColour, FollowsTheLightnessOfTheStyle) {
     const PaletteCase cases[] = {
         {"light", QColor(240, 240, 240), QColor::fromRgbF(0.8F, 0.24F, 0.18F)},
-        {"white", Qt::white, QColor::fromRgbF(0.8F, 0.24F, 0.18F)},
         {"dark", QColor(40, 40, 40), QColor::fromRgbF(1.0F, 0.5F, 0.4F)},
-        {"black", Qt::black, QColor::fromRgbF(1.0F, 0.5F, 0.4F)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
