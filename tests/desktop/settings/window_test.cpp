@@ -29,7 +29,7 @@
 
 // Last: Xlib's macros collide with Qt and GoogleTest names. The shell tests' environment gives
 // these tests their X session, private session bus and Qt application.
-#include "../shell/shell_env.h"
+#include "shell_env.h"
 
 namespace ombrel {
 namespace {

@@ -47,7 +47,4 @@ class Child {
     int status_ = 0;
 };
 
-// Where screenshots for review go (build/artifacts).
-std::filesystem::path artifactsDir();
-
 }  // namespace ombrel::shell_test

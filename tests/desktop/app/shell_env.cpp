@@ -143,11 +143,4 @@ void Child::sendSignal(int signal) const {
     }
 }
 
-std::filesystem::path artifactsDir() {
-    const std::filesystem::path dir = OMBREL_ARTIFACTS_DIR;
-    std::error_code ignored;
-    std::filesystem::create_directories(dir, ignored);
-    return dir;
-}
-
 }  // namespace ombrel::shell_test
