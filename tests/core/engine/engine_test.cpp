@@ -242,6 +242,15 @@ TEST(EngineDecisions, Scenarios) {
     });
 }
 
+// The frontmost application is asked for only when a rule for the trigger is scoped to one.
+TEST(EngineDecisions, TheFrontmostApplicationIsAskedOnlyForScopedTriggers) {
+    Harness h({rule(key(40, cmd), "S", "editor"), rule(key(41, cmd), "U")});
+    h.play("keyDown 1 cmd; keyDown 41 cmd -> swallow; keyDown 42 cmd repeat");
+    EXPECT_EQ(h.workspace.frontAsked, 0);
+    h.play("keyDown 40 cmd; keyDown 40 cmd repeat");
+    EXPECT_EQ(h.workspace.frontAsked, 2);
+}
+
 // The touchpad's driver clicks too: after a tap that ran a rule (with the button its settings
 // give), with fingers resting for a click, or before the tap's lift has reached the recognizer.
 // Its buttons are grabbed only while that may happen.
@@ -300,9 +309,9 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
               "be told from other pointers' and are let through.");
 }
 
-// Input is looked at on start, when asked (the banner's button) and every 2 seconds. The tap is
-// installed once, the first time input is there.
-TEST(EngineInput, TheTapIsInstalledOnceInputIsThere) {
+// Input is looked at on start and when asked (a lost connection, the banner's button); nothing
+// polls. The tap is installed once, the first time input is there.
+TEST(EngineInput, TheTapIsInstalledOnceInputIsThereAndNothingPolls) {
     Harness h({rule(gesture(Kind::tap, 3), "T")}, /*inputAvailable=*/false);
     int notified = 0;
     const Subscription sub = h.engine.observeState([&] { ++notified; });
@@ -315,7 +324,7 @@ TEST(EngineInput, TheTapIsInstalledOnceInputIsThere) {
             << notified;
         return out.str();
     };
-    EXPECT_EQ(h.queue.timerCount(), 1u);
+    EXPECT_EQ(h.queue.timerCount(), 0u);
     h.tap.available = h.tap.installFails = true;
     EXPECT_EQ(check(), "1011");
     h.tap.installFails = false;
@@ -348,23 +357,26 @@ TEST(EngineGrabs, FollowBindingsFingersAndState) {
     Harness h({rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
                rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
                rule(Trigger::mouseButton(1), "right"), rule(gesture(Kind::click, 3), "C")});
-    const GrabRequest on{{KeyCombo{40, Mods(cmd)}}, {3}, false, false};
+    // The lists, with the left press, pointer motion and the touchpad's buttons.
+    const auto on = [](bool left = false, bool motion = false, bool pad = false) {
+        return GrabRequest{{KeyCombo{40, Mods(cmd)}}, {3}, left, motion, pad, {}};
+    };
     const struct {
         const char* step;
         std::size_t sends;
         GrabRequest grabs;
     } steps[] = {
-        {"fingers 2", 0, on},
-        {"fingers 3", 1, {on.hotkeys, on.buttons, true, false, true}},
+        {"fingers 2", 0, on()},
+        {"fingers 3", 1, on(true, false, true)},
         {"record on", 1, {}},
-        {"record off", 1, {on.hotkeys, on.buttons, true, false, true}},
-        {"fingers 4", 1, on},  // no click rule for four fingers
-        {"leftDown 10,10", 1, {on.hotkeys, on.buttons, false, true}},
-        {"config snap off", 1, on},
-        {"leftUp 10,10", 0, on},
+        {"record off", 1, on(true, false, true)},
+        {"fingers 4", 1, on()},  // no click rule for four fingers
+        {"leftDown 10,10", 1, on(false, true)},
+        {"config snap off", 1, on()},
+        {"leftUp 10,10", 0, on()},
         {"config engine off", 1, {}},
     };
-    EXPECT_EQ(h.tap.grabs.back(), on);
+    EXPECT_EQ(h.tap.grabs.back(), on());
     for (const auto& s : steps) {
         const std::size_t before = h.tap.grabs.size();
         h.play(s.step);
