@@ -14,6 +14,10 @@ std::shared_ptr<const SettingsSnapshot> SettingsSnapshot::of(Config config) {
         }
         if (const KeyCombo* combo = rule.trigger.asHotkey()) {
             s->hotkeys.push_back(*combo);
+            if (const auto bit = static_cast<uint64_t>(combo->keyCode);
+                bit < 64 * s->keyFilter.size()) {
+                s->keyFilter[bit / 64] |= uint64_t{1} << (bit % 64);
+            }
         } else if (const int64_t* button = rule.trigger.asMouseButton(); button && *button >= 2) {
             s->buttons.push_back(*button);
         } else if (const TrackpadGesture* gesture = rule.trigger.asTrackpad()) {

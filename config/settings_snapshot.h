@@ -3,6 +3,7 @@
 // thread through a shared pointer, so no reader ever waits for a writer.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,10 @@ struct SettingsSnapshot {
     RuleIndex index;  // of config.bindings
     // Enabled hotkey triggers, sorted by key code then modifiers, each once.
     std::vector<KeyCombo> hotkeys;
+    // Bit n set when one of those has key code n (the codes keyboards send are below 8192): a
+    // key whose bit is clear is bound to nothing, known from one cache line before the rule
+    // index is searched.
+    std::array<uint64_t, 128> keyFilter{};
     // Enabled mouse-button triggers from the centre button up, sorted, each once.
     std::vector<int64_t> buttons;
     // Finger counts (bit n) for which an enabled trackpad click rule exists, and a tap rule.
@@ -30,6 +35,12 @@ struct SettingsSnapshot {
     std::vector<Drawing> drawings;
 
     static std::shared_ptr<const SettingsSnapshot> of(Config config);
+
+    // False when no enabled rule has a shortcut with this key; true when one may.
+    [[nodiscard]] bool mayBindKey(int64_t keyCode) const {
+        const auto bit = static_cast<uint64_t>(keyCode);
+        return bit >= 64 * keyFilter.size() || ((keyFilter[bit / 64] >> (bit % 64)) & 1U) != 0;
+    }
 
     // The enabled rule with an equal trigger: scoped to frontApp first, then unscoped; earlier
     // wins among equals. Valid as long as the snapshot is.
@@ -57,10 +68,16 @@ class SettingsFeed {
     }
     void publish(std::shared_ptr<const SettingsSnapshot> next) {
         current_.store(std::move(next), std::memory_order_release);
+        generation_.fetch_add(1, std::memory_order_release);
+    }
+    // Counts the publications, so a reader that has the latest can tell with one load.
+    [[nodiscard]] uint64_t generation() const {
+        return generation_.load(std::memory_order_acquire);
     }
 
   private:
     std::atomic<std::shared_ptr<const SettingsSnapshot>> current_;
+    std::atomic<uint64_t> generation_{0};
 };
 
 }  // namespace ombrel

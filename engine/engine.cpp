@@ -45,6 +45,7 @@ Engine::Engine(const SettingsFeed& settings, ActionQueue& actions, WindowManager
       tap_(tap),
       workspace_(workspace),
       queue_(queue),
+      generation_(settings.generation()),
       settings_(settings.load()),
       strokes_(strokeOverlay),
       snapper_(windows, snapOverlay),
@@ -68,14 +69,14 @@ void Engine::start() {
     });
     refreshGrabs(true);
     checkInput();
-    queue_.repeatEvery(inputPollInterval, [weak = std::weak_ptr<Engine*>(self_)] {
-        if (const auto self = weak.lock()) {
-            (*self)->checkInput();
-        }
-    });
 }
 
 void Engine::followSettings() {
+    const uint64_t generation = feed_.generation();
+    if (generation == generation_) {
+        return;
+    }
+    generation_ = generation;
     std::shared_ptr<const SettingsSnapshot> latest = feed_.load();
     if (latest == settings_) {
         return;
@@ -221,6 +222,9 @@ bool Engine::handleKeyDown(const InputEvent& event) {
         strokes_.cancel();
         refreshGrabs(false);
     }
+    if (!settings_->mayBindKey(event.keyCode)) {
+        return false;  // most keys typed: bound to nothing, known without a search
+    }
     const Trigger trigger = Trigger::hotkey(KeyCombo{event.keyCode, event.mods});
     if (!event.autorepeat) {
         return fire(trigger);
@@ -357,6 +361,8 @@ void Engine::refreshGrabs(bool listsChanged) {
         strokes_.drawing() || (snapper_.tracking() && config.engineEnabled && config.snapEnabled);
     const bool touchpadButtons =
         active && driverClicks_.wantsGrab(tap_.touchpadDriver(), recognizer_, now_);
+    const std::optional<Mods> strokeMods =
+        active && !settings_->drawings.empty() ? std::optional(config.drawMods) : std::nullopt;
 
     bool changed = !grabsSent_;
     if (listsChanged || active != grabsActive_) {
@@ -373,10 +379,11 @@ void Engine::refreshGrabs(bool listsChanged) {
         }
     }
     if (leftPress != grabs_.leftPress || pointerMotion != grabs_.pointerMotion ||
-        touchpadButtons != grabs_.touchpadButtons) {
+        touchpadButtons != grabs_.touchpadButtons || strokeMods != grabs_.strokeMods) {
         grabs_.leftPress = leftPress;
         grabs_.pointerMotion = pointerMotion;
         grabs_.touchpadButtons = touchpadButtons;
+        grabs_.strokeMods = strokeMods;
         changed = true;
     }
     // A grab another program held is tried again whenever the bindings change.

@@ -40,7 +40,6 @@ class Engine {
   public:
     // How long after a left release a snapped frame is written.
     static constexpr double releaseDelay = 0.03;
-    static constexpr double inputPollInterval = 2.0;
 
     // The window manager is only read (the focused window and displays for drag-to-snap); the
     // workspace only asked for the frontmost application, and only when a rule for the trigger
@@ -52,8 +51,9 @@ class Engine {
     Engine& operator=(const Engine&) = delete;
     ~Engine();
 
-    // Installs the tap when input is available, places the grabs, and checks input again every
-    // 2 seconds. Later calls do nothing.
+    // Installs the tap when input is available and places the grabs. Later calls do nothing.
+    // Nothing polls: X11 has no permission to wait for, a lost connection is told by the caller
+    // (checkInput), and the tap itself asks again for grabs another program held.
     void start();
     // Takes on the feed's latest settings (grabs included); every decision does so by itself,
     // this makes the grabs follow an edit before the next event. Call it after every change.
@@ -119,7 +119,9 @@ class Engine {
     Workspace& workspace_;
     TaskQueue& queue_;
 
-    // The settings this engine decides by; replaced when the feed has newer ones.
+    // The feed's publications counted when last looked at (before the load: a later one is
+    // looked at again), and the settings this engine decides by.
+    uint64_t generation_ = 0;
     std::shared_ptr<const SettingsSnapshot> settings_;
     // The time of the latest event, frame or timer, on the engine's clock.
     double now_ = 0;

@@ -72,6 +72,9 @@ struct GrabRequest {
     // The left, middle and right buttons, for a click the touchpad's driver makes of a touch
     // that runs a rule; presses from other devices are let through at once.
     bool touchpadButtons = false;
+    // While a drawing rule may fire: the modifier set that starts a stroke, whose arrival must
+    // carry the pointer's location. Other modifier changes may leave it out.
+    std::optional<Mods> strokeMods;
 
     friend bool operator==(const GrabRequest&, const GrabRequest&) = default;
 };

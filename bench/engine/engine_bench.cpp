@@ -93,6 +93,31 @@ void KeyDownFires(benchmark::State& state) {
 }
 BENCHMARK(KeyDownFires)->Arg(10)->Arg(1000)->Arg(100000);
 
+// A key no rule is bound to, with n rules of which every third is scoped to an application: the
+// verdict asks for no frontmost application.
+void KeyDownUnbound(benchmark::State& state) {
+    const auto n = static_cast<int64_t>(state.range(0));
+    Config config;
+    for (int64_t i = 0; i < n; ++i) {
+        config.bindings.push_back(Rule::make(
+            Trigger::hotkey(KeyCombo{1000 + i, Mods(i % 16)}),
+            Action::window(WindowAction::leftHalf),
+            i % 3 == 0 ? std::optional<std::string>("org.example.app") : std::nullopt, true));
+    }
+    Rig rig(std::move(config));
+    InputEvent event;
+    event.kind = InputKind::keyDown;
+    event.keyCode = 111;  // F12
+    for (auto _ : state) {
+        if (rig.engine.handle(event)) {
+            state.SkipWithError("the key was swallowed");
+            break;
+        }
+    }
+    state.counters["front_asked"] = static_cast<double>(rig.workspace.frontAsked);
+}
+BENCHMARK(KeyDownUnbound)->Arg(10)->Arg(100000);
+
 void DragWhileMoving(benchmark::State& state) {
     Rig rig(Config::starter());
     rig.windowSystem.open(1, {300, 300, 400, 300});

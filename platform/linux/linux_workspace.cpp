@@ -75,7 +75,21 @@ bool belongsToEntry(const ClassHint& hint, const std::string& startupWMClass,
 
 LinuxWorkspace::LinuxWorkspace(XConnection& connection, BusNames buses)
     : x_(connection), buses_(std::move(buses)), context_(std::make_unique<QObject>()) {
-    x_.addConnectedListener([this] { own_ = None; });
+    activeAtom_ = x_.atom("_NET_ACTIVE_WINDOW");
+    x_.addConnectedListener([this] {
+        own_ = None;
+        front_.reset();
+        activeAtom_ = x_.atom("_NET_ACTIVE_WINDOW");
+    });
+    // The window manager announces every change of the active window on the root: the
+    // frontmost application is read again only after one.
+    x_.selectRootInput(PropertyChangeMask);
+    x_.addListener([this](XEvent& e) {
+        if (e.type == PropertyNotify && e.xproperty.window == x_.root() &&
+            e.xproperty.atom == activeAtom_) {
+            front_.reset();
+        }
+    });
 }
 
 LinuxWorkspace::~LinuxWorkspace() {
@@ -88,7 +102,14 @@ std::optional<std::string> LinuxWorkspace::frontmostApplicationID() {
     if (!x_.connected()) {
         return std::nullopt;
     }
-    const auto active = readLong(x_.display(), x_.root(), x_.atom("_NET_ACTIVE_WINDOW"));
+    if (!front_) {
+        front_ = readFrontmost();
+    }
+    return *front_;
+}
+
+std::optional<std::string> LinuxWorkspace::readFrontmost() {
+    const auto active = readLong(x_.display(), x_.root(), activeAtom_);
     if (!active || *active == 0) {
         return std::nullopt;
     }

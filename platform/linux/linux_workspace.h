@@ -33,7 +33,7 @@ class LinuxWorkspace : public Workspace {
     LinuxWorkspace(const LinuxWorkspace&) = delete;
     LinuxWorkspace& operator=(const LinuxWorkspace&) = delete;
 
-    // The WM_CLASS class of the active window.
+    // The WM_CLASS class of the active window, read again only after the active window changed.
     std::optional<std::string> frontmostApplicationID() override;
     // A .desktop file: its running application is brought forward, else it is started (in a
     // terminal, in its folder, or over D-Bus, as it says). Any other path is run as a program.
@@ -44,6 +44,7 @@ class LinuxWorkspace : public Workspace {
                        const std::vector<std::string>& arguments) override;
 
   private:
+    [[nodiscard]] std::optional<std::string> readFrontmost();
     bool activateRunning(const DesktopEntry& entry, const std::string& id);
     void launch(const DesktopEntry& entry, const std::string& id);
     void launchExec(const DesktopEntry& entry, const std::string& startupId);
@@ -54,6 +55,9 @@ class LinuxWorkspace : public Workspace {
     XConnection& x_;
     BusNames buses_;
     Window own_ = None;  // an unmapped window of ours, for the time and startup messages
+    // The frontmost application as last read; empty until read and after every change.
+    std::optional<std::optional<std::string>> front_;
+    Atom activeAtom_ = None;
     uint64_t launches_ = 0;
     std::list<std::unique_ptr<QObject>> pending_;  // D-Bus activations not answered yet
     std::unique_ptr<QObject> context_;

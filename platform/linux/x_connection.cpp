@@ -217,7 +217,11 @@ void XConnection::dispatchPending() {
         return;
     }
     dispatching_ = true;
-    while (connected() && XPending(display_) > 0) {
+    // The socket is read once, to its end; events read along with replies meanwhile join the
+    // queue and are handed out too. What the server sends later makes the socket readable
+    // again, so nothing waits for a read that would find nothing.
+    XEventsQueued(display_, QueuedAfterFlush);
+    while (connected() && XEventsQueued(display_, QueuedAlready) > 0) {
         XEvent event;
         XNextEvent(display_, &event);
         const bool generic = event.type == GenericEvent && XGetEventData(display_, &event.xcookie);

@@ -65,6 +65,8 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
     : x_(connection),
       poster_(poster),
       touchpadMatcher_([](int, const std::string& node) { return isTouchpadNode(node); }) {
+    // A change of the active window is when a grab another program held is asked for again.
+    x_.selectRootInput(PropertyChangeMask);
     x_.addListener([this](XEvent& e) { onEvent(e); });
     x_.addIdleListener([this] {
         if (checkStuckKeys_ && live()) {
@@ -333,7 +335,24 @@ void X11EventTap::ungrab(const ButtonGrab& g) {
     }
 }
 
+void X11EventTap::retryTaken() {
+    bool any = false;
+    const auto again = [&any](auto& grabs) {
+        for (auto& g : grabs) {
+            if (g.placed && g.taken) {
+                g.placed = false;
+                any = true;
+            }
+        }
+    };
+    again(keyGrabs_);
+    again(buttonGrabs_);
+    // Placed over the next turns; placed_ hears the answer.
+    backlog_ = backlog_ || any;
+}
+
 void X11EventTap::findDevices() {
+    activeWindowAtom_ = x_.atom("_NET_ACTIVE_WINDOW");
     masterKeyboards_.clear();
     masterPointers_.clear();
     xtestDevices_.reset();
@@ -470,6 +489,12 @@ void X11EventTap::onEvent(XEvent& event) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
             onModifierState(xkb->state.mods, xkb->state.keycode, xkb->state.time);
+        }
+        return;
+    }
+    if (event.type == PropertyNotify) {
+        if (event.xproperty.window == x_.root() && event.xproperty.atom == activeWindowAtom_) {
+            retryTaken();
         }
         return;
     }
@@ -647,8 +672,15 @@ void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     if (!press) {
         return;
     }
-    // Modifier keys show as modifier changes; grabbed combinations arrive through their grab.
-    if (modifierKeys_[keycode] || keyIsGrabbed(keycode, state_)) {
+    // Modifier keys show as modifier changes; grabbed combinations arrive through their grab,
+    // and one another program holds is asked for again: that program may have let go.
+    if (modifierKeys_[keycode]) {
+        return;
+    }
+    if (const KeyGrab* grab = grabFor(keycode, state_)) {
+        if (grab->taken) {
+            retryTaken();
+        }
         return;
     }
     InputEvent event;
@@ -672,8 +704,13 @@ void X11EventTap::onRawButton(const XIRawEvent& e, bool press) {
     if (*button == 0) {
         leftDown_ = press;
     }
-    if (press && buttonIsGrabbed(xButton)) {
-        return;  // the grab reports this one
+    if (press) {
+        if (const ButtonGrab* grab = grabFor(xButton)) {
+            if (grab->taken) {
+                retryTaken();
+            }
+            return;  // the grab reports this one
+        }
     }
     InputEvent event;
     event.button = *button;
@@ -717,7 +754,10 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
     event.mods = mods;
     poster_.sawEvent(time);
     event.time = poster_.localTime(time);
-    event.location = pointer();
+    // Asking for the pointer is a round trip: only a stroke's start and a stroke need it.
+    if (request_.pointerMotion || request_.strokeMods == mods) {
+        event.location = pointer();
+    }
     decide(event);
 }
 
@@ -737,18 +777,21 @@ void X11EventTap::releaseStuckKeys() {
     }
 }
 
-bool X11EventTap::keyIsGrabbed(unsigned keycode, unsigned state) const {
+const X11EventTap::KeyGrab* X11EventTap::grabFor(unsigned keycode, unsigned state) const {
     if ((state & ~(fourModifiers | ignoredMask_)) != 0) {
-        return false;  // a modifier no grab variant covers
+        return nullptr;  // a modifier no grab variant covers
     }
-    return std::any_of(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
+    const auto it = std::find_if(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
         return g.placed && g.keycode == keycode && g.state == (state & fourModifiers);
     });
+    return it != keyGrabs_.end() ? &*it : nullptr;
 }
 
-bool X11EventTap::buttonIsGrabbed(unsigned button) const {
-    return std::any_of(buttonGrabs_.begin(), buttonGrabs_.end(),
-                       [&](const ButtonGrab& g) { return g.placed && g.xButton == button; });
+const X11EventTap::ButtonGrab* X11EventTap::grabFor(unsigned button) const {
+    const auto it =
+        std::find_if(buttonGrabs_.begin(), buttonGrabs_.end(),
+                     [&](const ButtonGrab& g) { return g.placed && g.xButton == button; });
+    return it != buttonGrabs_.end() ? &*it : nullptr;
 }
 
 Point X11EventTap::pointer() {

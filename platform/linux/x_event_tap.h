@@ -111,8 +111,11 @@ class X11EventTap : public EventTap {
         return device >= 0 && device < static_cast<int>(xtestDevices_.size()) &&
                xtestDevices_[static_cast<std::size_t>(device)];
     }
-    [[nodiscard]] bool keyIsGrabbed(unsigned keycode, unsigned state) const;
-    [[nodiscard]] bool buttonIsGrabbed(unsigned button) const;
+    // The grab placed for the combination or button, held or taken; null for none.
+    [[nodiscard]] const KeyGrab* grabFor(unsigned keycode, unsigned state) const;
+    [[nodiscard]] const ButtonGrab* grabFor(unsigned button) const;
+    // Grabs another program held are placed again over the next turns.
+    void retryTaken();
     Point pointer();
     // Hands the event to the handler; an exception counts as "let it through".
     bool decide(const InputEvent& event) noexcept;
@@ -145,6 +148,7 @@ class X11EventTap : public EventTap {
     Verdict lastRawKey_;
     Verdict lastRawButton_;
     bool checkStuckKeys_ = false;
+    Atom activeWindowAtom_ = None;
     bool leftDown_ = false;
     unsigned state_ = 0;  // the X modifier state
     Mods reported_;       // the modifier set the engine last heard of

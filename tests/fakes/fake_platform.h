@@ -250,8 +250,12 @@ class FakeWorkspace : public Workspace {
     std::vector<std::string> openedApps;
     std::vector<std::string> openedURLs;
     std::vector<Command> launched;
+    int frontAsked = 0;  // how often frontmostApplicationID was asked
 
-    std::optional<std::string> frontmostApplicationID() override { return frontmost; }
+    std::optional<std::string> frontmostApplicationID() override {
+        ++frontAsked;
+        return frontmost;
+    }
     void openApplication(const std::string& path) override { openedApps.push_back(path); }
     bool openURL(const std::string& text) override {
         // Text with a space does not parse as an address.

@@ -13,14 +13,10 @@ namespace {
 // window unreadable (window 1 changed by its application). What holds: the state, then
 // "preview x,y,w,h" while one is shown, "snap x,y,w,h" for what a release answered.
 struct Rig {
-    Rig() {
-        windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
-        windowSystem.open(1, {300, 300, 400, 300});
-    }
-
     std::string operator()(const std::vector<std::string>& w) {
         std::optional<DragSnapper::Snap> snap;
-        const std::optional<InputEvent> e = test::eventOf(w);
+        const auto e = test::eventOf(w);
+        const auto n = [&w](std::size_t i) { return std::stod(w.at(i)); };
         if (e && e->kind == InputKind::leftDown) {
             snapper.press(e->location);
         } else if (e && e->kind == InputKind::leftDragged) {
@@ -29,15 +25,12 @@ struct Rig {
             snap = snapper.release();
         } else if (w[0] == "cancel") {
             snapper.cancel();
-        } else if (w[0] == "snap") {
-            enabled = false;
         } else if (w[0] == "focus") {
             windowSystem.focused.reset();
-        } else if (w.at(1) == "unreadable") {
-            windowSystem.windows.at(1).readable = false;
+        } else if (w[0] == "snap" || w.at(1) == "unreadable") {
+            (w[0] == "snap" ? enabled : windowSystem.windows.at(1).readable) = false;
         } else {
-            windowSystem.windows.at(1).frame = {std::stod(w.at(1)), std::stod(w.at(2)),
-                                                std::stod(w.at(3)), std::stod(w.at(4))};
+            windowSystem.windows.at(1).frame = {n(1), n(2), n(3), n(4)};
         }
         const auto text = [](const Rect& r) {
             std::ostringstream out;
@@ -50,7 +43,12 @@ struct Rig {
                (snap ? " snap " + text(snap->frame) : "");
     }
 
-    fake::FakeWindowSystem windowSystem;
+    fake::FakeWindowSystem windowSystem = [] {
+        fake::FakeWindowSystem s;
+        s.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
+        s.open(1, {300, 300, 400, 300});
+        return s;
+    }();
     WindowManager windows{windowSystem};
     fake::FakeSnapOverlay overlay;
     DragSnapper snapper{windows, overlay};

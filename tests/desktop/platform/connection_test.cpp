@@ -35,7 +35,7 @@ TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
     X11EventTap tap(x, poster);
     X11WindowSystem windows(x);
     ASSERT_TRUE(tap.install([](const InputEvent&) { return true; }));
-    tap.setGrabs({{KeyCombo{0, Mods(Mods::command)}}, {2}, true, true});
+    tap.setGrabs({{KeyCombo{0, Mods(Mods::command)}}, {2}, true, true, false, {}});
     EXPECT_FALSE(windows.screens().empty());
 
     server.reset();
