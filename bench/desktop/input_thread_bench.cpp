@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "program.h"
+#include "typist.h"
 #include "x_session.h"
 
 #include <X11/extensions/XInput.h>
@@ -57,17 +58,6 @@ Usage usageOf(pid_t tid) {
 
 double seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-XDevice* openKeyboard(Display* d) {
-    int count = 0;
-    XDeviceInfo* devices = XListInputDevices(d, &count);
-    XID id = 0;
-    for (int i = 0; i < count; ++i) {
-        id = std::strcmp(devices[i].name, "Xvfb keyboard") == 0 ? devices[i].id : id;
-    }
-    XFreeDeviceList(devices);
-    return id != 0 ? XOpenDevice(d, id) : nullptr;
 }
 
 // The starter set grown to n rules with keys no keyboard has, every third scoped to an
@@ -145,7 +135,7 @@ void program(xsession::XSession& session, long n, long keys, double idleSeconds)
         program.start();
         Display* d = session.display();
         const Window w = session.createWindow("bench", "OmbrelBench", 300, 200, 500, 350);
-        XDevice* keyboard = openKeyboard(d);
+        XDevice* keyboard = xsession::openKeyboard(d);
         pid_t tid = 0;
         program.threads.onInput([&](Engine&) { tid = gettid(); });
         if (!xsession::XSession::waitUntil([&] { return program.tapInstalled(); }, 120s) ||
@@ -191,7 +181,7 @@ void bareListener(xsession::XSession& session, long keys, double idleSeconds) {
     while (tid == 0) {
         std::this_thread::sleep_for(1ms);
     }
-    XDevice* keyboard = openKeyboard(session.display());
+    XDevice* keyboard = xsession::openKeyboard(session.display());
     Display* d = session.display();
     measure("bare raw-key listener:", d, keyboard, tid, keys, idleSeconds);
     stop = true;  // seen at the next key
