@@ -5,10 +5,10 @@
 #include <utility>
 #include <variant>
 
-#include "config/file_io.h"
 #include "config/json_codec.h"
 #include "config/xdg_dirs.h"
 #include "platform/log.h"
+#include "platform/posix/file_io.h"
 
 namespace ombrel {
 

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <variant>
 
-#include "config/file_io.h"
 #include "config/xdg_dirs.h"
 #include "platform/linux/desktop_entry.h"
+#include "platform/posix/file_io.h"
 
 namespace ombrel::linux_platform {
 

@@ -3,7 +3,7 @@
 
 #include <variant>
 
-#include "config/file_io.h"
+#include "platform/posix/file_io.h"
 
 namespace ombrel::linux_platform {
 

@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "config/file_io.h"
 #include "config/json_codec.h"
 #include "config/store.h"
+#include "platform/posix/file_io.h"
 #include "support/temp_dir.h"
 
 namespace ombrel {

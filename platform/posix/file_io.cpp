@@ -1,5 +1,5 @@
 // Whole-file reads and atomic whole-file replacement on a POSIX file system.
-#include "config/file_io.h"
+#include "platform/posix/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
