@@ -73,8 +73,9 @@ class XSession {
     // when it did not finish within the timeout (it is then killed).
     static int run(const std::vector<std::string>& argv,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    // Starts a program with output discarded; its process id, or -1.
-    static pid_t start(const std::vector<std::string>& argv);
+    // Starts a program with its standard output going to the descriptor given, else discarded
+    // like its error output; its process id, or -1.
+    static pid_t start(const std::vector<std::string>& argv, int output = -1);
     // Ends a program started above (TERM, then KILL) and reaps it; pid becomes -1.
     static void stop(pid_t& pid);
 
