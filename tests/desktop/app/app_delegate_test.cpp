@@ -1,5 +1,6 @@
 // The application delegate in this process, on the shared X session and session bus: the launch
 // sequence, the tray item and its dimmed glyph, the settings window and its editing commands.
+// Run requests from launch on: program_test.cpp.
 #include "app/app_delegate.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +56,6 @@ class DelegateTest : public ::testing::Test {
         store = std::make_unique<Store>(folder);
         AppDelegate::Hooks hooks;
         hooks.startEngine = [this] { ++engineStarts; };
-        hooks.run.window = [this](WindowAction a) { windowRuns.push_back(a); };
         hooks.settingsContent = std::move(content);
         hooks.statusGlyph = art::renderTrayGlyph;
         delegate = std::make_unique<AppDelegate>(*store, std::move(hooks));
@@ -71,10 +71,9 @@ class DelegateTest : public ::testing::Test {
     std::unique_ptr<AppDelegate> delegate;
     QMainWindow* window = nullptr;
     int engineStarts = 0;
-    std::vector<WindowAction> windowRuns;
 };
 
-TEST_F(DelegateTest, LaunchStartsTheEngineShowsTheWindowAndTakesRunRequests) {
+TEST_F(DelegateTest, LaunchStartsTheEngineAndShowsTheWindowOnce) {
     int built = 0;
     launch(true, [&built] {
         ++built;
@@ -85,12 +84,6 @@ TEST_F(DelegateTest, LaunchStartsTheEngineShowsTheWindowAndTakesRunRequests) {
     EXPECT_EQ(delegate->statusItem()->contextMenu(), delegate->statusMenu());
     EXPECT_EQ(window->centralWidget()->size(), AppDelegate::contentSize);
     EXPECT_TRUE(pumpUntil([&] { return viewable(); }));
-
-    ASSERT_EQ(xsession::XSession::run({"dbus-send", "--session", "--type=signal", "/local/ombrel",
-                                       "local.ombrel.run", "string:bottomHalf"}),
-              0);
-    EXPECT_TRUE(pumpUntil([&] { return !windowRuns.empty(); }));
-    EXPECT_EQ(windowRuns, std::vector<WindowAction>{WindowAction::bottomHalf});
 
     // Closing only hides the window; showing it again builds nothing new.
     window->close();
@@ -170,20 +163,18 @@ TEST_F(DelegateTest, EditCommandsReachTheFocusedTextField) {
     EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }));
 }
 
-// What the screen shows where the tray says the item is.
+// What the screen shows where the tray says the item is; nothing while no tray shows it.
 QImage trayShot(const QSystemTrayIcon& item) {
     const QRect r = item.geometry();
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
-        .toImage();
+    return r.x() <= 0 ? QImage()
+                      : QGuiApplication::primaryScreen()
+                            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+                            .toImage();
 }
 
 // Whether that shows a glyph: more than two colours (the panel alone, or the bare root window,
 // show one).
 bool glyphOnScreen(const QSystemTrayIcon& item) {
-    if (item.geometry().x() <= 0) {
-        return false;
-    }
     const QImage image = trayShot(item);
     QSet<QRgb> colours;
     for (int y = 0; y < image.height(); ++y) {
@@ -194,32 +185,23 @@ bool glyphOnScreen(const QSystemTrayIcon& item) {
     return colours.size() > 2;
 }
 
-// A tray running at launch, and one that comes up later (or is restarted), each get the item and
-// show the dimmed glyph while the engine is off.
-TEST_F(DelegateTest, TrayRunningOrStartedLaterShowsTheItemAndItsDimming) {
+// The program starts before the panel at login: a tray that comes up later gets the item, shows
+// the dimmed glyph once the engine is switched off, and takes the item away when it ends.
+TEST_F(DelegateTest, TrayStartedLaterShowsTheItemAndItsDimming) {
     ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
-    const std::vector<std::string> trayer = {
-        "trayer", "--edge",        "top",  "--align",  "right", "--width",       "10",   "--height",
-        "24",     "--SetDockType", "true", "--expand", "false", "--transparent", "false"};
-    auto tray = std::make_unique<Program>(trayer);
-    ASSERT_TRUE(pumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
     launch(true);
     QSystemTrayIcon& item = *delegate->statusItem();
-    for (int run = 0; run < 2; ++run) {
-        SCOPED_TRACE(run);
-        ASSERT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }, trayTimeout))
-            << "the tray never showed the item";
-        const QImage awake = trayShot(item);
-        delegate->enabledItem()->trigger();
-        EXPECT_TRUE(pumpUntil([&] { return trayShot(item) != awake; }, trayTimeout))
-            << "the tray kept the bright glyph after the engine was switched off";
-        delegate->enabledItem()->trigger();
-        tray.reset();
-        ASSERT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
-        if (run == 0) {
-            tray = std::make_unique<Program>(trayer);
-        }
-    }
+    auto tray = std::make_unique<Program>(std::vector<std::string>{
+        "trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
+        "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
+    ASSERT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }, trayTimeout))
+        << "the tray never showed the item";
+    const QImage awake = trayShot(item);
+    delegate->enabledItem()->trigger();
+    EXPECT_TRUE(pumpUntil([&] { return trayShot(item) != awake; }, trayTimeout))
+        << "the tray kept the bright glyph after the engine was switched off";
+    tray.reset();
+    EXPECT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
 }
 
 }  // namespace

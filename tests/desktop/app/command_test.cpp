@@ -128,20 +128,13 @@ class Command : public testing::Test {
     void SetUp() override { fs::create_directories(work_); }
 
     [[nodiscard]] Finished ombrel(const Args& args, const Args& env = {}) const {
-        Args line = {"env",
-                     "-u",
-                     "DISPLAY",
-                     "-u",
-                     "WAYLAND_DISPLAY",
-                     "-u",
-                     "QT_QPA_PLATFORM",
-                     "-u",
-                     "DBUS_SESSION_BUS_ADDRESS",
-                     "XDG_RUNTIME_DIR=" + work_.string(),
-                     "XDG_CONFIG_HOME=" + (root_ / "config").string()};
+        Args line = {"sh", "-c",
+                     "cd \"$0\" && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM "
+                     "DBUS_SESSION_BUS_ADDRESS && export XDG_RUNTIME_DIR=\"$PWD\" "
+                     "XDG_CONFIG_HOME=\"$PWD/../config\" && exec env \"$@\" >../out 2>../err",
+                     work_.string()};
         line.insert(line.end(), env.begin(), env.end());
-        line.insert(line.end(), {"sh", "-c", R"(cd "$0" && exec "$@" >../out 2>../err)",
-                                 work_.string(), OMBREL_BINARY});
+        line.push_back(OMBREL_BINARY);
         line.insert(line.end(), args.begin(), args.end());
         const int status = XSession::run(line, 60s);
         return {status, test::readFile(root_ / "out"), test::readFile(root_ / "err")};

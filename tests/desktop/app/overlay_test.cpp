@@ -26,11 +26,6 @@ QRgb accent() {
     return overlayColor().rgb();
 }
 
-bool overrideRedirect(Window window) {
-    XWindowAttributes a{};
-    return XGetWindowAttributes(session().display(), window, &a) != 0 && a.override_redirect != 0;
-}
-
 class OverlayTest : public ::testing::Test {
   protected:
     using XSession = xsession::XSession;
@@ -87,13 +82,18 @@ class OverlayTest : public ::testing::Test {
                pumpUntil(
                    [&] { return XCheckTypedWindowEvent(display, target, ButtonPress, &event); });
     }
-    // Waits until the overlay's window is mapped at the area, or unmapped when there is none.
+    // Waits until the overlay's window is mapped at the area outside the window manager, or
+    // unmapped when there is none.
     static bool placed(const QWidget* overlay, std::optional<QRect> area) {
+        const auto at = [&](Window id) {
+            xsession::Monitor m;
+            XWindowAttributes a{};
+            return session().outerFrame(id, m) && QRect(m.x, m.y, m.width, m.height) == area &&
+                   XGetWindowAttributes(session().display(), id, &a) && a.override_redirect;
+        };
         return overlay != nullptr && pumpUntil([&] {
-                   return area ? isViewable(overlay->winId()) &&
-                                     rootGeometry(overlay->winId()) == *area &&
-                                     overrideRedirect(overlay->winId())
-                               : !isViewable(overlay->winId());
+                   const Window id = overlay->winId();
+                   return isViewable(id) == area.has_value() && (!area || at(id));
                });
     }
 
@@ -243,17 +243,16 @@ TEST_F(OverlayTest, OverlaysAreTranslucentWhereACompositorRuns) {
     EXPECT_NEAR(fill.hueF(), overlayColor().hueF(), 0.02);
 }
 
-TEST_F(OverlayTest, StrokeWithoutDisplaysShowsNothing) {
+// The stroke needs a display; the compositor is whoever owns the screen's selection; the accent
+// is lighter on a dark style.
+TEST_F(OverlayTest, FollowsTheDisplaysTheCompositorAndTheStyle) {
     windows.displays.clear();
-    QtStrokeOverlay overlay(windows, [] { return false; });
-    overlay.begin({10, 10});
-    overlay.addPoint({40, 40});
-    EXPECT_FALSE(overlay.visible());
-    EXPECT_EQ(overlay.window(), nullptr);
-}
+    QtStrokeOverlay stroke(windows, [] { return false; });
+    stroke.begin({10, 10});
+    stroke.addPoint({40, 40});
+    EXPECT_FALSE(stroke.visible());
+    EXPECT_EQ(stroke.window(), nullptr);
 
-// The compositor is whoever owns the screen's selection; the accent is lighter on a dark style.
-TEST_F(OverlayTest, FollowsTheCompositorAndTheStyle) {
     EXPECT_FALSE(compositorRunning());
     const Window owner =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);

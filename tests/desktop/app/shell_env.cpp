@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
+#include "config/json_codec.h"
 #include "support/temp_dir.h"
 
 // Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
@@ -102,22 +104,16 @@ std::optional<int> Program::end(std::chrono::milliseconds timeout) {
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-QRect rootGeometry(Window window) {
-    Display* display = session().display();
-    XWindowAttributes a{};
-    int x = 0;
-    int y = 0;
-    Window child = 0;
-    if (XGetWindowAttributes(display, window, &a) == 0 ||
-        !XTranslateCoordinates(display, window, a.root, 0, 0, &x, &y, &child)) {
-        return {};
-    }
-    return {x, y, a.width, a.height};
-}
-
 bool isViewable(Window window) {
     XWindowAttributes a{};
     return XGetWindowAttributes(session().display(), window, &a) != 0 && a.map_state == IsViewable;
+}
+
+void writeSettings(const Config& config) {
+    const auto file = configHome() / "Ombrel" / "config.json";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file.string() + ".new") << *encodeConfig(config);
+    std::filesystem::rename(file.string() + ".new", file);
 }
 
 }  // namespace ombrel::shell_test

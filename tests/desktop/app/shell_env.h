@@ -5,7 +5,6 @@
 
 #include <sys/types.h>
 
-#include <QRect>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config/model.h"
 #include "x_session.h"
 
 namespace ombrel::shell_test {
@@ -43,8 +43,8 @@ struct Program {
     pid_t pid;
 };
 
-// The window's own area (no frame) in root coordinates.
-QRect rootGeometry(Window window);
 bool isViewable(Window window);
+// Replaces the settings file as editors and dotfile managers do: a new file renamed over it.
+void writeSettings(const Config& config);
 
 }  // namespace ombrel::shell_test
