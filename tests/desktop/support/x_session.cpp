@@ -70,6 +70,7 @@ pid_t spawn(const std::vector<std::string>& argv, int output) {
     }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
