@@ -34,13 +34,6 @@ TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
         const auto entry = parseDesktopEntry(c[0]);
         EXPECT_EQ(entry ? Args(entry->exec) : Args(), expected(c)) << c[0];
     }
-    const auto entry = parseDesktopEntry(
-        "[Desktop Entry]\nName=Notes\nExec=notes %f\nTerminal=true\nPath=/tmp/a\\sb\n"
-        "DBusActivatable=true\nStartupNotify=true\nStartupWMClass=NotesApp\n"
-        "[Desktop Action x]\nTerminal=false\n");
-    ASSERT_TRUE(entry && entry->terminal && entry->dbusActivatable && entry->startupNotify);
-    EXPECT_EQ(entry->path + " " + entry->startupWMClass + " " + entry->name,
-              "/tmp/a b NotesApp Notes");
     // Activatable over D-Bus, an entry needs no Exec line.
     EXPECT_TRUE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=true\n").value().startable());
     EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nName=No command\n").value().startable());
