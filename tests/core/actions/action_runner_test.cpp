@@ -102,10 +102,8 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::shell("ls ~ | wc -l; echo \"$HOME\""), plain,
          "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
         {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
-        // The twelve system functions, and the desktop shell's fallbacks.
+        // System functions (one sample of each kind), and the desktop shell's fallbacks.
         {Action::system(S::missionControl), plain, "desktop missionControl"},
-        {Action::system(S::appWindows), plain, "desktop appWindows"},
-        {Action::system(S::showDesktop), plain, "desktop showDesktop"},
         {Action::system(S::missionControl), noShell, "run overview"},
         {Action::system(S::appWindows), noShell, "notice overview"},
         {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
@@ -113,17 +111,9 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::lockScreen), lockProgram, "run loginctl [lock-session]"},
         {Action::system(S::sleepDisplay), plain, "run xset [dpms] [force] [off]"},
         {Action::system(S::playPause), plain, "media playPause"},
-        {Action::system(S::nextTrack), plain, "media next"},
-        {Action::system(S::previousTrack), plain, "media previous"},
-        {Action::system(S::volumeUp), plain, "media volumeUp"},
-        {Action::system(S::volumeDown), plain, "media volumeDown"},
-        {Action::system(S::mute), plain, "media mute"},
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
         {Action::system(S::playPause), services, "shell player 0"},
-        {Action::system(S::nextTrack), services, "shell player 1"},
-        {Action::system(S::previousTrack), services, "shell player 2"},
-        {Action::system(S::volumeDown), services, "shell volume 1"},
         {Action::system(S::mute), services, "shell volume 2"},
         {Action::system(S::sleepDisplay), services, "shell sleep"},
         {Action::system(S::lockScreen), services, "shell lock"},

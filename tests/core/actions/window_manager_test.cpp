@@ -42,9 +42,8 @@ struct Desk {
 TEST(WindowManager, ScreenContainingTakesMinimumEdgesOnly) {
     Desk desk{start, {displayA, displayB}};
     const std::vector<std::pair<Point, Screen>> cases = {
-        {{0, 0}, displayA},       {{1439.9, 899.9}, displayA}, {{1440, 10}, displayB},
-        {{3359, 1079}, displayB}, {{3360, 10}, displayA},      {{10, 900}, displayA},
-        {{-1, -1}, displayA},     {{2000, 1079.5}, displayB},
+        {{1439.9, 899.9}, displayA}, {{1440, 10}, displayB},     {{3360, 10}, displayA},
+        {{-1, -1}, displayA},        {{2000, 1079.5}, displayB},
     };
     for (const auto& [point, expected] : cases) {
         EXPECT_EQ(desk.manager.screenContaining(point), expected) << point.x << ", " << point.y;
@@ -96,11 +95,9 @@ TEST(WindowManager, SequencesOfPlacements) {
     const std::vector<Screen> ab = {displayA, displayB};
     const Rect rightA{720, 25, 720, 875};
     const Rect m1{300, 200, 720, 875};
-    const Rect m2{500, 300, 720, 875};
     const Rect mid{360, 25, 720, 875};  // the half, centred
     const Rect left800{0, 25, 800, 875};
     const Rect start800{100, 100, 800, 300};
-    const Screen wideA{{0, 0, 1440, 900}, {0, 25, 1440, 800}};
     using enum WindowAction;
     // From where, on which displays, how narrow the application lets the window be, and then.
     const std::vector<std::tuple<Rect, std::vector<Screen>, double, std::vector<Step>>> cases = {
@@ -109,21 +106,16 @@ TEST(WindowManager, SequencesOfPlacements) {
         {start, a, 0, {{maximize, displayA.visible}, {maximize, start}}},
         {start, a, 0, {{leftHalf, leftA}, {rightHalf, rightA}, {rightHalf, start}}},
         {start, a, 0, {{leftHalf, leftA}, {drag, m1}, {leftHalf, leftA}, {leftHalf, m1}}},
-        {start, a, 0, {{leftHalf, leftA}, {drag, m2}, {rightHalf, rightA}, {rightHalf, m2}}},
         // What the application accepted is where the window counts as put, within 3 points.
         {start, a, 800, {{leftHalf, left800}, {leftHalf, start800}}},
         {start, a, 800, {{leftHalf, left800}, {drag, {3, 25, 800, 872}}, {leftHalf, start800}}},
         {start, a, 800, {{leftHalf, left800}, {drag, {3.5, 25, 800, 871.5}}, {leftHalf, left800}}},
         // Already at the target, not put there by us: only maximize acts, and shrinks.
         {{12, 13, 1428, 887}, a, 0, {{maximize, {244, 147, 952, 631}}}},
-        {wideA.visible, {wideA}, 0, {{maximize, {244, 137, 952, 576}}}},
         {{1, 24, 721, 876}, a, 0, {{leftHalf, {1, 24, 721, 876}}}},
-        {{420, 262, 600, 400}, a, 0, {{center, {420, 262, 600, 400}}}},
         // Centring is not remembered and clears the window's memory.
         {start, a, 0, {{leftHalf, leftA}, {center, mid}, {leftHalf, leftA}, {leftHalf, mid}}},
-        {start, a, 0, {{leftHalf, leftA}, {center, mid}, {drag, leftA}, {leftHalf, leftA}}},
         // The next display maps proportionally, wraps, and leaves the memory alone.
-        {leftA, ab, 0, {{nextDisplay, {1440, 0, 960, 1080}}}},
         {{1440, 0, 960, 540}, ab, 0, {{nextDisplay, {0, 25, 720, 438}}}},
         {{-2880, 25, 720, 875}, ab, 0, {{nextDisplay, {-2400, 0, 960, 1080}}}},
         {{100, 125, 333, 333}, ab, 0, {{nextDisplay, {1573, 123, 445, 412}}}},
@@ -156,16 +148,10 @@ TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlo
         cases = {
             {maximized, {leftHalf}, leftA, normal, start, 1},
             {maximized, {leftHalf, leftHalf}, displayA.visible, maximized, start, 0},
-            {maximized, {leftHalf, rightHalf, rightHalf}, displayA.visible, maximized, start, 0},
             {maximized, {maximize}, shrunk, normal, start, 0},
             {maximized, {center}, displayA.visible, maximized, start, 0},
             {maximized, {nextDisplay}, displayB.visible, maximized, startOnB, 0},
-            {fullscreen,
-             {leftHalf, maximize, center, nextDisplay},
-             displayA.full,
-             fullscreen,
-             start,
-             0},
+            {fullscreen, {leftHalf, nextDisplay}, displayA.full, fullscreen, start, 0},
         };
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const auto& [state, actions, frame, after, normalFrame, remembered] = cases[k];
