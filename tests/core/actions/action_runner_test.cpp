@@ -124,8 +124,9 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(run(c.action, c.setup), c.log) << "setup " << c.setup;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        EXPECT_EQ(run(cases[i].action, cases[i].setup), cases[i].log);
     }
 }
 

