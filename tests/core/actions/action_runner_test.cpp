@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "actions/action_runner.h"
 #include "actions/window_manager.h"
@@ -20,8 +21,9 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 // stale: both notices were said before.
 constexpr int services = 8, lockFails = 16, stale = 32;
 
-// One entry per effect, joined by "; ": posted events, then shell requests and calls, started
-// programs (each argument in brackets), opened addresses, opened applications and notices.
+// One entry per effect, joined by "; ": posted events, then desktop shell requests (by number) and
+// calls, started programs (each argument in brackets), opened addresses, opened applications and
+// notices.
 std::string run(const Action& action, int setup) {
     SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
                             {},          {},      {}};
@@ -50,32 +52,27 @@ std::string run(const Action& action, int setup) {
     runner.run(action);
 
     std::ostringstream log;
-    auto line = [&log](const auto&... parts) { (log << ... << parts) << std::dec << "; "; };
-    for (const std::string& p : poster.posted) {
-        line(p);
-    }
-    const char* const requests[] = {"missionControl", "appWindows", "showDesktop"};
-    for (const DesktopShell::Request r : shell.sent) {
-        line("desktop ", requests[static_cast<int>(r)]);
-    }
-    for (const std::string& call : shell.calls) {
-        line("shell ", call);
-    }
-    for (const Command& c : workspace.launched) {
-        std::string arguments;
-        for (const std::string& a : c.arguments) {
-            arguments += " [" + a + "]";
+    const auto lines = [&log](const char* prefix, const std::vector<std::string>& all) {
+        for (const std::string& line : all) {
+            log << prefix << line << "; ";
         }
-        line("run ", c.executable, arguments);
+    };
+    lines("", poster.posted);
+    for (const DesktopShell::Request r : shell.sent) {
+        log << "desktop " << static_cast<int>(r) << "; ";
     }
-    for (const std::string& url : workspace.openedURLs) {
-        line("url ", url);
+    lines("shell ", shell.calls);
+    for (const Command& c : workspace.launched) {
+        log << "run " << c.executable;
+        for (const std::string& a : c.arguments) {
+            log << " [" << a << "]";
+        }
+        log << "; ";
     }
-    for (const std::string& app : workspace.openedApps) {
-        line("app ", app);
-    }
+    lines("url ", workspace.openedURLs);
+    lines("app ", workspace.openedApps);
     for (const Notice& n : notices.current()) {
-        line("notice ", n.topic, n.text.empty() ? " empty" : "");
+        log << "notice " << n.topic << (n.text.empty() ? " empty" : "") << "; ";
     }
     std::string text = log.str();
     return text.substr(0, text.empty() ? 0 : text.size() - 2);
@@ -103,7 +100,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
          "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
         {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
         // System functions (one sample of each kind), and the desktop shell's fallbacks.
-        {Action::system(S::missionControl), plain, "desktop missionControl"},
+        {Action::system(S::missionControl), plain, "desktop 0"},
         {Action::system(S::missionControl), noShell, "run overview"},
         {Action::system(S::appWindows), noShell, "notice overview"},
         {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
@@ -120,7 +117,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
         // What the desktop managed after all is no longer said to fail.
         {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
-        {Action::system(S::appWindows), stale, "desktop appWindows; notice lockScreen"},
+        {Action::system(S::appWindows), stale, "desktop 1; notice lockScreen"},
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };

@@ -86,8 +86,7 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
         {nestedArrays(40), defaults},
     };
     for (const auto& [json, expected] : cases) {
-        SCOPED_TRACE(json);
-        EXPECT_EQ(accepted(json), expected);
+        EXPECT_EQ(accepted(json), expected) << json;
     }
 }
 
@@ -127,8 +126,7 @@ TEST(CodecReading, RejectsTheWholeText) {
         nestedArrays(100000), nestedObjects(100000), std::string(100000, '['),
         R"({"x":")" + std::string(std::size_t{64} << 20, 'a') + "\"}"};
     for (const std::string& json : rejected) {
-        SCOPED_TRACE(json.substr(0, 200));
-        EXPECT_NE(errorOf(json), "");
+        EXPECT_NE(errorOf(json), "") << json.substr(0, 200);
     }
     for (const std::string& caseKeys :
          {triggerDoc(R"({"hotkey":{"_0":{"keyCode":1,"mods":0}},"mouseButton":{"_0":3}})"),
@@ -144,8 +142,7 @@ TEST(CodecReading, DepthIsRefusedWhateverElseIsWrong) {
     for (const std::string& json :
          {nestedObjects(65), R"({"a":tru)" + nestedArrays(65),
           std::string("1\0", 2) + nestedArrays(65), R"({"x":[)" + std::string(70, '{')}) {
-        SCOPED_TRACE(json);
-        EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.");
+        EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.") << json;
     }
     EXPECT_EQ(accepted(nestedArrays(63)), Config{});
     const std::string bracketsInAString = R"({"x":"\"\\)" + std::string(100, '[') + R"(",)";
@@ -170,8 +167,7 @@ TEST(CodecReading, IntegersAreWhole64BitNumbers) {
     }
     for (const char* text : {"3.5", "1e-1", "9223372036854775808", "9223372036854775808.0", "-1e19",
                              "1e400", "true", "\"3\"", "null"}) {
-        SCOPED_TRACE(text);
-        EXPECT_NE(errorOf(mouse(text)), "");
+        EXPECT_NE(errorOf(mouse(text)), "") << text;
     }
 }
 
