@@ -245,17 +245,9 @@ TEST(CodecWriting, NonFiniteCoordinateRefusesTheWholeConfig) {
     }
 }
 
-// Text that is not UTF-8 is saved with replacement characters rather than losing the save.
-TEST(CodecWriting, InvalidUtf8TextStillSaves) {
-    Config config;
-    config.bindings.push_back(
-        Rule::make(Trigger::mouseButton(3), Action::shell("echo \xFF\xFE"), std::nullopt, true));
-    EXPECT_EQ(std::get<Action::Shell>(roundTrip(config).bindings.at(0).action.payload).command,
-              "echo \uFFFD\uFFFD");
-}
-
-// Decimals must come back as the identical value, the sign of zero included.
-TEST(CodecWriting, DecimalsRoundTripBitExactly) {
+// Decimals come back as the identical value, the sign of zero included; text that is not UTF-8
+// is saved with replacement characters rather than losing the save.
+TEST(CodecWriting, DecimalsBitExactlyAndInvalidUtf8Replaced) {
     using L = std::numeric_limits<double>;
     const Drawing drawing{"many",
                           {{-0.0, 0.1},
@@ -265,11 +257,13 @@ TEST(CodecWriting, DecimalsRoundTripBitExactly) {
                            {1e23, 9007199254740993.0}}};
     Config config{false, false, Mods(12), {}};
     config.bindings.push_back(
-        Rule::make(Trigger::drawing(drawing), Action::shell("x"), std::nullopt, true));
+        Rule::make(Trigger::drawing(drawing), Action::shell("echo \xFF\xFE"), std::nullopt, true));
     const Config back = roundTrip(config);
-    EXPECT_EQ(back, config);
     ASSERT_EQ(back.bindings.size(), 1U);
+    EXPECT_EQ(back.bindings[0].trigger, config.bindings[0].trigger);
     EXPECT_TRUE(std::signbit(std::get<Drawing>(back.bindings[0].trigger.payload).points[0].x));
+    EXPECT_EQ(std::get<Action::Shell>(back.bindings[0].action.payload).command,
+              "echo \uFFFD\uFFFD");
 }
 
 }  // namespace
