@@ -44,19 +44,6 @@ struct Desk {
     }
 };
 
-TEST(WindowManager, ScreenContainingTakesMinimumEdgesOnly) {
-    Desk desk{start, {displayA, displayB}};
-    const std::vector<std::pair<Point, Screen>> cases = {
-        {{1439.9, 899.9}, displayA}, {{1440, 10}, displayB},     {{3360, 10}, displayA},
-        {{-1, -1}, displayA},        {{2000, 1079.5}, displayB},
-    };
-    for (const auto& [point, expected] : cases) {
-        EXPECT_EQ(desk.manager.screenContaining(point), expected) << point.x << ", " << point.y;
-    }
-    desk.system.displays.clear();
-    EXPECT_EQ(desk.manager.screenContaining({0, 0}), std::nullopt);
-}
-
 TEST(WindowManager, SetFrameWritesSizePositionSizeAndNeverANaN) {
     Desk desk{{5, 5, 100, 100}};
     desk.manager.setFrame(WindowRef{1}, {10, 20, 300, 400});

@@ -238,40 +238,23 @@ TEST_F(StoreTest, FileCaseTable) {
     }
 }
 
-// On disk in full when the assignment returns, a private file staying private, while a reader
-// keeps the value it took; a value that cannot be written leaves the file as it was.
-TEST_F(StoreTest, EveryAssignmentIsSavedWhole) {
+// An assignment is saved at once, a private file staying private, while a reader keeps the value
+// it took. Then edits by other programs, in order: bytes that read as settings are adopted
+// (published only when they differ), others leave the config in force and set nothing aside; the
+// store's own save, a missing file and bytes already seen change nothing.
+TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     Store store(folder_);
     const auto privateMode = fs::perms::owner_read | fs::perms::owner_write;
     fs::permissions(file(), privateMode);
-    const auto held = store.snapshot();
-    Config changed = store.config();
-    changed.bindings[0].appBundleID = "org.example.App";
-    store.setConfig(changed);
-    EXPECT_TRUE(isStarter(held->config));
-    EXPECT_EQ(store.snapshot()->config, changed);
-    const std::string saved = readFile(file());
-    EXPECT_EQ(saved, savedForm(changed));
-    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
-    changed.bindings.push_back(
-        Rule::make(Trigger::drawing({"bad", {{0, std::numeric_limits<double>::quiet_NaN()}}}),
-                   Action::shell("true"), std::nullopt, true));
-    store.setConfig(changed);
-    EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
-    EXPECT_EQ(readFile(file()), saved);
-    EXPECT_EQ(namesIn(folder_), Names{"config.json"});
-}
-
-// Edits by other programs, in order: bytes that read as settings are adopted (published only when
-// they differ), others leave the config in force and set nothing aside; the store's own save, a
-// missing file and bytes already seen change nothing.
-TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
-    Store store(folder_);
     int published = 0;
     auto subscription = store.observeConfig([&](const Config&) { ++published; });
+    const auto held = store.snapshot();
     Config own = store.config();
     own.snapEnabled = false;
     store.setConfig(own);
+    EXPECT_TRUE(isStarter(held->config));
+    EXPECT_EQ(readFile(file()), savedForm(own));
+    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
     using Kind = Store::DiskChange::Kind;
     const Config old{true, false, Mods(6), {}};
     const struct {
@@ -298,6 +281,15 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
                   !steps[i].inForce.bindings.empty());
     }
     EXPECT_FALSE(fs::exists(aside()));
+    // A value that cannot be written leaves the file as it was.
+    own.bindings.push_back(
+        Rule::make(Trigger::drawing({"bad", {{0, std::numeric_limits<double>::quiet_NaN()}}}),
+                   Action::shell("true"), std::nullopt, true));
+    subscription.reset();  // a value with a NaN is equal to nothing, itself included
+    store.setConfig(own);
+    EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
+    EXPECT_EQ(readFile(file()), *steps[std::size(steps) - 1].bytes);
+    EXPECT_EQ(namesIn(folder_), Names{"config.json"});
 }
 
 TEST_F(StoreTest, WholeFileReadsStopAtTheLimit) {
