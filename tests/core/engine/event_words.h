@@ -1,10 +1,8 @@
-// Input events as words, for the tests of the engine and of the state machines it feeds: the
-// kind (keyDown flags move leftDown drag leftUp otherDown otherUp), then in any order a key or
-// button or x,y, the time as @seconds, "repeat", "own", "pad" (the touchpad's), modifiers such as
-// cmd+shift. Example: "drag 420,320 @0.05".
+// Input events as words, for the tests of the engine: the kind (keyDown flags move leftDown drag
+// leftUp otherDown otherUp), then in any order a key or button or x,y, the time as @seconds,
+// "repeat", "own", "pad" (the touchpad's), modifiers such as cmd+shift. Example: "drag 420,320
+// @0.05".
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
@@ -61,20 +59,6 @@ inline std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
         e.location = {n[0], n[1]};
     }
     return e;
-}
-
-// Plays steps separated by ';', each "input => what holds" or an input alone: step(input)
-// answers what holds after the input, which must be what the script says where it says it.
-template <class Step>
-void playTable(const std::string& script, Step&& step) {
-    std::istringstream steps(script);
-    for (std::string line; std::getline(steps, line, ';');) {
-        const std::size_t arrow = line.find(" => ");
-        const std::string holds = step(wordsOf(line.substr(0, arrow)));
-        if (arrow != std::string::npos) {
-            EXPECT_EQ(holds, line.substr(arrow + 4)) << line;
-        }
-    }
 }
 
 }  // namespace ombrel::test
