@@ -177,11 +177,10 @@ class FakeEventTap : public EventTap {
     [[nodiscard]] bool inputAvailable() const override { return available; }
     bool install(Handler h) override {
         ++installCalls;
-        if (installFails) {
-            return false;
+        if (!installFails) {
+            handler = std::move(h);
         }
-        handler = std::move(h);
-        return true;
+        return !installFails;
     }
     TakenGrabs setGrabs(const GrabRequest& request) override {
         grabs.push_back(request);
@@ -233,11 +232,11 @@ class FakeWorkspace : public Workspace {
     void openApplication(const std::string& path) override { openedApps.push_back(path); }
     bool openURL(const std::string& text) override {
         // Text with a space does not parse as an address.
-        if (text.empty() || text.find(' ') != std::string::npos) {
-            return false;
+        const bool address = !text.empty() && text.find(' ') == std::string::npos;
+        if (address) {
+            openedURLs.push_back(text);
         }
-        openedURLs.push_back(text);
-        return true;
+        return address;
     }
     void launchProcess(const std::string& executable,
                        const std::vector<std::string>& arguments) override {
