@@ -2,17 +2,69 @@
 // the event decisions, drawings, drags to snap, the touchpad driver's clicks, input and grabs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <iterator>
+#include <optional>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "drawing/shape_matcher.h"
 #include "engine/decision_log.h"
 #include "engine/engine.h"
-#include "event_words.h"
 #include "fakes/fake_platform.h"
 
 namespace ombrel {
 namespace {
+
+// Events are written as words: the kind (keyDown flags move leftDown drag leftUp otherDown
+// otherUp), then in any order a key or button or x,y, the time as @seconds, "repeat", "own",
+// "pad" (the touchpad's), modifiers joined by '+' (cmd, opt, ctrl, shift, none). Example:
+// "drag 420,320 @0.05".
+Mods modsOf(const std::string& words) {
+    const std::string all = "+" + words + "+";
+    const auto has = [&all](const char* name) { return all.find(name) != std::string::npos; };
+    return Mods((has("+cmd+") ? Mods::command : 0) | (has("+opt+") ? Mods::option : 0) |
+                (has("+ctrl+") ? Mods::control : 0) | (has("+shift+") ? Mods::shift : 0));
+}
+
+// The words of a step, commas taken as spaces.
+std::vector<std::string> wordsOf(std::string line) {
+    std::replace(line.begin(), line.end(), ',', ' ');
+    std::istringstream in(line);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
+// The event the words name; nothing when the first word is no event's kind.
+std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
+    const std::string kinds = " keyDown flags move leftDown drag leftUp otherDown otherUp ";
+    const std::size_t at = kinds.find(" " + w.at(0) + " ");  // in the order of InputKind
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    InputEvent e;
+    const std::string before = kinds.substr(0, at);
+    e.kind = static_cast<InputKind>(std::count(before.begin(), before.end(), ' '));
+    std::vector<double> n;
+    for (auto word = w.begin() + 1; word != w.end(); ++word) {
+        if (*word == "repeat" || *word == "own" || *word == "pad") {
+            (*word == "repeat" ? e.autorepeat : *word == "own" ? e.own : e.touchpad) = true;
+        } else if (word->front() == '@') {
+            e.time = std::stod(word->substr(1));
+        } else if (std::isdigit(static_cast<unsigned char>(word->front())) != 0) {
+            n.push_back(std::stod(*word));
+        } else {
+            e.mods = modsOf(*word);
+        }
+    }
+    if (n.size() == 1) {
+        e.keyCode = e.button = static_cast<int64_t>(n[0]);
+    } else if (n.size() == 2) {
+        e.location = {n[0], n[1]};
+    }
+    return e;
+}
 
 using Kind = TrackpadGesture::Kind;
 constexpr int64_t cmd = Mods::command, opt = Mods::option, ctrl = Mods::control;
@@ -48,16 +100,19 @@ Trigger lDrawing(double nudge = 0) {
 
 // A whole engine wired to fakes: one display (0,0,1440,900) usable from y 25, window 1 focused at
 // (300,300,400,300), one touchpad. Scripts are steps separated by ';':
-//   keyDown 40 cmd+shift repeat own -> swallow   an event (event_words.h) at the clock's time, or
+//   keyDown 40 cmd+shift repeat own -> swallow   an event (as eventOf reads it) at the clock's
+//   time, or
 //       at @time after moving the clock there; it must be swallowed when it says so and pass
 //       otherwise. The touchpad's driver ("pad" events) is found and taps left-right-middle with
 //       clickfinger unless a step changes it:
 //   driver lmr|off|unknown|areas|lost | wait 0.05 | fingers 3 | front editor | front none
 //   record on | window x,y,w,h | window unreadable (window 1 changed) | focus none
 //   config engine off | config snap off | config draw cmd+shift   an edit, then its notice
+//   bind 41 L   an edit binding cmd+41 to a rule named L, its notice not yet arrived
 //   trace 1.5 40,10 [drag]   an L stroke under the draw modifiers, scaled and moved
 //   expect ran A B | expect frame x,y,w,h (of window 1) | expect stroke on
 //   expect remembered 0 | expect grab on (the touchpad's buttons) | expect asked 2 (the front)
+//   expect hotkeys 2 (grabbed)
 // A step followed by "=> " and what holds after it: the drag's state, "drawing" during a stroke,
 // "preview x,y,w,h" while a snap is previewed, "shown n" while a stroke's n points are.
 // Every expectation first runs the actions queued for now; no event may run one itself.
@@ -78,7 +133,7 @@ struct Harness {
         for (std::string line; std::getline(steps, line, ';');) {
             SCOPED_TRACE("step:" + line);
             const std::size_t arrow = line.find(" => ");
-            step(test::wordsOf(line.substr(0, arrow)));
+            step(wordsOf(line.substr(0, arrow)));
             if (arrow != std::string::npos) {
                 EXPECT_EQ(holds(), line.substr(arrow + 4));
             }
@@ -110,7 +165,7 @@ struct Harness {
         const auto effects = [this] {
             return workspace.launched.size() + windowSystem.writes.size() + poster.posted.size();
         };
-        if (std::optional<InputEvent> e = test::eventOf(w)) {
+        if (std::optional<InputEvent> e = eventOf(w)) {
             queue.advance(std::max(e->time - queue.uptime(), 0.0));
             e->time = queue.uptime();
             const auto before = effects();
@@ -143,12 +198,15 @@ struct Harness {
             engine.setRecording(w.at(1) == "on");
         } else if (op == "config") {
             if (w.at(1) == "draw") {
-                config.drawMods = test::modsOf(w.at(2));
+                config.drawMods = modsOf(w.at(2));
             } else {
                 (w[1] == "engine" ? config.engineEnabled : config.snapEnabled) = false;
             }
             settings.publish(SettingsSnapshot::of(config));
             engine.followSettings();
+        } else if (op == "bind") {
+            config.bindings.push_back(rule(key(std::stoll(w.at(1)), cmd), w.at(2)));
+            settings.publish(SettingsSnapshot::of(config));
         } else if (op == "trace") {
             InputEvent e;
             e.kind = InputKind::modifiersChanged;
@@ -181,7 +239,9 @@ struct Harness {
                 what == "stroke" ? engine.strokeInProgress() : tap.grabs.back().touchpadButtons,
                 w.at(2) == "on");
         } else {
-            EXPECT_EQ(what == "asked" ? workspace.frontAsked : windows.placements().size(),
+            EXPECT_EQ(what == "asked"     ? workspace.frontAsked
+                      : what == "hotkeys" ? tap.grabs.back().hotkeys.size()
+                                          : windows.placements().size(),
                       std::stoull(w.at(2)))
                 << what;
         }
@@ -259,11 +319,10 @@ TEST(EngineDecisions, Scenarios) {
          "ThreeFingerClickSwallowsPressDragsReleaseAndTheTap: leftDown 5,5 => armed; "
          "fingers 3; leftDown 100,100 -> swallow => idle; drag 150,150 -> swallow; "
          "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"},
-        {{},
-         "ASnapIsWrittenByTheWorkerAfterTheReleaseDelayUnremembered: leftDown 400,310; "
-         "drag 420,320; window 320,310,400,300; wait 0.05; drag 440,330 => moving; "
-         "drag 0,450; leftUp 0,450; wait 0.02; expect frame 320,310,400,300; wait 0.02; "
-         "expect frame 0,25,720,875; expect remembered 0"},
+        {{rule(key(40, cmd), "K")},
+         "AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
+         "keyDown 41 cmd -> swallow; expect hotkeys 2; bind 42 M; expect hotkeys 2; "
+         "config snap off; expect hotkeys 3; expect ran L"},
         {{rule(gesture(Kind::click, 4), "C4"), rule(gesture(Kind::click, 2), "C2"),
           rule(gesture(Kind::tap, 3), "T")},
          "ClickWithoutRuleForThatCountBehavesNormally: fingers 3; leftDown 100,100 => armed; "
@@ -349,21 +408,6 @@ TEST(EngineInput, TheTapIsInstalledOnceInputIsThereAndNothingPolls) {
     }
     h.engine.start();
     EXPECT_EQ(h.tap.installCalls, 2);
-}
-
-// An edit counts from the next event on, before the store's notice has reached the engine's
-// thread; the notice alone brings the grabs up to date when no event comes.
-TEST(EngineSettings, AnEditCountsFromTheNextEventAndItsNoticeUpdatesTheGrabs) {
-    Harness h({rule(key(40, cmd), "K")});
-    h.config.bindings.push_back(rule(key(41, cmd), "L"));
-    h.settings.publish(SettingsSnapshot::of(h.config));
-    h.play("keyDown 41 cmd -> swallow");
-    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 2u);
-    h.config.bindings.push_back(rule(key(42, cmd), "M"));
-    h.settings.publish(SettingsSnapshot::of(h.config));
-    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 2u) << "the engine's thread has not looked yet";
-    h.play("config snap off; expect ran L");
-    EXPECT_EQ(h.tap.grabs.back().hotkeys.size(), 3u);
 }
 
 // What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
@@ -461,10 +505,11 @@ TEST(DragSnapping, Scenarios) {
         "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
     playAll({
         {{},
-         "PreviewFollowsTheZone: " + moving +
+         "PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
              "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
-             "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.1; "
-             "expect frame 0,25,1440,875"},
+             "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
+             "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
+             "expect remembered 0"},
         {{},
          "LeavingTheZoneSnapsNothing: " + moving +
              "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
@@ -500,9 +545,9 @@ TEST(DragSnapping, Scenarios) {
 TEST(DecisionLog, NamesTheEventTheVerdictAndTheRule) {
     const Rule k = rule(key(40, cmd), "K", "editor");
     EXPECT_EQ(
-        decisionLine(*test::eventOf(test::wordsOf("keyDown 40 cmd repeat")), true, &k),
+        decisionLine(*eventOf(wordsOf("keyDown 40 cmd repeat")), true, &k),
         "key \u2318K (40), repeated: swallowed, ran \u201C\u2318K \u2192 Run: K\u201D in editor");
-    EXPECT_EQ(decisionLine(*test::eventOf(test::wordsOf("otherDown 3 pad")), false, nullptr),
+    EXPECT_EQ(decisionLine(*eventOf(wordsOf("otherDown 3 pad")), false, nullptr),
               "button 3 press, from the touchpad: passed");
 }
 
