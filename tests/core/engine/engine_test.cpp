@@ -166,7 +166,9 @@ struct Harness {
             return workspace.launched.size() + windowSystem.writes.size() + poster.posted.size();
         };
         if (std::optional<InputEvent> e = eventOf(w)) {
-            queue.advance(std::max(e->time - queue.uptime(), 0.0));
+            if (e->time > queue.uptime()) {
+                queue.advance(e->time - queue.uptime());
+            }
             e->time = queue.uptime();
             const auto before = effects();
             EXPECT_EQ(tap.deliver(*e), swallow);
@@ -455,8 +457,6 @@ TEST(EngineGrabs, TakenOnesAreReportedAndTriedAgain) {
     h.engine.checkInput();
     EXPECT_EQ(h.engine.takenTriggers(),
               (std::vector<Trigger>{key(40, cmd), Trigger::mouseButton(3)}));
-    EXPECT_EQ(takenNotice(h.engine.takenTriggers()),
-              "1 shortcut and 1 mouse button are taken by other programs.");
     h.tap.taken.buttons.clear();
     h.play("config snap off");
     EXPECT_EQ(takenNotice(h.engine.takenTriggers()), "1 shortcut is taken by another program.");
