@@ -12,8 +12,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
-#include <QSet>
 #include <QSystemTrayIcon>
+#include <set>
+#include <vector>
 
 #include "art/icon_art.h"
 #include "config/store.h"
@@ -25,14 +26,21 @@
 namespace ombrel::shell_test {
 namespace {
 
-// Sum of the alpha of the glyph the tray shows, at 18 pixels.
-long glyphInk(const QSystemTrayIcon& item) {
-    const QImage image = item.icon().pixmap(AppDelegate::glyphPoints).toImage();
-    long ink = 0;
+std::vector<QRgb> pixels(const QImage& image) {
+    std::vector<QRgb> all;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            ink += qAlpha(image.pixel(x, y));
+            all.push_back(image.pixel(x, y));
         }
+    }
+    return all;
+}
+
+// Sum of the alpha of the glyph the tray shows, at 18 pixels.
+long glyphInk(const QSystemTrayIcon& item) {
+    long ink = 0;
+    for (const QRgb p : pixels(item.icon().pixmap(AppDelegate::glyphPoints).toImage())) {
+        ink += qAlpha(p);
     }
     return ink;
 }
@@ -73,20 +81,47 @@ class DelegateTest : public ::testing::Test {
     int engineStarts = 0;
 };
 
-TEST_F(DelegateTest, LaunchStartsTheEngineAndShowsTheWindowOnce) {
+// The launch starts the engine and shows the window, whose Edit menu works on the focused text
+// field; closing only hides the window, and showing it again builds nothing new.
+TEST_F(DelegateTest, LaunchShowsTheWindowOnceAndItsEditCommandsWork) {
+    QLineEdit* field = nullptr;
     int built = 0;
-    launch(true, [&built] {
+    launch(true, [&field, &built] {
         ++built;
-        return placeholderSettingsContent();
+        auto edit = std::make_unique<QLineEdit>("drawn circle");
+        field = edit.get();
+        return std::unique_ptr<QWidget>(edit.release());
     });
     EXPECT_EQ(engineStarts, 1);
     ASSERT_NE(delegate->statusItem(), nullptr);
     EXPECT_EQ(delegate->statusItem()->contextMenu(), delegate->statusMenu());
     EXPECT_EQ(window->centralWidget()->size(), AppDelegate::contentSize);
-    EXPECT_TRUE(pumpUntil([&] { return viewable(); }));
+    ASSERT_TRUE(pumpUntil([&] { return viewable() && window->isActiveWindow(); }));
+    field->setFocus();
+    ASSERT_TRUE(pumpUntil([&] { return field->hasFocus(); }));
+    const auto command = [&](const QString& menu, const QString& item) {
+        for (QAction* m : window->menuBar()->actions()) {
+            for (QAction* a : m->text() == menu ? m->menu()->actions() : QList<QAction*>()) {
+                if (a->text() == item) {
+                    a->trigger();
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(command("Edit", "Select All"));
+    EXPECT_EQ(field->selectedText(), "drawn circle");
+    ASSERT_TRUE(command("Edit", "Cut"));
+    EXPECT_EQ(field->text(), "");
+    ASSERT_TRUE(command("Edit", "Undo"));
+    EXPECT_EQ(field->text(), "drawn circle");
+    field->deselect();
+    field->setCursorPosition(0);
+    ASSERT_TRUE(command("Edit", "Paste"));
+    EXPECT_EQ(field->text(), "drawn circledrawn circle");
 
-    // Closing only hides the window; showing it again builds nothing new.
-    window->close();
+    ASSERT_TRUE(command("Window", "Close"));
     EXPECT_TRUE(pumpUntil([&] { return !viewable(); }));
     delegate->showSettings();
     EXPECT_EQ(delegate->settingsWindow(), window);
@@ -128,41 +163,6 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
     EXPECT_TRUE(Store(folder).config().engineEnabled);
 }
 
-TEST_F(DelegateTest, EditCommandsReachTheFocusedTextField) {
-    QLineEdit* field = nullptr;
-    launch(true, [&field] {
-        auto edit = std::make_unique<QLineEdit>("drawn circle");
-        field = edit.get();
-        return std::unique_ptr<QWidget>(edit.release());
-    });
-    ASSERT_TRUE(pumpUntil([&] { return window->isActiveWindow(); }));
-    field->setFocus();
-    ASSERT_TRUE(pumpUntil([&] { return field->hasFocus(); }));
-    const auto command = [&](const QString& menu, const QString& item) {
-        for (QAction* m : window->menuBar()->actions()) {
-            for (QAction* a : m->text() == menu ? m->menu()->actions() : QList<QAction*>()) {
-                if (a->text() == item) {
-                    a->trigger();
-                    return true;
-                }
-            }
-        }
-        return false;
-    };
-    ASSERT_TRUE(command("Edit", "Select All"));
-    EXPECT_EQ(field->selectedText(), "drawn circle");
-    ASSERT_TRUE(command("Edit", "Cut"));
-    EXPECT_EQ(field->text(), "");
-    ASSERT_TRUE(command("Edit", "Undo"));
-    EXPECT_EQ(field->text(), "drawn circle");
-    field->deselect();
-    field->setCursorPosition(0);
-    ASSERT_TRUE(command("Edit", "Paste"));
-    EXPECT_EQ(field->text(), "drawn circledrawn circle");
-    ASSERT_TRUE(command("Window", "Close"));
-    EXPECT_TRUE(pumpUntil([&] { return !window->isVisible(); }));
-}
-
 // What the screen shows where the tray says the item is; nothing while no tray shows it.
 QImage trayShot(const QSystemTrayIcon& item) {
     const QRect r = item.geometry();
@@ -175,14 +175,8 @@ QImage trayShot(const QSystemTrayIcon& item) {
 // Whether that shows a glyph: more than two colours (the panel alone, or the bare root window,
 // show one).
 bool glyphOnScreen(const QSystemTrayIcon& item) {
-    const QImage image = trayShot(item);
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            colours.insert(image.pixel(x, y));
-        }
-    }
-    return colours.size() > 2;
+    const std::vector<QRgb> all = pixels(trayShot(item));
+    return std::set<QRgb>(all.begin(), all.end()).size() > 2;
 }
 
 // The program starts before the panel at login: a tray that comes up later gets the item, shows

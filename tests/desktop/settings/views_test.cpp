@@ -16,7 +16,6 @@
 #include <fstream>
 #include <thread>
 
-#include "config/json_codec.h"
 #include "config/store.h"
 #include "settings/binding_editor.h"
 #include "settings/drawing_canvas.h"
@@ -140,13 +139,8 @@ class SettingsWindow : public ::testing::Test {
         return said;
     }
 
-    std::vector<Rule> onDisk() {
-        std::ifstream in(store_.fileURL());
-        auto decoded = decodeConfig(std::string(std::istreambuf_iterator<char>(in), {}));
-        EXPECT_TRUE(std::holds_alternative<Config>(decoded));
-        return std::holds_alternative<Config>(decoded) ? std::get<Config>(decoded).bindings
-                                                       : std::vector<Rule>{};
-    }
+    // The rules a fresh start would load.
+    std::vector<Rule> onDisk() { return Store(dir_.path() / "Ombrel").config().bindings; }
 
     test::TempDir dir_;
     Store store_{dir_.path() / "Ombrel"};
@@ -180,7 +174,7 @@ class SettingsWindow : public ::testing::Test {
 };
 
 // A shortcut needs a modifier; the recorder keeps its place while it says so; the new rule is
-// saved at the end and counted.
+// saved at the end and shown.
 TEST_F(SettingsWindow, AddingARuleByRecordingAShortcut) {
     setBindings({mouseRule(3)});
     open();
@@ -204,8 +198,6 @@ TEST_F(SettingsWindow, AddingARuleByRecordingAShortcut) {
     EXPECT_EQ(onDisk()[1].trigger,
               Trigger::hotkey(KeyCombo{0, Mods(Mods::control | Mods::option)}));
     EXPECT_EQ(rows(), "⌃⌥A Window: Left half");
-    EXPECT_EQ(rulePane()->subtitle(), "1 of 1 on");
-    EXPECT_EQ(sidebarCount(Pane::keyboard), 1);
 }
 
 // One recorder records at a time and the engine pauses meanwhile; Escape ends a recording and
