@@ -11,8 +11,6 @@
 
 #include <ctime>
 
-#include "actions/window_manager.h"
-
 namespace ombrel::platform_test {
 namespace {
 
@@ -59,7 +57,7 @@ TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     const app::InputState& status = program_->threads.state();
     EXPECT_TRUE(pumpUntil([&] {
         return takenNotice(status.takenTriggers()) ==
-               "9 shortcuts and 2 mouse buttons are taken by other programs.";
+               "10 shortcuts and 2 mouse buttons are taken by other programs.";
     })) << takenNotice(status.takenTriggers());
     other.reset();
     // With the other program gone, a press of the combination reaches the window and makes the
@@ -166,18 +164,6 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
 
     padProperty("libinput Tapping Enabled", {0});
     EXPECT_TRUE(driverIs({true, Driver::Taps::off, Driver::Clicks::clickfinger}));
-}
-
-// Through the program's action worker and the window manager, from the first monitor to the
-// second (away from the root's origin) and back.
-TEST_F(InputScripts, NextDisplayMovesTheWindowToTheOtherMonitorAndBack) {
-    start();
-    for (std::size_t s : {1, 0}) {
-        program_->threads.onWorker(
-            [](WindowManager& manager) { manager.apply(WindowAction::nextDisplay); });
-        EXPECT_TRUE(program_->windows.screens()[s].visible.contains(outer(window_).origin()))
-            << ::testing::PrintToString(outer(window_));
-    }
 }
 
 TEST_F(InputScripts, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {

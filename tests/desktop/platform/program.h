@@ -45,9 +45,9 @@ struct Program {
 
 // The rules of the input tests, in the settings file's own form (input_rules.json next to the
 // tests): control+option with Left, Right and Return place the window (Up only in another
-// application), K sends itself again, J sends F5, P plays, M clicks the middle button, T places
-// the window; the middle button sends F6, back (X button 8) places the window, a rule for the
-// right button; a three-finger tap runs a command.
+// application), K sends itself again, J sends F5, S sends control+shift+A, P plays, M clicks the
+// middle button, T places the window; the middle button sends F6, back (X button 8) places the
+// window, a rule for the right button; a three-finger tap runs a command.
 inline Config inputRules() {
     return std::get<Config>(decodeConfig(test::readFile(CASES_DIR "/input_rules.json")));
 }
