@@ -9,6 +9,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -40,7 +41,7 @@ QApplication& application() {
 }  // namespace
 
 std::vector<std::vector<std::string>> records(const std::string& file, const std::string& section) {
-    std::ifstream in(std::string(CASES_DIR) + "/" + file);
+    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / file);
     std::vector<std::vector<std::string>> out;
     bool inSection = false;
     for (std::string line; std::getline(in, line);) {

@@ -41,7 +41,7 @@ void userPointer(int x, int y);
 void userButton(unsigned button, bool down);
 void userClick(unsigned button);
 
-// The records of a section ("[name]") of a case file next to the tests: its lines that are
+// The records of a section ("[name]") of a case file next to this one: its lines that are
 // neither blank nor "#" comments, split into fields at " | ", with "\n" and "\r" read as line ends.
 // Throws when there are none, so a table cannot pass by being empty.
 std::vector<std::vector<std::string>> records(const std::string& file, const std::string& section);

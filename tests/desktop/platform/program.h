@@ -49,7 +49,8 @@ struct Program {
 // middle button, T places the window; the middle button sends F6, back (X button 8) places the
 // window, a rule for the right button; a three-finger tap runs a command.
 inline Config inputRules() {
-    return std::get<Config>(decodeConfig(test::readFile(CASES_DIR "/input_rules.json")));
+    const auto file = std::filesystem::path(__FILE__).parent_path() / "input_rules.json";
+    return std::get<Config>(decodeConfig(test::readFile(file)));
 }
 
 }  // namespace ombrel::platform_test
