@@ -9,11 +9,6 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 
 namespace ombrel {
@@ -39,50 +34,6 @@ QApplication& application() {
 }
 
 }  // namespace
-
-std::vector<std::vector<std::string>> records(const std::string& file, const std::string& section) {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / file);
-    std::vector<std::vector<std::string>> out;
-    bool inSection = false;
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with('[') && line.ends_with(']')) {
-            inSection = line == "[" + section + "]";
-            continue;
-        }
-        if (!inSection || line.empty() || line.starts_with('#')) {
-            continue;
-        }
-        for (const auto& [escape, c] : {std::pair{"\\n", '\n'}, {"\\r", '\r'}}) {
-            for (std::size_t at = 0; (at = line.find(escape, at)) != std::string::npos;) {
-                line.replace(at, 2, 1, c);
-            }
-        }
-        auto& fields = out.emplace_back();
-        std::size_t at = 0;
-        for (std::size_t bar = 0; (bar = line.find(" | ", at)) != std::string::npos; at = bar + 3) {
-            fields.push_back(line.substr(at, bar - at));
-        }
-        fields.push_back(line.substr(at));
-    }
-    if (out.empty()) {
-        throw std::runtime_error("no cases in " + file + " [" + section + "]");
-    }
-    return out;
-}
-
-std::vector<double> numbers(const std::string& field) {
-    std::istringstream in(field);
-    return {std::istream_iterator<double>(in), std::istream_iterator<double>()};
-}
-
-std::vector<Rect> rects(const std::string& field) {
-    const std::vector<double> n = numbers(field);
-    std::vector<Rect> out;
-    for (std::size_t i = 0; i + 4 <= n.size(); i += 4) {
-        out.push_back({n[i], n[i + 1], n[i + 2], n[i + 3]});
-    }
-    return out;
-}
 
 int deviceId(const char* name) {
     int count = 0;
@@ -166,9 +117,7 @@ Window createDock(int x, int y, int width, int height, const std::array<long, 12
     return session().createWindow("dock", "OmbrelDock", x, y, width, height, 0, [&](Window w) {
         const auto dock = static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False));
         setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM", {dock});
-        if (strut != std::array<long, 12>{}) {
-            setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", {strut.begin(), strut.end()});
-        }
+        setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", {strut.begin(), strut.end()});
     });
 }
 
@@ -177,6 +126,17 @@ void userKey(unsigned keycode, bool down) {
     XTestFakeDeviceKeyEvent(session().display(), keyboard, keycode, down ? True : False, nullptr, 0,
                             CurrentTime);
     XSync(session().display(), False);
+}
+
+void userTap(unsigned keycode, const std::vector<unsigned>& modifiers) {
+    for (unsigned m : modifiers) {
+        userKey(m, true);
+    }
+    userKey(keycode, true);
+    userKey(keycode, false);
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
+        userKey(*it, false);
+    }
 }
 
 void userPointer(int x, int y) {

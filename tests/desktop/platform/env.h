@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 #include <ostream>
-#include <string>
 #include <vector>
 
 #include "placement/geometry.h"
@@ -31,23 +30,16 @@ bool pumpUntil(const std::function<bool()>& cond,
 Rect outer(Window w);
 // Sets a 32-bit property; type is an atom name.
 void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values);
-// A dock window reserving the band described by its _NET_WM_STRUT_PARTIAL, if not all zero.
+// A dock window reserving the band described by its _NET_WM_STRUT_PARTIAL.
 Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut);
 
 // The user's keyboard and mouse, which the tap tells apart from the XTEST devices the program
-// posts through.
+// posts through. userTap presses the modifiers, taps the key, releases them in reverse order.
 void userKey(unsigned keycode, bool down);
+void userTap(unsigned keycode, const std::vector<unsigned>& modifiers = {});
 void userPointer(int x, int y);
 void userButton(unsigned button, bool down);
 void userClick(unsigned button);
-
-// The records of a section ("[name]") of a case file next to this one: its lines that are
-// neither blank nor "#" comments, split into fields at " | ", with "\n" and "\r" read as line ends.
-// Throws when there are none, so a table cannot pass by being empty.
-std::vector<std::vector<std::string>> records(const std::string& file, const std::string& section);
-// The numbers of a field ("0 25 1280 775"), and the rectangles they make four by four.
-std::vector<double> numbers(const std::string& field);
-std::vector<Rect> rects(const std::string& field);
 
 // The XInput device of that name, or -1.
 int deviceId(const char* name);

@@ -6,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QProcess>
@@ -22,6 +21,9 @@ namespace ombrel::platform_test {
 
 class FakeBus {
   public:
+    // Builds the answer to a call (a reply or an error); nothing never answers.
+    using Handler = std::function<std::optional<QDBusMessage>(const QDBusMessage& call)>;
+
     FakeBus() {
         daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address"});
         daemon_.waitForReadyRead(5000);
@@ -33,43 +35,26 @@ class FakeBus {
         onThread([this] { worker_.reset(); });  // with the fake objects
         thread_.quit();
         thread_.wait();
-        stop();
+        daemon_.kill();
+        daemon_.waitForFinished();
     }
     FakeBus(const FakeBus&) = delete;
     FakeBus& operator=(const FakeBus&) = delete;
 
     // A connection of the main thread under a fresh name, for the code under test.
     std::string connectClient() { return connect("client-" + QString::number(++clients_)); }
-    // A service that owns its name on a connection of its own and answers every call to the path
-    // and below: "name/path" answers plainly, "name/path=value" with the value (a property read
-    // with it, a write changes it; "true", "false", "/an/object/path" or a string),
-    // "name/path~" never and "name/path!" with an error.
-    void serve(const std::string& service) {
-        const std::size_t slash = service.find('/');
-        const std::size_t mark = std::min(service.find_first_of("=~!"), service.size());
-        const QString name = QString::fromStdString(service.substr(0, slash));
-        const QString path = QString::fromStdString(service.substr(slash, mark - slash));
-        const std::string text = service.substr(std::min(mark + 1, service.size()));
-        QVariant value = text.starts_with('/') ? QVariant::fromValue(QDBusObjectPath(text.c_str()))
-                         : text == "true" || text == "false" ? QVariant(text == "true")
-                         : text.empty()                      ? QVariant()
-                                                             : QVariant(text.c_str());
-        const char how = mark < service.size() ? service[mark] : '=';
+    // Owns the name on a connection of its own and handles every call to the path and below.
+    void serve(const QString& service, const QString& path, Handler handler) {
         onThread([&] {
-            QDBusConnection c(QString::fromStdString(connect(name)));
-            auto* object = new Object(*this, name, how, value);  // NOLINT: Qt parent
+            QDBusConnection c(QString::fromStdString(connect(service)));
+            auto* object = new Object(*this, service, std::move(handler));  // NOLINT: Qt parent
             object->setParent(worker_.get());
             c.registerVirtualObject(path, object, QDBusConnection::SubPath);
-            c.registerService(name);
+            c.registerService(service);
         });
     }
     void emitSignal(const QString& service, const QDBusMessage& signal) {
         onThread([&] { QDBusConnection(service + address_).send(signal); });
-    }
-    // The daemon goes away, as when the session ends.
-    void stop() {
-        daemon_.kill();
-        daemon_.waitForFinished();
     }
     // "service member arg..." for each call received, in order; dictionaries as key=value.
     std::vector<std::string> calls() {
@@ -80,8 +65,8 @@ class FakeBus {
   private:
     class Object : public QDBusVirtualObject {
       public:
-        Object(FakeBus& bus, QString service, char how, QVariant value)
-            : bus_(bus), service_(std::move(service)), how_(how), value_(std::move(value)) {}
+        Object(FakeBus& bus, QString service, Handler handler)
+            : bus_(bus), service_(std::move(service)), handler_(std::move(handler)) {}
         QString introspect(const QString& /*path*/) const override { return {}; }
         bool handleMessage(const QDBusMessage& message, const QDBusConnection& c) override {
             QString line = service_ + " " + message.member();
@@ -99,16 +84,8 @@ class FakeBus {
                 std::lock_guard lock(bus_.mutex_);
                 bus_.calls_.push_back(line.toStdString());
             }
-            if (message.member() == "Set") {
-                value_ = message.arguments()[2].value<QDBusVariant>().variant();
-            }
-            const bool get = message.member() == "Get";
-            if (how_ == '!') {
-                c.send(message.createErrorReply(QDBusError::UnknownObject, {}));
-            } else if (how_ == '=') {
-                c.send(!value_.isValid() ? message.createReply()
-                       : get ? message.createReply(QVariant::fromValue(QDBusVariant(value_)))
-                             : message.createReply(value_));
+            if (auto reply = handler_(message)) {
+                c.send(*reply);
             }
             return true;
         }
@@ -116,8 +93,7 @@ class FakeBus {
       private:
         FakeBus& bus_;
         QString service_;
-        char how_;
-        QVariant value_;
+        Handler handler_;
     };
 
     // Connection names carry the bus address: Qt keeps them for the life of the process.

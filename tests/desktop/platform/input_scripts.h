@@ -60,10 +60,6 @@ class InputScripts : public ::testing::Test {
     void TearDown() override {
         xsession::XSession::stop(host_);
         program_.reset();
-        for (Window w : others_) {
-            XDestroyWindow(d_, w);
-        }
-        others_.clear();
         if (window_ != 0) {
             XDestroyWindow(d_, std::exchange(window_, 0));
         }
@@ -130,8 +126,7 @@ class InputScripts : public ::testing::Test {
     bool received(std::string& out, std::chrono::milliseconds patience = 3s) {
         // Actions run after the event that fired them: their effects come before the end marks.
         pumpUntil([] { return false; }, 50ms);
-        userKey(XKeysymToKeycode(d_, XK_z), true);
-        userKey(XKeysymToKeycode(d_, XK_z), false);
+        userTap(XKeysymToKeycode(d_, XK_z));
         pointAtWindow();
         userClick(9);
         std::vector<std::string> seen;
@@ -200,7 +195,6 @@ class InputScripts : public ::testing::Test {
     std::unique_ptr<Program> program_;
     pid_t host_ = -1;
     Window window_ = 0;
-    std::vector<Window> others_;  // more windows of a test, gone with it
     Rect start_;
 };
 

@@ -15,22 +15,57 @@ namespace {
 
 using platform_test::pumpUntil;
 
-TEST(Touchpads, ArriveLeaveAndAreNamedWhenLockedWithNoFingerLeftBehind) {
-    // A pad present from the start that the user may not read.
-    fake::FakeTouchpads pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110},
-                             {{"/fake/event7", "Locked Pad"}});
-    pads.refuse("/fake/event7", true);
+const std::vector<input_event> oneFinger = {{{}, EV_ABS, ABS_MT_SLOT, 0},
+                                            {{}, EV_ABS, ABS_MT_TRACKING_ID, 1},
+                                            {{}, EV_ABS, ABS_MT_POSITION_X, 500},
+                                            {{}, EV_SYN, SYN_REPORT, 0}};
+
+struct Touchpads : ::testing::Test {
+    explicit Touchpads(std::vector<TouchpadNode> present = {})
+        : pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110}, std::move(present)) {}
+    fake::FakeTouchpads pads;
     QtTaskQueue queue;
     Notices notices;
     EvdevMultitouch source{pads.watch(), pads.opener()};
-    TrackpadMonitor monitor(source, queue, queue, &notices);
+    std::unique_ptr<TrackpadMonitor> monitor =
+        std::make_unique<TrackpadMonitor>(source, queue, queue, &notices);
     int heard = 0;
-    const Subscription sub = monitor.observeDevices([&] { ++heard; });
-    std::size_t fingers = 0;  // contacts in the last frame handed out
-    monitor.setFrameHandler([&](std::span<const TouchPoint> t, double) { fingers = t.size(); });
-    monitor.start();
-    EXPECT_EQ(monitor.deviceCount(), 0);
-    EXPECT_EQ(monitor.unreadableCount(), 1);
+    Subscription sub = monitor->observeDevices([this] { ++heard; });
+    // Contacts in the last frame handed out.
+    std::size_t fingers = 0;
+    Touchpads& counted() {
+        monitor->setFrameHandler(
+            [this](std::span<const TouchPoint> t, double) { fingers = t.size(); });
+        return *this;
+    }
+};
+
+TEST_F(Touchpads, ArrivalsAndDeparturesReachTheCountAndNoFingerStaysBehind) {
+    counted().monitor->start();
+    EXPECT_EQ(monitor->deviceCount(), 0);
+    pads.announce(true, {"/fake/event3", "Pad"});
+    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
+    pads.send("/fake/event3", oneFinger);
+    ASSERT_TRUE(pumpUntil([&] { return fingers == 1; }));
+    // Unplugged with the finger down: an empty frame, and the device leaves the count.
+    pads.unplug("/fake/event3");
+    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 0 && fingers == 0; }));
+    pads.announce(true, {"/fake/event4", "Pad"});
+    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
+    pads.announce(false, {"/fake/event4", ""});
+    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 0; }));
+    EXPECT_EQ(heard, 4);
+}
+
+struct LockedTouchpad : Touchpads {
+    LockedTouchpad() : Touchpads({{"/fake/event7", "Locked Pad"}}) {}
+};
+
+TEST_F(LockedTouchpad, IsNamedWithItsFixAndReadOnceTheRuleIsApplied) {
+    pads.refuse("/fake/event7", true);
+    monitor->start();
+    EXPECT_EQ(monitor->deviceCount(), 0);
+    EXPECT_EQ(monitor->unreadableCount(), 1);
     ASSERT_EQ(notices.current().size(), 1u);
     const std::string text = notices.current()[0].text;
     EXPECT_NE(text.find("\u201CLocked Pad\u201D"), std::string::npos) << text;
@@ -38,22 +73,9 @@ TEST(Touchpads, ArriveLeaveAndAreNamedWhenLockedWithNoFingerLeftBehind) {
     // udevadm trigger sends a change; the pad is readable now.
     pads.refuse("/fake/event7", false);
     pads.announce(true, {"/fake/event7", "Locked Pad"});
-    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 1; }));
-    EXPECT_EQ(monitor.unreadableCount(), 0);
+    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
+    EXPECT_EQ(monitor->unreadableCount(), 0);
     EXPECT_TRUE(notices.current().empty());
-    pads.send("/fake/event7", {{{}, EV_ABS, ABS_MT_SLOT, 0},
-                               {{}, EV_ABS, ABS_MT_TRACKING_ID, 1},
-                               {{}, EV_ABS, ABS_MT_POSITION_X, 500},
-                               {{}, EV_SYN, SYN_REPORT, 0}});
-    ASSERT_TRUE(pumpUntil([&] { return fingers == 1; }));
-    // Unplugged with the finger down: an empty frame, and the device leaves the count.
-    pads.unplug("/fake/event7");
-    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 0 && fingers == 0; }));
-    pads.announce(true, {"/fake/event4", "Pad"});
-    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 1; }));
-    pads.announce(false, {"/fake/event4", ""});
-    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 0; }));
-    EXPECT_EQ(heard, 5);  // the locked pad found, readable, unplugged, another come and gone
 }
 
 }  // namespace

@@ -8,13 +8,11 @@
 #include <string>
 
 #include "app/services.h"
-#include "config/json_codec.h"
 #include "config/store.h"
 #include "fakes/fake_touchpads.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/x_connection.h"
 #include "platform/linux/x_window_system.h"
-#include "support/temp_dir.h"
 
 namespace ombrel::platform_test {
 
@@ -43,14 +41,34 @@ struct Program {
     linux_platform::X11WindowSystem windows{x};
 };
 
-// The rules of the input tests, in the settings file's own form (input_rules.json next to the
-// tests): control+option with Left, Right and Return place the window (Up only in another
-// application), K sends itself again, J sends F5, S sends control+shift+A, P plays, M clicks the
-// middle button, T places the window; the middle button sends F6, back (X button 8) places the
-// window, a rule for the right button; a three-finger tap runs a command.
+// Control+option with Left, Right and Return place the window (Up only in another application),
+// K sends itself again, J sends F5, P plays, M clicks the middle button, T places the window;
+// the middle button sends F6, back (X button 8) places the window, a rule for the right button.
 inline Config inputRules() {
-    const auto file = std::filesystem::path(__FILE__).parent_path() / "input_rules.json";
-    return std::get<Config>(decodeConfig(test::readFile(file)));
+    constexpr Mods co(Mods::control | Mods::option);
+    const auto key = [co](int64_t code) { return Trigger::hotkey({code, co}); };
+    const auto place = [](WindowAction a) { return Action::window(a); };
+    Config config;
+    const std::pair<Trigger, Action> rules[] = {
+        {key(123), place(WindowAction::leftHalf)},
+        {key(124), place(WindowAction::rightHalf)},
+        {key(126), place(WindowAction::maximize)},
+        {key(36), place(WindowAction::maximize)},
+        {key(40), Action::keystroke({40, co})},
+        {key(38), Action::keystroke({96, Mods()})},
+        {key(35), Action::system(SystemAction::playPause)},
+        {key(46), Action::system(SystemAction::middleClick)},
+        {key(17), place(WindowAction::leftHalf)},
+        {Trigger::mouseButton(2), Action::keystroke({97, Mods()})},
+        {Trigger::mouseButton(3), place(WindowAction::rightHalf)},
+        {Trigger::mouseButton(1), place(WindowAction::leftHalf)}};
+    for (const auto& [trigger, action] : rules) {
+        const bool elsewhere = trigger == key(126);
+        config.bindings.push_back(
+            Rule::make(trigger, action,
+                       elsewhere ? std::optional<std::string>("OtherApp") : std::nullopt, true));
+    }
+    return config;
 }
 
 }  // namespace ombrel::platform_test

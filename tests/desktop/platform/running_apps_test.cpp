@@ -5,22 +5,30 @@
 
 #include "platform/linux/desktop_services.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+
+#include <algorithm>
 
 #include "env.h"
 
 namespace ombrel::linux_platform {
 namespace {
 
-using namespace platform_test;
+using platform_test::session;
 
 TEST(RunningApplications, NormalWindowsOfOtherProgramsOncePerApplication) {
     ASSERT_TRUE(session().ready()) << session().failure();
     Display* d = session().display();
     constexpr long ours = 4242;
-    // Classes of their own (the session's other windows belong to other tests), the window type
-    // (none: untyped), the process (0: not set), and whether it is a dialog of the first window.
-    const std::tuple<const char*, const char*, long, bool> clients[] = {
+    struct Client {
+        const char* windowClass;
+        const char* type;  // none: untyped
+        long pid;          // 0: not set
+        bool transient;    // a dialog of the first window
+    };
+    // Classes of their own: the session's other windows belong to other tests.
+    const Client clients[] = {
         {"RaTerm", nullptr, 0, false},
         {"RaEdit", "_NET_WM_WINDOW_TYPE_NORMAL", 17, false},
         {"RaTerm", nullptr, 0, false},
@@ -29,22 +37,27 @@ TEST(RunningApplications, NormalWindowsOfOtherProgramsOncePerApplication) {
         {"RaPrefs", "_NET_WM_WINDOW_TYPE_DIALOG", 0, false},
         {"RaUntyped", nullptr, 0, true},
     };
+    const auto set = [d](Window w, const char* name, Atom type, long value) {
+        XChangeProperty(d, w, XInternAtom(d, name, False), type, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&value), 1);
+    };
     std::vector<Window> made;
-    for (const auto& [windowClass, type, pid, transient] : clients) {
-        const auto properties = [&, type = type, pid = pid, transient = transient](Window w) {
-            if (type) {
-                setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM", {long(XInternAtom(d, type, False))});
-            }
-            if (pid != 0) {
-                setProperty(w, "_NET_WM_PID", "CARDINAL", {pid});
-            }
-            if (transient) {
-                XSetTransientForHint(d, w, made.front());
-            }
-        };
-        made.push_back(
-            session().createWindow(windowClass, windowClass, 10, 10, 120, 80, 0, properties));
-        ASSERT_NE(made.back(), 0u) << windowClass;
+    for (const Client& c : clients) {
+        const Window w =
+            session().createWindow(c.windowClass, c.windowClass, 10, 10, 120, 80, 0, [&](Window w) {
+                if (c.type) {
+                    set(w, "_NET_WM_WINDOW_TYPE", XA_ATOM,
+                        static_cast<long>(XInternAtom(d, c.type, False)));
+                }
+                if (c.pid != 0) {
+                    set(w, "_NET_WM_PID", XA_CARDINAL, c.pid);
+                }
+                if (c.transient) {
+                    XSetTransientForHint(d, w, made.front());
+                }
+            });
+        ASSERT_NE(w, 0u) << c.windowClass;
+        made.push_back(w);
     }
     std::vector<std::string> listed = clientWindowClasses(d, ours);
     std::erase_if(listed, [](const std::string& c) { return !c.starts_with("Ra"); });

@@ -3,6 +3,7 @@
 #include "fake_bus.h"
 
 #include <gtest/gtest.h>
+#include <QDBusObjectPath>
 
 #include "platform/linux/dbus_calls.h"
 #include "platform/linux/linux_workspace.h"
@@ -12,10 +13,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "env.h"
 #include "fakes/fake_platform.h"
@@ -26,98 +25,163 @@ namespace {
 
 using namespace platform_test;
 using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
+using Reply = std::optional<QDBusMessage>;
+
+// Answers every call with the value (a property read with it as a variant), or never.
+FakeBus::Handler answer(QVariant value = {}) {
+    return [value](const QDBusMessage& call) -> Reply {
+        const bool get = call.member() == "Get";
+        return !value.isValid()
+                   ? call.createReply()
+                   : call.createReply(get ? QVariant::fromValue(QDBusVariant(value)) : value);
+    };
+}
+const FakeBus::Handler silent = [](const QDBusMessage&) -> Reply { return std::nullopt; };
 
 // The shared X session also brings the Qt application up.
 class SessionServices : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
-    const test::TempDir folder_;
-    [[nodiscard]] std::string file(const std::string& name) const { return folder_.path() / name; }
 };
 
-TEST_F(SessionServices, EachRequestGoesToTheServicesThereAndIsAnsweredTruly) {
-    // Stand-ins for xdg-screensaver, exiting with the status in a file, and for xss-lock.
-    std::ofstream(file("xdg-screensaver"))
-        << "#!/bin/sh\nexit $(/bin/cat " << file("status") << ")\n";
-    chmod(file("xdg-screensaver").c_str(), 0755);
-    std::filesystem::copy_file("/bin/sleep", file("xss-lock"));
-    const std::string path = std::getenv("PATH");
-    XConnection x;
-    fake::FakeTaskQueue queue;
-    for (const auto& c : records("session.cases", "services")) {
-        SCOPED_TRACE(c[0]);
+TEST_F(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
+    // Players a and b with their status, the one that changed its status last, the one told.
+    const std::tuple<std::vector<const char*>, const char*, const char*> cases[] = {
+        {{"Playing", "Paused"}, "b", "a"},
+        {{"Paused", "Paused"}, "a", "a"},
+        {{"Paused", "Paused"}, "b", "b"},
+        {{"Stopped", "Paused"}, "", "b"},
+        {{}, "", nullptr},
+    };
+    for (const auto& [players, changedLast, told] : cases) {
+        SCOPED_TRACE(changedLast);
         FakeBus bus;
         const std::string client = bus.connectClient();
-        LinuxDesktopShell shell(x, queue, {client, bus.connectClient()});
-        pid_t listener = -1;
-        std::string tools = "/nonexistent";
-        std::istringstream words(c[1]);
-        for (std::string w; words >> w;) {
-            if (w == "listener") {
-                listener = xsession::XSession::start({file("xss-lock"), "60"});
-            } else if (w.starts_with("xdg-screensaver=")) {
-                std::ofstream(file("status")) << w.back();
-                tools = folder_.path();
-            } else if (w == "stopped") {
-                bus.stop();
-            } else if (w.starts_with("signal:")) {
-                const QString player = "org.mpris.MediaPlayer2." + QString::fromStdString(&w[7]);
-                QDBusMessage signal = QDBusMessage::createSignal("/org/mpris/MediaPlayer2",
-                                                                 "org.freedesktop.DBus.Properties",
-                                                                 "PropertiesChanged");
-                signal << "org.mpris.MediaPlayer2.Player"
-                       << QVariantMap{{"PlaybackStatus", "Paused"}} << QStringList();
-                bus.emitSignal(player, signal);
-                // Once an answer from the same player is back, its signal waits in the queue.
-                callShort(QDBusConnection(QString::fromStdString(client)),
-                          QDBusMessage::createMethodCall(player, "/", "x.y", "ping"));
-                pump();
-            } else {
-                bus.serve(w);
-            }
+        MprisPlayers watcher(client);
+        const QString mpris = "org.mpris.MediaPlayer2.";
+        for (std::size_t i = 0; i < players.size(); ++i) {
+            bus.serve(mpris + QChar('a' + int(i)), "/org/mpris/MediaPlayer2", answer(players[i]));
         }
-        EXPECT_TRUE(
-            pumpUntil([&] { return ScreenLocker::logindListenerRunning() == (listener > 0); }));
-        setenv("PATH", tools.c_str(), 1);
-        const auto start = std::chrono::steady_clock::now();
-        std::deque<std::optional<bool>> answers;
-        std::istringstream requests(c[2]);
-        for (std::string r; requests >> r;) {
-            auto& answer = answers.emplace_back();
-            if (r == "next") {
-                answer = shell.controlPlayer(DesktopShell::Player::next);
-            } else if (r == "lock") {
-                shell.lockScreen([&answer](bool locked) { answer = locked; });
-            } else {
-                answer = shell.send(r == "overview" ? DesktopShell::Request::missionControl
-                                                    : DesktopShell::Request::appWindows);
-            }
+        if (*changedLast != '\0') {
+            QDBusMessage signal = QDBusMessage::createSignal(
+                "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties", "PropertiesChanged");
+            signal << "org.mpris.MediaPlayer2.Player" << QVariantMap{{"PlaybackStatus", "Paused"}}
+                   << QStringList();
+            bus.emitSignal(mpris + changedLast, signal);
+            // Once an answer from the same player is back, its signal waits in the queue.
+            callShort(QDBusConnection(QString::fromStdString(client)),
+                      QDBusMessage::createMethodCall(mpris + changedLast, "/", "x.y", "ping"));
+            pump();
         }
-        setenv("PATH", path.c_str(), 1);
-        std::vector<std::string> expected(c.begin() + 4, c.end());
-        for (std::string& call : expected) {
-            if (call.ends_with("$PID")) {
-                call.replace(call.size() - 4, 4, std::to_string(getpid()));
-            }
-        }
-        std::string answered;
-        std::vector<std::string> calls;
-        pumpUntil([&] {
-            answered.clear();
-            for (const auto& a : answers) {
-                answered += (answered.empty() ? "" : " ") + std::string(!a   ? "?"
-                                                                        : *a ? "true"
-                                                                             : "false");
-            }
-            calls = bus.calls();
-            std::erase_if(calls, [](const std::string& call) {
-                return call.find(" Get ") != std::string::npos || call.ends_with(" ping");
+        ASSERT_EQ(watcher.send(DesktopShell::Player::next), told != nullptr);
+        const std::string next =
+            "org.mpris.MediaPlayer2." + std::string(told ? told : "") + " Next";
+        EXPECT_TRUE(!told || pumpUntil([&] {
+            const Calls calls = bus.calls();
+            return !calls.empty() && calls.back() == next;
+        }));
+    }
+}
+
+TEST_F(SessionServices, OverviewsOfKWinAndGnomeShellAndNoneElsewhere) {
+    XConnection x;
+    fake::FakeTaskQueue queue;
+    const std::string get = "org.gnome.Shell Get org.gnome.Shell OverviewActive";
+    const std::string set = "org.gnome.Shell Set org.gnome.Shell OverviewActive ";
+    // The second GNOME request closes what the first opened.
+    const std::pair<const char*, Calls> cases[] = {
+        {"kde",
+         {"org.kde.kglobalaccel invokeShortcut Overview",
+          "org.kde.kglobalaccel invokeShortcut ExposeClass"}},
+        {"gnome", {get, set + "true", get, set + "false"}},
+        {"bare", {}},
+    };
+    for (const auto& [desktop, expected] : cases) {
+        SCOPED_TRACE(desktop);
+        FakeBus bus;
+        bool overview = false;
+        if (std::string(desktop) == "kde") {
+            bus.serve("org.kde.KWin", "/KWin", answer());
+            bus.serve("org.kde.kglobalaccel", "/component", answer());
+        } else if (std::string(desktop) == "gnome") {
+            bus.serve("org.gnome.Shell", "/org/gnome/Shell", [&](const QDBusMessage& call) {
+                if (call.member() == "Set") {
+                    overview = call.arguments()[2].value<QDBusVariant>().variant().toBool();
+                }
+                return answer(overview)(call);
             });
-            return answered == c[3] && calls == expected;
-        });
-        EXPECT_EQ(answered, c[3]);
-        EXPECT_EQ(calls, expected);
+        }
+        LinuxDesktopShell shell(x, queue, {bus.connectClient(), bus.connectClient()});
+        EXPECT_EQ(shell.send(DesktopShell::Request::missionControl), !expected.empty());
+        EXPECT_EQ(shell.send(DesktopShell::Request::appWindows), !expected.empty());
+        EXPECT_EQ(bus.calls(), expected);
+    }
+}
+
+// A private folder whose files are named as strings.
+struct Folder : test::TempDir {
+    [[nodiscard]] std::string operator/(const std::string& name) const { return path() / name; }
+};
+
+TEST_F(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
+    // Who is there: the freedesktop locker on its path (a), only on KDE's (k) or silent (s),
+    // GNOME's (g), logind (l), a program listening to logind (p), xdg-screensaver that locks (x)
+    // or finds no locker (f); the calls the services received.
+    const std::string fdo = "org.freedesktop.ScreenSaver Lock";
+    const std::tuple<std::string, bool, Calls> cases[] = {
+        {"ag", true, {fdo}},
+        {"k", true, {fdo, fdo}},
+        {"sg", true, {fdo, fdo, "org.gnome.ScreenSaver Lock"}},
+        {"lpf",
+         true,
+         {"org.freedesktop.login1 GetSessionByPID " + std::to_string(getpid()),
+          "org.freedesktop.login1 Lock"}},
+        // logind answers even when nobody listens: it is not asked then.
+        {"lx", true, {}},
+        {"lf", false, {}},
+        {"", false, {}},
+    };
+    Folder folder;
+    std::ofstream(folder / "xdg-screensaver") << "#!/bin/sh\nexit $(/bin/cat " << folder / "status"
+                                              << ")\n";
+    chmod((folder / "xdg-screensaver").c_str(), 0755);
+    std::filesystem::copy_file("/bin/sleep", folder / "xss-lock");
+    const std::string path = std::getenv("PATH");
+    for (const auto& [setup, locks, expected] : cases) {
+        SCOPED_TRACE(setup);
+        auto has = [&setup](char c) { return setup.find(c) != std::string::npos; };
+        FakeBus bus;
+        const FakeBus::Handler other = has('s') ? silent : [](const QDBusMessage& call) -> Reply {
+            return call.createErrorReply(QDBusError::UnknownObject, {});
+        };
+        if (has('a') || has('k') || has('s')) {
+            bus.serve("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                      has('a') ? answer() : other);
+            bus.serve("org.freedesktop.ScreenSaver", "/ScreenSaver", has('k') ? answer() : other);
+        }
+        if (has('g')) {
+            bus.serve("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", answer());
+        }
+        if (has('l')) {
+            const QDBusObjectPath session("/org/freedesktop/login1/session/_31");
+            bus.serve("org.freedesktop.login1", "/org/freedesktop/login1",
+                      answer(QVariant::fromValue(session)));
+        }
+        pid_t listener = has('p') ? xsession::XSession::start({folder / "xss-lock", "60"}) : -1;
+        EXPECT_TRUE(pumpUntil([&] { return ScreenLocker::logindListenerRunning() == has('p'); }));
+        std::ofstream(folder / "status") << (has('x') ? 0 : 1);
+        setenv("PATH", has('x') || has('f') ? folder.path().c_str() : "/nonexistent", 1);
+        std::optional<bool> locked;
+        const auto start = std::chrono::steady_clock::now();
+        ScreenLocker locker({bus.connectClient(), bus.connectClient()});
+        locker.lock([&](bool l) { locked = l; });
+        setenv("PATH", path.c_str(), 1);
+        EXPECT_TRUE(pumpUntil([&] { return locked.has_value(); }));
+        // A silent locker costs a short timeout each, not the bus's default 25 seconds.
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        EXPECT_EQ(locked, std::optional<bool>(locks));
+        EXPECT_EQ(bus.calls(), expected);
         xsession::XSession::stop(listener);
     }
 }
@@ -132,26 +196,32 @@ std::string pactl(const std::string& command) {
 }
 
 TEST_F(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
+    Folder folder;
     pid_t server = xsession::XSession::start(
-        {"env", "HOME=" + folder_.path().string(), "XDG_RUNTIME_DIR=" + folder_.path().string(),
+        {"env", "HOME=" + folder.path().string(), "XDG_RUNTIME_DIR=" + folder.path().string(),
          "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "-L",
          "module-null-sink sink_name=ombrel", "-L",
-         "module-native-protocol-unix auth-anonymous=1 socket=" + file("native")});
-    ASSERT_TRUE(
-        xsession::XSession::waitUntil([&] { return std::filesystem::exists(file("native")); }, 5s));
-    setenv("PULSE_SERVER", ("unix:" + file("native")).c_str(), 1);
+         "module-native-protocol-unix auth-anonymous=1 socket=" + folder / "native"});
+    ASSERT_TRUE(xsession::XSession::waitUntil(
+        [&] { return std::filesystem::exists(folder / "native"); }, 5s));
+    setenv("PULSE_SERVER", ("unix:" + folder / "native").c_str(), 1);
     using V = DesktopShell::Volume;
-    for (const auto& c : records("session.cases", "volume")) {
-        SCOPED_TRACE(c[0] + " " + c[1]);
-        const std::vector<double> before = numbers(c[0]);
-        const std::vector<double> after = numbers(c[2]);
-        pactl("set-sink-volume ombrel " + std::to_string(int(before[0])) + "%");
-        pactl("set-sink-mute ombrel " + std::to_string(int(before[1])));
-        EXPECT_TRUE(changeVolume(c[1] == "up" ? V::up : c[1] == "down" ? V::down : V::mute));
+    // From a level and mute state, the change gives a level and mute state.
+    const std::tuple<int, bool, V, int, bool> cases[] = {
+        {50, false, V::up, 55, false},     {98, false, V::up, 100, false},
+        {100, false, V::up, 100, false},   {120, false, V::up, 120, false},
+        {120, false, V::down, 115, false}, {3, false, V::down, 0, false},
+        {50, true, V::up, 55, false},      {50, true, V::down, 45, true},
+        {50, false, V::mute, 50, true},    {50, true, V::mute, 50, false},
+    };
+    for (const auto& [level, muted, change, after, mutedAfter] : cases) {
+        SCOPED_TRACE(level);
+        pactl("set-sink-volume ombrel " + std::to_string(level) + "%");
+        pactl(std::string("set-sink-mute ombrel ") + (muted ? "1" : "0"));
+        EXPECT_TRUE(changeVolume(change));
         const std::string volume = pactl("get-sink-volume ombrel");
-        EXPECT_NE(volume.find(" " + std::to_string(int(after[0])) + "% "), std::string::npos)
-            << volume;
-        EXPECT_EQ(pactl("get-sink-mute ombrel"), after[1] != 0 ? "Mute: yes\n" : "Mute: no\n");
+        EXPECT_NE(volume.find(" " + std::to_string(after) + "% "), std::string::npos) << volume;
+        EXPECT_EQ(pactl("get-sink-mute ombrel"), mutedAfter ? "Mute: yes\n" : "Mute: no\n");
     }
     xsession::XSession::stop(server);
     // No sound server: the caller falls back to the media keys.

@@ -21,19 +21,65 @@ namespace {
 using namespace platform_test;
 using namespace std::chrono_literals;
 
-TEST(WorkAreas, StrutsAndPublishedAreasMakeTheVisibleFrames) {
-    for (const auto& c : records("work_areas.cases", "work areas")) {
-        SCOPED_TRACE(c[0]);
-        WorkAreaSources sources{rects(c[2]), {}, {}};
-        if (!c[3].empty()) {
-            sources.desktopArea = rects(c[3]).at(0);
-        }
-        const std::vector<double> struts = numbers(c[4]);
-        for (std::size_t i = 0; i + 12 <= struts.size(); i += 12) {
-            Strut& s = sources.struts.emplace_back();
-            std::copy_n(struts.begin() + std::ptrdiff_t(i), 12, s.values.begin());
-        }
-        EXPECT_EQ(visibleFrames(rects(c[1]), sources, {2304, 800}), rects(c[5]));
+TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
+    const Rect left{0, 0, 1280, 800};
+    const Rect right{1280, 0, 1024, 768};
+    const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
+    const Strut widerLeftPanel{{60, 0, 0, 0, 0, 399, 0, 0, 0, 0, 0, 0}};
+    const Strut topBarAcrossBoth{{0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0}};
+    const Strut topBarOfLeftOnly{{0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0}};
+    // Measured from the root's bottom, which the shorter monitor does not reach.
+    const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
+    const Strut rightPanel{{0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}};
+    // A band covering a whole monitor belongs to its neighbour.
+    const Strut overLeftMonitor{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+    const std::tuple<std::vector<Strut>, Rect, Rect> cases[] = {
+        {{}, left, left},
+        {{leftPanel}, left, {40, 0, 1240, 800}},
+        {{leftPanel}, right, right},
+        {{leftPanel, widerLeftPanel}, left, {60, 0, 1220, 800}},
+        {{topBarAcrossBoth}, right, {1280, 25, 1024, 743}},
+        {{topBarOfLeftOnly}, right, right},
+        {{bottomOfShorter}, right, {1280, 0, 1024, 736}},
+        {{bottomOfShorter}, left, left},
+        {{rightPanel}, right, {1280, 0, 994, 768}},
+        {{overLeftMonitor}, left, left},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [struts, monitor, visible] = cases[i];
+        EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "case " << i;
+    }
+}
+
+TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
+    const Rect left{0, 0, 1280, 800};
+    const Rect right{1280, 0, 1024, 768};
+    const std::vector<Rect> both{left, right};
+    const std::vector<Rect> one{left};
+    const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
+    const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
+    // GNOME's top bar on the left monitor, listed after the right one's area.
+    const std::vector<Rect> gtk{right, {0, 32, 1280, 768}};
+    const Rect topBand{0, 25, 2304, 775};
+    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
+        {both, {}, both},
+        {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
+        {one, {{}, Rect{0, 25, 1280, 775}, {}}, {{0, 25, 1280, 775}}},
+        {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
+        {one, {{}, Rect{0, 25, 1280, 775}, {leftPanel}}, {{40, 25, 1240, 775}}},
+        // Openbox's union (the bounding box less every strut) would cut the taller monitor by
+        // the shorter one's panel: the struts say it per monitor.
+        {both, {{}, Rect{0, 0, 2304, 736}, {bottomOfShorter}}, {left, {1280, 0, 1024, 736}}},
+        // The window manager's own per-monitor figure wins over the desktop-wide one.
+        {both, {{{0, 32, 1280, 768}}, topBand, {}}, {{0, 32, 1280, 768}, {1280, 25, 1024, 743}}},
+        {both, {gtk, topBand, {leftPanel}}, {{40, 32, 1240, 768}, right}},
+        // Areas that leave nothing of a monitor or fit none are not believed.
+        {both, {{}, Rect{1328, 0, 976, 800}, {}}, both},
+        {both, {{{0, 30, 2304, 770}}, {}, {}}, both},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [monitors, sources, visible] = cases[i];
+        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "case " << i;
     }
 }
 
@@ -52,13 +98,6 @@ class WindowSystemTest : public ::testing::Test {
         windows_.push_back(w);
         return w;
     }
-    bool wmctrl(Window w, const char* change) {
-        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change}) ==
-               0;
-    }
-    bool stateIs(Window w, WindowState state) {
-        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
-    }
 
     Display* d_ = session().display();
     XConnection x_;
@@ -73,8 +112,11 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
         setProperty(w, "_GTK_FRAME_EXTENTS", "CARDINAL", {10, 14, 8, 12});
     });
     const Window maximized = make(200, 150);
-    ASSERT_TRUE(wmctrl(maximized, "add,maximized_vert,maximized_horz"));
-    ASSERT_TRUE(stateIs(maximized, WindowState::maximized));
+    const std::string id = std::to_string(maximized);
+    ASSERT_EQ(xsession::XSession::run(
+                  {"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}),
+              0);
+    ASSERT_TRUE(pumpUntil([&] { return outer(maximized) == Rect{0, 0, 1280, 800}; }));
     pid_t term = xsession::XSession::start(
         {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
     const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
@@ -87,6 +129,7 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
         },
         10s));
 
+    const Atom vert = XInternAtom(d_, "_NET_WM_STATE_MAXIMIZED_VERT", False);
     const std::pair<Window, Rect> kinds[] = {
         {csd, {10, 8, 14, 12}}, {maximized, {}}, {terminal, {}}};
     for (auto [w, shadow] : kinds) {  // shadow: left, top, right and bottom margins
@@ -98,8 +141,8 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
         long supplied = 0;
         XGetWMNormalHints(d_, w, &hints, &supplied);
         const bool increments = (hints.flags & PResizeInc) != 0;
-        for (const Rect target : {Rect{333, 25, 334, 775}, Rect{1280, 384, 512, 384}}) {
-            // Apart: a size alone may be one the window manager gives nothing for.
+        for (const Rect target :
+             {Rect{0, 0, 640, 800}, Rect{333, 25, 334, 775}, Rect{1280, 384, 512, 384}}) {
             ws_.writeSize(*focused, target.size());
             ws_.writePosition(*focused, target.origin());
             ws_.writeSize(*focused, target.size());
@@ -115,70 +158,87 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
             EXPECT_EQ(outer(w),
                       (Rect{f.x - shadow.x, f.y - shadow.y, f.width + shadow.x + shadow.width,
                             f.height + shadow.y + shadow.height}));
+            EXPECT_EQ(ws_.position(*focused), f.origin());
         }
-        EXPECT_TRUE(stateIs(w, WindowState::normal));
+        EXPECT_TRUE(pumpUntil([&] {
+            const auto state = readLongs(d_, w, XInternAtom(d_, "_NET_WM_STATE", False));
+            return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
+        }));
     }
     // Sizes the window manager cannot give (a terminal's part cells) were not waited for.
     EXPECT_EQ(ws_.timedOutWaits(), 0);
     // A window that is gone reads as nothing, and writing to it is harmless.
     XDestroyWindow(d_, csd);
     XSync(d_, False);
-    EXPECT_FALSE(ws_.frame(WindowRef{csd}) || ws_.frame(WindowRef{0}));
-    ws_.writeFrame(WindowRef{csd}, {10, 10, 300, 300});
+    const WindowRef gone{csd};
+    EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
+                 ws_.frame(WindowRef{0}));
+    ws_.writeSize(gone, {300, 300});
+    ws_.writePosition(gone, {10, 10});
     EXPECT_TRUE(x_.connected());
 }
 
-// Primary first, wherever it is; panels shrink the monitor they reach, from the start or later,
-// and the areas a desktop publishes are followed.
-TEST_F(WindowSystemTest, ScreensFollowThePrimaryPanelsAndPublishedWorkAreas) {
-    const Window root = DefaultRootWindow(d_);
-    const Rect left{0, 0, 1280, 800};
-    const Rect right{1280, 0, 1024, 768};
-    const auto visibleAre = [&](Rect primary, Rect other, Rect first = {0, 0, 1280, 800}) {
-        XSync(d_, False);
+// Primary first; panels shrink the monitor they reach, from the start or later, and the areas a
+// desktop publishes are followed.
+TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
+    Display* d = session().display();
+    const Window root = DefaultRootWindow(d);
+    const Rect full{0, 0, 1280, 800};
+    const Rect second{1280, 0, 1024, 768};
+    const auto visibleAre = [&](Rect primary, Rect other) {
+        XSync(d, False);
         return pumpUntil([&] {
             auto s = ws_.screens();
-            return s.size() == 2 && s[0].full == first && s[0].visible == primary &&
-                   s[1].visible == other;
+            return s.size() == 2 && s[0].full == full && s[0].visible == primary &&
+                   s[1].full == second && s[1].visible == other;
         });
     };
-    ASSERT_TRUE(session().makePrimary(1));
-    EXPECT_TRUE(visibleAre(right, left, right));
-    ASSERT_TRUE(session().makePrimary(0));
-    ASSERT_TRUE(visibleAre(left, right));
-    // A bottom panel on the shorter monitor and a left panel on the primary one; old-style.
+    const long desktop =
+        readLong(d, root, XInternAtom(d, "_NET_CURRENT_DESKTOP", False)).value_or(0);
+    const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
+    ASSERT_TRUE(visibleAre(full, second));
+    // A bottom panel on the shorter monitor and a left panel on the primary one.
     const Window panels[] = {
         createDock(1280, 736, 1024, 32, {0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}),
         createDock(0, 0, 48, 800, {48, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})};
     EXPECT_TRUE(visibleAre({48, 0, 1232, 800}, {1280, 0, 1024, 736}));
+    // Asking again without a change hands back the same storage.
+    EXPECT_EQ(ws_.screens().data(), ws_.screens().data());
     for (const Window w : panels) {
-        XDestroyWindow(d_, w);
+        XDestroyWindow(d, w);
     }
-    EXPECT_TRUE(visibleAre(left, right));
+    EXPECT_TRUE(visibleAre(full, second));
     // GNOME's per-monitor areas, set and taken back.
-    const long desktop =
-        readLong(d_, root, XInternAtom(d_, "_NET_CURRENT_DESKTOP", False)).value_or(0);
-    const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
     setProperty(root, gtk.c_str(), "CARDINAL", {0, 32, 1280, 768, 1280, 0, 1024, 700});
     EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
-    XDeleteProperty(d_, root, XInternAtom(d_, gtk.c_str(), False));
-    EXPECT_TRUE(visibleAre(left, right));
-    // A dock that starts reserving space later (auto-hide switched off), in the old form along
-    // the whole edge, and stops again.
-    const Window dock = createDock(1280, 0, 1024, 40, {});
+    XDeleteProperty(d, root, XInternAtom(d, gtk.c_str(), False));
+    EXPECT_TRUE(visibleAre(full, second));
+    // A dock that starts reserving space later (auto-hide switched off), and stops again.
+    const Window dock =
+        session().createWindow("dock", "OmbrelDock", 1280, 0, 1024, 40, 0, [&](Window w) {
+            setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM",
+                        {static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False))});
+        });
     windows_.push_back(dock);
-    ASSERT_TRUE(visibleAre(left, right));
-    setProperty(dock, "_NET_WM_STRUT", "CARDINAL", {0, 0, 40, 0});
-    EXPECT_TRUE(visibleAre({0, 40, 1280, 760}, {1280, 40, 1024, 728}));
-    XDeleteProperty(d_, dock, XInternAtom(d_, "_NET_WM_STRUT", False));
-    EXPECT_TRUE(visibleAre(left, right));
+    ASSERT_TRUE(visibleAre(full, second));
+    setProperty(dock, "_NET_WM_STRUT_PARTIAL", "CARDINAL",
+                {0, 0, 40, 0, 0, 0, 0, 0, 1280, 2303, 0, 0});
+    EXPECT_TRUE(visibleAre(full, {1280, 40, 1024, 728}));
+    XDeleteProperty(d, dock, XInternAtom(d, "_NET_WM_STRUT_PARTIAL", False));
+    EXPECT_TRUE(visibleAre(full, second));
 }
 
 TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {
     WindowManager manager(ws_);
+    const auto stateIs = [&](Window w, WindowState state) {
+        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
+    };
+    const auto wmctrl = [](Window w, const char* change) {
+        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
+    };
     // A window the window manager maximized comes back maximized on the repeat.
     const Window maximized = make(200, 150);
-    ASSERT_TRUE(wmctrl(maximized, "add,maximized_vert,maximized_horz"));
+    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
     ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
     manager.apply(WindowAction::leftHalf);
     EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
@@ -187,7 +247,7 @@ TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {
     EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
     EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
     // A fullscreen window is left alone.
-    ASSERT_TRUE(wmctrl(maximized, "add,fullscreen"));
+    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
     ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen));
     manager.apply(WindowAction::rightHalf);
     EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);

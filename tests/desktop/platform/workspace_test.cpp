@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <regex>
 
 #include "env.h"
@@ -28,18 +27,14 @@ using namespace platform_test;
 
 class WorkspaceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(session().ready()) << session().failure();
-        setenv("PATH", (dir_.string() + ":" + path_).c_str(), 1);
-    }
-    void TearDown() override { setenv("PATH", path_.c_str(), 1); }
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
 
     [[nodiscard]] std::string file(const std::string& name) const { return dir_ / name; }
-    void write(const std::string& name, const std::string& text) const {
+    void write(const std::string& name, const std::string& text, bool executable = false) const {
         std::ofstream(file(name)) << text;
-        chmod(file(name).c_str(), 0755);
+        chmod(file(name).c_str(), executable ? 0755 : 0644);
     }
-    // The lines of a file once it holds that many, sorted.
+    // The lines of a file once it holds that many.
     std::vector<std::string> lines(const std::string& name, std::size_t count) const {
         std::vector<std::string> out;
         pumpUntil([&] {
@@ -50,103 +45,66 @@ class WorkspaceTest : public ::testing::Test {
             }
             return out.size() >= count;
         });
-        std::sort(out.begin(), out.end());
         return out;
-    }
-    // The text with the test's folder, ours and a startup id's pattern put in.
-    [[nodiscard]] std::string expand(std::string text) const {
-        const std::pair<std::string, std::string> names[] = {
-            {"$CWD", std::filesystem::current_path()},
-            {"$DIR", dir_},
-            {"$ID", "ombrel-[0-9]+-[0-9]+_TIME[1-9][0-9]*"}};
-        for (const auto& [name, value] : names) {
-            for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos;) {
-                text.replace(at, name.size(), value);
-            }
-        }
-        return text;
     }
 
     const test::TempDir temp_;
     const std::filesystem::path& dir_ = temp_.path();
-    const std::string path_ = std::getenv("PATH");
     XConnection x_;
+    LinuxWorkspace workspace_{x_};
 };
 
-// Running applications come forward (by StartupWMClass, else by the file's name); the others
-// start detached, leaving no zombie, in the entry's folder or ours, with a startup id, in a
-// terminal, or over D-Bus with their Exec line as the fallback.
-TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartLikeALauncher) {
-    FakeBus bus;
-    bus.serve("org.ombrel.TestApp/org/ombrel/TestApp");
-    LinuxWorkspace workspace(x_, {bus.connectClient(), {}});
-    Display* d = session().display();
-    XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
-    write("report",
-          "#!/bin/sh\necho \"$1 $PPID $PWD id=$DESKTOP_STARTUP_ID\" >> " + file("out") + "\n");
-    write("x-terminal-emulator",
-          "#!/bin/sh\necho \"terminal $1\" >> " + file("out") + "\nshift\nexec \"$@\"\n");
-    std::filesystem::create_directory(dir_ / "work");
-    const auto entries = records("workspace.cases", "entries");
-    std::map<std::string, Window> running;
-    for (const auto& e : entries) {
-        write(e[0] + ".desktop", "[Desktop Entry]\nType=Application\n" + expand(e[2]) + "\n");
-        if (!e[1].empty()) {
-            running[e[0]] = session().createWindow(e[1], e[1], 10, 10, 200, 150);
-        }
-    }
-    const Window other = session().createWindow("other", "OmbrelOther", 50, 50, 200, 150);
-    ASSERT_TRUE(session().activate(other));
-    for (const auto& e : entries) {
-        workspace.openApplication(file(e[0] + ".desktop"));
-        EXPECT_TRUE(!running.contains(e[0]) || pumpUntil([&] {
-            return session().activeWindow() == running[e[0]];
-        })) << e[0];
-    }
+TEST_F(WorkspaceTest, ProgramsEntriesAndScriptsRunDetachedAndLeaveNoZombie) {
+    // Each start reports its first argument and its parent.
+    write("report", "#!/bin/sh\necho \"$1 $PPID\" >> " + file("out") + "\n", true);
     for (int i = 0; i < 3; ++i) {
-        workspace.launchProcess(file("report"), {"launched"});
+        workspace_.launchProcess(file("report"), {"launched"});
     }
-    workspace.openApplication(file("report"));
-    // Missing files and programs are ignored.
-    workspace.openApplication(file("missing.desktop"));
-    workspace.launchProcess("/nonexistent/program", {});
+    write("app.desktop",
+          "[Desktop Entry]\nType=Application\nExec=" + file("report") + " entry %U\n");
+    workspace_.openApplication(file("app.desktop"));
+    workspace_.openApplication(file("report"));
+    // Broken entries, missing files and programs are ignored.
+    write("broken.desktop", "[Desktop Entry]\nExec=\"unclosed\n");
+    workspace_.openApplication(file("broken.desktop"));
+    workspace_.openApplication(file("missing.desktop"));
+    workspace_.launchProcess("/nonexistent/program", {});
     EXPECT_FALSE(startDetached("no-such-program-anywhere", {}));
 
-    const auto expected = records("workspace.cases", "reported");
-    const auto got = lines("out", expected.size());
-    ASSERT_EQ(got.size(), expected.size());
+    auto got = lines("out", 5);
+    std::sort(got.begin(), got.end());
+    ASSERT_EQ(got.size(), 5U);
+    const char* names[] = {"", "entry", "launched", "launched", "launched"};
     for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_TRUE(std::regex_match(got[i], std::regex(expand(expected[i][0])))) << got[i];
-        EXPECT_EQ(got[i].find(" " + std::to_string(getpid()) + " "), std::string::npos)
-            << "not detached: " << got[i];
+        const auto space = got[i].find(' ');
+        EXPECT_EQ(got[i].substr(0, space), names[i]);
+        EXPECT_NE(got[i].substr(space + 1), std::to_string(getpid())) << "not detached";
     }
     EXPECT_LE(waitpid(-1, nullptr, WNOHANG), 0) << "a child was left unreaped";
-    const auto calls = bus.calls();
-    ASSERT_EQ(calls.size(), 1U);
-    EXPECT_EQ(calls[0].substr(0, 54), "org.ombrel.TestApp Activate desktop-startup-id=ombrel-");
-    // The launch of an entry that ends its own feedback is announced to the desktop.
-    std::string announced;
-    for (XEvent e; XCheckTypedEvent(d, ClientMessage, &e);) {
-        announced.append(e.xclient.data.b, 20);
-    }
-    XSelectInput(d, DefaultRootWindow(d), 0);
-    EXPECT_EQ(announced.substr(0, 16), "new: ID=\"ombrel-");
-    EXPECT_NE(announced.find("NAME=\"Plain\""), std::string::npos) << announced;
-    for (const auto& [name, w] : running) {
-        XDestroyWindow(d, w);
-    }
-    XDestroyWindow(d, other);
 }
 
 TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
     // A stand-in xdg-open first in PATH records what it was given.
-    write("xdg-open", "#!/bin/sh\necho \"$#:$1\" >> " + file("opened") + "\n");
-    LinuxWorkspace workspace(x_);
-    for (const auto& c : records("workspace.cases", "urls")) {
-        EXPECT_EQ(workspace.openURL(c[0]), c[1] == "yes") << c[0];
+    write("xdg-open", "#!/bin/sh\necho \"$#:$1\" >> " + file("opened") + "\n", true);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
+    const std::pair<const char*, bool> cases[] = {
+        {"https://example.com/a b", false},
+        {"no scheme at all", false},
+        {"example.com/a", false},
+        {"http://[::1", false},
+        {"", false},
+        {"mailto:someone@example.com", true},
+        {"https://example.com/path?q=1#frag", true},
+    };
+    for (auto [text, valid] : cases) {
+        EXPECT_EQ(workspace_.openURL(text), valid) << text;
     }
-    EXPECT_EQ(lines("opened", 2), (std::vector<std::string>{"1:https://example.com/path?q=1#frag",
-                                                            "1:mailto:someone@example.com"}));
+    auto opened = lines("opened", 2);
+    setenv("PATH", oldPath.c_str(), 1);
+    std::sort(opened.begin(), opened.end());
+    EXPECT_EQ(opened, (std::vector<std::string>{"1:https://example.com/path?q=1#frag",
+                                                "1:mailto:someone@example.com"}));
 }
 
 TEST_F(WorkspaceTest, ShowDesktopTogglesAndOverviewsWithoutADesktopShellAnswerFalse) {
@@ -161,12 +119,81 @@ TEST_F(WorkspaceTest, ShowDesktopTogglesAndOverviewsWithoutADesktopShellAnswerFa
         EXPECT_TRUE(
             pumpUntil([&] { return readLong(d, DefaultRootWindow(d), showing) == expected; }));
     }
-    // Openbox offers no overview, and no shell answers on the bus.
+    // Openbox offers neither overview; no shell answers on the bus.
     EXPECT_FALSE(shell.send(DesktopShell::Request::missionControl));
+    EXPECT_FALSE(shell.send(DesktopShell::Request::appWindows));
     // Shell actions run through the login shell.
     const SystemPrograms p = linuxPrograms();
     EXPECT_TRUE(!p.shell.empty() && p.shell.front() == '/' && access(p.shell.c_str(), X_OK) == 0)
         << p.shell;
+}
+
+TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartLikeALauncher) {
+    FakeBus bus;
+    bus.serve(QStringLiteral("org.ombrel.TestApp"), QStringLiteral("/org/ombrel/TestApp"),
+              [](const QDBusMessage& call) { return std::optional(call.createReply()); });
+    LinuxWorkspace workspace(x_, {bus.connectClient(), {}});
+    Display* d = session().display();
+    XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
+    write("report", "#!/bin/sh\necho \"$1 $PWD $DESKTOP_STARTUP_ID\" >> " + file("out") + "\n",
+          true);
+    write("x-terminal-emulator",
+          "#!/bin/sh\necho \"terminal $1\" >> " + file("out") + "\nshift\nexec \"$@\"\n", true);
+    std::filesystem::create_directory(dir_ / "work");
+    const std::string report = "Exec=" + file("report");
+    const std::pair<const char*, std::string> entries[] = {
+        {"editor", report + " editor\nStartupWMClass=OmbrelEditor"},
+        {"OmbrelViewer", report + " viewer"},
+        {"plain", report + " plain\nPath=" + file("work") + "\nStartupNotify=true\nName=Plain"},
+        {"term", report + " term\nTerminal=true"},
+        {"org.ombrel.TestApp", report + " activatable\nDBusActivatable=true"},
+        {"org.ombrel.Missing", report + " missing\nDBusActivatable=true"},
+    };
+    for (const auto& [name, keys] : entries) {
+        write(std::string(name) + ".desktop", "[Desktop Entry]\nType=Application\n" + keys + "\n");
+    }
+    const std::string oldPath = std::getenv("PATH");
+    setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
+
+    // Running applications come forward: by StartupWMClass, else by the file's name.
+    const Window editor = session().createWindow("editor", "OmbrelEditor", 10, 10, 200, 150);
+    const Window viewer = session().createWindow("ombrelviewer", "OmbrelViewer", 30, 30, 200, 150);
+    const Window other = session().createWindow("other", "OmbrelOther", 50, 50, 200, 150);
+    ASSERT_TRUE(session().activate(other));
+    workspace.openApplication(file("editor.desktop"));
+    EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == editor; }));
+    workspace.openApplication(file("OmbrelViewer.desktop"));
+    EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == viewer; }));
+    for (const char* name : {"plain", "term", "org.ombrel.TestApp", "org.ombrel.Missing"}) {
+        workspace.openApplication(file(std::string(name) + ".desktop"));
+    }
+    auto got = lines("out", 4);
+    setenv("PATH", oldPath.c_str(), 1);
+    for (Window w : {editor, viewer, other}) {
+        XDestroyWindow(d, w);
+    }
+    std::sort(got.begin(), got.end());
+    // The started programs run in the entry's folder, or ours, with a startup id that carries
+    // the time of the request; a terminal runs the one that asks for it.
+    const std::string cwd = std::filesystem::current_path();
+    const std::string id = " ombrel-[0-9]+-[0-9]+_TIME[1-9][0-9]*$";
+    const std::string expected[] = {"missing " + cwd + id, "plain " + file("work") + id,
+                                    "term " + cwd + id, "terminal -e"};
+    ASSERT_EQ(got.size(), 4U);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(got[i], std::regex(expected[i]))) << got[i];
+    }
+    const auto calls = bus.calls();
+    ASSERT_EQ(calls.size(), 1U);
+    EXPECT_EQ(calls[0].substr(0, 54), "org.ombrel.TestApp Activate desktop-startup-id=ombrel-");
+    // The launch of an entry that ends its own feedback is announced to the desktop.
+    std::string announced;
+    for (XEvent e; XCheckTypedEvent(d, ClientMessage, &e);) {
+        announced.append(e.xclient.data.b, 20);
+    }
+    XSelectInput(d, DefaultRootWindow(d), 0);
+    EXPECT_EQ(announced.substr(0, 16), "new: ID=\"ombrel-");
+    EXPECT_NE(announced.find("NAME=\"Plain\""), std::string::npos) << announced;
 }
 
 }  // namespace

@@ -1,0 +1,117 @@
+// The touchpad driver's own click of a tap that ran a rule never reaches the window, while the
+// mouse's clicks do. The touchpad's X device is stood in for by the XTEST device of a master
+// pointer of its own, and its touches come through the reader as a real pad's would.
+#include "input_scripts.h"
+#include "platform/linux/x_event_tap.h"
+#include "trackpad/trackpad_monitor.h"
+// After gtest and Qt: Xlib's macros clash with their names.
+#include <X11/Xatom.h>
+#include <X11/extensions/XTest.h>
+
+#include <ctime>
+
+namespace ombrel::platform_test {
+namespace {
+
+XDevice* pad() {
+    static XDevice* const device = addPointer("ombrel-pad");
+    return device;
+}
+
+void padClick(unsigned button, Point at) {
+    Display* d = session().display();
+    XIWarpPointer(d, deviceId("ombrel-pad pointer"), None, DefaultRootWindow(d), 0, 0, 0, 0, at.x,
+                  at.y);
+    for (const Bool down : {True, False}) {
+        XTestFakeDeviceButtonEvent(d, pad(), button, down, nullptr, 0, CurrentTime);
+    }
+    XSync(d, False);
+}
+
+// An 8-bit property of the pad's device, as the driver sets it.
+void padProperty(const char* name, std::vector<unsigned char> values) {
+    Display* d = session().display();
+    XIChangeProperty(d, static_cast<int>(pad()->device_id), XInternAtom(d, name, False), XA_INTEGER,
+                     8, XIPropModeReplace, values.data(), static_cast<int>(values.size()));
+    XSync(d, False);
+}
+
+// Contacts in slots 0 to 2, or every one lifted, stamped now on the monotonic clock.
+std::vector<input_event> fingers(bool down) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const timeval at{now.tv_sec, now.tv_nsec / 1000};
+    std::vector<input_event> events;
+    for (int slot = 0; slot < 3; ++slot) {
+        events.push_back({at, EV_ABS, ABS_MT_SLOT, slot});
+        events.push_back({at, EV_ABS, ABS_MT_TRACKING_ID, down ? slot + 1 : -1});
+        events.push_back({at, EV_ABS, ABS_MT_POSITION_X, 300 + 100 * slot});
+    }
+    events.push_back({at, EV_SYN, SYN_REPORT, 0});
+    return events;
+}
+
+// Fingers on the pad as the engine's recognizer counts them, on the input thread.
+int64_t fingersDown(Program& program) {
+    int64_t n = -1;
+    program.threads.onInput([&](Engine& engine) { n = engine.touch().fingersDown(); });
+    return n;
+}
+
+TouchpadDriver driverOf(Program& program) {
+    TouchpadDriver driver;
+    program.threads.onTap([&](linux_platform::X11EventTap& tap) { driver = tap.touchpadDriver(); });
+    return driver;
+}
+
+TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
+    ASSERT_NE(pad(), nullptr);
+    // The driver taps left, right, middle and clicks by the fingers resting.
+    padProperty("libinput Tapping Enabled", {1});
+    padProperty("libinput Tapping Button Mapping Enabled", {1, 0});
+    padProperty("libinput Click Method Enabled", {0, 1});
+    start();
+    Program& program = *program_;
+    program.threads.onTap([](linux_platform::X11EventTap& tap) {
+        tap.setTouchpadMatcher([](int device, const std::string&) {
+            return device == static_cast<int>(pad()->device_id);
+        });
+    });
+    using Driver = TouchpadDriver;
+    const Driver read{true, Driver::Taps::leftRightMiddle, Driver::Clicks::clickfinger};
+    EXPECT_EQ(driverOf(program), read);
+    // The GUI thread is told too.
+    EXPECT_TRUE(pumpUntil([&] { return program.threads.state().touchpadDriver() == read; }));
+    // The middle button sends F6 (inputRules); a three-finger tap runs a command.
+    Config config = inputRules();
+    config.bindings.push_back(Rule::make(Trigger::trackpad({TrackpadGesture::Kind::tap, 3}),
+                                         Action::shell("true"), std::nullopt, true));
+    program.store.setConfig(config);
+    program.pads.announce(true, {"/fake/event5", "Pad"});
+    ASSERT_TRUE(pumpUntil([&] { return program.threads.monitor().deviceCount() == 1; }));
+    program.pads.send("/fake/event5", fingers(true));
+    ASSERT_TRUE(pumpUntil([&] { return fingersDown(program) == 3; }));
+    program.pads.send("/fake/event5", fingers(false));
+    ASSERT_TRUE(pumpUntil([&] { return fingersDown(program) == 0; }));
+
+    // The tap has run its rule: the mouse's right click passes, the pad's middle click (the
+    // driver's click of the tap) is taken, and the pad's next click is its own again.
+    const Point middle{outer(window_).midX(), outer(window_).midY()};
+    pointAtWindow();
+    userClick(3);
+    padClick(2, middle);
+    padClick(3, middle);
+    std::string got;
+    EXPECT_TRUE(received(got)) << "the keyboard or the pointer stayed frozen";
+    EXPECT_EQ(got, "b3 b3");
+    EXPECT_TRUE(nothingHeld());
+
+    // Settings changed while the program runs are followed.
+    padProperty("libinput Tapping Enabled", {0});
+    EXPECT_TRUE(pumpUntil([&] { return driverOf(program).taps == Driver::Taps::off; }));
+    EXPECT_TRUE(pumpUntil(
+        [&] { return program.threads.state().touchpadDriver().taps == Driver::Taps::off; }));
+}
+
+}  // namespace
+}  // namespace ombrel::platform_test
