@@ -37,13 +37,16 @@ namespace ombrel {
 // The input thread and the action worker, and what crosses between them: app/threads.h.
 struct Services::Parts {
     explicit Parts(Setup setup)
-        : store(setup.settingsFolder.empty() ? Store::defaultFolder() : setup.settingsFolder),
+        : store(setup.settingsFolder.empty() ? Store::defaultFolder() : setup.settingsFolder,
+                saves),
           x(setup.desktop.display),
           threads({store, queue, strokeOverlay, snapOverlay, &notices}, std::move(setup.desktop)) {}
 
+    linux_platform::QtTaskQueue queue;
+    // The settings file is written there, so the window never waits for the disk.
+    SaveThread saves{queue};
     Store store;
     Notices notices;
-    linux_platform::QtTaskQueue queue;
     // The GUI thread's own connection: the displays the stroke overlay covers.
     linux_platform::XConnection x;
     linux_platform::X11WindowSystem windows{x};
@@ -135,6 +138,8 @@ void Services::start() {
 
 void Services::stop() {
     parts_->threads.stop();
+    // The last change is on disk before the program ends.
+    parts_->store.flush();
 }
 
 Store& Services::store() {

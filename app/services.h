@@ -32,7 +32,8 @@ class Services {
     Store& store();
     // Starts the input thread with the engine, and says on the General pane what input lacks.
     void start();
-    // Ends the input thread and the action worker; call once the event loop has returned.
+    // Ends the input thread and the action worker and puts the last change on disk; call once
+    // the event loop has returned.
     void stop();
     // The engine start, the run targets, the tray glyph and the settings content.
     AppDelegate::Hooks delegateHooks();

@@ -1,8 +1,11 @@
-// The running program's three threads, what each owns and everything that crosses between them.
+// The running program's threads, what each owns and everything that crosses between them.
 //
 // GUI thread (Qt's main thread): the tray and its menu, the settings window, the settings store
-// (every change, its save, hand edits adopted from disk), the overlays, the touchpad devices as
-// they come and go, and run requests as the bus delivers them.
+// (every change, hand edits adopted from disk), the overlays, the touchpad devices as they come
+// and go, and run requests as the bus delivers them.
+//
+// Save thread (SaveThread, made with the store in app/services.cpp): encodes and writes the
+// settings file, one value at a time, so a long list never holds the window up.
 //
 // Input thread (InputLoop): its own X connection with the event tap, the poster (every XTEST event
 // the program sends goes out here, in the order the tap's ledger expects), the frontmost
@@ -27,6 +30,8 @@
 //   GUI -> worker:   run requests, through the ActionQueue (merged by name, bounded).
 //   worker -> input: keystrokes, media keys and clicks to post.
 //   worker -> GUI:   sentences for the General pane (Notices, which locks briefly).
+//   GUI -> save:     the snapshot to write (the last of those assigned meanwhile); the outcome
+//                    comes back to the GUI's queue.
 //   touchpad reader thread -> input: frames; -> GUI: devices that came or went.
 // The store's thread never waits for the others; the input thread never waits for the worker or
 // the GUI; the worker may wait for the window manager and the bus, which is why it exists.
@@ -34,7 +39,7 @@
 // Stopping: the input thread ends first, then the worker (after the job it is running; bus calls
 // and window manager waits are bounded); whatever is still queued is dropped. Objects of the two
 // threads are destroyed once their thread has ended, and the touchpad reader before the queue it
-// posts to.
+// posts to. The store writes its last value before the program ends (Services::stop).
 #pragma once
 
 #include <cstdint>

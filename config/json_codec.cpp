@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -62,8 +63,10 @@ int nestingDepth(std::string_view text) {
 
 // One value of a parsed text, as nlohmann tells them apart.
 enum class Type : uint8_t { null, boolean, integer, unsignedInteger, real, string, array, object };
-// Where a string lies in the document's buffer. A settings text is far below 4 GiB.
+// Where a string lies: in the text itself, or, when it had to be unescaped, in the document's
+// buffer (the top bit of the offset). A settings text is far below 2 GiB.
 struct Slice {
+    static constexpr uint32_t copied = uint32_t{1} << 31;
     uint32_t offset = 0;
     uint32_t length = 0;
 };
@@ -83,15 +86,28 @@ struct Node {
 };
 
 // A parsed settings text, held flat: every value a node in document order (a container followed
-// by its members), every string in one buffer. nlohmann's SAX parser builds it, so the grammar,
-// the numbers and the parse errors are those of its tree, without a node allocated per value
-// and a tree of maps to tear down afterwards.
+// by its members), strings where they lie in the text. A scanner of its own reads the plain
+// JSON that settings files are in one pass; whatever it does not take for certain (an error, a
+// NUL byte, a number beyond 64 bits, a byte-order mark) is read again by nlohmann's SAX parser,
+// so the grammar, the numbers and the parse errors are those of nlohmann's tree, without a node
+// allocated per value and a tree of maps to tear down afterwards.
 class Document {
   public:
     // Room for the text's values at once: a settings text spends well over 16 bytes on each.
-    explicit Document(std::size_t textSize) {
-        nodes_.reserve(textSize / 16);
-        strings_.reserve(textSize / 4);
+    explicit Document(std::string_view text) : base_(text) { nodes_.reserve(text.size() / 16); }
+
+    // Reads the whole text; false when it has to be left to nlohmann (clear() first).
+    bool scan() {
+        const char* p = base_.data();
+        const char* end = p + base_.size();
+        return Scanner{*this, p, end}.document();
+    }
+    void clear() {
+        nodes_.clear();
+        strings_.clear();
+        open_.clear();
+        key_ = {};
+        error_.clear();
     }
 
     // One value; a view into its document.
@@ -198,14 +214,369 @@ class Document {
     [[nodiscard]] bool tooDeep() const { return open_.size() > std::size_t{maxDepth}; }
 
   private:
-    Slice store(const std::string& s) {
-        const Slice slice{static_cast<uint32_t>(strings_.size()), static_cast<uint32_t>(s.size())};
+    Slice store(std::string_view s) {
+        const Slice slice{static_cast<uint32_t>(strings_.size()) | Slice::copied,
+                          static_cast<uint32_t>(s.size())};
         strings_ += s;
         return slice;
     }
     [[nodiscard]] std::string_view text(Slice s) const {
-        return std::string_view(strings_).substr(s.offset, s.length);
+        return (s.offset & Slice::copied) != 0
+                   ? std::string_view(strings_).substr(s.offset & ~Slice::copied, s.length)
+                   : base_.substr(s.offset, s.length);
     }
+
+    // The one-pass reader of plain JSON. Each step answers false when it meets anything it does
+    // not take for certain; nlohmann then reads the text again from the start.
+    struct Scanner {
+        Document& d;
+        const char* p;
+        const char* end;
+
+        bool document() {
+            // A byte-order mark is nlohmann's to skip.
+            if (!value()) {
+                return false;
+            }
+            skipSpace();
+            return p == end;
+        }
+        void skipSpace() {
+            while (p != end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) {
+                ++p;
+            }
+        }
+        bool value() {
+            skipSpace();
+            if (p == end) {
+                return false;
+            }
+            switch (*p) {
+                case '{':
+                    return object();
+                case '[':
+                    return array();
+                case '"': {
+                    Slice text;
+                    if (!string(text)) {
+                        return false;
+                    }
+                    d.add(Type::string);
+                    d.nodes_.back().text = text;
+                    return true;
+                }
+                case 't':
+                    return literal("true") && d.boolean(true);
+                case 'f':
+                    return literal("false") && d.boolean(false);
+                case 'n':
+                    return literal("null") && d.null();
+                default:
+                    return number();
+            }
+        }
+        bool literal(std::string_view word) {
+            if (static_cast<std::size_t>(end - p) < word.size() ||
+                std::string_view(p, word.size()) != word) {
+                return false;
+            }
+            p += word.size();
+            return true;
+        }
+        bool object() {
+            ++p;
+            if (!d.open(Type::object)) {
+                return false;  // too deep
+            }
+            skipSpace();
+            if (p != end && *p == '}') {
+                ++p;
+                return d.close();
+            }
+            for (;;) {
+                skipSpace();
+                Slice key;
+                if (p == end || *p != '"' || !string(key)) {
+                    return false;
+                }
+                skipSpace();
+                if (p == end || *p != ':') {
+                    return false;
+                }
+                ++p;
+                d.key_ = key;
+                if (!value()) {
+                    return false;
+                }
+                skipSpace();
+                if (p == end) {
+                    return false;
+                }
+                if (*p == '}') {
+                    ++p;
+                    return d.close();
+                }
+                if (*p++ != ',') {
+                    return false;
+                }
+            }
+        }
+        bool array() {
+            ++p;
+            if (!d.open(Type::array)) {
+                return false;
+            }
+            skipSpace();
+            if (p != end && *p == ']') {
+                ++p;
+                return d.close();
+            }
+            for (;;) {
+                if (!value()) {
+                    return false;
+                }
+                skipSpace();
+                if (p == end) {
+                    return false;
+                }
+                if (*p == ']') {
+                    ++p;
+                    return d.close();
+                }
+                if (*p++ != ',') {
+                    return false;
+                }
+            }
+        }
+        // A string at p (its opening quote); plain ones stay where they are in the text.
+        bool string(Slice& out) {
+            const char* start = ++p;
+            while (p != end && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) {
+                if (static_cast<unsigned char>(*p) >= 0x80) {
+                    if (!utf8()) {
+                        return false;
+                    }
+                } else {
+                    ++p;
+                }
+            }
+            if (p == end || static_cast<unsigned char>(*p) < 0x20) {
+                return false;
+            }
+            if (*p == '"') {
+                out = {static_cast<uint32_t>(start - d.base_.data()),
+                       static_cast<uint32_t>(p - start)};
+                ++p;
+                return true;
+            }
+            // Escapes: the string is unescaped into the document's buffer.
+            const auto mark = static_cast<uint32_t>(d.strings_.size());
+            d.strings_.append(start, p);
+            while (p != end && *p != '"') {
+                const unsigned char c = static_cast<unsigned char>(*p);
+                if (c < 0x20) {
+                    return false;
+                }
+                if (c >= 0x80) {
+                    const char* from = p;
+                    if (!utf8()) {
+                        return false;
+                    }
+                    d.strings_.append(from, p);
+                    continue;
+                }
+                if (c != '\\') {
+                    d.strings_ += *p++;
+                    continue;
+                }
+                if (++p == end) {
+                    return false;
+                }
+                switch (*p++) {
+                    case '"':
+                        d.strings_ += '"';
+                        break;
+                    case '\\':
+                        d.strings_ += '\\';
+                        break;
+                    case '/':
+                        d.strings_ += '/';
+                        break;
+                    case 'b':
+                        d.strings_ += '\b';
+                        break;
+                    case 'f':
+                        d.strings_ += '\f';
+                        break;
+                    case 'n':
+                        d.strings_ += '\n';
+                        break;
+                    case 'r':
+                        d.strings_ += '\r';
+                        break;
+                    case 't':
+                        d.strings_ += '\t';
+                        break;
+                    case 'u':
+                        if (!codePoint()) {
+                            return false;
+                        }
+                        break;
+                    default:
+                        return false;
+                }
+            }
+            if (p == end) {
+                return false;
+            }
+            ++p;
+            out = {mark | Slice::copied, static_cast<uint32_t>(d.strings_.size() - mark)};
+            return true;
+        }
+        // Four hexadecimal digits at p.
+        bool hex4(uint32_t& value) {
+            if (end - p < 4) {
+                return false;
+            }
+            value = 0;
+            for (int i = 0; i < 4; ++i) {
+                const char c = *p++;
+                const int digit = c >= '0' && c <= '9'   ? c - '0'
+                                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                         : -1;
+                if (digit < 0) {
+                    return false;
+                }
+                value = value * 16 + static_cast<uint32_t>(digit);
+            }
+            return true;
+        }
+        // After "\u": one code point, a surrogate pair in two escapes, written as UTF-8.
+        bool codePoint() {
+            uint32_t cp = 0;
+            if (!hex4(cp) || (cp >= 0xDC00 && cp <= 0xDFFF)) {
+                return false;
+            }
+            if (cp >= 0xD800 && cp <= 0xDBFF) {
+                uint32_t low = 0;
+                if (end - p < 2 || p[0] != '\\' || p[1] != 'u') {
+                    return false;
+                }
+                p += 2;
+                if (!hex4(low) || low < 0xDC00 || low > 0xDFFF) {
+                    return false;
+                }
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            }
+            auto& out = d.strings_;
+            if (cp < 0x80) {
+                out += static_cast<char>(cp);
+            } else if (cp < 0x800) {
+                out += static_cast<char>(0xC0 | (cp >> 6));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+            } else if (cp < 0x10000) {
+                out += static_cast<char>(0xE0 | (cp >> 12));
+                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+            } else {
+                out += static_cast<char>(0xF0 | (cp >> 18));
+                out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (cp & 0x3F));
+            }
+            return true;
+        }
+        // One well-formed UTF-8 sequence at p (no overlong form, no surrogate, at most U+10FFFF).
+        bool utf8() {
+            const auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
+            const auto tail = [&](std::ptrdiff_t i) { return (byte(i) & 0xC0) == 0x80; };
+            const unsigned char c = byte(0);
+            const std::ptrdiff_t left = end - p;
+            if (c >= 0xC2 && c <= 0xDF && left >= 2 && tail(1)) {
+                p += 2;
+                return true;
+            }
+            if (c >= 0xE0 && c <= 0xEF && left >= 3 && tail(1) && tail(2) &&
+                !(c == 0xE0 && byte(1) < 0xA0) && !(c == 0xED && byte(1) >= 0xA0)) {
+                p += 3;
+                return true;
+            }
+            if (c >= 0xF0 && c <= 0xF4 && left >= 4 && tail(1) && tail(2) && tail(3) &&
+                !(c == 0xF0 && byte(1) < 0x90) && !(c == 0xF4 && byte(1) >= 0x90)) {
+                p += 4;
+                return true;
+            }
+            return false;
+        }
+        // A number by the JSON grammar; integers of up to 18 digits and decimals that stay
+        // finite and nonzero are read here, the rest by nlohmann.
+        bool number() {
+            const char* start = p;
+            const bool negative = *p == '-';
+            if (negative) {
+                ++p;
+            }
+            const char* digits = p;
+            if (p == end || *p < '0' || *p > '9') {
+                return false;
+            }
+            if (*p == '0') {
+                ++p;
+            } else {
+                while (p != end && *p >= '0' && *p <= '9') {
+                    ++p;
+                }
+            }
+            const auto intDigits = p - digits;
+            bool decimal = false;
+            if (p != end && *p == '.') {
+                decimal = true;
+                ++p;
+                const char* fraction = p;
+                while (p != end && *p >= '0' && *p <= '9') {
+                    ++p;
+                }
+                if (p == fraction) {
+                    return false;
+                }
+            }
+            if (p != end && (*p == 'e' || *p == 'E')) {
+                decimal = true;
+                ++p;
+                if (p != end && (*p == '+' || *p == '-')) {
+                    ++p;
+                }
+                const char* exponent = p;
+                while (p != end && *p >= '0' && *p <= '9') {
+                    ++p;
+                }
+                if (p == exponent) {
+                    return false;
+                }
+            }
+            if (p != end && *p >= '0' && *p <= '9') {
+                return false;  // a leading zero followed by digits
+            }
+            if (!decimal) {
+                if (intDigits > 18) {
+                    return false;
+                }
+                int64_t value = 0;
+                for (const char* q = digits; q != p; ++q) {
+                    value = value * 10 + (*q - '0');
+                }
+                return negative ? d.number_integer(-value)
+                                : d.number_unsigned(static_cast<uint64_t>(value));
+            }
+            double value = 0;
+            const auto [after, ec] = std::from_chars(start, p, value);
+            if (ec != std::errc() || after != p || !std::isfinite(value) || value == 0) {
+                return false;  // zero may be an underflow, whose sign and errors are nlohmann's
+            }
+            return d.add(Type::real, {.d = value});
+        }
+    };
     bool add(Type type, Number number = {.u = 0}) {
         const auto index = static_cast<uint32_t>(nodes_.size());
         nodes_.push_back(Node{type, index + 1, key_, {.number = number}});
@@ -226,8 +597,9 @@ class Document {
         return true;
     }
 
+    std::string_view base_;
     std::vector<Node> nodes_;
-    std::string strings_;
+    std::string strings_;         // unescaped strings
     std::vector<uint32_t> open_;  // the containers not yet closed, outermost first
     Slice key_;
     std::string error_;
@@ -483,58 +855,237 @@ Config readConfig(const Value& v) {
     return config;
 }
 
-Json writeKeyCombo(const KeyCombo& combo) {
-    return Json{{"keyCode", combo.keyCode}, {"mods", combo.mods.rawValue}};
+// Writes the settings text directly, byte for byte as nlohmann's dump(2) of the equivalent tree
+// would (keys sorted, two spaces per level), without building that tree: a long list is written
+// in one pass into one buffer.
+class Writer {
+  public:
+    explicit Writer(std::size_t reserve) { out_.reserve(reserve); }
+
+    // An object's members: open, then key/value pairs in ascending key order, then close.
+    void open() {
+        out_ += '{';
+        first_ = true;
+        ++depth_;
+    }
+    void key(std::string_view name) {
+        out_ += first_ ? "\n" : ",\n";
+        first_ = false;
+        indent();
+        out_ += '"';
+        out_ += name;  // the format's own keys need no escaping
+        out_ += "\": ";
+    }
+    void close() {
+        --depth_;
+        if (first_) {
+            out_ += '}';  // nothing was written in it
+        } else {
+            out_ += '\n';
+            indent();
+            out_ += '}';
+        }
+        first_ = false;
+    }
+    // An array: openArray, item() before each element, closeArray.
+    void openArray() {
+        out_ += '[';
+        first_ = true;
+        ++depth_;
+    }
+    void item() {
+        out_ += first_ ? "\n" : ",\n";
+        first_ = false;
+        indent();
+    }
+    void closeArray() {
+        --depth_;
+        if (first_) {
+            out_ += ']';
+        } else {
+            out_ += '\n';
+            indent();
+            out_ += ']';
+        }
+        first_ = false;
+    }
+
+    void boolean(bool value) { out_ += value ? "true" : "false"; }
+    void integer(int64_t value) {
+        std::array<char, 24> buffer{};
+        const char* end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+        out_.append(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    }
+    // Finite values only; the shortest text that reads back as the same value.
+    void real(double value) {
+        std::array<char, 64> buffer{};
+        const char* end =
+            nlohmann::detail::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+        out_.append(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+    }
+    void string(std::string_view text) {
+        const std::size_t mark = out_.size();
+        out_ += '"';
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x80) {
+                // Not ASCII: the library checks the UTF-8 and replaces what is not.
+                out_.resize(mark);
+                out_ +=
+                    Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+                return;
+            }
+            switch (c) {
+                case '"':
+                    out_ += "\\\"";
+                    break;
+                case '\\':
+                    out_ += "\\\\";
+                    break;
+                case '\b':
+                    out_ += "\\b";
+                    break;
+                case '\f':
+                    out_ += "\\f";
+                    break;
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                default:
+                    if (byte < 0x20) {
+                        constexpr std::string_view hex = "0123456789abcdef";
+                        out_ += "\\u00";
+                        out_ += hex[byte >> 4];
+                        out_ += hex[byte & 0xF];
+                    } else {
+                        out_ += c;
+                    }
+            }
+        }
+        out_ += '"';
+    }
+    // {"<name>": {"_0": <payload>}}: the case-keyed form; the payload follows.
+    void openCase(std::string_view name) {
+        open();
+        key(name);
+        open();
+        key("_0");
+    }
+    void closeCase() {
+        close();
+        close();
+    }
+
+    std::string take() && { return std::move(out_); }
+
+  private:
+    void indent() { out_.append(2 * depth_, ' '); }
+
+    std::string out_;
+    std::size_t depth_ = 0;
+    bool first_ = false;  // nothing written yet in the innermost open container
+};
+
+void writeKeyCombo(Writer& w, const KeyCombo& combo) {
+    w.open();
+    w.key("keyCode");
+    w.integer(combo.keyCode);
+    w.key("mods");
+    w.integer(combo.mods.rawValue);
+    w.close();
 }
 
-Json caseObject(std::string_view name, Json payload) {
-    Json body = Json::object();
-    body["_0"] = std::move(payload);
-    Json object = Json::object();
-    object[std::string(name)] = std::move(body);
-    return object;
-}
-
-// Nothing when a coordinate has no JSON form.
-std::optional<Json> writeTrigger(const Trigger& trigger) {
+// False when a coordinate has no JSON form.
+bool writeTrigger(Writer& w, const Trigger& trigger) {
     struct Visitor {
-        std::optional<Json> operator()(const KeyCombo& combo) const {
-            return caseObject("hotkey", writeKeyCombo(combo));
+        Writer& w;
+        bool operator()(const KeyCombo& combo) const {
+            w.openCase("hotkey");
+            writeKeyCombo(w, combo);
+            return true;
         }
-        std::optional<Json> operator()(const TrackpadGesture& g) const {
-            return caseObject("trackpad", Json{{"kind", rawValue(g.kind)}, {"fingers", g.fingers}});
+        bool operator()(const TrackpadGesture& g) const {
+            w.openCase("trackpad");
+            w.open();
+            w.key("fingers");
+            w.integer(g.fingers);
+            w.key("kind");
+            w.string(rawValue(g.kind));
+            w.close();
+            return true;
         }
-        std::optional<Json> operator()(const Trigger::MouseButton& b) const {
-            return caseObject("mouseButton", b.button);
+        bool operator()(const Trigger::MouseButton& b) const {
+            w.openCase("mouseButton");
+            w.integer(b.button);
+            return true;
         }
-        std::optional<Json> operator()(const Drawing& d) const {
-            Json points = Json::array();
+        bool operator()(const Drawing& d) const {
+            w.openCase("drawing");
+            w.open();
+            w.key("name");
+            w.string(d.name);
+            w.key("points");
+            w.openArray();
             for (const Pt& p : d.points) {
                 if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-                    return std::nullopt;
+                    return false;
                 }
-                points.push_back(Json{{"x", p.x}, {"y", p.y}});
+                w.item();
+                w.open();
+                w.key("x");
+                w.real(p.x);
+                w.key("y");
+                w.real(p.y);
+                w.close();
             }
-            return caseObject("drawing", Json{{"name", d.name}, {"points", std::move(points)}});
+            w.closeArray();
+            w.close();
+            return true;
         }
     };
-    return std::visit(Visitor{}, trigger.payload);
+    if (!std::visit(Visitor{w}, trigger.payload)) {
+        return false;
+    }
+    w.closeCase();
+    return true;
 }
 
-Json writeAction(const Action& action) {
+void writeAction(Writer& w, const Action& action) {
     struct Visitor {
-        Json operator()(WindowAction a) const { return caseObject("window", rawValue(a)); }
-        Json operator()(SystemAction a) const { return caseObject("system", rawValue(a)); }
-        Json operator()(const KeyCombo& c) const {
-            return caseObject("keystroke", writeKeyCombo(c));
+        Writer& w;
+        void operator()(WindowAction a) const {
+            w.openCase("window");
+            w.string(rawValue(a));
         }
-        Json operator()(const Action::LaunchApp& a) const {
-            return caseObject("launchApp", a.path);
+        void operator()(SystemAction a) const {
+            w.openCase("system");
+            w.string(rawValue(a));
         }
-        Json operator()(const Action::OpenURL& a) const { return caseObject("openURL", a.text); }
-        Json operator()(const Action::Shell& a) const { return caseObject("shell", a.command); }
+        void operator()(const KeyCombo& c) const {
+            w.openCase("keystroke");
+            writeKeyCombo(w, c);
+        }
+        void operator()(const Action::LaunchApp& a) const {
+            w.openCase("launchApp");
+            w.string(a.path);
+        }
+        void operator()(const Action::OpenURL& a) const {
+            w.openCase("openURL");
+            w.string(a.text);
+        }
+        void operator()(const Action::Shell& a) const {
+            w.openCase("shell");
+            w.string(a.command);
+        }
     };
-    return std::visit(Visitor{}, action.payload);
+    std::visit(Visitor{w}, action.payload);
+    w.closeCase();
 }
 
 }  // namespace
@@ -549,8 +1100,9 @@ std::variant<Config, DecodeError> decodeConfig(std::string_view json) {
         return tooDeep;
     }
     try {
-        Document document(json.size());
-        if (!Json::sax_parse(json.begin(), json.end(), &document)) {
+        Document document(json);
+        if (!document.scan() &&
+            (document.clear(), !Json::sax_parse(json.begin(), json.end(), &document))) {
             if (document.tooDeep() || nestingDepth(json) > maxDepth) {
                 return tooDeep;
             }
@@ -570,30 +1122,43 @@ std::variant<Config, DecodeError> decodeConfig(std::string_view json) {
 }
 
 std::optional<std::string> encodeConfig(const Config& config) {
-    Json bindings = Json::array();
+    // A rule takes about 330 bytes, most of them indentation.
+    Writer w(512 + 384 * config.bindings.size());
+    // Keys in ascending order at every level. Text that is not valid UTF-8 is written with
+    // replacement characters rather than refusing the save.
+    w.open();
+    w.key("bindings");
+    w.openArray();
     for (const Rule& rule : config.bindings) {
-        std::optional<Json> trigger = writeTrigger(rule.trigger);
-        if (!trigger) {
+        w.item();
+        w.open();
+        w.key("action");
+        writeAction(w, rule.action);
+        if (rule.appBundleID) {
+            w.key("appBundleID");
+            w.string(*rule.appBundleID);
+        }
+        w.key("enabled");
+        w.boolean(rule.enabled);
+        w.key("id");
+        w.string(rule.id.string());
+        w.key("trigger");
+        if (!writeTrigger(w, rule.trigger)) {
             return std::nullopt;
         }
-        Json object = Json::object();
-        object["id"] = rule.id.string();
-        object["trigger"] = std::move(*trigger);
-        object["action"] = writeAction(rule.action);
-        if (rule.appBundleID) {
-            object["appBundleID"] = *rule.appBundleID;
-        }
-        object["enabled"] = rule.enabled;
-        bindings.push_back(std::move(object));
+        w.close();
     }
-    Json root = Json::object();
-    root["engineEnabled"] = config.engineEnabled;
-    root["snapEnabled"] = config.snapEnabled;
-    root["drawMods"] = config.drawMods.rawValue;
-    root["bindings"] = std::move(bindings);
-    // Objects keep their keys in ascending order, so every level comes out sorted. Text that is
-    // not valid UTF-8 is written with replacement characters rather than refusing the save.
-    return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+    w.closeArray();
+    w.key("drawMods");
+    w.integer(config.drawMods.rawValue);
+    w.key("engineEnabled");
+    w.boolean(config.engineEnabled);
+    w.key("snapEnabled");
+    w.boolean(config.snapEnabled);
+    w.close();
+    std::string text = std::move(w).take();
+    text += '\n';
+    return text;
 }
 
 }  // namespace ombrel

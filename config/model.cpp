@@ -379,36 +379,36 @@ Uuid Uuid::random() {
 }
 
 std::optional<Uuid> Uuid::parse(std::string_view text) {
-    if (text.size() != 36) {
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
+        text[23] != '-') {
         return std::nullopt;
     }
+    // Read for every rule of a settings file: a table per character, no branch per digit.
+    static constexpr auto value = [] {
+        std::array<uint8_t, 256> table{};
+        table.fill(0x10);  // not a digit
+        for (char c = '0'; c <= '9'; ++c) {
+            table[static_cast<unsigned char>(c)] = static_cast<uint8_t>(c - '0');
+        }
+        for (char c = 'a'; c <= 'f'; ++c) {
+            table[static_cast<unsigned char>(c)] = static_cast<uint8_t>(c - 'a' + 10);
+            table[static_cast<unsigned char>(c - 'a' + 'A')] = static_cast<uint8_t>(c - 'a' + 10);
+        }
+        return table;
+    }();
+    // Where each byte's two digits begin.
+    static constexpr std::array<uint8_t, 16> at = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                   19, 21, 24, 26, 28, 30, 32, 34};
     Uuid id;
-    std::size_t byte = 0;
-    int high = -1;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (c != '-') {
-                return std::nullopt;
-            }
-            continue;
-        }
-        int v = 0;
-        if (c >= '0' && c <= '9') {
-            v = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            v = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            v = c - 'A' + 10;
-        } else {
-            return std::nullopt;
-        }
-        if (high < 0) {
-            high = v;
-        } else {
-            id.bytes[byte++] = static_cast<uint8_t>((high << 4) | v);
-            high = -1;
-        }
+    unsigned invalid = 0;
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const uint8_t high = value[static_cast<unsigned char>(text[at[i]])];
+        const uint8_t low = value[static_cast<unsigned char>(text[at[i] + 1U])];
+        invalid |= high | low;
+        id.bytes[i] = static_cast<uint8_t>((high << 4) | (low & 0x0F));
+    }
+    if ((invalid & 0x10) != 0) {
+        return std::nullopt;
     }
     return id;
 }

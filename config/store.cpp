@@ -1,6 +1,8 @@
 // The settings store: loading, set-aside of an unreadable file, atomic saving and the rule lookup.
 #include "config/store.h"
 
+#include <functional>
+#include <mutex>
 #include <system_error>
 #include <utility>
 #include <variant>
@@ -14,8 +16,88 @@ namespace ombrel {
 
 namespace fs = std::filesystem;
 
-Store::Store(fs::path folder) : folder_(std::move(folder)) {
+namespace {
+
+// Tells the store's own texts from others without keeping them: a settings file may be tens of
+// megabytes.
+struct Fingerprint {
+    std::size_t size = 0;
+    std::size_t hash = 0;
+    friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+};
+
+Fingerprint fingerprint(std::string_view text) {
+    return {text.size(), std::hash<std::string_view>{}(text)};
+}
+
+}  // namespace
+
+// Shared with the save thread, which names a text before it renames it into place: a read of the
+// file that finds the new text finds its name too.
+struct Store::Disk {
+    std::mutex mutex;
+    std::optional<Fingerprint> last;     // written or read here last
+    std::optional<Fingerprint> writing;  // on its way into place
+};
+
+// One write of a value, on the save thread; the outcome is the store's to apply on its own.
+struct Store::SaveJob {
+    std::shared_ptr<const SettingsSnapshot> value;
+    fs::path file;
+    std::shared_ptr<Disk> disk;
+    // The outcome.
+    bool ok = false;
+    bool linkReplaced = false;
+    std::optional<std::string> error;
+
+    void write() {
+        std::error_code ec;
+        // Renaming over a folder would fail anyway; say plainly why.
+        if (fs::is_directory(file, ec)) {
+            error = std::string(folderInPlaceText);
+            return;
+        }
+        const std::optional<std::string> text = encodeConfig(value->config);
+        value.reset();  // no longer kept alive here
+        if (!text) {
+            error = describe("not expressible as JSON");
+            return;
+        }
+        const Fingerprint print = fingerprint(*text);
+        {
+            const std::lock_guard lock(disk->mutex);
+            disk->writing = print;
+        }
+        const file_io::Replaced written = file_io::replaceAtomically(file, *text);
+        {
+            const std::lock_guard lock(disk->mutex);
+            if (written) {
+                disk->last = print;
+            }
+            disk->writing.reset();
+        }
+        ok = static_cast<bool>(written);
+        linkReplaced = written.linkReplaced;
+        if (!written) {
+            // The old file stays; the in-memory config stands and the next assignment tries again.
+            error = describe(written.error.message());
+        }
+    }
+    static std::string describe(const std::string& why) {
+        return "Changes could not be saved to config.json (" + why +
+               "), so they last only until Ombrel quits unless a later save succeeds.";
+    }
+};
+
+Store::Store(fs::path folder) : Store(std::move(folder), inlineSaves_) {}
+
+Store::Store(fs::path folder, SaveExecutor& saves)
+    : folder_(std::move(folder)), saves_(saves), disk_(std::make_shared<Disk>()) {
     load();
+}
+
+Store::~Store() {
+    flush();
 }
 
 fs::path Store::defaultFolder() {
@@ -27,48 +109,83 @@ fs::path Store::unreadableURL() const {
 }
 
 void Store::adopt(Config config) {
-    current_ = SettingsSnapshot::of(config);
-    config_ = std::move(config);
+    current_ = SettingsSnapshot::of(std::move(config));
     published_.publish(current_);
+}
+
+void Store::publishConfig() {
+    // Held here, so an observer that assigns again leaves the others a valid value.
+    const std::shared_ptr<const SettingsSnapshot> shown = current_;
+    configChanged_.publish(shown->config);
 }
 
 void Store::setConfig(Config config) {
     adopt(std::move(config));
-    configChanged_.publish(config_);
-    save();
+    publishConfig();
+    requestSave();
 }
 
-bool Store::save() {
-    std::error_code ec;
+void Store::requestSave() {
     if (keepFile_) {
         setSaveError(std::string(keptUnreadableText));
-        return false;
+        return;
     }
-    // Renaming over a folder would fail anyway; say plainly why.
-    if (fs::is_directory(fileURL_, ec)) {
-        setSaveError(std::string(folderInPlaceText));
-        return false;
+    unsaved_ = current_;
+    if (!writing_) {
+        startSave();
     }
-    const std::optional<std::string> text = encodeConfig(config_);
-    const file_io::Replaced written =
-        text ? file_io::replaceAtomically(fileURL_, *text)
-             : file_io::Replaced{std::make_error_code(std::errc::invalid_argument)};
-    if (!written) {
-        // The old file stays; the in-memory config stands and the next assignment tries again.
-        setSaveError("Changes could not be saved to config.json (" +
-                     (text ? written.error.message() : "not expressible as JSON") +
-                     "), so they last only until Ombrel quits unless a later save succeeds.");
-        return false;
+}
+
+void Store::startSave() {
+    auto job = std::make_shared<SaveJob>();
+    job->value = std::exchange(unsaved_, nullptr);
+    job->file = fileURL_;
+    job->disk = disk_;
+    writing_ = job;
+    saves_.run([job] { job->write(); },
+               [this, job, alive = std::weak_ptr<int>(alive_)] {
+                   if (alive.lock()) {
+                       landed(job);
+                   }
+               });
+}
+
+void Store::landed(const std::shared_ptr<SaveJob>& job) {
+    if (job != writing_) {
+        return;  // a flush has seen to it
     }
-    if (written.linkReplaced) {
+    writing_.reset();
+    lastSaved_ = job->ok;
+    if (job->linkReplaced) {
         log::note(
             "config.json was a link that is not this user's own or leads to a file that is "
             "not, so the link was replaced by the settings file and what it led to was left "
             "untouched.");
     }
-    onDisk_ = *text;
-    setSaveError(std::nullopt);
-    return true;
+    setSaveError(job->error);
+    if (unsaved_) {
+        startSave();
+    }
+}
+
+void Store::flush() {
+    while (writing_) {
+        saves_.drain();
+        const std::shared_ptr<SaveJob> job = writing_;  // landed() resets writing_
+        landed(job);
+    }
+}
+
+bool Store::save() {
+    flush();
+    if (keepFile_) {
+        setSaveError(std::string(keptUnreadableText));
+        return false;
+    }
+    unsaved_ = current_;
+    startSave();
+    flush();
+    return lastSaved_;
 }
 
 void Store::setSaveError(std::optional<std::string> error) {
@@ -80,23 +197,39 @@ void Store::setSaveError(std::optional<std::string> error) {
 }
 
 Store::DiskChange Store::adoptFromDisk() {
-    auto bytes = file_io::readWhole(fileURL_);
-    auto* text = std::get_if<std::string>(&bytes);
-    if (text == nullptr || *text == onDisk_) {
+    auto decoded = [this]() -> std::optional<std::variant<Config, DecodeError>> {
+        auto bytes = file_io::readWhole(fileURL_);
+        const auto* text = std::get_if<std::string>(&bytes);
+        if (text == nullptr) {
+            return std::nullopt;
+        }
+        const Fingerprint print = fingerprint(*text);
+        {
+            const std::lock_guard lock(disk_->mutex);
+            if (print == disk_->last || print == disk_->writing) {
+                return std::nullopt;
+            }
+            disk_->last = print;
+        }
+        return decodeConfig(*text);
+    }();
+    if (!decoded) {
         return {};
     }
-    onDisk_ = *text;
-    auto decoded = decodeConfig(*text);
-    if (auto* error = std::get_if<DecodeError>(&decoded)) {
+    if (auto* error = std::get_if<DecodeError>(&*decoded)) {
         return {DiskChange::Kind::refused, std::move(error->description)};
     }
-    auto& config = std::get<Config>(decoded);
+    auto& config = std::get<Config>(*decoded);
     keepFile_ = false;
     setSaveError(std::nullopt);
-    if (config != config_) {
+    if (config != current_->config) {
         // Through adopt, so the rule index follows the new list.
         adopt(std::move(config));
-        configChanged_.publish(config_);
+        publishConfig();
+        // A write under way is of an older value: the file is to end with this one.
+        if (writing_) {
+            requestSave();
+        }
     }
     return {DiskChange::Kind::adopted, {}};
 }
@@ -141,8 +274,12 @@ void Store::load() {
         save();
         return;
     }
-    onDisk_ = std::get<std::string>(bytes);
-    auto decoded = decodeConfig(*onDisk_);
+    auto decoded = [&] {
+        // The text goes as soon as it is read: only its fingerprint is kept.
+        const std::string text = std::move(std::get<std::string>(bytes));
+        disk_->last = fingerprint(text);
+        return decodeConfig(text);
+    }();
     if (auto* config = std::get_if<Config>(&decoded)) {
         adopt(std::move(*config));
         return;

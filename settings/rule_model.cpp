@@ -2,6 +2,7 @@
 #include "settings/rule_model.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ombrel {
 
@@ -43,16 +44,19 @@ std::size_t RuleListModel::UuidHash::operator()(const Uuid& id) const {
     return h;
 }
 
-RuleListModel::RuleListModel(const Config& source, Trigger::Kind kind, AppNamer appName,
-                             QObject* parent)
-    : QAbstractListModel(parent), source_(source), kind_(kind), appName_(std::move(appName)) {
+RuleListModel::RuleListModel(Source source, Trigger::Kind kind, AppNamer appName, QObject* parent)
+    : QAbstractListModel(parent),
+      source_(std::move(source)),
+      shown_(source_()),
+      kind_(kind),
+      appName_(std::move(appName)) {
     readRows(keys_, indices_);
 }
 
 void RuleListModel::readRows(std::vector<RowKey>& keys, std::vector<std::size_t>& indices) const {
     keys.clear();
     indices.clear();
-    const auto& bindings = source_.bindings;
+    const auto& bindings = shown_->bindings;
     for (std::size_t i = 0; i < bindings.size(); ++i) {
         if (bindings[i].trigger.kind() == kind_) {
             keys.push_back({bindings[i].id, hashValue(bindings[i])});
@@ -62,6 +66,9 @@ void RuleListModel::readRows(std::vector<RowKey>& keys, std::vector<std::size_t>
 }
 
 void RuleListModel::sync() {
+    // Rows are read from the new configuration from here on (rule() guards the places past its
+    // end); the old one stays alive until the rows that came from it are gone.
+    const std::shared_ptr<const Config> old = std::exchange(shown_, source_());
     std::vector<RowKey> keys;
     std::vector<std::size_t> indices;
     readRows(keys, indices);
@@ -157,8 +164,8 @@ QVariant RuleListModel::data(const QModelIndex& index, int role) const {
 
 const Rule& RuleListModel::rule(int row) const {
     const auto i = indices_[static_cast<std::size_t>(row)];
-    if (i < source_.bindings.size()) {
-        return source_.bindings[i];
+    if (i < shown_->bindings.size()) {
+        return shown_->bindings[i];
     }
     // Only while rows are being removed can a row point past the new configuration.
     static const Rule gone;

@@ -5,6 +5,8 @@
 
 #include <QAbstractListModel>
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -36,9 +38,10 @@ RowDiff diffRows(std::span<const RowKey> before, std::span<const RowKey> after);
 
 class RuleListModel : public QAbstractListModel {
   public:
-    // source must outlive the model; sync() after every change of it.
-    RuleListModel(const Config& source, Trigger::Kind kind, AppNamer appName,
-                  QObject* parent = nullptr);
+    // The configuration in force, shared rather than copied (the store's sharedConfig()).
+    using Source = std::function<std::shared_ptr<const Config>()>;
+    // Reads the source now and at every sync(); call sync() after every change of it.
+    RuleListModel(Source source, Trigger::Kind kind, AppNamer appName, QObject* parent = nullptr);
 
     // Reads the configuration again and announces what changed.
     void sync();
@@ -65,10 +68,12 @@ class RuleListModel : public QAbstractListModel {
     [[nodiscard]] bool takenRule(const Rule& rule) const;
     void announceChanged(const std::vector<int>& rows);
 
-    const Config& source_;
+    Source source_;
+    // The configuration the rows were read from, held until the next sync.
+    std::shared_ptr<const Config> shown_;
     Trigger::Kind kind_;
     AppNamer appName_;
-    // Per row: its key, and its place in source.bindings.
+    // Per row: its key, and its place in the configuration's bindings.
     std::vector<RowKey> keys_;
     std::vector<std::size_t> indices_;
     std::unordered_set<Trigger> taken_;

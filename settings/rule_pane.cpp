@@ -63,7 +63,8 @@ RulePane::RulePane(Store& store, EngineStatus& engine, Pane pane, AppNamer appNa
     connect(add_, &QAbstractButton::clicked, this,
             [this] { actions_.edit(RuleList::newRule(pane_)); });
 
-    model_ = std::make_unique<RuleListModel>(store_.config(), *paneKind(pane), std::move(appName));
+    model_ = std::make_unique<RuleListModel>([&store = store_] { return store.sharedConfig(); },
+                                             *paneKind(pane), std::move(appName));
     model_->setTaken(engine_.takenTriggers());
     list_ = makeChild<RuleListView>(
         this, *model_,

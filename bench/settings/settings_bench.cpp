@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "config/model.h"
 #include "config/store.h"
@@ -36,10 +37,11 @@ Config manyRules(int64_t count) {
     return config;
 }
 
-// The model and its view, shown and painted once.
+// The model and its view, shown and painted once; the model reads config where it is.
 struct ShownList {
-    explicit ShownList(const Config& config)
-        : model(config, Trigger::Kind::hotkey, [](const std::string& id) { return id; }),
+    explicit ShownList(const std::shared_ptr<Config>& config)
+        : model([config] { return std::shared_ptr<const Config>(config); }, Trigger::Kind::hotkey,
+                [](const std::string& id) { return id; }),
           view(model, {}) {
         view.resize(620, 540);
         view.show();
@@ -50,7 +52,7 @@ struct ShownList {
 };
 
 void BM_ListBuiltAndShown(benchmark::State& state) {
-    const Config config = manyRules(state.range(0));
+    const auto config = std::make_shared<Config>(manyRules(state.range(0)));
     for (auto _ : state) {
         ShownList list(config);
         benchmark::DoNotOptimize(list.model.rowCount());
@@ -60,12 +62,12 @@ BENCHMARK(BM_ListBuiltAndShown)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // Every rule replaced at once, as when another file is loaded: the model resets.
 void BM_ModelReset(benchmark::State& state) {
-    Config config = manyRules(state.range(0));
+    const auto config = std::make_shared<Config>(manyRules(state.range(0)));
     ShownList list(config);
     for (auto _ : state) {
         state.PauseTiming();
         // Fresh ids: no row is the same.
-        config = manyRules(state.range(0));
+        *config = manyRules(state.range(0));
         state.ResumeTiming();
         list.model.sync();
         QApplication::processEvents();
@@ -75,10 +77,10 @@ BENCHMARK(BM_ModelReset)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // One rule switched off and on: the model finds the one changed row and the view repaints it.
 void BM_OneRowUpdate(benchmark::State& state) {
-    Config config = manyRules(state.range(0));
+    const auto config = std::make_shared<Config>(manyRules(state.range(0)));
     ShownList list(config);
     for (auto _ : state) {
-        config.bindings[1].enabled = !config.bindings[1].enabled;
+        config->bindings[1].enabled = !config->bindings[1].enabled;
         list.model.sync();
         QApplication::processEvents();
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start of the program until its settings window shows, with the starter set, 10,000 and
-# 100,000 rules, in a private X session (Xvfb, openbox) with a private session bus.
+# 100,000 rules, then the "Ombrel is on" switch flipped until the file is saved, with the starter
+# set and 10,000 rules, in a private X session (Xvfb, openbox) with a private session bus.
 # Usage: bash bench/settings/window_start.sh [ombrel executable ...]  (default: build/ombrel)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -23,5 +24,8 @@ for program in "${programs[@]}"; do
   echo "$program"
   for rules in 0 10000 100000; do
     "$tool" "$program" "$rules" "$([ "$rules" -eq 100000 ] && echo 1 || echo 5)"
+  done
+  for rules in 0 10000; do
+    "$tool" --switch "$program" "$rules" 6
   done
 done

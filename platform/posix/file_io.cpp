@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -152,10 +153,15 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
         static_cast<std::uintmax_t>(st.st_size) > limit) {
         return Unreadable{};
     }
-    std::string bytes;
-    char buffer[16384];
+    // Read straight into a buffer of the file's size and one byte more, which tells a file that
+    // grew meanwhile; it grows further only for such a file.
+    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t size = 0;
     while (true) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (size == bytes.size()) {
+            bytes.resize(std::min(2 * bytes.size(), limit + 1));
+        }
+        const ssize_t n = ::read(fd.get(), bytes.data() + size, bytes.size() - size);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -165,11 +171,12 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
         if (n == 0) {
             break;
         }
-        if (bytes.size() + static_cast<std::size_t>(n) > limit) {
+        size += static_cast<std::size_t>(n);
+        if (size > limit) {
             return Unreadable{};
         }
-        bytes.append(buffer, static_cast<std::size_t>(n));
     }
+    bytes.resize(size);
     return bytes;
 }
 

@@ -1,44 +1,29 @@
 // Starts the shared X session, session bus, settings folder and Qt application of the shell
 // tests, and stops them in reverse order when the tests end.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+
+#include "config/json_codec.h"
+#include "support/temp_dir.h"
 
 // Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
 #include "private_bus.h"
 #include "shell_env.h"
 
-extern char** environ;
-
 namespace ombrel::shell_test {
 
 namespace {
 
-pid_t spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t* actions) {
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, args[0], actions, nullptr, args.data(), environ) != 0) {
-        return -1;
-    }
-    return pid;
-}
-
 struct Shared {
     std::unique_ptr<xsession::XSession> session;
     std::unique_ptr<xsession::PrivateBus> bus;
-    std::filesystem::path configHome;
+    std::unique_ptr<test::TempDir> configHome;
     std::unique_ptr<QApplication> app;
 };
 
@@ -55,16 +40,13 @@ class Environment : public ::testing::Environment {
         Shared& s = shared();
         s.session = std::make_unique<xsession::XSession>(xsession::twoMonitors());
         s.bus = std::make_unique<xsession::PrivateBus>();
-        char pattern[] = "/tmp/ombrel-shell-XXXXXX";
-        if (const char* made = mkdtemp(pattern)) {
-            s.configHome = made;
-            setenv("XDG_CONFIG_HOME", made, 1);
-            // Qt wants a private runtime folder; the session has none.
-            const auto runtime = s.configHome / "runtime";
-            std::filesystem::create_directory(runtime);
-            std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        }
+        s.configHome = std::make_unique<test::TempDir>();
+        setenv("XDG_CONFIG_HOME", s.configHome->path().c_str(), 1);
+        // Qt wants a private runtime folder; the session has none.
+        const auto runtime = s.configHome->path() / "runtime";
+        std::filesystem::create_directory(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         static int argc = 1;
         static char name[] = "shell_tests";
         static char* argv[] = {name, nullptr};
@@ -76,8 +58,7 @@ class Environment : public ::testing::Environment {
         s.app.reset();
         s.bus.reset();
         s.session.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(s.configHome, ignored);
+        s.configHome.reset();
     }
 };
 
@@ -96,7 +77,7 @@ pid_t busDaemon() {
     return shared().bus->pid();
 }
 const std::filesystem::path& configHome() {
-    return shared().configHome;
+    return shared().configHome->path();
 }
 
 void pump() {
@@ -108,39 +89,31 @@ bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds time
     return xsession::XSession::waitUntil(cond, timeout, pump);
 }
 
-Child::Child(const std::vector<std::string>& argv) : pid_(spawn(argv, nullptr)) {}
+Program::Program(const std::vector<std::string>& argv) : pid(xsession::XSession::start(argv)) {}
 
-Child::~Child() {
-    if (pid_ > 0 && !reaped_) {
-        kill(pid_, SIGTERM);
-        int ignored = 0;
-        if (!wait(ignored, std::chrono::seconds(3))) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+Program::~Program() {
+    xsession::XSession::stop(pid);
 }
 
-bool Child::exited(int& status) {
-    if (!reaped_ && pid_ > 0) {
-        int raw = 0;
-        if (waitpid(pid_, &raw, WNOHANG) == pid_) {
-            reaped_ = true;
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        }
+std::optional<int> Program::end(std::chrono::milliseconds timeout) {
+    int raw = 0;
+    if (pid <= 0 || !pumpUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, timeout)) {
+        return std::nullopt;
     }
-    status = status_;
-    return reaped_;
+    pid = -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
-bool Child::wait(int& status, std::chrono::milliseconds timeout) {
-    return pumpUntil([&] { return exited(status); }, timeout);
+bool isViewable(Window window) {
+    XWindowAttributes a{};
+    return XGetWindowAttributes(session().display(), window, &a) != 0 && a.map_state == IsViewable;
 }
 
-void Child::sendSignal(int signal) const {
-    if (pid_ > 0 && !reaped_) {
-        kill(pid_, signal);
-    }
+void writeSettings(const Config& config) {
+    const auto file = configHome() / "Ombrel" / "config.json";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file.string() + ".new") << *encodeConfig(config);
+    std::filesystem::rename(file.string() + ".new", file);
 }
 
 }  // namespace ombrel::shell_test

@@ -1,13 +1,18 @@
 // What the shell tests share: one X session (two monitors, openbox), one private session bus,
-// a scratch settings folder and one Qt application for the whole executable.
+// a scratch settings folder and one Qt application for the whole executable, and what they read
+// back from the X server.
 #pragma once
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "config/model.h"
 #include "x_session.h"
 
 namespace ombrel::shell_test {
@@ -26,25 +31,20 @@ void pump();
 bool pumpUntil(const std::function<bool()>& cond,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
-// A program started in the background, killed with the object unless it has exited.
-class Child {
-  public:
-    explicit Child(const std::vector<std::string>& argv);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    [[nodiscard]] bool started() const { return pid_ > 0; }
-    // The exit status once the program has ended (-1 if killed by a signal), else nothing yet.
-    bool exited(int& status);
-    // Waits for the end of the program, pumping the Qt loop meanwhile; false on timeout.
-    bool wait(int& status, std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    void sendSignal(int signal) const;
-
-  private:
-    int pid_ = -1;
-    bool reaped_ = false;
-    int status_ = 0;
+// A program started in the background with its output discarded, ended with the object.
+struct Program {
+    explicit Program(const std::vector<std::string>& argv);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    // Its exit status (-1 when a signal ended it) once it has ended within the timeout, pumping
+    // the Qt loop meanwhile; nothing while it still runs.
+    std::optional<int> end(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    pid_t pid;
 };
+
+bool isViewable(Window window);
+// Replaces the settings file as editors and dotfile managers do: a new file renamed over it.
+void writeSettings(const Config& config);
 
 }  // namespace ombrel::shell_test

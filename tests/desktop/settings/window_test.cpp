@@ -133,11 +133,7 @@ TEST_F(ProgramWindow, KeysDeleteARuleAndEditUndoBringsItBackInItsPlace) {
     ASSERT_TRUE(pumpUntil([&] { return store_.config().bindings.size() == 2; }));
     EXPECT_EQ(store_.config().bindings[1], original.bindings[2]);
     ASSERT_EQ(xdotool({"key", "ctrl+z"}), 0);
-    ASSERT_TRUE(pumpUntil([&] { return store_.config() == original; }));
-    // Once is all: the second undo has nothing left to bring back.
-    ASSERT_EQ(xdotool({"key", "ctrl+z"}), 0);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(store_.config(), original);
+    EXPECT_TRUE(pumpUntil([&] { return store_.config() == original; }));
 }
 
 // The settings portal of a desktop, answering on a connection and thread of its own (the

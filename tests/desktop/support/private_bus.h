@@ -1,5 +1,6 @@
 // A dbus-daemon of a test's or benchmark's own, so that it neither sees nor disturbs the user's
 // session bus; its address goes into this process's environment for everything started later.
+// Its socket lies in a folder of its own, removed with the object.
 #pragma once
 
 #include <sys/types.h>
@@ -20,6 +21,7 @@ class PrivateBus {
 
   private:
     pid_t pid_ = -1;
+    std::string folder_;
     std::string address_;
 };
 

@@ -6,7 +6,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace ombrel::xsession {
@@ -133,16 +132,6 @@ std::optional<double> Typist::timedTap(unsigned keycode, std::chrono::millisecon
         poll(&p, 1, pump ? 1 : 5);
     }
     return std::nullopt;
-}
-
-std::string millis(const std::optional<double>& ms, std::chrono::milliseconds patience) {
-    char text[32];
-    if (ms) {
-        std::snprintf(text, sizeof text, "%.2f", *ms);
-    } else {
-        std::snprintf(text, sizeof text, ">%lld", static_cast<long long>(patience.count()));
-    }
-    return text;
 }
 
 }  // namespace ombrel::xsession

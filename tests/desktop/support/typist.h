@@ -9,7 +9,6 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace ombrel::xsession {
@@ -52,8 +51,5 @@ class Typist {
     void* keyboard_ = nullptr;  // XDevice of the server's keyboard
     std::vector<unsigned> seen_;
 };
-
-// Milliseconds as text, ">N" when nothing arrived within the patience N.
-std::string millis(const std::optional<double>& ms, std::chrono::milliseconds patience);
 
 }  // namespace ombrel::xsession

@@ -12,11 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 #include <tuple>
 
@@ -27,19 +23,6 @@ namespace ombrel::xsession {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Openbox with one desktop, no key bindings (they would collide with the grabs under test), and
-// the mouse bindings a user relies on: click to focus and raise, drag the title bar to move.
-constexpr const char* openboxConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc"><keyboard/><desktops><number>1</number></desktops>
-  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
-  <margins><top>0</top><bottom>0</bottom><left>0</left><right>0</right></margins>
-  <mouse><dragThreshold>1</dragThreshold><context name="Client Titlebar">
-    <mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
-  </context><context name="Titlebar">
-    <mousebind button="Left" action="Drag"><action name="Move"/></mousebind></context></mouse>
-</openbox_config>
-)";
 
 // Waits for the child to end within the timeout, for its wait status.
 bool reap(pid_t pid, std::chrono::milliseconds timeout, int& status) {
@@ -64,9 +47,7 @@ std::vector<long> cardinals(Display* d, Window w, const char* name) {
         const long* values = reinterpret_cast<const long*>(data);
         out.assign(values, values + count);
     }
-    if (data != nullptr) {
-        XFree(data);
-    }
+    XFree(data);
     return out;
 }
 
@@ -77,15 +58,19 @@ bool isManaged(Display* d, Window w) {
            cardinals(d, w, "_NET_FRAME_EXTENTS").size() == 4;
 }
 
-}  // namespace
-
-pid_t XSession::start(const std::vector<std::string>& argv) {
+// Starts a program with its standard output going to the descriptor given, else discarded.
+pid_t spawn(const std::vector<std::string>& argv, int output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
@@ -94,6 +79,29 @@ pid_t XSession::start(const std::vector<std::string>& argv) {
     const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
+pid_t XSession::start(const std::vector<std::string>& argv) {
+    return spawn(argv, -1);
+}
+
+std::string XSession::startForLine(const std::vector<std::string>& argv, pid_t& pid) {
+    std::array<int, 2> fds{};
+    std::string line;
+    pid = -1;
+    if (pipe2(fds.data(), O_CLOEXEC) != 0) {
+        return line;
+    }
+    pid = spawn(argv, fds[1]);
+    close(fds[1]);
+    char c = 0;
+    while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
+        line.push_back(c);
+    }
+    close(fds[0]);
+    return line;
 }
 
 Options twoMonitors() {
@@ -121,8 +129,6 @@ XSession::~XSession() {
     }
     stop(windowManager_);
     stop(server_);
-    std::error_code ignored;
-    std::filesystem::remove(configFile_, ignored);
 }
 
 bool XSession::startServer() {
@@ -132,24 +138,14 @@ bool XSession::startServer() {
         width = std::max(width, m.x + m.width);
         height = std::max(height, m.y + m.height);
     }
-    std::array<int, 2> fds{};
-    if (pipe(fds.data()) != 0) {
-        return fail("pipe failed");
-    }
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    // Xvfb inherits the write end of the pipe: only the read end is close-on-exec.
+    // -displayfd: Xvfb prints its display number once it listens, or ends when it fails.
     // -noreset: the monitors set below must survive the moments when no client is connected.
-    server_ = start({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                     std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten",
-                     "tcp", "-noreset", "+extension", "RANDR"});
-    close(fds[1]);
-    // Xvfb writes its display number and a newline, or closes the pipe when it fails.
-    FILE* in = fdopen(fds[0], "r");
-    std::array<char, 16> line{};
-    const bool reported = server_ > 0 && fgets(line.data(), line.size(), in) != nullptr;
-    fclose(in);
-    const std::string number(line.data(), std::strcspn(line.data(), "\n"));
-    if (!reported || number.empty()) {
+    const std::string number =
+        startForLine({"Xvfb", "-displayfd", "1", "-screen", "0",
+                      std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten",
+                      "tcp", "-noreset", "+extension", "RANDR"},
+                     server_);
+    if (number.empty()) {
         return fail("Xvfb did not start or report a display");
     }
     displayName_ = ":" + number;
@@ -189,10 +185,8 @@ bool XSession::splitMonitors(std::size_t primary) {
 }
 
 bool XSession::startWindowManager() {
-    configFile_ = std::filesystem::temp_directory_path() /
-                  ("ombrel-openbox-" + std::to_string(getpid()) + displayName_ + ".xml");
-    std::ofstream(configFile_) << openboxConfig;
-    windowManager_ = start({"openbox", "--sm-disable", "--config-file", configFile_});
+    // The configuration beside this file says why it is as it is.
+    windowManager_ = start({"openbox", "--sm-disable", "--config-file", OMBREL_OPENBOX_CONFIG});
     // The window manager is ready when it frames a probe window, not after some fixed time.
     const Window probe =
         windowManager_ > 0 ? createWindow("probe", "OmbrelProbe", 10, 10, 50, 50) : 0;

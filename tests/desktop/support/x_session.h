@@ -75,6 +75,9 @@ class XSession {
                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Starts a program with output discarded; its process id, or -1.
     static pid_t start(const std::vector<std::string>& argv);
+    // Starts a program and waits for the first line it prints (an address, a display number);
+    // that line without its newline, empty when the program ended first. It goes on running.
+    static std::string startForLine(const std::vector<std::string>& argv, pid_t& pid);
     // Ends a program started above (TERM, then KILL) and reaps it; pid becomes -1.
     static void stop(pid_t& pid);
 
@@ -90,7 +93,6 @@ class XSession {
     Options options_;
     std::string failure_;
     std::string displayName_;
-    std::string configFile_;
     Display* display_ = nullptr;
     pid_t server_ = -1;
     pid_t windowManager_ = -1;

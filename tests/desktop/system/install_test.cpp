@@ -52,6 +52,10 @@ TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
                   std::string({'I', 'H', 'D', 'R', 0, 0, high, low, 0, 0, high, low}))
             << size;
     }
+    // The installed command finds its user interface: it renders the icon.
+    const std::string icon = "'" + (prefix / "bin/ombrel").string() + "' --make-icon '" +
+                             (prefix / "icon.png").string() + "'";
+    EXPECT_EQ(std::system(icon.c_str()), 0);
     EXPECT_TRUE(XdgAutostartItem::isInstalled(prefix / "bin/ombrel"));
     EXPECT_FALSE(XdgAutostartItem::isInstalled(OMBREL_BINARY));
 }
