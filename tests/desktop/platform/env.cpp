@@ -105,19 +105,21 @@ Rect outer(Window w) {
     return {double(m.x), double(m.y), double(m.width), double(m.height)};
 }
 
-void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values) {
-    Display* d = session().display();
+void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values,
+                 Display* d) {
     XChangeProperty(d, w, XInternAtom(d, name, False), XInternAtom(d, type, False), 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(values.data()),
                     static_cast<int>(values.size()));
 }
 
-Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut) {
+Window createDock(int x, int y, int width, int height, const std::vector<long>& strut) {
     Display* d = session().display();
     return session().createWindow("dock", "OmbrelDock", x, y, width, height, 0, [&](Window w) {
         const auto dock = static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False));
         setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM", {dock});
-        setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", {strut.begin(), strut.end()});
+        if (!strut.empty()) {
+            setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", strut);
+        }
     });
 }
 
