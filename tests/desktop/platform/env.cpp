@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "env.h"
+#include "typist.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/XInput2.h>
@@ -55,10 +56,6 @@ XDevice* addPointer(const char* name) {
 }
 
 namespace {
-
-XDevice* openDevice(const char* name) {
-    return XOpenDevice(session().display(), static_cast<XID>(deviceId(name)));
-}
 
 // The server's own mouse has too few buttons, so the user's mouse is a master pointer of its
 // own, driven through its XTEST device.
@@ -124,7 +121,7 @@ Window createDock(int x, int y, int width, int height, const std::vector<long>& 
 }
 
 void userKey(unsigned keycode, bool down) {
-    static XDevice* const keyboard = openDevice("Xvfb keyboard");
+    static XDevice* const keyboard = xsession::openKeyboard(session().display());
     XTestFakeDeviceKeyEvent(session().display(), keyboard, keycode, down ? True : False, nullptr, 0,
                             CurrentTime);
     XSync(session().display(), False);

@@ -34,7 +34,6 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
     // A band covering a whole monitor belongs to its neighbour.
     const Strut overLeftMonitor{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     const std::tuple<std::vector<Strut>, Rect, Rect> cases[] = {
-        {{}, left, left},
         {{leftPanel}, left, {40, 0, 1240, 800}},
         {{leftPanel}, right, right},
         {{leftPanel, widerLeftPanel}, left, {60, 0, 1220, 800}},
@@ -64,7 +63,6 @@ TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
     const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
         {both, {}, both},
         {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
-        {one, {{}, Rect{0, 25, 1280, 775}, {}}, {{0, 25, 1280, 775}}},
         {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
         {one, {{}, Rect{0, 25, 1280, 775}, {leftPanel}}, {{40, 25, 1240, 775}}},
         // Openbox's union (the bounding box less every strut) would cut the taller monitor by
