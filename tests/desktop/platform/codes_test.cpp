@@ -1,7 +1,9 @@
 // The fixed translations between X and the engine (key codes, buttons, modifier masks), the
-// ledger that tells posted events from everybody else's.
+// ledger that tells posted events from everybody else's, and what a posted keystroke leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <tuple>
 
@@ -126,6 +128,18 @@ TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
     XCloseDevice(d, mouse);
     EXPECT_TRUE(platform_test::pumpUntil([&] { return own.size() == 2; }));
     EXPECT_EQ(own, (std::vector<bool>{false, true}));
+}
+
+// The modifiers pressed for a keystroke go up with it: a key left down would freeze the keyboard.
+TEST(PostedKeystroke, LeavesNoKeyDown) {
+    ASSERT_TRUE(platform_test::session().ready());
+    XConnection x;
+    X11EventPoster poster(x);
+    ASSERT_TRUE(poster.postKeystroke(0, Mods(Mods::command | Mods::shift | Mods::control)));
+    XSync(x.display(), False);  // the server has handled every posted event
+    std::array<char, 32> keys{};
+    XQueryKeymap(x.display(), keys.data());
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), 0), 32) << "a key is still down";
 }
 
 }  // namespace
