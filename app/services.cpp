@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstdlib>
 
+#include "app/quit_signals.h"
 #include "app/session_notice.h"
 #include "app/settings_reload.h"
 #include "app/single_instance.h"
@@ -179,6 +180,7 @@ int runProgram() {
         return 0;
     }
     Services services;
+    const app::QuitOnSignals quitOnSignals;
     AppDelegate delegate(services.store(), services.delegateHooks());
     QObject::connect(&instance, &SingleInstance::showSettingsRequested, &delegate,
                      &AppDelegate::showSettings);

@@ -34,8 +34,9 @@ for d in tests/core/* tests/desktop/* tests/*; do
 done
 # Scenario files beside the tests (input events and what must follow, one a line) are tests too:
 # their non-blank lines that are not '#' comments, shown apart and in a second ratio. Fuzz seeds
-# and dictionaries are inputs for the fuzzer, not cases, and are left out.
-data=$(find tests -type f \( -name '*.txt' -o -name '*.cases' \) -not -path 'tests/fuzz/*' -print0 2>/dev/null |
+# and dictionaries are inputs for the fuzzer, not cases, and are left out, as are build files.
+data=$(find tests -type f \( -name '*.txt' -o -name '*.cases' \) -not -name CMakeLists.txt \
+  -not -path 'tests/fuzz/*' -print0 2>/dev/null |
   xargs -0 -r cat | awk '{ s=$0; sub(/^[ \t]+/, "", s); if (s != "" && s !~ /^#/) n++ } END { print n+0 }')
 printf 'data   %-24s %6d\n' "tests (scenario files)" "$data"
 for d in tools bench; do

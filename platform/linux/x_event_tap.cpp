@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <string_view>
+#include <tuple>
 #include <utility>
 
 #include "platform/linux/key_codes.h"
@@ -148,16 +149,6 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     if (motionChanged && live()) {
         selectEvents();
     }
-    std::vector<KeyGrab> keys;
-    for (const auto& combo : request.hotkeys) {
-        const auto keycode = xKeyFromVirtual(combo.keyCode);
-        const auto state = xStateFromMods(combo.mods);
-        if (keycode && state && std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
-                return g.keycode == *keycode && g.state == *state;
-            })) {
-            keys.push_back({combo, *keycode, *state});
-        }
-    }
     std::vector<ButtonGrab> buttons;
     auto addButton = [&buttons](int64_t button, bool rule) {
         const auto x = xButtonFromEngine(button);
@@ -181,26 +172,13 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     }
     // What is held and not refused stays; what is new, and what another program held, is placed
     // (again) over the next turns.
-    for (auto& g : keys) {
-        const auto old = std::find_if(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& o) {
-            return o.keycode == g.keycode && o.state == g.state;
-        });
-        g.placed = old != keyGrabs_.end() && old->placed && !old->taken;
-    }
+    adoptKeys(wantedKeys());
     for (auto& g : buttons) {
         const auto old = std::find_if(buttonGrabs_.begin(), buttonGrabs_.end(),
                                       [&](const ButtonGrab& o) { return o.xButton == g.xButton; });
         g.placed = old != buttonGrabs_.end() && old->placed && !old->taken;
     }
     if (live()) {
-        // Let go of what is no longer wanted at once: that needs no answer.
-        for (const auto& old : keyGrabs_) {
-            if (old.placed && std::none_of(keys.begin(), keys.end(), [&](const KeyGrab& g) {
-                    return g.keycode == old.keycode && g.state == old.state;
-                })) {
-                ungrab(old);
-            }
-        }
         for (const auto& old : buttonGrabs_) {
             if (old.placed &&
                 std::none_of(buttons.begin(), buttons.end(),
@@ -210,7 +188,6 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
         }
         XFlush(x_.display());
     }
-    keyGrabs_ = std::move(keys);
     buttonGrabs_ = std::move(buttons);
     if (live()) {
         backlog_ = placeSome();
@@ -218,11 +195,91 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     return taken();
 }
 
+bool X11EventTap::keyBefore(const KeyGrab& a, const KeyGrab& b) {
+    return std::tie(a.keycode, a.state) < std::tie(b.keycode, b.state);
+}
+
+const X11EventTap::KeyGrab* X11EventTap::findKey(const std::vector<KeyGrab>& in, const KeyGrab& g) {
+    const auto it = std::lower_bound(in.begin(), in.end(), g, keyBefore);
+    return it != in.end() && it->keycode == g.keycode && it->state == g.state ? &*it : nullptr;
+}
+
+std::vector<X11EventTap::KeyGrab> X11EventTap::wantedKeys() const {
+    std::vector<KeyGrab> keys;
+    keys.reserve(request_.hotkeys.size());
+    for (const auto& combo : request_.hotkeys) {
+        const auto keycode = xKeyFromVirtual(combo.keyCode);
+        const auto state = xStateFromMods(combo.mods);
+        if (keycode && state) {
+            keys.push_back({combo, *keycode, *state, false, false, {}});
+        }
+    }
+    // Sorted, so that thousands of bindings are matched against the grabs held by search.
+    std::stable_sort(keys.begin(), keys.end(), keyBefore);
+    keys.erase(std::unique(keys.begin(), keys.end(),
+                           [](const KeyGrab& a, const KeyGrab& b) {
+                               return !keyBefore(a, b) && !keyBefore(b, a);
+                           }),
+               keys.end());
+    // A key bound with most mixes of the four is grabbed whole, with any modifiers: one grab
+    // instead of one per mix and lock, and the X server compares each new grab with all it
+    // holds. Its presses that match nothing are replayed to the application.
+    std::vector<KeyGrab> out;
+    out.reserve(keys.size());
+    for (auto first = keys.begin(); first != keys.end();) {
+        const auto last = std::find_if(
+            first, keys.end(), [&](const KeyGrab& g) { return g.keycode != first->keycode; });
+        if (last - first >= wholeKeyMixes && first->keycode < splitKeys_.size() &&
+            !splitKeys_[first->keycode]) {
+            KeyGrab whole{first->combo, first->keycode, KeyGrab::anyState, false, false, {}};
+            for (auto it = first; it != last; ++it) {
+                whole.wholeCombos.push_back(it->combo);
+            }
+            out.push_back(std::move(whole));
+        } else {
+            std::move(first, last, std::back_inserter(out));
+        }
+        first = last;
+    }
+    return out;
+}
+
+void X11EventTap::adoptKeys(std::vector<KeyGrab> keys) {
+    for (auto& g : keys) {
+        const KeyGrab* old = findKey(keyGrabs_, g);
+        g.placed = old != nullptr && old->placed && !old->taken;
+    }
+    if (live()) {
+        // Let go of what is no longer wanted at once: that needs no answer. A whole key goes
+        // first, as letting it go lets go of every grab of the key.
+        for (const bool whole : {true, false}) {
+            for (const auto& old : keyGrabs_) {
+                if (old.placed && (old.state == KeyGrab::anyState) == whole &&
+                    findKey(keys, old) == nullptr) {
+                    ungrab(old);
+                }
+            }
+        }
+        XFlush(x_.display());
+    }
+    keyGrabs_ = std::move(keys);
+    grabbedKeys_.reset();
+    for (const auto& g : keyGrabs_) {
+        if (g.keycode < grabbedKeys_.size()) {
+            grabbedKeys_.set(g.keycode);
+        }
+    }
+}
+
 TakenGrabs X11EventTap::taken() const {
     TakenGrabs out;
     for (const auto& g : keyGrabs_) {
         if (g.placed && g.taken) {
-            out.hotkeys.push_back(g.combo);
+            if (g.state == KeyGrab::anyState) {
+                out.hotkeys.insert(out.hotkeys.end(), g.wholeCombos.begin(), g.wholeCombos.end());
+            } else {
+                out.hotkeys.push_back(g.combo);
+            }
         }
     }
     for (const auto& g : buttonGrabs_) {
@@ -258,6 +315,19 @@ bool X11EventTap::placeSome() {
     if (trap.failed() && x_.connected()) {
         log::note("The X server refused some of the grabs for the bindings.");
     }
+    // A key another program holds with some modifiers cannot be had whole: grab its mixes one
+    // by one, so that only the ones the other program holds are reported taken.
+    bool split = false;
+    for (const auto& g : keyGrabs_) {
+        if (g.placed && g.taken && g.state == KeyGrab::anyState && g.keycode < splitKeys_.size()) {
+            splitKeys_.set(g.keycode);
+            split = true;
+        }
+    }
+    if (split) {
+        adoptKeys(wantedKeys());
+        return true;
+    }
     return left;
 }
 
@@ -284,32 +354,38 @@ void X11EventTap::ungrabAll() {
     }
 }
 
+std::vector<XIGrabModifiers> X11EventTap::variantsOf(const KeyGrab& g) const {
+    std::vector<XIGrabModifiers> variants;
+    if (g.state == KeyGrab::anyState) {
+        variants.push_back({static_cast<int>(XIAnyModifier), 0});
+        return variants;
+    }
+    for (unsigned v : ignoredVariants_) {
+        variants.push_back({static_cast<int>(g.state | v), 0});
+    }
+    return variants;
+}
+
 void X11EventTap::grab(KeyGrab& g) {
     Display* d = x_.display();
     const Mask keys(0, {XI_KeyPress});
-    std::vector<XIGrabModifiers> variants;
+    std::vector<XIGrabModifiers> variants = variantsOf(g);
     g.taken = false;
     // Grabs go on each master device itself: with the all-masters pseudo-device a replayed event
     // would not reach the focused client.
     for (int device : masterKeyboards_) {
-        variants.clear();
-        for (unsigned v : ignoredVariants_) {
-            variants.push_back({static_cast<int>(g.state | v), 0});
-        }
         XIEventMask mask = keys.mask;
         mask.deviceid = device;
-        // The answer lists the variants that another client holds already.
+        // The answer lists the variants that another client holds already (and rewrites them).
+        auto asked = variants;
         g.taken |= XIGrabKeycode(d, device, static_cast<int>(g.keycode), x_.root(), XIGrabModeSync,
-                                 XIGrabModeAsync, False, &mask, static_cast<int>(variants.size()),
-                                 variants.data()) != 0;
+                                 XIGrabModeAsync, False, &mask, static_cast<int>(asked.size()),
+                                 asked.data()) != 0;
     }
 }
 
 void X11EventTap::ungrab(const KeyGrab& g) {
-    std::vector<XIGrabModifiers> variants;
-    for (unsigned v : ignoredVariants_) {
-        variants.push_back({static_cast<int>(g.state | v), 0});
-    }
+    std::vector<XIGrabModifiers> variants = variantsOf(g);
     for (int device : masterKeyboards_) {
         XIUngrabKeycode(x_.display(), device, static_cast<int>(g.keycode), x_.root(),
                         static_cast<int>(variants.size()), variants.data());
@@ -778,13 +854,28 @@ void X11EventTap::releaseStuckKeys() {
 }
 
 const X11EventTap::KeyGrab* X11EventTap::grabFor(unsigned keycode, unsigned state) const {
-    if ((state & ~(fourModifiers | ignoredMask_)) != 0) {
-        return nullptr;  // a modifier no grab variant covers
+    if (keycode >= grabbedKeys_.size() || !grabbedKeys_[keycode]) {
+        return nullptr;  // most keys typed: no grab names them
     }
-    const auto it = std::find_if(keyGrabs_.begin(), keyGrabs_.end(), [&](const KeyGrab& g) {
-        return g.placed && g.keycode == keycode && g.state == (state & fourModifiers);
-    });
-    return it != keyGrabs_.end() ? &*it : nullptr;
+    const auto at = [this](unsigned code, unsigned mask) {
+        return std::lower_bound(keyGrabs_.begin(), keyGrabs_.end(), std::pair(code, mask),
+                                [](const KeyGrab& g, const std::pair<unsigned, unsigned>& k) {
+                                    return std::pair(g.keycode, g.state) < k;
+                                });
+    };
+    // A key grabbed whole is its only grab, and takes every modifier.
+    auto it = at(keycode, 0);
+    if (it == keyGrabs_.end() || it->keycode != keycode || it->state != KeyGrab::anyState) {
+        if ((state & ~(fourModifiers | ignoredMask_)) != 0) {
+            return nullptr;  // a modifier no grab variant covers
+        }
+        it = at(keycode, state & fourModifiers);
+        if (it == keyGrabs_.end() || it->keycode != keycode ||
+            it->state != (state & fourModifiers)) {
+            return nullptr;
+        }
+    }
+    return it->placed ? &*it : nullptr;
 }
 
 const X11EventTap::ButtonGrab* X11EventTap::grabFor(unsigned button) const {

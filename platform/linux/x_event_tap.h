@@ -49,11 +49,13 @@ class X11EventTap : public EventTap {
 
   private:
     struct KeyGrab {
+        static constexpr unsigned anyState = ~0U;  // the key whole, with any modifiers
         KeyCombo combo;
         unsigned keycode = 0;
-        unsigned state = 0;   // X modifier mask
+        unsigned state = 0;   // X modifier mask, or anyState
         bool placed = false;  // asked of the server (taken says whether it refused)
         bool taken = false;
+        std::vector<KeyCombo> wholeCombos;  // what a whole key's grab stands for
     };
     struct ButtonGrab {
         int64_t button = 0;
@@ -65,6 +67,8 @@ class X11EventTap : public EventTap {
     // How long one turn may spend placing grabs before the events that came meanwhile are handed
     // out; each grab is a round trip the server answers more slowly the more grabs it holds.
     static constexpr double placingSeconds = 0.0005;
+    // A key bound with at least this many of the 16 mixes of the four modifiers is grabbed whole.
+    static constexpr std::ptrdiff_t wholeKeyMixes = 8;
     // Who sent the last raw event: the grabbed event that may follow it reuses the verdict.
     struct Verdict {
         bool valid = false;
@@ -113,6 +117,13 @@ class X11EventTap : public EventTap {
     }
     // The grab placed for the combination or button, held or taken; null for none.
     [[nodiscard]] const KeyGrab* grabFor(unsigned keycode, unsigned state) const;
+    // The key grabs the bindings ask for, by key code and state; and taking them over, letting
+    // go of those no longer asked for.
+    [[nodiscard]] std::vector<KeyGrab> wantedKeys() const;
+    static bool keyBefore(const KeyGrab& a, const KeyGrab& b);
+    static const KeyGrab* findKey(const std::vector<KeyGrab>& in, const KeyGrab& g);
+    void adoptKeys(std::vector<KeyGrab> keys);
+    [[nodiscard]] std::vector<XIGrabModifiers> variantsOf(const KeyGrab& g) const;
     [[nodiscard]] const ButtonGrab* grabFor(unsigned button) const;
     // Grabs another program held are placed again over the next turns.
     void retryTaken();
@@ -127,7 +138,9 @@ class X11EventTap : public EventTap {
     bool backlog_ = false;  // grabs were left for later turns; placed_ is told when they are done
     bool installed_ = false;
     GrabRequest request_;
-    std::vector<KeyGrab> keyGrabs_;
+    std::vector<KeyGrab> keyGrabs_;  // by key code, then state
+    std::bitset<256> grabbedKeys_;   // the key codes of keyGrabs_: most keys typed are not
+    std::bitset<256> splitKeys_;     // keys another program holds part of: never grabbed whole
     std::vector<ButtonGrab> buttonGrabs_;
     std::vector<int> masterKeyboards_;
     std::vector<int> masterPointers_;

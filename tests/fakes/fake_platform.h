@@ -26,46 +26,33 @@ class FakeTaskQueue : public TaskQueue {
   public:
     void post(Task task) override { postAfter(0, std::move(task)); }
     void postAfter(double seconds, Task task) override {
-        pending_.push_back({now_ + seconds, seq_++, std::move(task)});
+        pending_.emplace(std::pair{now_ + seconds, seq_++}, std::move(task));
     }
     void repeatEvery(double seconds, Task task) override {
         repeating_.push_back({seconds, now_ + seconds, std::move(task)});
     }
     [[nodiscard]] double uptime() const override { return now_; }
 
-    // Runs every task that is due now, including tasks those tasks post for now.
+    // Runs every task that is due now, in time and then posting order, including tasks those
+    // tasks post for now.
     void runDue() {
-        for (;;) {
-            auto due = std::find_if(pending_.begin(), pending_.end(),
-                                    [&](const Pending& p) { return p.at <= now_; });
-            if (due == pending_.end()) {
-                return;
-            }
-            for (auto it = due; it != pending_.end(); ++it) {
-                if (it->at <= now_ &&
-                    (it->at < due->at || (it->at == due->at && it->seq < due->seq))) {
-                    due = it;
-                }
-            }
-            Task task = std::move(due->task);
-            pending_.erase(due);
+        while (!pending_.empty() && pending_.begin()->first.first <= now_) {
+            Task task = std::move(pending_.begin()->second);
+            pending_.erase(pending_.begin());
             task();
         }
     }
     // Moves the clock forward, running delayed tasks and timer ticks in time order.
     void advance(double seconds) {
         const double end = now_ + seconds;
-        for (;;) {
-            double next = end;
-            for (const auto& p : pending_) {
-                next = std::min(next, std::max(p.at, now_));
-            }
-            for (const auto& r : repeating_) {
+        for (bool ticked = true; ticked || now_ < end;) {
+            double next = pending_.empty() ? end : std::max(now_, pending_.begin()->first.first);
+            for (const Repeating& r : repeating_) {
                 next = std::min(next, r.nextAt);
             }
-            now_ = std::max(now_, next);
+            now_ = std::max(now_, std::min(next, end));
             runDue();
-            bool ticked = false;
+            ticked = false;
             for (std::size_t i = 0; i < repeating_.size(); ++i) {
                 if (repeating_[i].nextAt <= now_) {
                     repeating_[i].nextAt += repeating_[i].interval;
@@ -74,20 +61,12 @@ class FakeTaskQueue : public TaskQueue {
                     ticked = true;
                 }
             }
-            if (!ticked && now_ >= end) {
-                runDue();
-                return;
-            }
         }
+        runDue();
     }
     [[nodiscard]] std::size_t timerCount() const { return repeating_.size(); }
 
   private:
-    struct Pending {
-        double at;
-        uint64_t seq;
-        Task task;
-    };
     struct Repeating {
         double interval;
         double nextAt;
@@ -95,7 +74,7 @@ class FakeTaskQueue : public TaskQueue {
     };
     double now_ = 0;
     uint64_t seq_ = 0;
-    std::vector<Pending> pending_;
+    std::multimap<std::pair<double, uint64_t>, Task> pending_;  // by time, then posting order
     std::vector<Repeating> repeating_;
 };
 
@@ -123,60 +102,49 @@ class FakeWindowSystem : public WindowSystem {
 
     std::optional<WindowRef> focusedWindow() override { return focused; }
     std::optional<Point> position(WindowRef w) override {
-        auto it = windows.find(w.id);
-        if (it == windows.end() || !it->second.readable) {
-            return std::nullopt;
-        }
-        return it->second.frame.origin();
+        const Window* win = find(w);
+        return win != nullptr && win->readable ? std::optional(win->frame.origin()) : std::nullopt;
     }
     std::optional<Size> size(WindowRef w) override {
-        auto it = windows.find(w.id);
-        if (it == windows.end() || !it->second.readable) {
-            return std::nullopt;
-        }
-        return it->second.frame.size();
+        const Window* win = find(w);
+        return win != nullptr && win->readable ? std::optional(win->frame.size()) : std::nullopt;
     }
     void writeSize(WindowRef w, Size s) override {
-        auto it = windows.find(w.id);
-        if (it == windows.end()) {
-            return;
+        if (Window* win = find(w)) {
+            win->frame.width = std::max(s.width, win->minimum.width);
+            win->frame.height = std::max(s.height, win->minimum.height);
+            writes.push_back({w, Write::size, win->frame});
         }
-        it->second.frame.width = std::max(s.width, it->second.minimum.width);
-        it->second.frame.height = std::max(s.height, it->second.minimum.height);
-        writes.push_back({w, Write::size, it->second.frame});
     }
     void writePosition(WindowRef w, Point p) override {
-        auto it = windows.find(w.id);
-        if (it == windows.end()) {
-            return;
+        if (Window* win = find(w)) {
+            win->frame.x = p.x;
+            win->frame.y = p.y;
+            writes.push_back({w, Write::position, win->frame});
         }
-        it->second.frame.x = p.x;
-        it->second.frame.y = p.y;
-        writes.push_back({w, Write::position, it->second.frame});
     }
     std::span<const Screen> screens() override { return displays; }
     WindowState state(WindowRef w) override {
-        auto it = windows.find(w.id);
-        return it == windows.end() ? WindowState::normal : it->second.state;
+        const Window* win = find(w);
+        return win != nullptr ? win->state : WindowState::normal;
     }
     // Maximizing fills the visible frame of the display under the window's centre.
     void setMaximized(WindowRef w, bool on) override {
-        auto it = windows.find(w.id);
-        if (it == windows.end() || on == (it->second.state == WindowState::maximized)) {
+        Window* win = find(w);
+        if (win == nullptr || on == (win->state == WindowState::maximized)) {
             return;
         }
-        Window& win = it->second;
         if (on) {
-            win.normal = win.frame;
-            const Point c{win.frame.midX(), win.frame.midY()};
+            win->normal = win->frame;
+            const Point c{win->frame.midX(), win->frame.midY()};
             auto d = std::find_if(displays.begin(), displays.end(),
                                   [&](const Screen& s) { return s.full.contains(c); });
-            win.frame = d != displays.end() ? d->visible : displays.front().visible;
+            win->frame = d != displays.end() ? d->visible : displays.front().visible;
         } else {
-            win.frame = win.normal;
+            win->frame = win->normal;
         }
-        win.state = on ? WindowState::maximized : WindowState::normal;
-        writes.push_back({w, on ? Write::maximize : Write::unmaximize, win.frame});
+        win->state = on ? WindowState::maximized : WindowState::normal;
+        writes.push_back({w, on ? Write::maximize : Write::unmaximize, win->frame});
     }
 
     // Adds a window and focuses it.
@@ -186,6 +154,12 @@ class FakeWindowSystem : public WindowSystem {
         return WindowRef{id};
     }
     [[nodiscard]] Rect frameOf(uint64_t id) const { return windows.at(id).frame; }
+
+  private:
+    Window* find(WindowRef w) {
+        auto it = windows.find(w.id);
+        return it != windows.end() ? &it->second : nullptr;
+    }
 };
 
 class FakeEventTap : public EventTap {
@@ -203,11 +177,10 @@ class FakeEventTap : public EventTap {
     [[nodiscard]] bool inputAvailable() const override { return available; }
     bool install(Handler h) override {
         ++installCalls;
-        if (installFails) {
-            return false;
+        if (!installFails) {
+            handler = std::move(h);
         }
-        handler = std::move(h);
-        return true;
+        return !installFails;
     }
     TakenGrabs setGrabs(const GrabRequest& request) override {
         grabs.push_back(request);
@@ -259,11 +232,11 @@ class FakeWorkspace : public Workspace {
     void openApplication(const std::string& path) override { openedApps.push_back(path); }
     bool openURL(const std::string& text) override {
         // Text with a space does not parse as an address.
-        if (text.empty() || text.find(' ') != std::string::npos) {
-            return false;
+        const bool address = !text.empty() && text.find(' ') == std::string::npos;
+        if (address) {
+            openedURLs.push_back(text);
         }
-        openedURLs.push_back(text);
-        return true;
+        return address;
     }
     void launchProcess(const std::string& executable,
                        const std::vector<std::string>& arguments) override {
@@ -285,50 +258,53 @@ class FakeDesktopShell : public DesktopShell {
         }
         return available;
     }
-    bool controlPlayer(Player p) override { return record("player ", static_cast<int>(p)); }
-    bool changeVolume(Volume v) override { return record("volume ", static_cast<int>(v)); }
+    bool controlPlayer(Player p) override {
+        return record("player " + std::to_string(static_cast<int>(p)));
+    }
+    bool changeVolume(Volume v) override {
+        return record("volume " + std::to_string(static_cast<int>(v)));
+    }
     bool sleepDisplay() override { return record("sleep"); }
     bool lockScreen(const LockDone& done) override {
-        if (lockAnswer && record("lock")) {
+        if (lockAnswer) {
+            calls.emplace_back("lock");
             done(*lockAnswer);
         }
         return lockAnswer.has_value();
     }
 
   private:
-    bool record(std::string call, int value = -1) {
-        if (services || call == "lock") {
-            calls.push_back(value < 0 ? call : call + std::to_string(value));
+    bool record(std::string call) {
+        if (services) {
+            calls.push_back(std::move(call));
         }
-        return services || call == "lock";
+        return services;
     }
 };
 
 class FakeMultitouch : public MultitouchSource {
   public:
     std::vector<TouchDevice> devices;
-    int listCalls = 0;
-    std::map<TouchDevice, FrameCallback> callbacks;
     std::vector<TouchDevice> started;
+    std::function<void()> onChange;  // called as the source's own thread would
+    bool stopped = false;
 
-    std::vector<TouchDevice> deviceList() override {
-        ++listCalls;
-        return devices;
-    }
+    std::vector<TouchDevice> deviceList() override { return devices; }
     void registerFrameCallback(TouchDevice device, FrameCallback callback) override {
-        callbacks[device] = std::move(callback);
+        callbacks_[device] = std::move(callback);
     }
     void start(TouchDevice device) override { started.push_back(device); }
     std::vector<std::string> unreadable() override { return {}; }
     void watch(std::function<void()> changed) override { onChange = std::move(changed); }
     void stop() override { stopped = true; }
-    std::function<void()> onChange;  // called as the source's own thread would
-    bool stopped = false;
 
     // Delivers a frame from a device, as its own thread would.
     void frame(TouchDevice device, std::vector<TouchPoint> touching, double time) {
-        callbacks.at(device)(touching, time);
+        callbacks_.at(device)(touching, time);
     }
+
+  private:
+    std::map<TouchDevice, FrameCallback> callbacks_;
 };
 
 // The path since the last begin; like the real overlay, it takes points only while shown.

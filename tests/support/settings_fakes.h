@@ -68,9 +68,4 @@ inline Rule mouseRule(int64_t button, bool enabled = true) {
                       std::nullopt, enabled);
 }
 
-inline Rule gestureRule(TrackpadGesture::Kind kind, int64_t fingers, bool enabled = true) {
-    return Rule::make(Trigger::trackpad(TrackpadGesture{kind, fingers}),
-                      Action::window(WindowAction::maximize), std::nullopt, enabled);
-}
-
 }  // namespace ombrel::test

@@ -83,7 +83,6 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
         {R"({"theme":"dark","engineEnabled":false,"x":[1,{}]})", {false, true, Mods(6), {}}},
         {R"({"drawMods":-1})", {true, true, Mods(-1), {}}},
         {"\xEF\xBB\xBF{}", defaults},
-        {nestedArrays(40), defaults},
     };
     for (const auto& [json, expected] : cases) {
         EXPECT_EQ(accepted(json), expected) << json;
@@ -94,30 +93,27 @@ TEST(CodecReading, ConfigFieldsAndDefaults) {
 TEST(CodecReading, RejectsTheWholeText) {
     const std::string rejected[] = {
         // Not JSON, or not an object.
-        "", "{} x", "{} // no", "[]", "{\"x\":\"\xC3\x28\"}", R"({"drawMods":1e400})",
+        "", "{} x", "{} // no", "[]", "{\"x\":\"\xC3\x28\"}", "{\"x\":\"\xE0\x80\xAF\"}",
+        R"({"drawMods":01})",
         // Wrong types at the top.
         R"({"engineEnabled":1})", R"({"drawMods":6.5})", R"({"bindings":{}})",
         R"({"bindings":[null]})",
-        // Rule fields: required ones may be neither missing nor null.
-        ruleDoc(idPart), ruleDoc(R"("enabled":true)"), ruleDoc(R"("enabled":null,)" + idPart),
-        ruleDoc(R"("enabled":true,"id":null)"),
+        // Rule fields: required ones may be neither missing nor null (one sample of each, as
+        // every required member is read the same way).
+        ruleDoc(idPart), ruleDoc(R"("enabled":null,)" + idPart),
         ruleDoc(R"("enabled":true,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C330")"),
         ruleDoc(R"("enabled":true,"id":"3F2504E0-4F89-11D3-9A0C-0305E82C330G")"),
         ruleDoc(R"("enabled":true,"id":"3F2504E0_4F89-11D3-9A0C-0305E82C3301")"),
         ruleDoc(R"("appBundleID":5,"enabled":true,)" + idPart),
         doc(R"({"action":)" + windowJson + R"(,"enabled":true,)" + idPart + "}"),
-        doc(R"({"trigger":)" + hotkeyJson + R"(,"enabled":true,)" + idPart + "}"),
         doc(rule(hotkeyJson, windowJson) + "," + rule(hotkeyJson, R"({"window":{"_0":"x"}})")),
         // The case-keyed form.
         triggerDoc(R"("hotkey")"), triggerDoc(R"({"mouseButton":3})"),
         triggerDoc(R"({"mouseButton":{"_1":3}})"), triggerDoc(R"({"mouseButton":{"_0":null}})"),
         // Payloads.
         triggerDoc(R"({"hotkey":{"_0":{"keyCode":1}}})"),
-        triggerDoc(R"({"hotkey":{"_0":{"mods":1}}})"),
         triggerDoc(R"({"trackpad":{"_0":{"kind":"Tap","fingers":3}}})"),
-        triggerDoc(R"({"trackpad":{"_0":{"kind":"tap"}}})"), drawingDoc(R"({"name":"L"})"),
-        drawingDoc(R"({"name":null,"points":[]})"), drawingDoc(R"({"name":"L","points":{}})"),
-        drawingDoc(R"({"name":"L","points":[{"x":1}]})"),
+        drawingDoc(R"({"name":"L","points":{}})"), drawingDoc(R"({"name":"L","points":[{"x":1}]})"),
         drawingDoc(R"({"name":"L","points":[{"x":"1","y":2}]})"),
         drawingDoc(R"({"name":"L","points":[[0,1]]})"), actionDoc(R"({"window":{"_0":0}})"),
         actionDoc(R"({"system":{"_0":"reboot"}})"), actionDoc(R"({"shell":{"_0":["ls"]}})"),
@@ -161,7 +157,8 @@ TEST(CodecReading, IntegersAreWhole64BitNumbers) {
              {"9223372036854775807", std::numeric_limits<int64_t>::max()},
              {"-9223372036854775808", min},
              {"-9223372036854775808.0", min}}) {
-        EXPECT_EQ(readAndRewrite(mouse(text)).trigger, Trigger::mouseButton(value)) << text;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(readAndRewrite(mouse(text)).trigger, Trigger::mouseButton(value));
     }
     for (const char* text : {"3.5", "1e-1", "9223372036854775808", "9223372036854775808.0", "-1e19",
                              "1e400", "true", "\"3\"", "null"}) {
@@ -184,11 +181,10 @@ TEST(CodecReading, EveryTriggerAndActionCaseAndBack) {
         {R"({"hotkey":{"_0":{"keyCode":1,"mods":8,"chars":"s"}}})", Trigger::hotkey({1, Mods(8)})},
     };
     for (const auto& [json, expected] : triggers) {
-        EXPECT_EQ(readAndRewrite(triggerDoc(json)).trigger, expected) << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(readAndRewrite(triggerDoc(json)).trigger, expected);
     }
     const std::pair<std::string, Action> actions[] = {
-        {R"({"window":{"_0":"nextDisplay"}})", Action::window(WindowAction::nextDisplay)},
-        {R"({"system":{"_0":"missionControl"}})", Action::system(SystemAction::missionControl)},
         {R"({"keystroke":{"_0":{"keyCode":8,"mods":1}}})", Action::keystroke({8, Mods(1)})},
         {R"({"launchApp":{"_0":"/Applications/Editor.app"}})",
          Action::launchApp("/Applications/Editor.app")},
@@ -197,7 +193,8 @@ TEST(CodecReading, EveryTriggerAndActionCaseAndBack) {
          Action::shell("echo \"a\\tb\" \xC3\xA9 \xF0\x9F\x98\x80")},
     };
     for (const auto& [json, expected] : actions) {
-        EXPECT_EQ(readAndRewrite(actionDoc(json)).action, expected) << json;
+        SCOPED_TRACE(json);
+        EXPECT_EQ(readAndRewrite(actionDoc(json)).action, expected);
     }
 }
 
@@ -211,10 +208,11 @@ TEST(CodecReading, ScopeSwitchAndIdOfARule) {
         {R"("enabled":true,"id":"3f2504e0-4f89-11d3-9A0c-0305E82C3301")", std::nullopt, true},
     };
     for (const auto& [rest, scope, enabled] : cases) {
+        SCOPED_TRACE(rest);
         const Rule read = readAndRewrite(ruleDoc(rest));
-        EXPECT_EQ(read.appBundleID, scope) << rest;
-        EXPECT_EQ(read.enabled, enabled) << rest;
-        EXPECT_EQ(read.id.string(), someId) << rest;
+        EXPECT_EQ(read.appBundleID, scope);
+        EXPECT_EQ(read.enabled, enabled);
+        EXPECT_EQ(read.id.string(), someId);
     }
 }
 
@@ -242,17 +240,9 @@ TEST(CodecWriting, NonFiniteCoordinateRefusesTheWholeConfig) {
     }
 }
 
-// Text that is not UTF-8 is saved with replacement characters rather than losing the save.
-TEST(CodecWriting, InvalidUtf8TextStillSaves) {
-    Config config;
-    config.bindings.push_back(
-        Rule::make(Trigger::mouseButton(3), Action::shell("echo \xFF\xFE"), std::nullopt, true));
-    EXPECT_EQ(std::get<Action::Shell>(roundTrip(config).bindings.at(0).action.payload).command,
-              "echo \uFFFD\uFFFD");
-}
-
-// Decimals must come back as the identical value, the sign of zero included.
-TEST(CodecWriting, DecimalsRoundTripBitExactly) {
+// Decimals come back as the identical value, the sign of zero included; text that is not UTF-8
+// is saved with replacement characters rather than losing the save.
+TEST(CodecWriting, DecimalsBitExactlyAndInvalidUtf8Replaced) {
     using L = std::numeric_limits<double>;
     const Drawing drawing{"many",
                           {{-0.0, 0.1},
@@ -262,11 +252,13 @@ TEST(CodecWriting, DecimalsRoundTripBitExactly) {
                            {1e23, 9007199254740993.0}}};
     Config config{false, false, Mods(12), {}};
     config.bindings.push_back(
-        Rule::make(Trigger::drawing(drawing), Action::shell("x"), std::nullopt, true));
+        Rule::make(Trigger::drawing(drawing), Action::shell("echo \xFF\xFE"), std::nullopt, true));
     const Config back = roundTrip(config);
-    EXPECT_EQ(back, config);
     ASSERT_EQ(back.bindings.size(), 1U);
+    EXPECT_EQ(back.bindings[0].trigger, config.bindings[0].trigger);
     EXPECT_TRUE(std::signbit(std::get<Drawing>(back.bindings[0].trigger.payload).points[0].x));
+    EXPECT_EQ(std::get<Action::Shell>(back.bindings[0].action.payload).command,
+              "echo \uFFFD\uFFFD");
 }
 
 }  // namespace

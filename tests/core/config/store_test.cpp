@@ -1,27 +1,28 @@
-// The settings store on a real folder (first start, set-aside, unreadable files, atomic saves),
-// the whole-file reads and writes beneath it, and the rule lookup.
-#include <grp.h>
+// The settings store on a real folder (first start, set-aside, unreadable files, atomic saves, the
+// save thread), the whole-file reads and writes beneath it, and the rule lookup.
 #include <gtest/gtest.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cstdlib>
+#include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "config/json_codec.h"
+#include "config/save_executor.h"
 #include "config/store.h"
+#include "fakes/fake_platform.h"
 #include "platform/posix/file_io.h"
 #include "support/temp_dir.h"
 
@@ -32,13 +33,16 @@ namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
 const std::string oldFile = R"({"engineEnabled":true,"snapEnabled":false,"bindings":[]})";
+const std::string badFile = "this is not json";
 
 using test::readFile;
 using test::writeFile;
 
+// None when the folder cannot be listed.
 Names namesIn(const fs::path& folder) {
     Names names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
         names.insert(entry.path().filename().string());
     }
     return names;
@@ -75,45 +79,6 @@ class StoreTest : public testing::Test {
     fs::path folder_;
 };
 
-TEST_F(StoreTest, FirstStartWritesTheStarterSetThenTheFileIsRead) {
-    folder_ = root_ / "deeper" / "still" / "Ombrel";
-    Store store(folder_);
-    EXPECT_EQ(store.fileURL(), file());
-    EXPECT_TRUE(isStarter(store.config()));
-    EXPECT_FALSE(store.loadError().has_value());
-    EXPECT_EQ(readFile(file()), savedForm(store.config()));
-    EXPECT_EQ(namesIn(folder_), Names{"config.json"});
-    EXPECT_EQ(Store(folder_).config(), store.config());
-
-    // A valid file is read as it is and not rewritten.
-    writeFile(file(), oldFile);
-    const Store next(folder_);
-    EXPECT_EQ(next.config(), (Config{true, false, Mods(6), {}}));
-    EXPECT_FALSE(next.loadError().has_value());
-    EXPECT_EQ(readFile(file()), oldFile);
-}
-
-// Each start on a bad file replaces the copy set aside by the one before, longer or shorter.
-TEST_F(StoreTest, BadFileIsSetAsideAndKeptUntilTheFirstChange) {
-    for (const std::string& bad :
-         {std::string("this is not json"), std::string(),
-          std::string(R"({"bindings":[{"enabled":true}]})"), std::string("\0\xFF\x01{", 4)}) {
-        writeFile(file(), bad);
-        Store store(folder_);
-        EXPECT_TRUE(isStarter(store.config()));
-        EXPECT_EQ(store.loadError(),
-                  "Saved settings could not be read, so the starter set was loaded. The old file "
-                  "was kept as config.unreadable.json.");
-        EXPECT_EQ(readFile(aside()), bad);
-        EXPECT_EQ(readFile(file()), bad);
-        Config changed = store.config();
-        changed.engineEnabled = false;
-        store.setConfig(changed);
-        EXPECT_EQ(readFile(file()), savedForm(changed));
-        EXPECT_EQ(readFile(aside()), bad);
-    }
-}
-
 using Known = std::vector<std::pair<std::string, std::string>>;
 
 // What lies at a path: the kind of entry, and for a file the name of the known text it holds or
@@ -135,41 +100,37 @@ std::string describe(const fs::path& path, const Known& known) {
             return name;
         }
     }
-    return access(path.c_str(), R_OK) == 0 ? size : "unreadable " + size;
+    return std::ifstream(path).is_open() ? size : "unreadable " + size;
 }
 
-// Runs what as the user "nobody", given the folder first, in a child process, so that file modes
-// apply; directly without privileges to drop. Nothing when that fails.
-std::optional<std::string> asUnprivileged(const fs::path& root,
-                                          const std::function<std::string()>& what) {
+// Said only when there is something.
+std::string besides(const std::string& name, const fs::path& path, const Known& known) {
+    const std::string what = describe(path, known);
+    return what == "none" ? "" : "; " + name + ": " + what;
+}
+
+enum class Who { anyone, nobody, root };
+
+// Runs what with the file access of the user "nobody", given the files first, so that file modes
+// bind root too.
+std::string asNobody(const fs::path& root, const std::function<std::string()>& what) {
     constexpr uid_t nobody = 65534;
     if (geteuid() != 0) {
         return what();
     }
-    int fds[2];
-    if (std::system(("chown -R 65534:65534 '" + root.string() + "'").c_str()) != 0 ||
-        pipe(fds) != 0) {
-        return std::nullopt;
+    lchown(root.c_str(), nobody, nobody);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        lchown(entry.path().c_str(), nobody, nobody);
     }
-    if (fork() == 0) {
-        const bool dropped = setgroups(0, nullptr) == 0 && setresgid(nobody, nobody, nobody) == 0 &&
-                             setresuid(nobody, nobody, nobody) == 0;
-        const std::string seen = dropped ? what() : "";
-        _exit(write(fds[1], seen.data(), seen.size()) > 0 ? 0 : 1);
-    }
-    close(fds[1]);
-    std::string seen(4096, '\0');
-    seen.resize(std::max<ssize_t>(0, read(fds[0], seen.data(), seen.size())));
-    close(fds[0]);
-    int status = 0;
-    wait(&status);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? std::optional(seen) : std::nullopt;
+    setfsuid(nobody);
+    std::string seen = what();
+    setfsuid(0);
+    return seen;
 }
 
-enum class Who { anyone, unprivileged, root };
-
-// Whatever stands in the settings file's place: what a start makes of it, where the first change
-// goes, what lies beside it, and whether the next start finds that change.
+// Whatever stands in the settings file's place: what a start makes of it and leaves in the
+// file's place, where the first change goes, what lies beside it, and whether the next start finds
+// that change.
 TEST_F(StoreTest, FileCaseTable) {
     fs::path elsewhere;  // beside the folder, in each case's own root
     const auto link = [&] {
@@ -183,34 +144,51 @@ TEST_F(StoreTest, FileCaseTable) {
         std::function<void()> make;
         std::string expected;
     } cases[] = {
-        {"mode 000", Who::unprivileged,
+        {"none", Who::anyone, [] {},
+         "starter; start: as loaded; file: the change; kept; config.json"},
+        {"valid", Who::anyone, [&] { writeFile(file(), oldFile); },
+         "own; start: old; file: the change; kept; config.json"},
+        // Kept until the first change; the copy replaces the one a start before set aside.
+        {"not settings", Who::anyone,
+         [&] { writeFile(file(), badFile), writeFile(aside(), oldFile + oldFile); },
+         "starter, load error; start: bad; file: the change; aside: bad; kept; config.json "
+         "config.unreadable.json"},
+        {"mode 000", Who::nobody,
          [&] {
              writeFile(file(), oldFile);
              fs::permissions(file(), fs::perms::none);
          },
-         "starter, load error; file: the change; aside: unreadable 56 bytes; elsewhere: none; "
-         "kept; "
-         "config.json config.unreadable.json"},
+         "starter, load error; start: as loaded; file: the change; aside: unreadable 56 bytes; "
+         "kept; config.json config.unreadable.json"},
         {"beyond the size limit", Who::anyone,
          [&] {
              writeFile(file(), oldFile);
              fs::resize_file(file(), (std::uintmax_t{64} << 20) + 1);
          },
-         "starter, load error; file: the change; aside: 67108865 bytes; elsewhere: none; kept; "
+         "starter, load error; start: as loaded; file: the change; aside: 67108865 bytes; kept; "
          "config.json config.unreadable.json"},
         {"pipe", Who::anyone,
          [&] { fs::create_directories(folder_), mkfifo(file().c_str(), 0600); },
-         "starter, load error; file: the change; aside: pipe; elsewhere: none; kept; config.json "
+         "starter, load error; start: as loaded; file: the change; aside: pipe; kept; config.json "
          "config.unreadable.json"},
         {"folder", Who::anyone, [&] { writeFile(file() / "inside", "precious"); },
-         "starter; file: folder (not saved); aside: none; elsewhere: none; lost; config.json"},
-        {"link to an own file", Who::anyone, link,
-         "own; file: link to the change; aside: none; elsewhere: the change; kept; config.json"},
+         "starter; start: folder; file: folder (a folder in place); lost; config.json"},
+        {"file in the folder's place", Who::anyone, [&] { writeFile(folder_, oldFile); },
+         "starter; start: none; file: none (not saved); lost;"},
+        // Written through every link, relative or not, even to a target not there yet.
+        {"links to no file yet", Who::anyone,
+         [&] {
+             fs::create_directories(folder_);
+             fs::create_symlink(elsewhere, root_ / "hop");
+             fs::create_symlink(fs::path("..") / "hop", file());
+         },
+         "starter; start: link to as loaded; file: link to the change; elsewhere: the change; "
+         "kept; config.json"},
         {"link to another user's file", Who::root,
          [&] { link(), chown(elsewhere.c_str(), 65534, 65534); },
-         "own; file: the change; aside: none; elsewhere: old; kept; config.json"},
+         "own; start: link to old; file: the change; elsewhere: old; kept; config.json"},
         {"another user's link", Who::root, [&] { link(), lchown(file().c_str(), 65534, 65534); },
-         "own; file: the change; aside: none; elsewhere: old; kept; config.json"},
+         "own; start: link to old; file: the change; elsewhere: old; kept; config.json"},
         {"temporary files of crashed saves", Who::anyone,
          [&] {
              for (const char* name : {"config.json", ".config.json.0a1b2c3z.tmp",
@@ -219,7 +197,7 @@ TEST_F(StoreTest, FileCaseTable) {
                  writeFile(folder_ / name, oldFile);
              }
          },
-         "own; file: the change; aside: none; elsewhere: none; kept; .config.json.0A1B2C3Z.tmp "
+         "own; start: old; file: the change; kept; .config.json.0A1B2C3Z.tmp "
          ".config.json.0a1b2c3.tmp .config.json.0a1b2c3z.tmpx config.json "
          "x.config.json.0a1b2c3z.tmp"},
     };
@@ -227,13 +205,19 @@ TEST_F(StoreTest, FileCaseTable) {
         Store store(folder_);
         std::string seen = isStarter(store.config()) ? "starter" : "own";
         seen += store.loadError() == Store::loadErrorText ? ", load error" : "";
+        Known known = {
+            {"as loaded", savedForm(store.config())}, {"old", oldFile}, {"bad", badFile}};
+        seen += "; start: " + describe(file(), known);
         Config changed = store.config();
         changed.snapEnabled = !changed.snapEnabled;
         store.setConfig(changed);
-        const Known known = {{"the change", savedForm(changed)}, {"old", oldFile}};
-        seen += "; file: " + describe(file(), known) + (store.saveError() ? " (not saved)" : "") +
-                "; aside: " + describe(aside(), known) +
-                "; elsewhere: " + describe(elsewhere, known);
+        known.emplace_back("the change", savedForm(changed));
+        const auto& error = store.saveError();
+        seen += "; file: " + describe(file(), known) +
+                (error == Store::folderInPlaceText ? " (a folder in place)"
+                 : error                           ? " (not saved)"
+                                                   : "") +
+                besides("aside", aside(), known) + besides("elsewhere", elsewhere, known);
         const Store next(folder_);
         seen += next.config() == changed && !next.loadError() ? "; kept;" : "; lost;";
         for (const std::string& name : namesIn(folder_)) {
@@ -250,132 +234,27 @@ TEST_F(StoreTest, FileCaseTable) {
             continue;
         }
         c.make();
-        const auto seen = c.who == Who::unprivileged ? asUnprivileged(root_, observe) : observe();
-        EXPECT_EQ(seen.value_or("(could not run as an ordinary user)"), c.expected);
+        EXPECT_EQ(c.who == Who::nobody ? asNobody(root_, observe) : observe(), c.expected);
     }
 }
 
-// A folder in the file's place is kept and no save pretends to succeed; once it is gone, saving
-// works again.
-TEST_F(StoreTest, FolderInPlaceOfTheFileIsKeptAndNoSavePretends) {
-    writeFile(file() / "inside", "precious");
-    Store store(folder_);
-    EXPECT_EQ(store.saveError(), Store::folderInPlaceText);
-    Config changed = store.config();
-    changed.snapEnabled = false;
-    store.setConfig(changed);
-    EXPECT_EQ(store.config(), changed);
-    EXPECT_EQ(store.saveError(), Store::folderInPlaceText);
-    EXPECT_EQ(readFile(file() / "inside"), "precious");
-
-    fs::remove_all(file());
-    store.setConfig(changed);
-    EXPECT_EQ(readFile(file()), savedForm(changed));
-    EXPECT_EQ(store.saveError(), std::nullopt);
-}
-
-TEST_F(StoreTest, FileInTheWayOfTheFolderLeavesTheStoreWorkingInMemory) {
-    writeFile(folder_, "a file where the folder should be");
-    Store store(folder_);
-    EXPECT_TRUE(isStarter(store.config()));
-    store.setConfig(Config{});
-    EXPECT_EQ(store.config(), Config{});
-    EXPECT_NE(store.saveError().value_or("").find("(Not a directory)"), std::string::npos);
-    EXPECT_EQ(readFile(folder_), "a file where the folder should be");
-}
-
-// Published first, then on disk in full when the assignment returns; a private file stays
-// private; a value that cannot be written leaves the file as it was.
-TEST_F(StoreTest, EveryAssignmentIsPublishedThenSaved) {
+// An assignment is saved at once, a private file staying private, while a reader keeps the value
+// it took. Then edits by other programs, in order: bytes that read as settings are adopted
+// (published only when they differ), others leave the config in force and set nothing aside; the
+// store's own save, a missing file and bytes already seen change nothing.
+TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     Store store(folder_);
     const auto privateMode = fs::perms::owner_read | fs::perms::owner_write;
     fs::permissions(file(), privateMode);
     int published = 0;
-    auto subscription = store.observeConfig([&](const Config& c) {
-        EXPECT_EQ(store.config(), c);
-        ++published;
-    });
-    const auto held = store.snapshot();
-    Config changed = store.config();
-    changed.bindings[0].appBundleID = "org.example.App";
-    store.setConfig(changed);
-    EXPECT_EQ(published, 1);
-    // A reader keeps the value it took; the next one gets the new value with what follows from it.
-    EXPECT_TRUE(isStarter(held->config));
-    EXPECT_EQ(store.snapshot()->config, changed);
-    EXPECT_EQ(store.snapshot()->hotkeys.size(), 6U);
-    EXPECT_EQ(store.snapshot()->hotkeys.front(), (KeyCombo{8, Mods(6)}));
-    const std::string saved = readFile(file());
-    EXPECT_EQ(saved, savedForm(changed));
-    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
-    subscription.reset();
-    changed.bindings.push_back(
-        Rule::make(Trigger::drawing({"bad", {{0, std::numeric_limits<double>::quiet_NaN()}}}),
-                   Action::shell("true"), std::nullopt, true));
-    store.setConfig(changed);
-    EXPECT_EQ(published, 1);
-    EXPECT_EQ(store.config().bindings.size(), 11U);
-    EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
-    EXPECT_EQ(readFile(file()), saved);
-    EXPECT_EQ(namesIn(folder_), Names{"config.json"});
-}
-
-// Another thread reading while the store's thread assigns sees whole values only: every rule a
-// snapshot finds belongs to that snapshot's own list, and each stays readable while it is held.
-TEST_F(StoreTest, SnapshotsReadOnAnotherThreadAreWholeValues) {
-    Store store(folder_);
-    std::atomic<bool> done{false};
-    std::atomic<int> torn{0};
-    std::thread reader([&] {
-        while (!done.load()) {
-            const auto s = store.snapshot();
-            const Rule* rule = s->matchingRule(Trigger::hotkey({123, Mods(6)}), std::nullopt);
-            const auto& list = s->config.bindings;
-            if (rule == nullptr || rule < list.data() || rule >= list.data() + list.size() ||
-                s->hotkeys.size() != list.size() - 4) {
-                ++torn;
-            }
-        }
-    });
-    for (int i = 0; i < 100; ++i) {
-        Config config = store.config();
-        config.bindings.push_back(
-            Rule::make(Trigger::hotkey({i, Mods(1)}), Action::shell("x"), std::nullopt, true));
-        store.setConfig(std::move(config));
-    }
-    done = true;
-    reader.join();
-    EXPECT_EQ(torn.load(), 0);
-}
-
-// A settings file kept elsewhere through links, relative or not, stays linked; its target is
-// written even when it does not exist yet.
-TEST_F(StoreTest, LinkedSettingsFileIsWrittenThroughEveryLink) {
-    const fs::path real = root_ / "dotfiles" / "ombrel.json";
-    fs::create_directories(real.parent_path());
-    fs::create_directories(folder_);
-    fs::create_symlink(real, root_ / "hop");
-    fs::create_symlink(fs::path("..") / "hop", file());
-    Store store(folder_);
-    EXPECT_EQ(readFile(real), savedForm(store.config()));
-    Config changed = store.config();
-    changed.drawMods = Mods(1);
-    store.setConfig(changed);
-    EXPECT_TRUE(fs::is_symlink(file()) && fs::is_symlink(root_ / "hop"));
-    EXPECT_EQ(readFile(real), savedForm(changed));
-    EXPECT_EQ(namesIn(real.parent_path()), Names{"ombrel.json"});
-}
-
-// Edits by other programs, in order: bytes that read as settings are adopted (published only when
-// they differ), others leave the config in force and set nothing aside; the store's own save, a
-// missing file and bytes already seen change nothing.
-TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
-    Store store(folder_);
-    int published = 0;
     auto subscription = store.observeConfig([&](const Config&) { ++published; });
+    const auto held = store.snapshot();
     Config own = store.config();
     own.snapEnabled = false;
     store.setConfig(own);
+    EXPECT_TRUE(isStarter(held->config));
+    EXPECT_EQ(readFile(file()), savedForm(own));
+    EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
     using Kind = Store::DiskChange::Kind;
     const Config old{true, false, Mods(6), {}};
     const struct {
@@ -390,18 +269,27 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
         {savedForm(own), Kind::adopted, own, 3},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE("step " + std::to_string(i));
         steps[i].bytes ? writeFile(file(), *steps[i].bytes) : (void)fs::remove(file());
         const Store::DiskChange change = store.adoptFromDisk();
-        EXPECT_EQ(change.kind, steps[i].kind) << "step " << i;
-        EXPECT_EQ(change.reason.empty(), steps[i].kind != Kind::refused) << "step " << i;
-        EXPECT_EQ(store.config(), steps[i].inForce) << "step " << i;
-        EXPECT_EQ(published, steps[i].published) << "step " << i;
+        EXPECT_EQ(change.kind, steps[i].kind);
+        EXPECT_EQ(change.reason.empty(), steps[i].kind != Kind::refused);
+        EXPECT_EQ(store.config(), steps[i].inForce);
+        EXPECT_EQ(published, steps[i].published);
         // The lookup follows the adopted rules, not the ones before.
         EXPECT_EQ(store.matchingRule(own.bindings[0].trigger, std::nullopt) != nullptr,
-                  !steps[i].inForce.bindings.empty())
-            << "step " << i;
+                  !steps[i].inForce.bindings.empty());
     }
     EXPECT_FALSE(fs::exists(aside()));
+    // A value that cannot be written leaves the file as it was.
+    own.bindings.push_back(
+        Rule::make(Trigger::drawing({"bad", {{0, std::numeric_limits<double>::quiet_NaN()}}}),
+                   Action::shell("true"), std::nullopt, true));
+    subscription.reset();  // a value with a NaN is equal to nothing, itself included
+    store.setConfig(own);
+    EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
+    EXPECT_EQ(readFile(file()), *steps[std::size(steps) - 1].bytes);
+    EXPECT_EQ(namesIn(folder_), Names{"config.json"});
 }
 
 TEST_F(StoreTest, WholeFileReadsStopAtTheLimit) {
@@ -412,6 +300,110 @@ TEST_F(StoreTest, WholeFileReadsStopAtTheLimit) {
         file_io::readWhole(root_ / "f", text.size() - 1)));
 }
 
+// Writes when the test says so. A drain writes everything given but delivers no landing, as when
+// the program's event loop has ended.
+class ManualSaves final : public SaveExecutor {
+  public:
+    void run(Job write, Job landed) override {
+        jobs.push_back({std::move(write), std::move(landed)});
+    }
+    void drain() override {
+        for (auto& job : jobs) {
+            if (job.first) {
+                std::exchange(job.first, {})();
+            }
+        }
+    }
+    // The oldest write, then its landing on the store's thread.
+    void finishOne() {
+        auto [write, landed] = std::move(jobs.front());
+        jobs.pop_front();
+        if (write) {
+            write();
+        }
+        landed();
+    }
+    std::deque<std::pair<Job, Job>> jobs;
+};
+
+Config withDrawMods(const Config& base, int64_t mods) {
+    Config config = base;
+    config.drawMods = Mods(mods);
+    return config;
+}
+
+// Saves on a thread of their own: assignments during a write end with the last, written once
+// after the write under way; nothing waiting is lost when the program flushes on its way out or
+// only destroys the store.
+TEST_F(StoreTest, AssignmentsDuringAWriteEndWithTheLastWrittenOnce) {
+    ManualSaves saves;
+    auto store = std::make_unique<Store>(folder_, saves);
+    saves.jobs.clear();  // the starter set, written at the first start
+    const auto assign = [&](std::initializer_list<int64_t> values) {
+        for (const int64_t mods : values) {
+            store->setConfig(withDrawMods(store->config(), mods));
+        }
+        return savedForm(store->config());
+    };
+    const std::string last = assign({1, 3, 5});
+    ASSERT_EQ(saves.jobs.size(), 1U);
+    saves.finishOne();
+    EXPECT_EQ(readFile(file()), savedForm(withDrawMods(store->config(), 1)));
+    ASSERT_EQ(saves.jobs.size(), 1U);
+    saves.finishOne();
+    EXPECT_EQ(readFile(file()), last);
+    EXPECT_TRUE(saves.jobs.empty());
+    const std::string flushed = assign({7, 9});
+    store->flush();
+    EXPECT_EQ(readFile(file()), flushed);
+    const std::string atTheEnd = assign({11, 13});
+    store.reset();
+    EXPECT_EQ(readFile(file()), atTheEnd);
+}
+
+// The program's own writes are never taken for another program's edit, before or after their
+// landing is told, and an edit adopted meanwhile is what the file ends with.
+TEST_F(StoreTest, OwnWritesAreNoEditsAndAnEditAdoptedMeanwhileIsWhatStays) {
+    ManualSaves saves;
+    Store store(folder_, saves);
+    saves.jobs.clear();
+    using Kind = Store::DiskChange::Kind;
+    const Config edited = withDrawMods(store.config(), 12);
+    store.setConfig(withDrawMods(store.config(), 1));
+    writeFile(file(), savedForm(edited));
+    EXPECT_EQ(store.adoptFromDisk().kind, Kind::adopted);
+    // The older write lands over the edit.
+    std::exchange(saves.jobs.front().first, {})();
+    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
+    saves.finishOne();
+    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
+    EXPECT_EQ(store.config(), edited);
+    ASSERT_EQ(saves.jobs.size(), 1U);
+    saves.finishOne();
+    EXPECT_EQ(readFile(file()), savedForm(edited));
+}
+
+// In the order given, each landing posted to the store's queue, and what was given is written
+// before the thread ends.
+TEST(SaveThread, WritesInOrderAndFinishesBeforeItEnds) {
+    fake::FakeTaskQueue home;
+    std::vector<int> seen;
+    std::promise<void> release;
+    {
+        SaveThread thread(home);
+        thread.run([&, gate = release.get_future().share()] { gate.wait(), seen.push_back(1); },
+                   [&] { seen.push_back(-1); });
+        thread.run([&] { seen.push_back(2); }, [&] { seen.push_back(-2); });
+        release.set_value();
+        thread.drain();
+        EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+        home.runDue();
+        EXPECT_EQ(seen, (std::vector<int>{1, 2, -1, -2}));
+        thread.run([&] { seen.push_back(3); }, [] {});
+    }
+    EXPECT_EQ(seen.back(), 3);
+}
+
 struct Bound {
     Trigger trigger;
     std::optional<std::string> app = std::nullopt;
@@ -419,75 +411,61 @@ struct Bound {
 };
 
 // Scoped to the front application first, then unscoped; earlier wins among equals; disabled
-// rules and other applications' rules never; the whole trigger must be equal. (Its allocations
-// are counted in bench/config.)
+// rules and other applications' rules never; the whole trigger must be equal. The front
+// application costs a query of the desktop: asked only when a rule scoped to some application has
+// the trigger, and then once. (The lookup's allocations are counted in bench/config.)
 TEST_F(StoreTest, MatchingRuleTable) {
     const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
-    const Trigger key3 = Trigger::hotkey({3, Mods(0)});
     const Trigger tap3 = Trigger::trackpad({TrackpadGesture::Kind::tap, 3});
     const Trigger circle = Trigger::drawing({"circle", {{0, 0}, {1, 1}}});
     const std::string a = "org.example.first-application";
     const std::string b = "org.example.other-application";
-    const std::string upperA = "Org.Example.First-Application";
     struct Case {
         std::vector<Bound> rules;
         Trigger query;
         std::optional<std::string_view> frontApp;
         int expected;  // index into rules, -1 for none
+        int asks;      // for the front application
     };
     const Case cases[] = {
-        {{}, cmdK, a, -1},
-        {{{cmdK}}, cmdK, a, 0},
-        {{{cmdK}}, cmdK, std::nullopt, 0},
-        {{{cmdK}, {cmdK, a}}, cmdK, a, 1},
-        {{{cmdK, b}, {cmdK}}, cmdK, a, 1},
-        {{{cmdK, b}}, cmdK, a, -1},
-        {{{cmdK, a}}, cmdK, std::nullopt, -1},
-        {{{cmdK, upperA}}, cmdK, a, -1},
-        {{{cmdK, ""}}, cmdK, a, -1},
-        {{{cmdK}, {cmdK, ""}}, cmdK, "", 1},
-        {{{cmdK}, {cmdK}}, cmdK, a, 0},
-        {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0},
-        {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1},
-        {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1},
-        {{{cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1},
-        {{{key3}, {Trigger::mouseButton(4)}}, Trigger::mouseButton(3), std::nullopt, -1},
-        {{{Trigger::trackpad({TrackpadGesture::Kind::click, 3})}, {tap3}}, tap3, std::nullopt, 1},
-        {{{Trigger::drawing({"circle", {{0, 0}, {1, 1.5}}})}, {circle}}, circle, std::nullopt, 1},
+        {{}, cmdK, a, -1, 0},
+        {{{cmdK}}, cmdK, std::nullopt, 0, 0},
+        {{{cmdK}, {cmdK, a}}, cmdK, a, 1, 1},
+        {{{cmdK, b}, {cmdK}}, cmdK, a, 1, 1},
+        {{{cmdK, a}}, cmdK, std::nullopt, -1, 1},
+        {{{cmdK, "Org.Example.First-Application"}}, cmdK, a, -1, 1},
+        {{{cmdK}, {cmdK, ""}}, cmdK, "", 1, 1},
+        {{{cmdK, ""}}, cmdK, a, -1, 1},
+        {{{cmdK}, {cmdK}}, cmdK, a, 0, 0},
+        {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0, 1},
+        {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1, 0},
+        {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1, 0},
+        {{{cmdK, b}, {cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1, 0},
+        {{{Trigger::hotkey({3, Mods(0)})}, {Trigger::mouseButton(4)}},
+         Trigger::mouseButton(3),
+         a,
+         -1,
+         0},
+        {{{Trigger::trackpad({TrackpadGesture::Kind::click, 3})}, {tap3}}, tap3, a, 1, 0},
+        {{{Trigger::drawing({"circle", {{0, 0}, {1, 1.5}}})}, {circle}}, circle, a, 1, 0},
     };
     Store store(folder_);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("case " + std::to_string(i));
         Config config;
-        for (const Bound& b : cases[i].rules) {
-            config.bindings.push_back(Rule::make(b.trigger, Action::shell("x"), b.app, b.enabled));
+        for (const Bound& bound : cases[i].rules) {
+            config.bindings.push_back(
+                Rule::make(bound.trigger, Action::shell("x"), bound.app, bound.enabled));
         }
         store.setConfig(config);
-        const Rule* found = store.matchingRule(cases[i].query, cases[i].frontApp);
-        const int expected = cases[i].expected;
-        EXPECT_EQ(found, expected < 0 ? nullptr : &store.config().bindings.at(expected))
-            << "case " << i;
-    }
-}
-
-// The frontmost application costs a query of the desktop: asked only when a rule scoped to some
-// application has the trigger, and then once.
-TEST_F(StoreTest, AsksForTheFrontmostApplicationOnlyWhenAScopedRuleNeedsIt) {
-    const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
-    const Trigger other = Trigger::hotkey({41, Mods(1)});
-    Config config;
-    config.bindings = {Rule::make(other, Action::shell("x"), "org.example.a", true),
-                       Rule::make(other, Action::shell("y"), "org.example.b", true),
-                       Rule::make(cmdK, Action::shell("z"), std::nullopt, true)};
-    Store store(folder_);
-    store.setConfig(config);
-    for (const auto& [trigger, asks] :
-         {std::pair{cmdK, 0}, {other, 1}, {Trigger::mouseButton(3), 0}}) {
         int asked = 0;
-        (void)store.matchingRuleAskingFront(trigger, [&] {
+        const Rule* found = store.matchingRuleAskingFront(cases[i].query, [&] {
             ++asked;
-            return std::optional<std::string_view>("org.example.b");
+            return cases[i].frontApp;
         });
-        EXPECT_EQ(asked, asks) << trigger.label();
+        const int expected = cases[i].expected;
+        EXPECT_EQ(found, expected < 0 ? nullptr : &store.config().bindings.at(expected));
+        EXPECT_EQ(asked, cases[i].asks);
     }
 }
 

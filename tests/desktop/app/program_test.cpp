@@ -153,6 +153,20 @@ TEST(Program, OneInstancePerUserWithOrWithoutASessionBus) {
     EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
 }
 
+// Ended by the session (SIGTERM, SIGHUP) or from a terminal (SIGINT), the program quits as from
+// its menu, writing what it has not written yet, and exits normally.
+TEST(Program, QuitsCleanlyWhenTheSessionEndsIt) {
+    writeSettings(Config{true, true, Mods(6), {}});
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        Program program({OMBREL_BINARY});
+        ASSERT_TRUE(pumpUntil(settingsWindowShown, 10s));
+        kill(program.pid, signal);
+        EXPECT_EQ(program.end(), 0);
+        ASSERT_TRUE(pumpUntil([] { return !settingsWindowShown() && !instanceOnBus(); }));
+    }
+}
+
 // The lock lives only where nobody else can create or replace it: the runtime folder when it is
 // the user's and private, else a private folder of the user's under TMPDIR, else nowhere.
 TEST(LockFolder, IsTheUsersAndPrivate) {

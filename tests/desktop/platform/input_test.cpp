@@ -3,6 +3,7 @@
 // receive, with the keyboard and the pointer free again at the end of every script.
 #include "input_scripts.h"
 
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
 namespace ombrel::platform_test {
@@ -19,10 +20,14 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         {"a bound shortcut held, its repeats swallowed", "+ctrl +alt +Left w150 -Left -alt -ctrl",
          "", "left"},
         {"caps lock, num lock and AltGr do not matter",
-         "+caps -caps +num -num +altgr +ctrl +alt +Left -Left -alt -ctrl -altgr +caps -caps +num "
-         "-num",
+         "+caps -caps +num -num +altgr +ctrl +alt +Left -Left -alt -ctrl -altgr "
+         "+caps -caps +num -num",
          "", "left"},
         {"other modifiers than bound", "+ctrl +Left -Left -ctrl", "ctrl+Left", "start"},
+        {"a key grabbed whole passes its unbound mixes", "+Down -Down +alt +Down -Down -alt",
+         "Down alt+Down", "start"},
+        {"and fires its bound ones, with AltGr too",
+         "+altgr +ctrl +alt +Down w120 -Down -alt -ctrl -altgr", "", "left"},
         {"xdotool fires a shortcut", "xdo:key:ctrl+alt+Left", "", "left"},
         {"and a button", "xdo:click:8", "", "right"},
         {"a keystroke sending its own trigger fires once", "+ctrl +alt +k w150 -k -alt -ctrl",
@@ -87,7 +92,7 @@ TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     const app::InputState& status = program_->threads.state();
     EXPECT_TRUE(pumpUntil([&] {
         return takenNotice(status.takenTriggers()) ==
-               "9 shortcuts and 2 mouse buttons are taken by other programs.";
+               "17 shortcuts and 2 mouse buttons are taken by other programs.";
     })) << takenNotice(status.takenTriggers());
     other.reset();
     // With the other program gone, a press of the combination reaches the window and makes the
@@ -137,6 +142,27 @@ TEST_F(InputScripts, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
         return outer(window_) == Rect{40, 0, 620, 800};
     })) << ::testing::PrintToString(outer(window_));
     EXPECT_FALSE(program_->snapShown().has_value());
+}
+
+// A key bound in many mixes is grabbed whole, unless another program holds one of them: then the
+// program takes the mixes one by one, and only the held one is reported.
+TEST_F(InputScripts, AKeyAnotherProgramHoldsInOneMixIsGrabbedMixByMix) {
+    const int down = XKeysymToKeycode(d_, XK_Down);
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    XISetMask(bits.data(), XI_KeyPress);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+    XIGrabModifiers held{ControlMask | ShiftMask, 0};
+    ASSERT_EQ(XIGrabKeycode(d_, 3, down, DefaultRootWindow(d_), XIGrabModeAsync, XIGrabModeAsync,
+                            False, &mask, 1, &held),
+              0);
+    XSync(d_, False);
+    start();
+    const app::InputState& status = program_->threads.state();
+    EXPECT_TRUE(pumpUntil([&] { return status.takenTriggers().size() == 1; }))
+        << status.takenTriggers().size();
+    play("+ctrl +alt +Down -Down -alt -ctrl");
+    EXPECT_TRUE(pumpUntil([&] { return outer(window_) == frame("left"); }, 1s));
+    XIUngrabKeycode(d_, 3, down, DefaultRootWindow(d_), 1, &held);
 }
 
 }  // namespace

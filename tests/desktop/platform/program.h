@@ -68,6 +68,13 @@ inline Config inputRules() {
             Rule::make(trigger, action,
                        elsewhere ? std::optional<std::string>("OtherApp") : std::nullopt, true));
     }
+    // Down with control in eight mixes: a key bound in that many is grabbed whole.
+    for (int64_t more = 0; more < 8; ++more) {
+        const Mods mods(Mods::control | ((more & 1) * Mods::option) |
+                        ((more & 2) * Mods::shift / 2) | ((more & 4) * Mods::command / 4));
+        config.bindings.push_back(Rule::make(Trigger::hotkey({125, mods}),
+                                             place(WindowAction::leftHalf), std::nullopt, true));
+    }
     return config;
 }
 

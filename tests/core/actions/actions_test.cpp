@@ -1,0 +1,382 @@
+// The actions: window placements with their memory, every other action against fresh fakes, and
+// the way into the action worker (order, one job per turn, merged requests, a cap on what waits).
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "actions/action_queue.h"
+#include "actions/action_runner.h"
+#include "actions/window_manager.h"
+#include "config/notices.h"
+#include "fakes/fake_platform.h"
+#include "platform/log.h"
+
+namespace ombrel {
+
+// Found by argument lookup, so failures print frames readably; internal to this file.
+static void PrintTo(const Rect& r, std::ostream* os) {
+    *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
+}
+
+namespace {
+
+using A = WindowAction;
+
+// Display A at the origin with a menu bar, display B to its right.
+const Screen displayA{{0, 0, 1440, 900}, {0, 25, 1440, 875}};
+const Screen displayB{{1440, 0, 1920, 1080}, {1440, 0, 1920, 1080}};
+constexpr Rect start{100, 100, 400, 300};
+constexpr Rect leftA{0, 25, 720, 875};
+
+// Window 1, focused, on the given displays; the application refuses sizes under its minimum.
+struct Desk {
+    fake::FakeWindowSystem system;
+    WindowManager manager{system};
+    explicit Desk(Rect frame = start, std::vector<Screen> displays = {displayA}, Size min = {}) {
+        system.displays = std::move(displays);
+        system.open(1, frame, min);
+    }
+};
+
+TEST(WindowManager, SetFrameWritesSizePositionSizeAndNeverANaN) {
+    Desk desk{{5, 5, 100, 100}};
+    desk.manager.setFrame(WindowRef{1}, {10, 20, 300, 400});
+    using W = fake::FakeWindowSystem::Write;
+    const auto& writes = desk.system.writes;
+    ASSERT_EQ(writes.size(), 3U);
+    EXPECT_EQ(writes[0].what, W::size);
+    EXPECT_EQ(writes[1].what, W::position);
+    EXPECT_EQ(writes[2].what, W::size);
+    EXPECT_EQ(desk.system.frameOf(1), (Rect{10, 20, 300, 400}));
+    desk.manager.setFrame(WindowRef{1}, {std::numeric_limits<double>::quiet_NaN(), 0, 10, 10});
+    EXPECT_EQ(writes.size(), 3U);
+}
+
+TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
+    for (void (*prepare)(fake::FakeWindowSystem&) :
+         {+[](fake::FakeWindowSystem& s) { s.focused.reset(); },
+          +[](fake::FakeWindowSystem& s) { s.windows[1].readable = false; },
+          +[](fake::FakeWindowSystem& s) { s.focused = WindowRef{99}; },
+          +[](fake::FakeWindowSystem& s) { s.displays.clear(); }}) {
+        Desk desk{start, {displayA, displayB}};
+        prepare(desk.system);
+        for (A action : {A::leftHalf, A::maximize, A::center, A::nextDisplay}) {
+            desk.manager.apply(action);
+        }
+        EXPECT_TRUE(desk.system.writes.empty());
+        EXPECT_TRUE(desk.manager.placements().empty());
+    }
+}
+
+// Each step applies an action, or without one stands for the user moving the window; either way
+// the window is then at the step's frame.
+struct Step {
+    std::optional<A> action;
+    Rect frame;
+};
+constexpr std::optional<A> drag;
+
+TEST(WindowManager, SequencesOfPlacements) {
+    const std::vector<Screen> a = {displayA};
+    const std::vector<Screen> ab = {displayA, displayB};
+    const Rect rightA{720, 25, 720, 875};
+    const Rect m1{300, 200, 720, 875};
+    const Rect mid{360, 25, 720, 875};  // the half, centred
+    const Rect left800{0, 25, 800, 875};
+    const Rect start800{100, 100, 800, 300};
+    using enum WindowAction;
+    // From where, on which displays, how narrow the application lets the window be, and then.
+    const std::vector<std::tuple<Rect, std::vector<Screen>, double, std::vector<Step>>> cases = {
+        // Twice, a chain, and the user moving the window in between.
+        {start, a, 0, {{leftHalf, leftA}, {leftHalf, start}}},
+        {start, a, 0, {{maximize, displayA.visible}, {maximize, start}}},
+        {start, a, 0, {{leftHalf, leftA}, {rightHalf, rightA}, {rightHalf, start}}},
+        {start, a, 0, {{leftHalf, leftA}, {drag, m1}, {leftHalf, leftA}, {leftHalf, m1}}},
+        // What the application accepted is where the window counts as put, within 3 points.
+        {start, a, 800, {{leftHalf, left800}, {leftHalf, start800}}},
+        {start, a, 800, {{leftHalf, left800}, {drag, {3, 25, 800, 872}}, {leftHalf, start800}}},
+        {start, a, 800, {{leftHalf, left800}, {drag, {3.5, 25, 800, 871.5}}, {leftHalf, left800}}},
+        // Already at the target, not put there by us: only maximize acts, and shrinks.
+        {{12, 13, 1428, 887}, a, 0, {{maximize, {244, 147, 952, 631}}}},
+        {{1, 24, 721, 876}, a, 0, {{leftHalf, {1, 24, 721, 876}}}},
+        // Centring is not remembered and clears the window's memory.
+        {start, a, 0, {{leftHalf, leftA}, {center, mid}, {leftHalf, leftA}, {leftHalf, mid}}},
+        // The next display maps proportionally, wraps, and leaves the memory alone.
+        {{1440, 0, 960, 540}, ab, 0, {{nextDisplay, {0, 25, 720, 438}}}},
+        {{-2880, 25, 720, 875}, ab, 0, {{nextDisplay, {-2400, 0, 960, 1080}}}},
+        {{100, 125, 333, 333}, ab, 0, {{nextDisplay, {1573, 123, 445, 412}}}},
+        {start, ab, 0, {{leftHalf, leftA}, {nextDisplay, {1440, 0, 960, 1080}}, {leftHalf, start}}},
+        {start, a, 0, {{nextDisplay, start}}},
+        {start, {{{0, 0, 1440, 900}, {0, 25, 0, 875}}, displayB}, 0, {{nextDisplay, start}}},
+    };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        const auto& [from, displays, minimumWidth, steps] = cases[k];
+        SCOPED_TRACE("sequence " + std::to_string(k));
+        Desk desk{from, displays, {minimumWidth, 0}};
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (!steps[i].action) {
+                desk.system.windows[1].frame = steps[i].frame;
+                continue;
+            }
+            desk.manager.apply(*steps[i].action);
+            EXPECT_EQ(desk.system.frameOf(1), steps[i].frame) << "step " << i;
+        }
+    }
+}
+
+TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlone) {
+    using enum WindowAction;
+    using enum WindowState;
+    const Rect shrunk{244, 147, 952, 631};
+    const Rect startOnB{1573, 92, 534, 371};
+    // From the window manager's state (maximized from `start`), after the actions: the frame,
+    // the state, the frame leaving the maximized state gives, and the entries remembered.
+    const std::vector<std::tuple<WindowState, std::vector<A>, Rect, WindowState, Rect, size_t>>
+        cases = {
+            {maximized, {leftHalf}, leftA, normal, start, 1},
+            {maximized, {leftHalf, leftHalf}, displayA.visible, maximized, start, 0},
+            {maximized, {maximize}, shrunk, normal, start, 0},
+            {maximized, {center}, displayA.visible, maximized, start, 0},
+            {maximized, {nextDisplay}, displayB.visible, maximized, startOnB, 0},
+            {fullscreen, {leftHalf, nextDisplay}, displayA.full, fullscreen, start, 0},
+        };
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE("maximized " + std::to_string(k));
+        const auto& [state, actions, frame, after, normalFrame, remembered] = cases[k];
+        Desk desk{state == maximized ? displayA.visible : displayA.full, {displayA, displayB}};
+        desk.system.windows[1].state = state;
+        desk.system.windows[1].normal = start;
+        for (A action : actions) {
+            desk.manager.apply(action);
+        }
+        EXPECT_EQ(desk.system.frameOf(1), frame);
+        EXPECT_EQ(desk.system.windows[1].state, after);
+        EXPECT_EQ(desk.system.windows[1].normal, normalFrame);
+        EXPECT_EQ(desk.manager.placements().size(), remembered);
+    }
+}
+
+TEST(WindowManager, MemoryHoldsSixtyWindows) {
+    Desk desk;
+    auto& [system, manager] = desk;
+    for (uint64_t id = 1; id <= 60; ++id) {
+        system.open(id, start);
+        manager.apply(A::leftHalf);
+    }
+    system.focused = WindowRef{30};
+    manager.apply(A::rightHalf);  // replaces its entry and drops nobody
+    system.open(61, start);
+    manager.apply(A::leftHalf);  // pushes out the oldest
+    // Without an entry the pushed-out window already stands at the target and stays there.
+    for (const auto& [id, expected] : {std::pair{1, leftA}, {2, start}, {61, start}}) {
+        system.focused = WindowRef{static_cast<uint64_t>(id)};
+        manager.apply(A::leftHalf);
+        EXPECT_EQ(system.frameOf(id), expected) << id;
+    }
+}
+
+// Fresh fakes around a runner and the queue into it; window 1 is open and focused.
+struct Worker {
+    explicit Worker(SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
+        : runner{windows, poster, workspace, shell, std::move(programs)} {
+        windowSystem.open(1, {10, 10, 300, 200});
+    }
+    // What ran, in order: shell commands by name, desktop requests by number, frames written.
+    std::vector<std::string> ran() const {
+        std::vector<std::string> out;
+        for (const Command& c : workspace.launched) {
+            out.push_back(c.arguments.back());
+        }
+        for (const DesktopShell::Request r : shell.sent) {
+            out.push_back("desktop " + std::to_string(static_cast<int>(r)));
+        }
+        for (const auto& w : windowSystem.writes) {
+            out.push_back("frame " + std::to_string(static_cast<int>(w.frameAfter.x)));
+        }
+        return out;
+    }
+    fake::FakeTaskQueue turns;
+    fake::FakeWindowSystem windowSystem;
+    WindowManager windows{windowSystem};
+
+    fake::FakeEventPoster poster;
+    fake::FakeWorkspace workspace;
+    fake::FakeDesktopShell shell;
+    ActionRunner runner;
+    ActionQueue queue{turns, runner, windows};
+};
+
+using S = SystemAction;
+enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
+// The session's player, sound server, display power and a locker that locks (unless lockFails);
+// stale: both notices were said before.
+constexpr int services = 8, lockFails = 16, stale = 32;
+
+// One entry per effect, joined by "; ": posted events, then desktop shell requests (by number)
+// and calls, started programs (each argument in brackets), opened addresses, opened
+// applications and notices.
+std::string run(const Action& action, int setup) {
+    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
+                            {},          {},      {}};
+    programs.missionControlFallback = Command{"overview", {}};
+    programs.showDesktopFallback = Command{"desktop", {"--show"}};
+    if ((setup & lockProgram) != 0) {
+        programs.lockScreen = Command{"loginctl", {"lock-session"}};
+    }
+    Worker w(programs);
+    w.shell.available = (setup & noShell) == 0;
+    w.shell.services = (setup & services) != 0;
+    if ((setup & (services | lockFails)) != 0) {
+        w.shell.lockAnswer = (setup & lockFails) == 0;
+    }
+    Notices notices;
+    for (const char* topic : {"lockScreen", "overview"}) {
+        notices.set(topic, (setup & stale) != 0 ? "before" : "");
+    }
+    w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
+    w.runner.setNotices(&notices);
+    w.runner.run(action);
+
+    std::ostringstream log;
+    const auto lines = [&log](const char* prefix, const std::vector<std::string>& all) {
+        for (const std::string& line : all) {
+            log << prefix << line << "; ";
+        }
+    };
+    lines("", w.poster.posted);
+    for (const DesktopShell::Request r : w.shell.sent) {
+        log << "desktop " << static_cast<int>(r) << "; ";
+    }
+    lines("shell ", w.shell.calls);
+    for (const Command& c : w.workspace.launched) {
+        log << "run " << c.executable;
+        for (const std::string& a : c.arguments) {
+            log << " [" << a << "]";
+        }
+        log << "; ";
+    }
+    lines("url ", w.workspace.openedURLs);
+    lines("app ", w.workspace.openedApps);
+    for (const Notice& n : notices.current()) {
+        log << "notice " << n.topic << (n.text.empty() ? " empty" : "") << "; ";
+    }
+    std::string text = log.str();
+    return text.substr(0, text.empty() ? 0 : text.size() - 2);
+}
+
+TEST(ActionRunner, EachActionDoesExactlyThis) {
+    const struct {
+        Action action;
+        int setup;
+        const char* log;
+    } cases[] = {
+        // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
+        {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
+        {Action::keystroke({65535, Mods(0)}), plain, "keystroke 65535 0"},
+        {Action::keystroke({65536, Mods(1)}), plain, ""},
+        {Action::keystroke({-1, Mods(1)}), plain, ""},
+        // Addresses get "https://" only when they name no scheme; refused text opens nothing.
+        {Action::openURL("example.com/a"), plain, "url https://example.com/a"},
+        {Action::openURL("myapp://open?x=1"), plain, "url myapp://open?x=1"},
+        {Action::openURL("search?q=a://b"), plain, "url search?q=a://b"},
+        {Action::openURL("mailto:a@example.com"), plain, "url https://mailto:a@example.com"},
+        {Action::openURL("not a url"), plain, ""},
+        // The command stays one argument for the shell to interpret.
+        {Action::shell("ls ~ | wc -l; echo \"$HOME\""), plain,
+         "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
+        {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
+        // System functions (one sample of each kind), and the desktop shell's fallbacks.
+        {Action::system(S::missionControl), plain, "desktop 0"},
+        {Action::system(S::missionControl), noShell, "run overview"},
+        {Action::system(S::appWindows), noShell, "notice overview"},
+        {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
+        {Action::system(S::lockScreen), plain, "keystroke 12 5"},
+        {Action::system(S::lockScreen), lockProgram, "run loginctl [lock-session]"},
+        {Action::system(S::sleepDisplay), plain, "run xset [dpms] [force] [off]"},
+        {Action::system(S::playPause), plain, "media playPause"},
+        // The session's own services come first; the media keys are the last resort, and a
+        // lock nobody performed is said, never taken for done.
+        {Action::system(S::playPause), services, "shell player 0"},
+        {Action::system(S::mute), services, "shell volume 2"},
+        {Action::system(S::sleepDisplay), services, "shell sleep"},
+        {Action::system(S::lockScreen), services, "shell lock"},
+        {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
+        // What the desktop managed after all is no longer said to fail.
+        {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
+        {Action::system(S::appWindows), stale, "desktop 1; notice lockScreen"},
+        {Action::system(S::middleClick), plain, "click 2 at 300,200"},
+        {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("row " + std::to_string(i));
+        EXPECT_EQ(run(cases[i].action, cases[i].setup), cases[i].log);
+    }
+}
+
+struct Lines : log::Sink {
+    std::vector<std::string> notes;
+    void note(std::string_view line) override { notes.emplace_back(line); }
+    void decision(std::string_view) override {}
+    [[nodiscard]] bool wantsDecisions() const override { return false; }
+};
+
+// Nothing runs on the caller's thread; the worker runs one job per turn, in order, so that its
+// own work comes between two jobs. A request for a name that waits is taken in by it: a burst is
+// performed once per answer.
+TEST(ActionQueue, OneJobPerTurnWithRequestsMergedWhileTheyWait) {
+    Worker w;
+    const Action overview = Action::system(SystemAction::missionControl);
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_TRUE(w.queue.request(overview));
+    }
+    w.queue.perform(overview);  // a binding's action is never merged
+    w.queue.request(Action::system(SystemAction::showDesktop));
+    w.queue.request(overview);
+    std::vector<std::string> between;
+    w.turns.post([&] {
+        between = w.ran();
+        w.queue.request(overview);
+    });
+    EXPECT_TRUE(w.ran().empty());
+    w.turns.runDue();
+    EXPECT_EQ(between, std::vector<std::string>{"desktop 0"});
+    EXPECT_EQ(w.ran(),
+              (std::vector<std::string>{"desktop 0", "desktop 0", "desktop 2", "desktop 0"}));
+    EXPECT_EQ(w.queue.dropped(), 0u);
+}
+
+TEST(ActionQueue, BeyondTheCapJobsAreDroppedAndLoggedOnceCaughtUp) {
+    Lines lines;
+    log::Sink* before = log::setSink(&lines);
+    Worker w;
+    EXPECT_TRUE(w.queue.request(Action::shell("0")));
+    for (std::size_t i = 1; i < ActionQueue::capacity + 3; ++i) {
+        EXPECT_EQ(w.queue.perform(Action::shell(std::to_string(i))), i < ActionQueue::capacity);
+    }
+    EXPECT_FALSE(w.queue.setFrame(WindowRef{1}, {0, 0, 100, 100}));
+    EXPECT_TRUE(w.queue.request(Action::shell("0"))) << "merged, not dropped";
+    EXPECT_FALSE(w.queue.request(Action::shell("1"))) << "an action is not a request";
+    EXPECT_EQ(w.queue.dropped(), 5u);
+    EXPECT_TRUE(lines.notes.empty()) << "nothing is logged per drop";
+    w.turns.runDue();
+    EXPECT_EQ(w.ran().size(), ActionQueue::capacity);
+    EXPECT_EQ(w.ran().back(), std::to_string(ActionQueue::capacity - 1));
+    EXPECT_EQ(lines.notes, std::vector<std::string>{
+                               "5 actions were dropped because 64 were already waiting to be "
+                               "performed."});
+    EXPECT_TRUE(w.queue.setFrame(WindowRef{1}, {40, 10, 300, 200}));
+    w.turns.runDue();
+    EXPECT_EQ(w.ran().back(), "frame 40");
+    EXPECT_EQ(w.windows.placements().size(), 0u) << "a snapped frame is not remembered";
+    EXPECT_EQ(lines.notes.size(), 1u);
+    log::setSink(before);
+}
+
+}  // namespace
+}  // namespace ombrel
