@@ -4,11 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <tuple>
 
 #include "config/model.h"
 #include "platform/linux/key_codes.h"
 #include "platform/linux/x_event_poster.h"
+#include "platform/linux/x_event_tap.h"
+
+#include <X11/extensions/XTest.h>
 
 #include "env.h"
 
@@ -96,6 +100,34 @@ TEST(PostLedger, MatchesTheOldestEntryOfItsKindUntilItIsLost) {
     for (const auto& [arrived, at, own] : steps) {
         EXPECT_EQ(ledger.consume(arrived, at).has_value(), own) << arrived.code << " at " << at;
     }
+}
+
+// Only the XTEST devices post the program's events: a click of the server's own mouse that
+// arrives while the program's is on its way is somebody else's, and the program's is its own.
+TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
+    ASSERT_TRUE(platform_test::session().ready());
+    XConnection x;
+    X11EventPoster poster(x);
+    X11EventTap tap(x, poster);
+    std::vector<bool> own;  // of each press the tap reports
+    ASSERT_TRUE(tap.install([&](const InputEvent& e) {
+        if (e.kind == InputKind::buttonDown) {
+            own.push_back(e.own);
+        }
+        return false;
+    }));
+    XSync(x.display(), False);
+    Display* d = platform_test::session().display();
+    XDevice* mouse = XOpenDevice(d, static_cast<XID>(platform_test::deviceId("Xvfb mouse")));
+    ASSERT_NE(mouse, nullptr);
+    XTestFakeDeviceButtonEvent(d, mouse, 2, True, nullptr, 0, CurrentTime);
+    XSync(d, False);
+    ASSERT_TRUE(poster.postClick(2, {NAN, NAN}));
+    XTestFakeDeviceButtonEvent(d, mouse, 2, False, nullptr, 0, CurrentTime);
+    XSync(d, False);
+    XCloseDevice(d, mouse);
+    EXPECT_TRUE(platform_test::pumpUntil([&] { return own.size() == 2; }));
+    EXPECT_EQ(own, (std::vector<bool>{false, true}));
 }
 
 // The modifiers pressed for a keystroke go up with it: a key left down would freeze the keyboard.

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "env.h"
+#include "typist.h"
 
 #include <X11/Xatom.h>
 #include <X11/extensions/XInput2.h>
@@ -56,10 +57,6 @@ XDevice* addPointer(const char* name) {
 
 namespace {
 
-XDevice* openDevice(const char* name) {
-    return XOpenDevice(session().display(), static_cast<XID>(deviceId(name)));
-}
-
 // The server's own mouse has too few buttons, so the user's mouse is a master pointer of its
 // own, driven through its XTEST device.
 struct Mouse {
@@ -105,24 +102,26 @@ Rect outer(Window w) {
     return {double(m.x), double(m.y), double(m.width), double(m.height)};
 }
 
-void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values) {
-    Display* d = session().display();
+void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values,
+                 Display* d) {
     XChangeProperty(d, w, XInternAtom(d, name, False), XInternAtom(d, type, False), 32,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(values.data()),
                     static_cast<int>(values.size()));
 }
 
-Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut) {
+Window createDock(int x, int y, int width, int height, const std::vector<long>& strut) {
     Display* d = session().display();
     return session().createWindow("dock", "OmbrelDock", x, y, width, height, 0, [&](Window w) {
         const auto dock = static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False));
         setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM", {dock});
-        setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", {strut.begin(), strut.end()});
+        if (!strut.empty()) {
+            setProperty(w, "_NET_WM_STRUT_PARTIAL", "CARDINAL", strut);
+        }
     });
 }
 
 void userKey(unsigned keycode, bool down) {
-    static XDevice* const keyboard = openDevice("Xvfb keyboard");
+    static XDevice* const keyboard = xsession::openKeyboard(session().display());
     XTestFakeDeviceKeyEvent(session().display(), keyboard, keycode, down ? True : False, nullptr, 0,
                             CurrentTime);
     XSync(session().display(), False);

@@ -2,7 +2,6 @@
 // for the whole executable, the user's keyboard and mouse, and a few window helpers.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <functional>
 #include <ostream>
@@ -28,10 +27,12 @@ bool pumpUntil(const std::function<bool()>& cond,
 
 // The outer frame of a managed window as the server and the window manager describe it.
 Rect outer(Window w);
-// Sets a 32-bit property; type is an atom name.
-void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values);
-// A dock window reserving the band described by its _NET_WM_STRUT_PARTIAL.
-Window createDock(int x, int y, int width, int height, const std::array<long, 12>& strut);
+// Sets a 32-bit property (through the session's connection unless another is given); type is an
+// atom name.
+void setProperty(Window w, const char* name, const char* type, const std::vector<long>& values,
+                 Display* d = session().display());
+// A dock window reserving the band its _NET_WM_STRUT_PARTIAL describes, if it has one.
+Window createDock(int x, int y, int width, int height, const std::vector<long>& strut);
 
 // The user's keyboard and mouse, which the tap tells apart from the XTEST devices the program
 // posts through. userTap presses the modifiers, taps the key, releases them in reverse order.

@@ -60,8 +60,8 @@ class InputScripts : public ::testing::Test {
     void TearDown() override {
         xsession::XSession::stop(host_);
         program_.reset();
-        if (window_ != 0) {
-            XDestroyWindow(d_, std::exchange(window_, 0));
+        for (const Window w : std::exchange(others_, {})) {
+            XDestroyWindow(d_, w);
         }
         XSync(d_, False);
         std::filesystem::remove_all(folder_);
@@ -82,6 +82,7 @@ class InputScripts : public ::testing::Test {
         }
         window_ = session().createWindow("ombreltest", "OmbrelTest", 300, 200, 500, 350, masks);
         ASSERT_NE(window_, 0U);
+        others_.push_back(window_);
         ASSERT_TRUE(session().activate(window_));
         start_ = outer(window_);
         // Both pointers over the window: the user's, and the one XTEST clicks use.
@@ -195,6 +196,7 @@ class InputScripts : public ::testing::Test {
     std::unique_ptr<Program> program_;
     pid_t host_ = -1;
     Window window_ = 0;
+    std::vector<Window> others_;  // the window and any others the test made, gone after it
     Rect start_;
 };
 

@@ -22,7 +22,10 @@ const std::vector<input_event> oneFinger = {{{}, EV_ABS, ABS_MT_SLOT, 0},
 
 struct Touchpads : ::testing::Test {
     explicit Touchpads(std::vector<TouchpadNode> present = {})
-        : pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110}, std::move(present)) {}
+        : pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110}, std::move(present)) {
+        monitor->setFrameHandler(
+            [this](std::span<const TouchPoint> t, double) { fingers = t.size(); });
+    }
     fake::FakeTouchpads pads;
     QtTaskQueue queue;
     Notices notices;
@@ -33,15 +36,10 @@ struct Touchpads : ::testing::Test {
     Subscription sub = monitor->observeDevices([this] { ++heard; });
     // Contacts in the last frame handed out.
     std::size_t fingers = 0;
-    Touchpads& counted() {
-        monitor->setFrameHandler(
-            [this](std::span<const TouchPoint> t, double) { fingers = t.size(); });
-        return *this;
-    }
 };
 
 TEST_F(Touchpads, ArrivalsAndDeparturesReachTheCountAndNoFingerStaysBehind) {
-    counted().monitor->start();
+    monitor->start();
     EXPECT_EQ(monitor->deviceCount(), 0);
     pads.announce(true, {"/fake/event3", "Pad"});
     ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));

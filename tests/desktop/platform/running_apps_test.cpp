@@ -5,7 +5,6 @@
 
 #include "platform/linux/desktop_services.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@ namespace ombrel::linux_platform {
 namespace {
 
 using platform_test::session;
+using platform_test::setProperty;
 
 TEST(RunningApplications, NormalWindowsOfOtherProgramsOncePerApplication) {
     ASSERT_TRUE(session().ready()) << session().failure();
@@ -37,20 +37,16 @@ TEST(RunningApplications, NormalWindowsOfOtherProgramsOncePerApplication) {
         {"RaPrefs", "_NET_WM_WINDOW_TYPE_DIALOG", 0, false},
         {"RaUntyped", nullptr, 0, true},
     };
-    const auto set = [d](Window w, const char* name, Atom type, long value) {
-        XChangeProperty(d, w, XInternAtom(d, name, False), type, 32, PropModeReplace,
-                        reinterpret_cast<unsigned char*>(&value), 1);
-    };
     std::vector<Window> made;
     for (const Client& c : clients) {
         const Window w =
             session().createWindow(c.windowClass, c.windowClass, 10, 10, 120, 80, 0, [&](Window w) {
                 if (c.type) {
-                    set(w, "_NET_WM_WINDOW_TYPE", XA_ATOM,
-                        static_cast<long>(XInternAtom(d, c.type, False)));
+                    setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM",
+                                {static_cast<long>(XInternAtom(d, c.type, False))});
                 }
                 if (c.pid != 0) {
-                    set(w, "_NET_WM_PID", XA_CARDINAL, c.pid);
+                    setProperty(w, "_NET_WM_PID", "CARDINAL", {c.pid});
                 }
                 if (c.transient) {
                     XSetTransientForHint(d, w, made.front());

@@ -34,7 +34,6 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
     // A band covering a whole monitor belongs to its neighbour.
     const Strut overLeftMonitor{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
     const std::tuple<std::vector<Strut>, Rect, Rect> cases[] = {
-        {{}, left, left},
         {{leftPanel}, left, {40, 0, 1240, 800}},
         {{leftPanel}, right, right},
         {{leftPanel, widerLeftPanel}, left, {60, 0, 1220, 800}},
@@ -64,7 +63,6 @@ TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
     const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
         {both, {}, both},
         {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
-        {one, {{}, Rect{0, 25, 1280, 775}, {}}, {{0, 25, 1280, 775}}},
         {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
         {one, {{}, Rect{0, 25, 1280, 775}, {leftPanel}}, {{40, 25, 1240, 775}}},
         // Openbox's union (the bounding box less every strut) would cut the taller monitor by
@@ -202,8 +200,6 @@ TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
         createDock(1280, 736, 1024, 32, {0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}),
         createDock(0, 0, 48, 800, {48, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})};
     EXPECT_TRUE(visibleAre({48, 0, 1232, 800}, {1280, 0, 1024, 736}));
-    // Asking again without a change hands back the same storage.
-    EXPECT_EQ(ws_.screens().data(), ws_.screens().data());
     for (const Window w : panels) {
         XDestroyWindow(d, w);
     }
@@ -213,19 +209,26 @@ TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
     EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
     XDeleteProperty(d, root, XInternAtom(d, gtk.c_str(), False));
     EXPECT_TRUE(visibleAre(full, second));
-    // A dock that starts reserving space later (auto-hide switched off), and stops again.
-    const Window dock =
-        session().createWindow("dock", "OmbrelDock", 1280, 0, 1024, 40, 0, [&](Window w) {
-            setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM",
-                        {static_cast<long>(XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False))});
-        });
-    windows_.push_back(dock);
+    // A dock that starts reserving space later (auto-hide switched off), and stops again. The
+    // window manager, held off by a grab, cannot publish a work area: the dock's change is read.
+    windows_.push_back(createDock(1280, 0, 1024, 40, {}));
     ASSERT_TRUE(visibleAre(full, second));
-    setProperty(dock, "_NET_WM_STRUT_PARTIAL", "CARDINAL",
-                {0, 0, 40, 0, 0, 0, 0, 0, 1280, 2303, 0, 0});
-    EXPECT_TRUE(visibleAre(full, {1280, 40, 1024, 728}));
-    XDeleteProperty(d, dock, XInternAtom(d, "_NET_WM_STRUT_PARTIAL", False));
-    EXPECT_TRUE(visibleAre(full, second));
+    Display* own = x_.display();
+    XGrabServer(own);
+    XSync(own, False);
+    x_.dispatchPending();
+    ws_.screens();  // what came before the grab is read
+    const auto withStrut = [&](long top) {
+        setProperty(windows_.back(), "_NET_WM_STRUT_PARTIAL", "CARDINAL",
+                    {0, 0, top, 0, 0, 0, 0, 0, 1280, 2303, 0, 0}, own);
+        XSync(own, False);
+        x_.dispatchPending();
+        return ws_.screens()[1].visible;
+    };
+    EXPECT_EQ(withStrut(40), (Rect{1280, 40, 1024, 728}));
+    EXPECT_EQ(withStrut(0), second);
+    XUngrabServer(own);
+    XFlush(own);
 }
 
 TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {

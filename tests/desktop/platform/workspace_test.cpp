@@ -27,7 +27,12 @@ using namespace platform_test;
 
 class WorkspaceTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
+    // Stand-ins for the desktop's programs (xdg-open, the terminal) come first in PATH.
+    void SetUp() override {
+        ASSERT_TRUE(session().ready()) << session().failure();
+        setenv("PATH", (dir_.string() + ":" + path_).c_str(), 1);
+    }
+    void TearDown() override { setenv("PATH", path_.c_str(), 1); }
 
     [[nodiscard]] std::string file(const std::string& name) const { return dir_ / name; }
     void write(const std::string& name, const std::string& text, bool executable = false) const {
@@ -48,6 +53,7 @@ class WorkspaceTest : public ::testing::Test {
         return out;
     }
 
+    const std::string path_ = std::getenv("PATH");
     const test::TempDir temp_;
     const std::filesystem::path& dir_ = temp_.path();
     XConnection x_;
@@ -84,10 +90,8 @@ TEST_F(WorkspaceTest, ProgramsEntriesAndScriptsRunDetachedAndLeaveNoZombie) {
 }
 
 TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
-    // A stand-in xdg-open first in PATH records what it was given.
+    // The stand-in xdg-open records what it was given.
     write("xdg-open", "#!/bin/sh\necho \"$#:$1\" >> " + file("opened") + "\n", true);
-    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
     const std::pair<const char*, bool> cases[] = {
         {"https://example.com/a b", false},
         {"no scheme at all", false},
@@ -101,7 +105,6 @@ TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
         EXPECT_EQ(workspace_.openURL(text), valid) << text;
     }
     auto opened = lines("opened", 2);
-    setenv("PATH", oldPath.c_str(), 1);
     std::sort(opened.begin(), opened.end());
     EXPECT_EQ(opened, (std::vector<std::string>{"1:https://example.com/path?q=1#frag",
                                                 "1:mailto:someone@example.com"}));
@@ -152,8 +155,6 @@ TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartLikeALauncher) {
     for (const auto& [name, keys] : entries) {
         write(std::string(name) + ".desktop", "[Desktop Entry]\nType=Application\n" + keys + "\n");
     }
-    const std::string oldPath = std::getenv("PATH");
-    setenv("PATH", (dir_.string() + ":" + oldPath).c_str(), 1);
 
     // Running applications come forward: by StartupWMClass, else by the file's name.
     const Window editor = session().createWindow("editor", "OmbrelEditor", 10, 10, 200, 150);
@@ -168,7 +169,6 @@ TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartLikeALauncher) {
         workspace.openApplication(file(std::string(name) + ".desktop"));
     }
     auto got = lines("out", 4);
-    setenv("PATH", oldPath.c_str(), 1);
     for (Window w : {editor, viewer, other}) {
         XDestroyWindow(d, w);
     }
