@@ -857,25 +857,19 @@ const X11EventTap::KeyGrab* X11EventTap::grabFor(unsigned keycode, unsigned stat
     if (keycode >= grabbedKeys_.size() || !grabbedKeys_[keycode]) {
         return nullptr;  // most keys typed: no grab names them
     }
-    const auto at = [this](unsigned code, unsigned mask) {
-        return std::lower_bound(keyGrabs_.begin(), keyGrabs_.end(), std::pair(code, mask),
-                                [](const KeyGrab& g, const std::pair<unsigned, unsigned>& k) {
-                                    return std::pair(g.keycode, g.state) < k;
-                                });
-    };
     // A key grabbed whole is its only grab, and takes every modifier.
-    auto it = at(keycode, 0);
-    if (it == keyGrabs_.end() || it->keycode != keycode || it->state != KeyGrab::anyState) {
+    KeyGrab probe;
+    probe.keycode = keycode;
+    probe.state = KeyGrab::anyState;
+    const KeyGrab* g = findKey(keyGrabs_, probe);
+    if (g == nullptr) {
         if ((state & ~(fourModifiers | ignoredMask_)) != 0) {
             return nullptr;  // a modifier no grab variant covers
         }
-        it = at(keycode, state & fourModifiers);
-        if (it == keyGrabs_.end() || it->keycode != keycode ||
-            it->state != (state & fourModifiers)) {
-            return nullptr;
-        }
+        probe.state = state & fourModifiers;
+        g = findKey(keyGrabs_, probe);
     }
-    return it->placed ? &*it : nullptr;
+    return g != nullptr && g->placed ? g : nullptr;
 }
 
 const X11EventTap::ButtonGrab* X11EventTap::grabFor(unsigned button) const {
