@@ -206,7 +206,8 @@ TEST_F(Command, RunRequestsReachTheListenerOnTheSessionBus) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(out + err, args.back() == "--selftest" ? "selftest ok\n" : "");
     }
-    // Each sender ends before the next starts, so the bus delivers the requests in this order.
+    // The bus keeps one sender's order but not the order between senders, even when each ends
+    // before the next starts: compare what was performed, not when.
     for (const Args& args : {Args{"string:Center"}, Args{"string: leftHalf"}, Args{"string:"},
                              Args{"int32:42"}, Args{}, Args{"variant:string:leftHalf"},
                              Args{"string:maximize", "string:x"}, Args{"string:showDesktop"}}) {
@@ -215,9 +216,10 @@ TEST_F(Command, RunRequestsReachTheListenerOnTheSessionBus) {
         line.insert(line.end(), args.begin(), args.end());
         ASSERT_EQ(XSession::run(line), 0);
     }
-    const std::vector<Performed> expected = {WindowAction::leftHalf, WindowAction::maximize,
-                                             WindowAction::maximize, SystemAction::showDesktop};
+    const std::vector<Performed> expected = {SystemAction::showDesktop, WindowAction::leftHalf,
+                                             WindowAction::maximize, WindowAction::maximize};
     shell_test::pumpUntil([&] { return performed.size() >= expected.size(); });
+    std::ranges::sort(performed);
     EXPECT_EQ(performed, expected);
 }
 
