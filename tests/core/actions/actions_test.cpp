@@ -186,28 +186,45 @@ struct Worker {
     explicit Worker(SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
         : runner{windows, poster, workspace, shell, std::move(programs)} {
         windowSystem.open(1, {10, 10, 300, 200});
+        runner.setNotices(&notices);
     }
-    // What ran, in order: shell commands by name, desktop requests by number, frames written.
-    std::vector<std::string> ran() const {
-        std::vector<std::string> out;
-        for (const Command& c : workspace.launched) {
-            out.push_back(c.arguments.back());
-        }
+    // One entry per effect: posted events, desktop shell requests (by number) and calls, started
+    // programs (each argument in brackets), opened addresses and applications, frames written
+    // (by x) and notices.
+    std::vector<std::string> effects() const {
+        std::vector<std::string> out = poster.posted;
+        const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
+            for (const std::string& line : all) {
+                out.push_back(prefix + line);
+            }
+        };
         for (const DesktopShell::Request r : shell.sent) {
             out.push_back("desktop " + std::to_string(static_cast<int>(r)));
         }
+        add("shell ", shell.calls);
+        for (const Command& c : workspace.launched) {
+            out.push_back("run " + c.executable);
+            for (const std::string& a : c.arguments) {
+                out.back() += " [" + a + "]";
+            }
+        }
+        add("url ", workspace.openedURLs);
+        add("app ", workspace.openedApps);
         for (const auto& w : windowSystem.writes) {
             out.push_back("frame " + std::to_string(static_cast<int>(w.frameAfter.x)));
+        }
+        for (const Notice& n : notices.current()) {
+            out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
         }
         return out;
     }
     fake::FakeTaskQueue turns;
     fake::FakeWindowSystem windowSystem;
     WindowManager windows{windowSystem};
-
     fake::FakeEventPoster poster;
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
+    Notices notices;
     ActionRunner runner;
     ActionQueue queue{turns, runner, windows};
 };
@@ -218,9 +235,7 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 // stale: both notices were said before.
 constexpr int services = 8, lockFails = 16, stale = 32;
 
-// One entry per effect, joined by "; ": posted events, then desktop shell requests (by number)
-// and calls, started programs (each argument in brackets), opened addresses, opened
-// applications and notices.
+// The effects of the action, joined by "; ".
 std::string run(const Action& action, int setup) {
     SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
                             {},          {},      {}};
@@ -235,39 +250,16 @@ std::string run(const Action& action, int setup) {
     if ((setup & (services | lockFails)) != 0) {
         w.shell.lockAnswer = (setup & lockFails) == 0;
     }
-    Notices notices;
     for (const char* topic : {"lockScreen", "overview"}) {
-        notices.set(topic, (setup & stale) != 0 ? "before" : "");
+        w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
     }
     w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
-    w.runner.setNotices(&notices);
     w.runner.run(action);
-
-    std::ostringstream log;
-    const auto lines = [&log](const char* prefix, const std::vector<std::string>& all) {
-        for (const std::string& line : all) {
-            log << prefix << line << "; ";
-        }
-    };
-    lines("", w.poster.posted);
-    for (const DesktopShell::Request r : w.shell.sent) {
-        log << "desktop " << static_cast<int>(r) << "; ";
+    std::string log;
+    for (const std::string& effect : w.effects()) {
+        log += (log.empty() ? "" : "; ") + effect;
     }
-    lines("shell ", w.shell.calls);
-    for (const Command& c : w.workspace.launched) {
-        log << "run " << c.executable;
-        for (const std::string& a : c.arguments) {
-            log << " [" << a << "]";
-        }
-        log << "; ";
-    }
-    lines("url ", w.workspace.openedURLs);
-    lines("app ", w.workspace.openedApps);
-    for (const Notice& n : notices.current()) {
-        log << "notice " << n.topic << (n.text.empty() ? " empty" : "") << "; ";
-    }
-    std::string text = log.str();
-    return text.substr(0, text.empty() ? 0 : text.size() - 2);
+    return log;
 }
 
 TEST(ActionRunner, EachActionDoesExactlyThis) {
@@ -299,7 +291,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::lockScreen), plain, "keystroke 12 5"},
         {Action::system(S::lockScreen), lockProgram, "run loginctl [lock-session]"},
         {Action::system(S::sleepDisplay), plain, "run xset [dpms] [force] [off]"},
-        {Action::system(S::playPause), plain, "media playPause"},
+        {Action::system(S::playPause), plain, "media 0"},
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
         {Action::system(S::playPause), services, "shell player 0"},
@@ -340,13 +332,13 @@ TEST(ActionQueue, OneJobPerTurnWithRequestsMergedWhileTheyWait) {
     w.queue.request(overview);
     std::vector<std::string> between;
     w.turns.post([&] {
-        between = w.ran();
+        between = w.effects();
         w.queue.request(overview);
     });
-    EXPECT_TRUE(w.ran().empty());
+    EXPECT_TRUE(w.effects().empty());
     w.turns.runDue();
     EXPECT_EQ(between, std::vector<std::string>{"desktop 0"});
-    EXPECT_EQ(w.ran(),
+    EXPECT_EQ(w.effects(),
               (std::vector<std::string>{"desktop 0", "desktop 0", "desktop 2", "desktop 0"}));
     EXPECT_EQ(w.queue.dropped(), 0u);
 }
@@ -365,14 +357,14 @@ TEST(ActionQueue, BeyondTheCapJobsAreDroppedAndLoggedOnceCaughtUp) {
     EXPECT_EQ(w.queue.dropped(), 5u);
     EXPECT_TRUE(lines.notes.empty()) << "nothing is logged per drop";
     w.turns.runDue();
-    EXPECT_EQ(w.ran().size(), ActionQueue::capacity);
-    EXPECT_EQ(w.ran().back(), std::to_string(ActionQueue::capacity - 1));
+    EXPECT_EQ(w.effects().size(), ActionQueue::capacity);
+    EXPECT_EQ(w.effects().back(), "run sh [-c] [63]");
     EXPECT_EQ(lines.notes, std::vector<std::string>{
                                "5 actions were dropped because 64 were already waiting to be "
                                "performed."});
     EXPECT_TRUE(w.queue.setFrame(WindowRef{1}, {40, 10, 300, 200}));
     w.turns.runDue();
-    EXPECT_EQ(w.ran().back(), "frame 40");
+    EXPECT_EQ(w.effects().back(), "frame 40");
     EXPECT_EQ(w.windows.placements().size(), 0u) << "a snapped frame is not remembered";
     EXPECT_EQ(lines.notes.size(), 1u);
     log::setSink(before);
