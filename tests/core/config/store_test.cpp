@@ -332,13 +332,29 @@ Config withDrawMods(const Config& base, int64_t mods) {
     return config;
 }
 
-// Saves on a thread of their own: assignments during a write end with the last, written once
-// after the write under way; nothing waiting is lost when the program flushes on its way out or
-// only destroys the store.
-TEST_F(StoreTest, AssignmentsDuringAWriteEndWithTheLastWrittenOnce) {
+// Saves on a thread of their own. The program's own writes are never taken for another
+// program's edit, before or after their landing is told, and an edit adopted meanwhile is what the
+// file ends with. Assignments during a write end with the last, written once after the write
+// under way; nothing waiting is lost when the program flushes on its way out or only destroys the
+// store.
+TEST_F(StoreTest, OwnWritesAreNoEditsAndAssignmentsDuringAWriteEndWithTheLast) {
     ManualSaves saves;
     auto store = std::make_unique<Store>(folder_, saves);
     saves.jobs.clear();  // the starter set, written at the first start
+    using Kind = Store::DiskChange::Kind;
+    const Config edited = withDrawMods(store->config(), 12);
+    store->setConfig(withDrawMods(store->config(), 1));
+    writeFile(file(), savedForm(edited));
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::adopted);
+    // The older write lands over the edit.
+    std::exchange(saves.jobs.front().first, {})();
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::none);
+    saves.finishOne();
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::none);
+    EXPECT_EQ(store->config(), edited);
+    ASSERT_EQ(saves.jobs.size(), 1U);
+    saves.finishOne();
+    EXPECT_EQ(readFile(file()), savedForm(edited));
     const auto assign = [&](std::initializer_list<int64_t> values) {
         for (const int64_t mods : values) {
             store->setConfig(withDrawMods(store->config(), mods));
@@ -359,28 +375,6 @@ TEST_F(StoreTest, AssignmentsDuringAWriteEndWithTheLastWrittenOnce) {
     const std::string atTheEnd = assign({11, 13});
     store.reset();
     EXPECT_EQ(readFile(file()), atTheEnd);
-}
-
-// The program's own writes are never taken for another program's edit, before or after their
-// landing is told, and an edit adopted meanwhile is what the file ends with.
-TEST_F(StoreTest, OwnWritesAreNoEditsAndAnEditAdoptedMeanwhileIsWhatStays) {
-    ManualSaves saves;
-    Store store(folder_, saves);
-    saves.jobs.clear();
-    using Kind = Store::DiskChange::Kind;
-    const Config edited = withDrawMods(store.config(), 12);
-    store.setConfig(withDrawMods(store.config(), 1));
-    writeFile(file(), savedForm(edited));
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::adopted);
-    // The older write lands over the edit.
-    std::exchange(saves.jobs.front().first, {})();
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
-    saves.finishOne();
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
-    EXPECT_EQ(store.config(), edited);
-    ASSERT_EQ(saves.jobs.size(), 1U);
-    saves.finishOne();
-    EXPECT_EQ(readFile(file()), savedForm(edited));
 }
 
 // In the order given, each landing posted to the store's queue, and what was given is written

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -188,14 +189,13 @@ struct Harness {
             windowSystem.focused.reset();
         } else if (op == "driver") {
             using D = TouchpadDriver;
-            const std::string names = "lmr off unknown areas lost";
-            const D drivers[] = {{true, D::Taps::leftMiddleRight, D::Clicks::clickfinger},
-                                 {true, D::Taps::off, D::Clicks::clickfinger},
-                                 {true, D::Taps::unknown, D::Clicks::unknown},
-                                 {true, D::Taps::leftRightMiddle, D::Clicks::buttonAreas},
-                                 {}};
-            const std::string before = names.substr(0, names.find(w.at(1)));
-            tap.driver = drivers[std::count(before.begin(), before.end(), ' ')];
+            const std::map<std::string, D> drivers = {
+                {"lmr", {true, D::Taps::leftMiddleRight, D::Clicks::clickfinger}},
+                {"off", {true, D::Taps::off, D::Clicks::clickfinger}},
+                {"unknown", {true, D::Taps::unknown, D::Clicks::unknown}},
+                {"areas", {true, D::Taps::leftRightMiddle, D::Clicks::buttonAreas}},
+                {"lost", {}}};
+            tap.driver = drivers.at(w.at(1));
         } else if (op == "record") {
             engine.setRecording(w.at(1) == "on");
         } else if (op == "config") {
