@@ -266,14 +266,16 @@ struct Harness {
     Engine engine{settings, actions, windows, tap, workspace, queue, strokeOverlay, snapOverlay};
 };
 
-// A script opens with its name and a colon and runs against a fresh engine holding the rules.
-void playNamed(const std::vector<Rule>& rules, const std::string& script) {
-    SCOPED_TRACE(script.substr(0, script.find(':')));
-    Harness(rules).play(script.substr(script.find(':') + 1));
+// Each script opens with its name and a colon and runs against a fresh engine holding the rules.
+void playEach(const std::vector<Rule>& rules, const std::vector<std::string>& scripts) {
+    for (const std::string& script : scripts) {
+        SCOPED_TRACE(script.substr(0, script.find(':')));
+        Harness(rules).play(script.substr(script.find(':') + 1));
+    }
 }
 void playAll(const std::vector<std::pair<std::vector<Rule>, std::string>>& scenarios) {
     for (const auto& [rules, script] : scenarios) {
-        playNamed(rules, script);
+        playEach(rules, {script});
     }
 }
 
@@ -332,32 +334,27 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
     const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
     const Rule click3 = rule(gesture(Kind::click, 3), "C");
     const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
-    playAll({
-        {{tap3},
-         "TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
+    playEach(
+        {tap3},
+        {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
          "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
          "otherUp 1 pad; otherDown 2 pad -> swallow; otherUp 2 pad -> swallow; "
-         "otherDown 2 pad; otherUp 2 pad; wait 0.3; expect grab off; expect ran T"},
-        {{tap3},
+         "otherDown 2 pad; otherUp 2 pad; wait 0.3; expect grab off; expect ran T",
          "MappedLeftMiddleRight: driver lmr;" + tapped +
-             "otherDown 2 pad; otherDown 1 pad -> swallow; expect ran T"},
-        {{tap3},
+             "otherDown 2 pad; otherDown 1 pad -> swallow; expect ran T",
          "TapToClickOff: driver off; fingers 3; expect grab off; wait 0.05; fingers 0; "
-         "otherDown 2 pad; expect ran T"},
-        {{tap3},
+         "otherDown 2 pad; expect ran T",
          "SettingsUnknownAnyButton: driver unknown;" + tapped +
-             "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; expect ran T"},
-        {{tap3},
-         "AtTheWindowsEnd: " + tapped + "wait 0.3; expect grab off; otherDown 2 pad; expect ran T"},
+             "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; expect ran T",
+         "AtTheWindowsEnd: " + tapped + "wait 0.3; expect grab off; otherDown 2 pad; expect ran T",
+         "NoTouchpadDeviceFound: driver lost; fingers 3; expect grab off; wait 0.05; "
+         "fingers 0; otherDown 2 pad; expect ran T",
+         "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
+         "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"});
+    playAll({
         {{rule(gesture(Kind::tap, 4), "T4")},
          "NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
          "otherDown 2 pad; expect ran T4"},
-        {{tap3},
-         "NoTouchpadDeviceFound: driver lost; fingers 3; expect grab off; wait 0.05; "
-         "fingers 0; otherDown 2 pad; expect ran T"},
-        {{tap3},
-         "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
-         "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"},
         {{click3, rule(Trigger::mouseButton(2), "M")},
          "ClickfingerMiddleClickRunsTheClickRule: fingers 3; expect grab on; "
          "otherDown 2 pad -> swallow; wait 0.05; otherUp 2 pad -> swallow; fingers 0; "
@@ -370,9 +367,7 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
          "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
          "fingers 0; expect ran C"},
     });
-    Config both;
-    both.bindings = {tap3, click3};
-    const auto s = SettingsSnapshot::of(both);
+    const auto s = SettingsSnapshot::of(Config{true, true, Mods(6), {tap3, click3}});
     EXPECT_EQ(touchpadDriverNotice(*s, {true}, true) + touchpadDriverNotice(*s, {}, false), "");
     EXPECT_NE(touchpadDriverNotice(*s, {}, true), "");
 }
@@ -471,7 +466,8 @@ TEST(DrawingCapture, Scenarios) {
          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
-         "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => idle; "
+         "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => "
+         "idle; "
          "record off; flags ctrl+opt 1,1 => idle drawing; flags none; config draw cmd+shift; "
          "flags ctrl+opt 1,1 => idle; flags cmd+shift 1,1 => idle drawing; flags none; "
          "config engine off; flags cmd+shift 1,1 => idle"},
@@ -484,42 +480,33 @@ TEST(DragSnapping, Scenarios) {
     const std::string moving =
         "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
         "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
-    playAll({
-        {{},
-         "PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
+    playEach(
+        {},
+        {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
              "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
              "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
              "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
-             "expect remembered 0"},
-        {{},
+             "expect remembered 0",
          "LeavingTheZoneSnapsNothing: " + moving +
              "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
-             "expect frame 320,310,400,300"},
-        {{},
+             "expect frame 320,310,400,300",
          "PressWithoutReleaseStartsOver: " + moving +
-             "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300"},
-        {{},
+             "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
          "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
-         "drag 400,318 => armed; drag 405.7,315.7 => probing"},
-        {{},
+         "drag 400,318 => armed; drag 405.7,315.7 => probing",
          "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
          "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
-         "drag 0,450 @0.1 => ignored; leftUp => idle"},
-        {{},
+         "drag 0,450 @0.1 => ignored; leftUp => idle",
          "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
          "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
-         "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored"},
-        {{},
+         "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
          "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
-         "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving"},
-        {{},
+         "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
          "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
-         "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle"},
-        {{},
+         "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
          "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
          "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
-         "leftDown 400,310; drag 420,320 @0.1 => ignored"},
-    });
+         "leftDown 400,310; drag 420,320 @0.1 => ignored"});
 }
 
 // The verbose log's lines name the event, the verdict and the rule that ran.
