@@ -4,7 +4,7 @@
 
 #include <limits>
 #include <optional>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -263,11 +263,8 @@ std::string run(const Action& action, int setup) {
 }
 
 TEST(ActionRunner, EachActionDoesExactlyThis) {
-    const struct {
-        Action action;
-        int setup;
-        const char* log;
-    } cases[] = {
+    // The action, what it runs with, and its effects.
+    const std::tuple<Action, int, const char*> cases[] = {
         // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
         {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
         {Action::keystroke({65535, Mods(0)}), plain, "keystroke 65535 0"},
@@ -305,9 +302,10 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE("row " + std::to_string(i));
-        EXPECT_EQ(run(cases[i].action, cases[i].setup), cases[i].log);
+    int row = 0;
+    for (const auto& [action, setup, log] : cases) {
+        SCOPED_TRACE("row " + std::to_string(row++));
+        EXPECT_EQ(run(action, setup), log);
     }
 }
 

@@ -422,11 +422,8 @@ TEST(EngineGrabs, FollowBindingsFingersAndState) {
     const auto on = [](bool left = false, bool motion = false, bool pad = false) {
         return GrabRequest{{KeyCombo{40, Mods(cmd)}}, {3}, left, motion, pad, {}};
     };
-    const struct {
-        const char* step;
-        std::size_t sends;
-        GrabRequest grabs;
-    } steps[] = {
+    // A step, how many requests it sends, and the last request.
+    const std::tuple<const char*, std::size_t, GrabRequest> steps[] = {
         {"fingers 2", 0, on()},
         {"fingers 3", 1, on(true, false, true)},
         {"record on", 1, {}},
@@ -438,11 +435,11 @@ TEST(EngineGrabs, FollowBindingsFingersAndState) {
         {"config engine off", 1, {}},
     };
     EXPECT_EQ(h.tap.grabs.back(), on());
-    for (const auto& s : steps) {
+    for (const auto& [step, sends, grabs] : steps) {
         const std::size_t before = h.tap.grabs.size();
-        h.play(s.step);
-        EXPECT_EQ(h.tap.grabs.size(), before + s.sends) << s.step;
-        EXPECT_EQ(h.tap.grabs.back(), s.grabs) << s.step;
+        h.play(step);
+        EXPECT_EQ(h.tap.grabs.size(), before + sends) << step;
+        EXPECT_EQ(h.tap.grabs.back(), grabs) << step;
     }
 }
 
