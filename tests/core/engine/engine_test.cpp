@@ -69,7 +69,6 @@ std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
 
 using Kind = TrackpadGesture::Kind;
 constexpr int64_t cmd = Mods::command, opt = Mods::option, ctrl = Mods::control;
-constexpr int64_t shift = Mods::shift;
 
 // A rule running a shell command; the command names the rule in "expect ran".
 Rule rule(Trigger trigger, std::string name, std::optional<std::string> app = std::nullopt,
