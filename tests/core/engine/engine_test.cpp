@@ -333,6 +333,8 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
     const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
     const Rule click3 = rule(gesture(Kind::click, 3), "C");
     const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
+    // Each script is one string, split over lines.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
     playEach(
         {tap3},
         {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
@@ -350,6 +352,7 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
          "fingers 0; otherDown 2 pad; expect ran T",
          "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
          "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"});
+    // NOLINTEND(bugprone-suspicious-missing-comma)
     playAll({
         {{rule(gesture(Kind::tap, 4), "T4")},
          "NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
@@ -476,6 +479,8 @@ TEST(DragSnapping, Scenarios) {
     const std::string moving =
         "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
         "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
+    // Each script is one string, split over lines.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
     playEach(
         {},
         {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
@@ -503,6 +508,7 @@ TEST(DragSnapping, Scenarios) {
          "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
          "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
          "leftDown 400,310; drag 420,320 @0.1 => ignored"});
+    // NOLINTEND(bugprone-suspicious-missing-comma)
 }
 
 // The verbose log's lines name the event, the verdict and the rule that ran.
