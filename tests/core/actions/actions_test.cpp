@@ -269,7 +269,6 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
          "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
         {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
         // System functions (one sample of each kind), and the desktop shell's fallbacks.
-        {Action::system(S::missionControl), plain, "desktop 0"},
         {Action::system(S::missionControl), noShell, "run overview"},
         {Action::system(S::appWindows), noShell, "notice overview"},
         {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
@@ -282,7 +281,6 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::playPause), services, "shell player 0"},
         {Action::system(S::mute), services, "shell volume 2"},
         {Action::system(S::sleepDisplay), services, "shell sleep"},
-        {Action::system(S::lockScreen), services, "shell lock"},
         {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
         // What the desktop managed after all is no longer said to fail.
         {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
