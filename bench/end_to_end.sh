@@ -124,6 +124,15 @@ read -r key_us key_timeouts < <("$probe" moves 100 key)
 read -r bare_us bare_timeouts < <("$probe" moves 100 bare)
 stop_ombrel
 
+# The floor for keys: a client that only reads every key press and release.
+"$probe" listen &
+listener=$!
+pids+=("$listener")
+sleep 0.5
+listener_keys=$(keystroke_cost "$listener")
+kill "$listener" 2>/dev/null || true
+wait "$listener" 2>/dev/null || true
+
 start_ombrel 10000 120
 ten_ms=$start_ms
 ten_keys=n/a
@@ -175,6 +184,7 @@ row "decode 100,000 rules (benchmark, CPU)" "$(awk '{ print $2, $3 }' <<<"$decod
 row "hotkey fire, 100,000 rules (engine benchmark, CPU)" \
   "$fire100k ns: $(ratio "$fire100k" "$fire10")× the 10-rule figure, $fire10 ns"
 row "CPU per unbound keystroke, starter set" "$starter_keys"
+row "  the same for a bare XInput 2 key listener (floor)" "$listener_keys"
 row "CPU per unbound keystroke, 10,000 rules" "$ten_keys"
 row "CPU per unbound keystroke, 100,000 rules" "$hundred_keys"
 row "shortcut → window moved, against a bare client" \
