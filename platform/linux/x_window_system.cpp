@@ -67,6 +67,7 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
         screensDirty_ = true;
         selected_.clear();
         panels_.clear();
+        lastFocused_ = None;
         clientListAtom_ = x_.atom("_NET_CLIENT_LIST");
         workAreaAtom_ = x_.atom("_NET_WORKAREA");
         currentDesktopAtom_ = x_.atom("_NET_CURRENT_DESKTOP");
