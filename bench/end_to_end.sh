@@ -82,9 +82,11 @@ settle() {
   done
 }
 
-# Unbound keys typed while ombrel runs: CPU microseconds and wake-ups per key, less idle.
+# Unbound keys typed while ombrel runs: CPU microseconds and wake-ups per key, less idle. Enough
+# keys that the settings window's few milliseconds as the probe's window comes and goes (the same
+# for any count) weigh little.
 keystroke_cost() {
-  local n=1000 c0 s0 t0 c1 s1 t1 idle_c idle_s
+  local n=3000 c0 s0 t0 c1 s1 t1 idle_c idle_s
   settle "$1"
   c0=$(cpu_ns "$1"); s0=$(switches "$1"); t0=$(date +%s%N)
   sleep 2
