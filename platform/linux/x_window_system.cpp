@@ -128,7 +128,7 @@ std::optional<WindowRef> X11WindowSystem::focusedWindow() {
     if (guess) {
         auto guessed = collect(*guess);  // its answers are taken whether it was right or not
         if (window == lastFocused_) {
-            g = std::move(guessed);
+            g = guessed;
         }
     }
     lastFocused_ = window;
