@@ -173,66 +173,55 @@ class SettingsWindow : public ::testing::Test {
     std::unique_ptr<SettingsView> view_;
 };
 
-// A shortcut needs a modifier; the recorder keeps its place while it says so; the new rule is
-// saved at the end and shown.
-TEST_F(SettingsWindow, AddingARuleByRecordingAShortcut) {
-    setBindings({mouseRule(3)});
-    open();
-    rulePane()->addButton()->click();
-    ShortcutRecorder* recorder = sheet().shortcutRecorder();
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
-    QApplication::processEvents();
-    const QPoint at = recorder->button()->mapTo(&sheet(), QPoint(0, 0));
-    recorder->button()->click();
-    press(&sheet(), Qt::Key_A, xA);
-    EXPECT_TRUE(recorder->recording());
-    EXPECT_FALSE(recorder->hintText().isEmpty());
-    QApplication::processEvents();
-    EXPECT_EQ(recorder->button()->mapTo(&sheet(), QPoint(0, 0)), at) << "the button moved";
-    press(&sheet(), Qt::Key_A, xA, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_FALSE(engine_.recording());
-    EXPECT_EQ(recorder->buttonText(), "⌃⌥A");
-    sheet().saveButton()->click();
-    EXPECT_EQ(view_->editor(), nullptr);
-    ASSERT_EQ(onDisk().size(), 2u);
-    EXPECT_EQ(onDisk()[1].trigger,
-              Trigger::hotkey(KeyCombo{0, Mods(Mods::control | Mods::option)}));
-    EXPECT_EQ(rows(), "⌃⌥A Window: Left half");
-}
-
 // One recorder records at a time and the engine pauses meanwhile; Escape ends a recording and
-// keeps the shortcut; closing the sheet or the window frees the engine.
-TEST_F(SettingsWindow, OneRecorderAtATimeAndTheEngineIsAlwaysFreed) {
+// keeps the shortcut; cancelling the sheet or closing the window frees the engine. A new rule's
+// shortcut needs a modifier, the recorder keeping its place while it says so; saved, the rule
+// goes last.
+TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
     const Rule rule = hotkeyRule(1, Mods::command);
     setBindings({rule});
     open();
-    view_->edit(rule);
-    ShortcutRecorder* shortcut = sheet().shortcutRecorder();
-    shortcut->button()->click();
-    press(&sheet(), Qt::Key_Escape, xEscape, Qt::ShiftModifier);
-    EXPECT_FALSE(shortcut->recording());
-    EXPECT_EQ(shortcut->buttonText(), "⌘S");
-    shortcut->button()->click();
-    ASSERT_TRUE(engine_.recording());
-    sheet().cancelButton()->click();
-    EXPECT_FALSE(engine_.recording());
+    for (const bool closeWindow : {false, true}) {
+        view_->edit(rule);
+        ShortcutRecorder* shortcut = sheet().shortcutRecorder();
+        shortcut->button()->click();
+        press(&sheet(), Qt::Key_Escape, xEscape, Qt::ShiftModifier);
+        EXPECT_FALSE(shortcut->recording());
+        EXPECT_EQ(shortcut->buttonText(), "⌘S");
+        shortcut->button()->click();
+        ASSERT_TRUE(engine_.recording());
+        closeWindow ? view_->hide() : sheet().cancelButton()->click();
+        EXPECT_FALSE(engine_.recording());
+        EXPECT_EQ(view_->editor(), nullptr);
+    }
 
+    view_->show();
     rulePane()->addButton()->click();
     sheet().actionPicker()->setCurrentText("Send keystroke");
-    sheet().shortcutRecorder()->button()->click();
+    ShortcutRecorder* shortcut = sheet().shortcutRecorder();
+    shortcut->button()->click();
     sheet().keystrokeRecorder()->button()->click();
-    EXPECT_FALSE(sheet().shortcutRecorder()->recording());
+    EXPECT_FALSE(shortcut->recording());
     EXPECT_TRUE(engine_.recording());
     press(&sheet(), Qt::Key_S, xS);  // any key for a keystroke, a plain letter too
     EXPECT_FALSE(engine_.recording());
     EXPECT_EQ(sheet().model().makeAction(), Action::keystroke(KeyCombo{1, Mods()}));
     EXPECT_FALSE(sheet().saveButton()->isEnabled()) << "no shortcut yet";
-    sheet().keystrokeRecorder()->button()->click();
-    ASSERT_TRUE(engine_.recording());
-    view_->hide();
+    QApplication::processEvents();
+    const QPoint at = shortcut->button()->mapTo(&sheet(), QPoint(0, 0));
+    shortcut->button()->click();
+    press(&sheet(), Qt::Key_A, xA);
+    EXPECT_TRUE(shortcut->recording());
+    EXPECT_FALSE(shortcut->hintText().isEmpty());
+    QApplication::processEvents();
+    EXPECT_EQ(shortcut->button()->mapTo(&sheet(), QPoint(0, 0)), at) << "the button moved";
+    press(&sheet(), Qt::Key_A, xA, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(engine_.recording());
+    EXPECT_EQ(shortcut->buttonText(), "⌃⌥A");
+    sheet().saveButton()->click();
     EXPECT_EQ(view_->editor(), nullptr);
-    EXPECT_EQ(store_.config().bindings, std::vector<Rule>{rule});
+    EXPECT_EQ(rows(), "⌘S Window: Left half | ⌃⌥A Press S");
+    EXPECT_EQ(onDisk(), store_.config().bindings);
 }
 
 TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
@@ -252,13 +241,24 @@ TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
     EXPECT_EQ(onDisk(), (std::vector<Rule>{a, mouse, b, c}));
 }
 
-// Deleting a pane's only rule shows its empty state; switching a rule off changes the subtitle
-// and announces that row alone, and the sidebar still counts it.
-TEST_F(SettingsWindow, DeletingTheOnlyRuleAndSwitchingOneOff) {
+// A new rule that clashes with a stored one, even one switched off, cannot be saved until
+// another app is picked. Deleting a pane's only rule shows its empty state; switching a rule off
+// changes the subtitle and announces that row alone, and the sidebar still counts it.
+TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
     const Rule on = hotkeyRule(0, 1);
     const Rule off = hotkeyRule(1, 1, Action::shell("x"), std::nullopt, false);
-    setBindings({on, off, mouseRule(3)});
+    setBindings({on, off,
+                 Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
+                            std::nullopt, false)});
     open(Pane::mouse);
+    rulePane()->addButton()->click();
+    EXPECT_EQ(sheet().conflictText(),
+              "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
+    EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    sheet().scopePicker()->setCurrentText("xterm");
+    EXPECT_EQ(sheet().conflictText(), "");
+    EXPECT_TRUE(sheet().saveButton()->isEnabled());
+    sheet().reject();
     EXPECT_EQ(rulePane()->emptyState(), nullptr);
     click(0, Part::remove);
     EXPECT_NE(rulePane()->emptyState(), nullptr);
@@ -308,19 +308,6 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndTheSheetItsApp) {
     }
     EXPECT_EQ(apps, QStringList({"All apps", "not.installed", "Firefox Web Browser", "xterm"}));
     EXPECT_EQ(sheet().scopePicker()->currentIndex(), 1);
-}
-
-TEST_F(SettingsWindow, ConflictBlocksSavingUntilAnotherAppIsPicked) {
-    setBindings({Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
-                            std::nullopt, false)});
-    open(Pane::mouse);
-    rulePane()->addButton()->click();
-    EXPECT_EQ(sheet().conflictText(),
-              "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
-    sheet().scopePicker()->setCurrentText("xterm");
-    EXPECT_EQ(sheet().conflictText(), "");
-    EXPECT_TRUE(sheet().saveButton()->isEnabled());
 }
 
 TEST_F(SettingsWindow, TipTapHidesFingersAndSavesTwoWithTheChosenApp) {
