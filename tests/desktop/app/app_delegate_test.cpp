@@ -53,14 +53,9 @@ class DelegateTest : public ::testing::Test {
     // Writes a settings file with the engine on or off, loads it into a fresh store, launches.
     void launch(bool engineEnabled, SettingsContentFactory content = placeholderSettingsContent) {
         ASSERT_TRUE(session().ready()) << session().failure();
-        static int serial = 0;
-        folder = configHome() / ("delegate-" + std::to_string(++serial)) / "Ombrel";
-        {
-            Store writer(folder);
-            Config config = writer.config();
-            config.engineEnabled = engineEnabled;
-            writer.setConfig(config);
-        }
+        Config config;
+        config.engineEnabled = engineEnabled;
+        writeSettings(config);
         store = std::make_unique<Store>(folder);
         AppDelegate::Hooks hooks;
         hooks.startEngine = [this] { ++engineStarts; };
@@ -74,7 +69,7 @@ class DelegateTest : public ::testing::Test {
     // Qt may give the window a new native id when it is shown again; the window stays the same.
     bool viewable() const { return isViewable(window->winId()); }
 
-    std::filesystem::path folder;
+    const std::filesystem::path folder = configHome() / "Ombrel";
     std::unique_ptr<Store> store;
     std::unique_ptr<AppDelegate> delegate;
     QMainWindow* window = nullptr;
