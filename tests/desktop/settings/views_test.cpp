@@ -224,23 +224,6 @@ TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
     EXPECT_EQ(onDisk(), store_.config().bindings);
 }
 
-TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
-    const Rule a = hotkeyRule(0, 1);
-    const Rule mouse = mouseRule(4);
-    Rule b = hotkeyRule(1, 1);
-    const Rule c = hotkeyRule(2, 1);
-    setBindings({a, mouse, b, c});
-    open();
-    click(1, Part::none, true);
-    sheet().actionPicker()->setCurrentIndex(1);
-    sheet().systemPicker()->setCurrentText("Lock screen");
-    sheet().scopePicker()->setCurrentText("Firefox Web Browser");
-    sheet().saveButton()->click();
-    b.action = Action::system(SystemAction::lockScreen);
-    b.appBundleID = "Firefox";
-    EXPECT_EQ(onDisk(), (std::vector<Rule>{a, mouse, b, c}));
-}
-
 // A new rule that clashes with a stored one, even one switched off, cannot be saved until
 // another app is picked. Deleting a pane's only rule shows its empty state; switching a rule off
 // changes the subtitle and announces that row alone, and the sidebar still counts it.
@@ -284,14 +267,17 @@ TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
 }
 
 // Rows name their scope and follow the pointer; the sheet's "In" list starts with the rule's
-// application when it is not running.
-TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndTheSheetItsApp) {
-    setBindings({mouseRule(3), hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed"),
-                 hotkeyRule(1, 1, Action::shell("ls"), "Firefox")});
+// application when it is not running. An edited rule keeps its place.
+TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndEditingKeepsTheirPlace) {
+    const Rule mouse = mouseRule(3);
+    const Rule url = hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed");
+    Rule ls = hotkeyRule(1, 1, Action::shell("ls"), "Firefox");
+    const Rule last = hotkeyRule(2, 1);
+    setBindings({mouse, url, ls, last});
     open();
     EXPECT_EQ(rows(),
               "⌘A Open example.com {Only in not.installed} | ⌘S Run: ls {Only in Firefox Web "
-              "Browser}");
+              "Browser} | ⌘D Window: Left half");
     const QPointF over = list().partRect(0, Part::none).center();
     QMouseEvent move(QEvent::MouseMove, over, list().viewport()->mapToGlobal(over), Qt::NoButton,
                      Qt::NoButton, {});
@@ -308,32 +294,21 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndTheSheetItsApp) {
     }
     EXPECT_EQ(apps, QStringList({"All apps", "not.installed", "Firefox Web Browser", "xterm"}));
     EXPECT_EQ(sheet().scopePicker()->currentIndex(), 1);
+    sheet().reject();
+
+    click(1, Part::none, true);
+    sheet().actionPicker()->setCurrentIndex(1);
+    sheet().systemPicker()->setCurrentText("Lock screen");
+    sheet().scopePicker()->setCurrentText("xterm");
+    sheet().saveButton()->click();
+    ls.action = Action::system(SystemAction::lockScreen);
+    ls.appBundleID = "xterm";
+    EXPECT_EQ(onDisk(), (std::vector<Rule>{mouse, url, ls, last}));
 }
 
-TEST_F(SettingsWindow, TipTapHidesFingersAndSavesTwoWithTheChosenApp) {
-    open(Pane::trackpad);
-    rulePane()->addButton()->click();
-    BindingEditor& sheet = this->sheet();
-    EXPECT_TRUE(sheet.fingersShown());
-    sheet.fingersPicker()->setCurrentText("4");
-    sheet.gesturePicker()->setCurrentIndex(
-        sheet.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
-    EXPECT_FALSE(sheet.fingersShown());
-    sheet.actionPicker()->setCurrentText("Open app");
-    EXPECT_FALSE(sheet.saveButton()->isEnabled());
-    for (auto* b : sheet.findChildren<PlainButton*>()) {
-        if (b->text() == "Choose…") {
-            b->click();
-        }
-    }
-    sheet.saveButton()->click();
-    ASSERT_EQ(onDisk().size(), 1u);
-    EXPECT_EQ(onDisk()[0].trigger,
-              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
-    EXPECT_EQ(onDisk()[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
-}
-
-TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
+// The canvas records one stroke at a time; a tip-tap hides the finger count and saves two
+// fingers, with the app chosen in the file dialog.
+TEST_F(SettingsWindow, DrawingCanvasAndTipTap) {
     open(Pane::drawings);
     rulePane()->addButton()->click();
     QWidget* surface = sheet().canvas()->surface();
@@ -357,6 +332,28 @@ TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
     EXPECT_TRUE(sheet().model().drawPoints.empty());
     EXPECT_FALSE(sheet().canvas()->clearButton()->isEnabled());
     EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    sheet().reject();
+
+    nav_.setPane(Pane::trackpad);
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = this->sheet();
+    EXPECT_TRUE(sheet.fingersShown());
+    sheet.fingersPicker()->setCurrentText("4");
+    sheet.gesturePicker()->setCurrentIndex(
+        sheet.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
+    EXPECT_FALSE(sheet.fingersShown());
+    sheet.actionPicker()->setCurrentText("Open app");
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+    for (auto* b : sheet.findChildren<PlainButton*>()) {
+        if (b->text() == "Choose…") {
+            b->click();
+        }
+    }
+    sheet.saveButton()->click();
+    ASSERT_EQ(onDisk().size(), 1u);
+    EXPECT_EQ(onDisk()[0].trigger,
+              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
+    EXPECT_EQ(onDisk()[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
 }
 
 // The status line, the banner and the General pane follow the engine, the devices and the
