@@ -154,7 +154,7 @@ TEST_F(StallTest, KeysArriveWhateverTheProgramWaitsFor) {
         {"16 placements, window manager stopped", session().windowManager(),
          [&] { chords("Left", 16); }, typing, 300ms},
         {"a flood of run requests, 500 before each key", 0, [] {}, [] { runRequests(500); }, 1s},
-        {"Mission Control three times, bus stopped", busDaemon(), [&] { chords("m", 3); }, typing,
+        {"Mission Control three times, bus stopped", bus().pid(), [&] { chords("m", 3); }, typing,
          300ms},
         {"a hand edit with 10,000 rules", 0, [] { writeRules(10000, 5); }, typing, 1500ms},
     };
