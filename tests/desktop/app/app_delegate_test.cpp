@@ -1,5 +1,7 @@
 // The application delegate in this process, on the shared X session and session bus: the launch
-// sequence, the tray item and its dimmed glyph, the settings window and its editing commands.
+// sequence, the tray item and its dimmed glyph, the settings window and its editing commands; the
+// program's settings window under the window manager, moved and shrunk by another client, driven
+// with keys sent through the X server, and following the colour scheme a settings portal announces.
 // Run requests from launch on: program_test.cpp.
 #include "app/app_delegate.h"
 
@@ -7,17 +9,31 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMutex>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QThread>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "art/icon_art.h"
 #include "config/store.h"
+#include "settings/appearance.h"
+#include "settings/binding_editor.h"
+#include "settings/rule_pane.h"
+#include "settings/settings_view.h"
+#include "settings/sidebar.h"
+#include "settings/style.h"
+#include "settings/widgets.h"
+#include "support/settings_fakes.h"
 #include "support/temp_dir.h"
 
 // Last: Xlib macros collide with Qt and GoogleTest names.
@@ -51,16 +67,10 @@ constexpr std::chrono::seconds trayTimeout{15};
 class DelegateTest : public ::testing::Test {
   protected:
     // Writes a settings file with the engine on or off, loads it into a fresh store, launches.
-    void launch(bool engineEnabled, SettingsContentFactory content = placeholderSettingsContent) {
+    void launch(bool engineEnabled, SettingsContentFactory content = placeholderSettingsContent,
+                std::vector<Rule> bindings = {}) {
         ASSERT_TRUE(session().ready()) << session().failure();
-        static int serial = 0;
-        folder = configHome() / ("delegate-" + std::to_string(++serial)) / "Ombrel";
-        {
-            Store writer(folder);
-            Config config = writer.config();
-            config.engineEnabled = engineEnabled;
-            writer.setConfig(config);
-        }
+        writeSettings(Config{engineEnabled, true, Mods(6), std::move(bindings)});
         store = std::make_unique<Store>(folder);
         AppDelegate::Hooks hooks;
         hooks.startEngine = [this] { ++engineStarts; };
@@ -74,7 +84,7 @@ class DelegateTest : public ::testing::Test {
     // Qt may give the window a new native id when it is shown again; the window stays the same.
     bool viewable() const { return isViewable(window->winId()); }
 
-    std::filesystem::path folder;
+    const std::filesystem::path folder = configHome() / "Ombrel";
     std::unique_ptr<Store> store;
     std::unique_ptr<AppDelegate> delegate;
     QMainWindow* window = nullptr;
@@ -198,5 +208,156 @@ TEST_F(DelegateTest, TrayStartedLaterShowsTheItemAndItsDimming) {
     EXPECT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
 }
 
+QRect global(const QWidget* w) {
+    return {w->mapToGlobal(QPoint(0, 0)), w->size()};
+}
+
+// Keys and window requests from another client, as people and their tools send them.
+int xdotool(std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    return xsession::XSession::run(args);
+}
+
+// The program's own settings window with three rules.
+class ProgramWindow : public DelegateTest {
+  protected:
+    void open(Pane pane) {
+        nav.setPane(pane);
+        const auto content = [this] {
+            deps.emplace(SettingsDeps{*store, engine, nav, login, [] { return int64_t{1}; },
+                                      [](quint32) { return std::optional<int64_t>(); },
+                                      [] { return std::vector<std::string>{"xterm"}; }});
+            return makeSettingsView(*deps);
+        };
+        launch(true, content,
+               {test::mouseRule(2), test::hotkeyRule(123, 6), test::hotkeyRule(124, 6)});
+        view = dynamic_cast<SettingsView*>(window->centralWidget());
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(pumpUntil([&] { return window->isActiveWindow(); }));
+    }
+    // The window and its view go before the services they use.
+    void TearDown() override { delegate.reset(); }
+    [[nodiscard]] std::string windowId() const { return std::to_string(window->winId()); }
+
+    test::FakeEngine engine;
+    Nav nav;
+    test::FakeLoginItem login;
+    std::optional<SettingsDeps> deps;
+    SettingsView* view = nullptr;
+};
+
+TEST_F(ProgramWindow, SheetHangsFromTheWindowWhileItGrowsAndTheWindowMoves) {
+    open(Pane::mouse);
+    dynamic_cast<RulePane*>(view->currentPane())->addButton()->click();
+    BindingEditor* sheet = view->editor();
+    ASSERT_NE(sheet, nullptr);
+    const auto hanging = [&] {
+        const QRect s = global(sheet);
+        const QRect w = global(view);
+        return sheet->isVisible() && w.contains(s) && s.top() == w.top() &&
+               std::abs(s.center().x() - w.center().x()) <= 1;
+    };
+    // The new middle-button rule clashes with the stored one: the conflict line is shown.
+    EXPECT_FALSE(sheet->conflictText().isEmpty());
+    EXPECT_TRUE(pumpUntil(hanging));
+    sheet->buttonPicker()->setCurrentIndex(2);
+    EXPECT_TRUE(sheet->conflictText().isEmpty());
+    EXPECT_TRUE(pumpUntil(hanging));
+    const QPoint before = window->pos();
+    ASSERT_EQ(xdotool({"windowmove", windowId(), "310", "170"}), 0);
+    ASSERT_TRUE(pumpUntil([&] { return window->pos() != before; }));
+    EXPECT_TRUE(pumpUntil(hanging));
+    sheet->reject();
+}
+
+// Keys delete a rule and Edit ▸ Undo brings it back in its place; shrunk by another client, the
+// window keeps its content whole, under the menu bar.
+TEST_F(ProgramWindow, KeysDeleteARuleUndoBringsItBackAndTheContentNeverShrinks) {
+    open(Pane::keyboard);
+    EXPECT_EQ(view->size(), QSize(860, 580));
+    const Config original = store->config();
+    view->sidebar()->item(Pane::keyboard)->setFocus(Qt::TabFocusReason);
+    // Sidebar, switch, Add, then the first row's Edit and Delete.
+    ASSERT_EQ(xdotool({"key", "Tab", "Tab", "Tab", "Tab", "space"}), 0);
+    ASSERT_TRUE(pumpUntil([&] { return store->config().bindings.size() == 2; }));
+    EXPECT_EQ(store->config().bindings[1], original.bindings[2]);
+    ASSERT_EQ(xdotool({"key", "ctrl+z"}), 0);
+    EXPECT_TRUE(pumpUntil([&] { return store->config() == original; }));
+
+    const QSize before = window->size();
+    ASSERT_EQ(xdotool({"windowsize", windowId(), "200", "150"}), 0);
+    pumpUntil([&] { return window->size() != before; }, std::chrono::seconds(2));
+    // The window manager keeps the window at its least; the content keeps its own least.
+    EXPECT_LT(window->height(), before.height());
+    EXPECT_GE(view->width(), view->minimumWidth());
+    EXPECT_GE(view->height(), view->minimumHeight());
+    // The status row at the foot of the sidebar is whole.
+    EXPECT_TRUE(global(view).contains(global(view->sidebar()->engineSwitch())));
+}
+
+// The settings portal of a desktop, answering on a connection and thread of its own (the
+// program's read blocks its own thread).
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+  public:
+    void set(const QString& nameSpace, const QString& key, const QVariant& value) {
+        const QMutexLocker lock(&mutex_);
+        values_[nameSpace + " " + key] = value;
+    }
+    void announce(const QString& nameSpace, const QString& key, const QVariant& value) {
+        set(nameSpace, key, value);
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings", "SettingChanged");
+        signal << nameSpace << key << QVariant::fromValue(QDBusVariant(value));
+        QDBusConnection(kConnection).send(signal);
+    }
+    static constexpr const char* kConnection = "fake-portal";
+
+  public slots:
+    QDBusVariant Read(const QString& nameSpace, const QString& key) {
+        const QMutexLocker lock(&mutex_);
+        // Wrapped twice, as the real portal's Read answers.
+        return QDBusVariant(
+            QVariant::fromValue(QDBusVariant(values_.value(nameSpace + " " + key, 0u))));
+    }
+
+  private:
+    QMutex mutex_;
+    QMap<QString, QVariant> values_;
+};
+
+TEST(DesktopColourScheme, PaletteFollowsThePortalStandardKeyFirstThenGnomes) {
+    QThread thread;
+    auto portal = std::make_unique<FakePortal>();
+    portal->set("org.freedesktop.appearance", "color-scheme", 1u);
+    portal->moveToThread(&thread);
+    thread.start();
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, FakePortal::kConnection);
+    ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", portal.get(),
+                                   QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+
+    QApplication::setPalette(style::lightPalette());
+    auto follower = std::make_unique<appearance::Follower>();
+    EXPECT_TRUE(style::isDark(QApplication::palette()));
+    portal->announce("org.freedesktop.appearance", "color-scheme", 2u);
+    EXPECT_TRUE(pumpUntil([] { return !style::isDark(QApplication::palette()); }));
+    // No standard preference any more: GNOME's own key decides.
+    portal->announce("org.freedesktop.appearance", "color-scheme", 0u);
+    portal->announce("org.gnome.desktop.interface", "color-scheme", QString("prefer-dark"));
+    EXPECT_TRUE(pumpUntil([] { return style::isDark(QApplication::palette()); }));
+
+    follower.reset();
+    bus.unregisterService("org.freedesktop.portal.Desktop");
+    QDBusConnection::disconnectFromBus(FakePortal::kConnection);
+    thread.quit();
+    thread.wait();
+    QApplication::setPalette(style::lightPalette());
+}
+
 }  // namespace
 }  // namespace ombrel::shell_test
+
+#include "app_delegate_test.moc"

@@ -197,7 +197,7 @@ TEST_F(Command, RunRequestsReachTheListenerOnTheSessionBus) {
     RunRequestReceiver receiver({[&](SystemAction a) { performed.emplace_back(a); },
                                  [&](WindowAction a) { performed.emplace_back(a); }});
     ASSERT_TRUE(receiver.listen(QDBusConnection::sessionBus()));
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::busAddress();
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::bus().address();
     for (const Args& args :
          {Args{"--run", "leftHalf"}, Args{"--run", "maximize", "--run", "center"},
           Args{"--run", "no such action"}, Args{"--run", "rightHalf", "--selftest"},

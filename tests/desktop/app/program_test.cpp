@@ -100,7 +100,7 @@ TEST(Program, OneInstancePerUserWithOrWithoutASessionBus) {
     ASSERT_TRUE(pumpUntil([] { return !instanceOnBus(); })) << "an earlier instance still runs";
     writeSettings(Config{true, true, Mods(6), {}});
     const std::string noBus = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus";
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + busAddress();
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::bus().address();
     const auto tmp = configHome() / "tmp";
     std::filesystem::create_directory(tmp);
     const Env noRuntimeFolder = {"-u", "XDG_RUNTIME_DIR", "TMPDIR=" + tmp.string(), noBus};

@@ -13,7 +13,6 @@
 #include "support/temp_dir.h"
 
 // Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
-#include "private_bus.h"
 #include "shell_env.h"
 
 namespace ombrel::shell_test {
@@ -70,11 +69,8 @@ class Environment : public ::testing::Environment {
 xsession::XSession& session() {
     return *shared().session;
 }
-const std::string& busAddress() {
-    return shared().bus->address();
-}
-pid_t busDaemon() {
-    return shared().bus->pid();
+xsession::PrivateBus& bus() {
+    return *shared().bus;
 }
 const std::filesystem::path& configHome() {
     return shared().configHome->path();

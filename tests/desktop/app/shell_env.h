@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "config/model.h"
+#include "private_bus.h"
 #include "x_session.h"
 
 namespace ombrel::shell_test {
 
 xsession::XSession& session();
-// The private bus's address; also exported as DBUS_SESSION_BUS_ADDRESS.
-const std::string& busAddress();
-// Its daemon's process, to pause it as a hung bus would be.
-pid_t busDaemon();
+// Its address is also exported as DBUS_SESSION_BUS_ADDRESS; its daemon may be paused as a hung
+// bus would be.
+xsession::PrivateBus& bus();
 // Exported as XDG_CONFIG_HOME: the settings live in its "Ombrel" folder.
 const std::filesystem::path& configHome();
 

@@ -130,48 +130,6 @@ TEST(EditorAction, LoadPutsEachPayloadInItsField) {
     }
 }
 
-TEST(EditorConflict, SameTriggerInSameScopeIsTakenWhateverItsState) {
-    const Rule allApps = hotkeyRule(123, 6);
-    const Rule disabledScoped = hotkeyRule(123, 6, Action::shell("x"), "Gimp", false);
-    const std::vector<Rule> bindings = {hotkeyRule(124, 6), allApps, disabledScoped};
-    const std::tuple<Rule, std::string, std::optional<Uuid>> cases[] = {
-        {RuleList::newRule(Pane::keyboard), "", allApps.id},
-        {RuleList::newRule(Pane::keyboard), "Gimp", disabledScoped.id},
-        {RuleList::newRule(Pane::keyboard), "Firefox", std::nullopt},
-        {allApps, "", std::nullopt},  // itself
-        {disabledScoped, "", allApps.id},
-    };
-    for (const auto& [original, scope, clash] : cases) {
-        auto model = loaded(original);
-        model.hotkey = KeyCombo{123, Mods(6)};
-        model.scope = scope;
-        const auto found = model.conflict(bindings);
-        EXPECT_EQ(found ? std::optional(found->id) : std::nullopt, clash) << "in '" << scope << "'";
-        EXPECT_EQ(model.canSave(bindings), !clash);
-    }
-}
-
-TEST(EditorConflict, MessageNamesTriggerAppAndAction) {
-    const AppNamer names = [](const std::string& id) { return "Name of " + id; };
-    EXPECT_EQ(conflictMessage(hotkeyRule(49, 15, Action::shell("ls"), "ff"), names),
-              "⌃⌥⇧⌘Space in Name of ff already runs \"Run: ls\". Pick another trigger or app.");
-}
-
-TEST(EditorRule, NewOrExistingAndTheSavedResultKeepsIdentity) {
-    const Rule stored = mouseRule(5, false);
-    auto model = loaded(stored);
-    EXPECT_FALSE(model.isNew({mouseRule(2), stored}));
-    EXPECT_TRUE(model.isNew({mouseRule(2)}));
-    model.button = 6;
-    model.scope = "Code";
-    Rule expected = stored;
-    expected.trigger = Trigger::mouseButton(6);
-    expected.appBundleID = "Code";
-    EXPECT_EQ(model.result(), expected);
-    model.scope.clear();
-    EXPECT_EQ(model.result()->appBundleID, std::nullopt);
-}
-
 TEST(EditorApps, SortedIgnoringCaseWithMissingScopeFirst) {
     const AppNamer names = [](const std::string& id) { return "Name of " + id; };
     const std::vector<AppChoice> running = {{"zed", "zed"}, {"alpha", "alpha"}, {"Beta", "Beta"}};
@@ -221,33 +179,29 @@ TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
     }
 }
 
-TEST(PaneTexts, SubtitleCountsActiveRulesAndNamesDrawModifiers) {
+// A pad that cannot be read is not "none found"; one that can be read is what counts.
+TEST(PaneTexts, SubtitlesAndDeviceCounts) {
     Config config;
     config.bindings = {hotkeyRule(1, 1), hotkeyRule(2, 1, Action::shell("a"), std::nullopt, false),
                        mouseRule(3), hotkeyRule(3, 1),
                        Rule::make(Trigger::drawing(Drawing{"", {{0, 0}}}),
                                   Action::window(WindowAction::center), std::nullopt, false)};
-    const std::tuple<int64_t, Pane, std::string> cases[] = {
-        {6, Pane::keyboard, "2 of 3 on"},
-        {6, Pane::trackpad, "Nothing set up"},
-        {1, Pane::drawings, "0 of 1 on. Hold ⌘ and move the pointer to draw."},
-    };
-    for (const auto& [drawMods, pane, text] : cases) {
+    const auto subtitle = [&config](int64_t drawMods, Pane pane) {
         config.drawMods = Mods(drawMods);
-        EXPECT_EQ(RuleList::subtitle(config, pane), text);
-    }
-}
-
-TEST(PaneTexts, DeviceCounts) {
-    // A pad that cannot be read is not "none found"; one that can be read is what counts.
-    const std::tuple<int64_t, int64_t, std::string> counts[] = {
-        {1, 1, "1 multitouch device found"},
-        {2, 0, "2 multitouch devices found"},
-        {-3, 0, "No multitouch device found"},
-        {0, 1, "1 touchpad found, not readable"},
-        {0, 2, "2 touchpads found, not readable"}};
-    for (const auto& [readable, unreadable, text] : counts) {
-        EXPECT_EQ(RuleList::deviceCountText(readable, unreadable), text);
+        return RuleList::subtitle(config, pane);
+    };
+    const std::pair<std::string, std::string> texts[] = {
+        {subtitle(6, Pane::keyboard), "2 of 3 on"},
+        {subtitle(6, Pane::trackpad), "Nothing set up"},
+        {subtitle(1, Pane::drawings), "0 of 1 on. Hold ⌘ and move the pointer to draw."},
+        {RuleList::deviceCountText(1, 1), "1 multitouch device found"},
+        {RuleList::deviceCountText(2, 0), "2 multitouch devices found"},
+        {RuleList::deviceCountText(-3, 0), "No multitouch device found"},
+        {RuleList::deviceCountText(0, 1), "1 touchpad found, not readable"},
+        {RuleList::deviceCountText(0, 2), "2 touchpads found, not readable"},
+    };
+    for (const auto& [text, expected] : texts) {
+        EXPECT_EQ(text, expected);
     }
 }
 

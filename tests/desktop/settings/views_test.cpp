@@ -173,92 +173,75 @@ class SettingsWindow : public ::testing::Test {
     std::unique_ptr<SettingsView> view_;
 };
 
-// A shortcut needs a modifier; the recorder keeps its place while it says so; the new rule is
-// saved at the end and shown.
-TEST_F(SettingsWindow, AddingARuleByRecordingAShortcut) {
-    setBindings({mouseRule(3)});
-    open();
-    rulePane()->addButton()->click();
-    ShortcutRecorder* recorder = sheet().shortcutRecorder();
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
-    QApplication::processEvents();
-    const QPoint at = recorder->button()->mapTo(&sheet(), QPoint(0, 0));
-    recorder->button()->click();
-    press(&sheet(), Qt::Key_A, xA);
-    EXPECT_TRUE(recorder->recording());
-    EXPECT_FALSE(recorder->hintText().isEmpty());
-    QApplication::processEvents();
-    EXPECT_EQ(recorder->button()->mapTo(&sheet(), QPoint(0, 0)), at) << "the button moved";
-    press(&sheet(), Qt::Key_A, xA, Qt::ControlModifier | Qt::AltModifier);
-    EXPECT_FALSE(engine_.recording());
-    EXPECT_EQ(recorder->buttonText(), "⌃⌥A");
-    sheet().saveButton()->click();
-    EXPECT_EQ(view_->editor(), nullptr);
-    ASSERT_EQ(onDisk().size(), 2u);
-    EXPECT_EQ(onDisk()[1].trigger,
-              Trigger::hotkey(KeyCombo{0, Mods(Mods::control | Mods::option)}));
-    EXPECT_EQ(rows(), "⌃⌥A Window: Left half");
-}
-
 // One recorder records at a time and the engine pauses meanwhile; Escape ends a recording and
-// keeps the shortcut; closing the sheet or the window frees the engine.
-TEST_F(SettingsWindow, OneRecorderAtATimeAndTheEngineIsAlwaysFreed) {
+// keeps the shortcut; cancelling the sheet or closing the window frees the engine. A new rule's
+// shortcut needs a modifier, the recorder keeping its place while it says so; saved, the rule
+// goes last.
+TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
     const Rule rule = hotkeyRule(1, Mods::command);
     setBindings({rule});
     open();
-    view_->edit(rule);
-    ShortcutRecorder* shortcut = sheet().shortcutRecorder();
-    shortcut->button()->click();
-    press(&sheet(), Qt::Key_Escape, xEscape, Qt::ShiftModifier);
-    EXPECT_FALSE(shortcut->recording());
-    EXPECT_EQ(shortcut->buttonText(), "⌘S");
-    shortcut->button()->click();
-    ASSERT_TRUE(engine_.recording());
-    sheet().cancelButton()->click();
-    EXPECT_FALSE(engine_.recording());
+    for (const bool closeWindow : {false, true}) {
+        view_->edit(rule);
+        ShortcutRecorder* shortcut = sheet().shortcutRecorder();
+        shortcut->button()->click();
+        press(&sheet(), Qt::Key_Escape, xEscape, Qt::ShiftModifier);
+        EXPECT_FALSE(shortcut->recording());
+        EXPECT_EQ(shortcut->buttonText(), "⌘S");
+        shortcut->button()->click();
+        ASSERT_TRUE(engine_.recording());
+        closeWindow ? view_->hide() : sheet().cancelButton()->click();
+        EXPECT_FALSE(engine_.recording());
+        EXPECT_EQ(view_->editor(), nullptr);
+    }
 
+    view_->show();
     rulePane()->addButton()->click();
     sheet().actionPicker()->setCurrentText("Send keystroke");
-    sheet().shortcutRecorder()->button()->click();
+    ShortcutRecorder* shortcut = sheet().shortcutRecorder();
+    shortcut->button()->click();
     sheet().keystrokeRecorder()->button()->click();
-    EXPECT_FALSE(sheet().shortcutRecorder()->recording());
+    EXPECT_FALSE(shortcut->recording());
     EXPECT_TRUE(engine_.recording());
     press(&sheet(), Qt::Key_S, xS);  // any key for a keystroke, a plain letter too
     EXPECT_FALSE(engine_.recording());
     EXPECT_EQ(sheet().model().makeAction(), Action::keystroke(KeyCombo{1, Mods()}));
     EXPECT_FALSE(sheet().saveButton()->isEnabled()) << "no shortcut yet";
-    sheet().keystrokeRecorder()->button()->click();
-    ASSERT_TRUE(engine_.recording());
-    view_->hide();
+    QApplication::processEvents();
+    const QPoint at = shortcut->button()->mapTo(&sheet(), QPoint(0, 0));
+    shortcut->button()->click();
+    press(&sheet(), Qt::Key_A, xA);
+    EXPECT_TRUE(shortcut->recording());
+    EXPECT_FALSE(shortcut->hintText().isEmpty());
+    QApplication::processEvents();
+    EXPECT_EQ(shortcut->button()->mapTo(&sheet(), QPoint(0, 0)), at) << "the button moved";
+    press(&sheet(), Qt::Key_A, xA, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(engine_.recording());
-    EXPECT_EQ(view_->editor(), nullptr);
-    EXPECT_EQ(store_.config().bindings, std::vector<Rule>{rule});
-}
-
-TEST_F(SettingsWindow, EditingKeepsTheRulesPlace) {
-    const Rule a = hotkeyRule(0, 1);
-    const Rule mouse = mouseRule(4);
-    Rule b = hotkeyRule(1, 1);
-    const Rule c = hotkeyRule(2, 1);
-    setBindings({a, mouse, b, c});
-    open();
-    click(1, Part::none, true);
-    sheet().actionPicker()->setCurrentIndex(1);
-    sheet().systemPicker()->setCurrentText("Lock screen");
-    sheet().scopePicker()->setCurrentText("Firefox Web Browser");
+    EXPECT_EQ(shortcut->buttonText(), "⌃⌥A");
     sheet().saveButton()->click();
-    b.action = Action::system(SystemAction::lockScreen);
-    b.appBundleID = "Firefox";
-    EXPECT_EQ(onDisk(), (std::vector<Rule>{a, mouse, b, c}));
+    EXPECT_EQ(view_->editor(), nullptr);
+    EXPECT_EQ(rows(), "⌘S Window: Left half | ⌃⌥A Press S");
+    EXPECT_EQ(onDisk(), store_.config().bindings);
 }
 
-// Deleting a pane's only rule shows its empty state; switching a rule off changes the subtitle
-// and announces that row alone, and the sidebar still counts it.
-TEST_F(SettingsWindow, DeletingTheOnlyRuleAndSwitchingOneOff) {
+// A new rule that clashes with a stored one, even one switched off, cannot be saved until
+// another app is picked. Deleting a pane's only rule shows its empty state; switching a rule off
+// changes the subtitle and announces that row alone, and the sidebar still counts it.
+TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
     const Rule on = hotkeyRule(0, 1);
     const Rule off = hotkeyRule(1, 1, Action::shell("x"), std::nullopt, false);
-    setBindings({on, off, mouseRule(3)});
+    setBindings({on, off,
+                 Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
+                            std::nullopt, false)});
     open(Pane::mouse);
+    rulePane()->addButton()->click();
+    EXPECT_EQ(sheet().conflictText(),
+              "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
+    EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    sheet().scopePicker()->setCurrentText("xterm");
+    EXPECT_EQ(sheet().conflictText(), "");
+    EXPECT_TRUE(sheet().saveButton()->isEnabled());
+    sheet().reject();
     EXPECT_EQ(rulePane()->emptyState(), nullptr);
     click(0, Part::remove);
     EXPECT_NE(rulePane()->emptyState(), nullptr);
@@ -284,14 +267,17 @@ TEST_F(SettingsWindow, DeletingTheOnlyRuleAndSwitchingOneOff) {
 }
 
 // Rows name their scope and follow the pointer; the sheet's "In" list starts with the rule's
-// application when it is not running.
-TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndTheSheetItsApp) {
-    setBindings({mouseRule(3), hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed"),
-                 hotkeyRule(1, 1, Action::shell("ls"), "Firefox")});
+// application when it is not running. An edited rule keeps its place.
+TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndEditingKeepsTheirPlace) {
+    const Rule mouse = mouseRule(3);
+    const Rule url = hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed");
+    Rule ls = hotkeyRule(1, 1, Action::shell("ls"), "Firefox");
+    const Rule last = hotkeyRule(2, 1);
+    setBindings({mouse, url, ls, last});
     open();
     EXPECT_EQ(rows(),
               "⌘A Open example.com {Only in not.installed} | ⌘S Run: ls {Only in Firefox Web "
-              "Browser}");
+              "Browser} | ⌘D Window: Left half");
     const QPointF over = list().partRect(0, Part::none).center();
     QMouseEvent move(QEvent::MouseMove, over, list().viewport()->mapToGlobal(over), Qt::NoButton,
                      Qt::NoButton, {});
@@ -308,45 +294,21 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndTheSheetItsApp) {
     }
     EXPECT_EQ(apps, QStringList({"All apps", "not.installed", "Firefox Web Browser", "xterm"}));
     EXPECT_EQ(sheet().scopePicker()->currentIndex(), 1);
-}
+    sheet().reject();
 
-TEST_F(SettingsWindow, ConflictBlocksSavingUntilAnotherAppIsPicked) {
-    setBindings({Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
-                            std::nullopt, false)});
-    open(Pane::mouse);
-    rulePane()->addButton()->click();
-    EXPECT_EQ(sheet().conflictText(),
-              "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    click(1, Part::none, true);
+    sheet().actionPicker()->setCurrentIndex(1);
+    sheet().systemPicker()->setCurrentText("Lock screen");
     sheet().scopePicker()->setCurrentText("xterm");
-    EXPECT_EQ(sheet().conflictText(), "");
-    EXPECT_TRUE(sheet().saveButton()->isEnabled());
+    sheet().saveButton()->click();
+    ls.action = Action::system(SystemAction::lockScreen);
+    ls.appBundleID = "xterm";
+    EXPECT_EQ(onDisk(), (std::vector<Rule>{mouse, url, ls, last}));
 }
 
-TEST_F(SettingsWindow, TipTapHidesFingersAndSavesTwoWithTheChosenApp) {
-    open(Pane::trackpad);
-    rulePane()->addButton()->click();
-    BindingEditor& sheet = this->sheet();
-    EXPECT_TRUE(sheet.fingersShown());
-    sheet.fingersPicker()->setCurrentText("4");
-    sheet.gesturePicker()->setCurrentIndex(
-        sheet.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
-    EXPECT_FALSE(sheet.fingersShown());
-    sheet.actionPicker()->setCurrentText("Open app");
-    EXPECT_FALSE(sheet.saveButton()->isEnabled());
-    for (auto* b : sheet.findChildren<PlainButton*>()) {
-        if (b->text() == "Choose…") {
-            b->click();
-        }
-    }
-    sheet.saveButton()->click();
-    ASSERT_EQ(onDisk().size(), 1u);
-    EXPECT_EQ(onDisk()[0].trigger,
-              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
-    EXPECT_EQ(onDisk()[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
-}
-
-TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
+// The canvas records one stroke at a time; a tip-tap hides the finger count and saves two
+// fingers, with the app chosen in the file dialog.
+TEST_F(SettingsWindow, DrawingCanvasAndTipTap) {
     open(Pane::drawings);
     rulePane()->addButton()->click();
     QWidget* surface = sheet().canvas()->surface();
@@ -370,6 +332,28 @@ TEST_F(SettingsWindow, DrawingCanvasRecordsOneStrokeAtATime) {
     EXPECT_TRUE(sheet().model().drawPoints.empty());
     EXPECT_FALSE(sheet().canvas()->clearButton()->isEnabled());
     EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    sheet().reject();
+
+    nav_.setPane(Pane::trackpad);
+    rulePane()->addButton()->click();
+    BindingEditor& sheet = this->sheet();
+    EXPECT_TRUE(sheet.fingersShown());
+    sheet.fingersPicker()->setCurrentText("4");
+    sheet.gesturePicker()->setCurrentIndex(
+        sheet.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
+    EXPECT_FALSE(sheet.fingersShown());
+    sheet.actionPicker()->setCurrentText("Open app");
+    EXPECT_FALSE(sheet.saveButton()->isEnabled());
+    for (auto* b : sheet.findChildren<PlainButton*>()) {
+        if (b->text() == "Choose…") {
+            b->click();
+        }
+    }
+    sheet.saveButton()->click();
+    ASSERT_EQ(onDisk().size(), 1u);
+    EXPECT_EQ(onDisk()[0].trigger,
+              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
+    EXPECT_EQ(onDisk()[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
 }
 
 // The status line, the banner and the General pane follow the engine, the devices and the
@@ -381,19 +365,18 @@ TEST_F(SettingsWindow, GeneralPaneFollowsEngineNoticesAndLoginItem) {
     Sidebar* side = view_->sidebar();
     const auto status = [&] {
         return side->statusWord() + ", " + generalPane()->statusValue(0) + ", " +
-               generalPane()->statusValue(1) + ", " + generalPane()->statusValue(2);
+               generalPane()->statusValue(1) + ", " + generalPane()->statusValue(2) +
+               (side->mascot()->awake() ? "; awake" : "; asleep") +
+               (view_->banner()->isVisible() ? "; banner" : "");
     };
     EXPECT_EQ(status(),
-              "Needs access, Not available, Waiting for input, No multitouch device found");
-    EXPECT_FALSE(side->mascot()->awake());
-    EXPECT_TRUE(view_->banner()->isVisible());
+              "Needs access, Not available, Waiting for input, No multitouch device "
+              "found; asleep; banner");
     view_->banner()->button()->click();
     EXPECT_EQ(rechecks_, 1);
     devices_ = 2;
     engine_.set(true, true);
-    EXPECT_EQ(status(), "Listening, Available, Running, 2 multitouch devices found");
-    EXPECT_TRUE(side->mascot()->awake());
-    EXPECT_FALSE(view_->banner()->isVisible());
+    EXPECT_EQ(status(), "Listening, Available, Running, 2 multitouch devices found; awake");
     side->engineSwitch()->click();
     EXPECT_EQ(side->statusWord(), "Napping");
 

@@ -40,9 +40,7 @@ TEST(Installed, EveryFileLandsWhereTheDesktopLooksForIt) {
         EXPECT_NE(readFile(prefix / file).find(part), std::string::npos) << file;
     }
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256, 512, 1024}) {
-        std::string folder = std::to_string(size);
-        folder += 'x';
-        folder += std::to_string(size);
+        const std::string folder = std::to_string(size) + "x" + std::to_string(size);
         const std::string png =
             readFile(prefix / "share/icons/hicolor" / folder / "apps/ombrel.png");
         // The header chunk holds width and height as big-endian 32-bit numbers.
