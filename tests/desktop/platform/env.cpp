@@ -1,4 +1,5 @@
 // Starts the shared Qt application and X session of the platform tests.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -71,6 +72,13 @@ const Mouse& mouse() {
     }();
     return m;
 }
+
+// Every test here runs on the shared desktop: it comes up before them, and without it none runs.
+class Desktop : public ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
+};
+[[maybe_unused]] auto* const desktop =
+    ::testing::AddGlobalTestEnvironment(new Desktop);  // NOLINT: GoogleTest owns it
 
 }  // namespace
 
