@@ -48,30 +48,22 @@ int deviceId(const char* name) {
     return id;
 }
 
-XDevice* addPointer(const char* name) {
+Pointer addPointer(const char* name) {
     XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
     XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
     XSync(session().display(), False);
+    const std::string master = std::string(name) + " pointer";
     const std::string xtest = std::string(name) + " XTEST pointer";
-    return XOpenDevice(session().display(), static_cast<XID>(deviceId(xtest.c_str())));
+    return {deviceId(master.c_str()),
+            XOpenDevice(session().display(), static_cast<XID>(deviceId(xtest.c_str())))};
+}
+
+const Pointer& userMouse() {
+    static const Pointer m = addPointer("ombrel-user");
+    return m;
 }
 
 namespace {
-
-// The server's own mouse has too few buttons, so the user's mouse is a master pointer of its
-// own, driven through its XTEST device.
-struct Mouse {
-    int master = -1;
-    XDevice* device = nullptr;
-};
-
-const Mouse& mouse() {
-    static const Mouse m = [] {
-        XDevice* device = addPointer("ombrel-user");
-        return Mouse{deviceId("ombrel-user pointer"), device};
-    }();
-    return m;
-}
 
 // Every test here runs on the shared desktop: it comes up before them, and without it none runs.
 class Desktop : public ::testing::Environment {
@@ -135,32 +127,16 @@ void userKey(unsigned keycode, bool down) {
     XSync(session().display(), False);
 }
 
-void userTap(unsigned keycode, const std::vector<unsigned>& modifiers) {
-    for (unsigned m : modifiers) {
-        userKey(m, true);
-    }
-    userKey(keycode, true);
-    userKey(keycode, false);
-    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
-        userKey(*it, false);
-    }
-}
-
-void userPointer(int x, int y) {
-    XIWarpPointer(session().display(), mouse().master, None, DefaultRootWindow(session().display()),
-                  0, 0, 0, 0, x, y);
+void userPointer(int x, int y, const Pointer& p) {
+    XIWarpPointer(session().display(), p.master, None, DefaultRootWindow(session().display()), 0, 0,
+                  0, 0, x, y);
     XSync(session().display(), False);
 }
 
-void userButton(unsigned button, bool down) {
-    XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down ? True : False,
-                               nullptr, 0, CurrentTime);
+void userButton(unsigned button, bool down, const Pointer& p) {
+    XTestFakeDeviceButtonEvent(session().display(), p.device, button, down ? True : False, nullptr,
+                               0, CurrentTime);
     XSync(session().display(), False);
-}
-
-void userClick(unsigned button) {
-    userButton(button, true);
-    userButton(button, false);
 }
 
 }  // namespace ombrel::platform_test

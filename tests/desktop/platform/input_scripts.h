@@ -126,9 +126,7 @@ class InputScripts : public ::testing::Test {
     bool received(std::string& out, std::chrono::milliseconds patience = 3s) {
         // Actions run after the event that fired them: their effects come before the end marks.
         pumpUntil([] { return false; }, 50ms);
-        userTap(XKeysymToKeycode(d_, XK_z));
-        pointAtWindow();
-        userClick(9);
+        play("+z -z +b9 -b9");
         std::vector<std::string> seen;
         const auto arrived = [&] {
             for (XEvent e; XCheckWindowEvent(d_, window_, masks, &e);) {
