@@ -20,9 +20,7 @@ using platform_test::pumpUntil;
 using platform_test::session;
 
 TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
-    xsession::Options options;
-    options.windowManager = false;
-    auto server = std::make_unique<xsession::XSession>(options);
+    auto server = std::make_unique<xsession::XSession>();
     setenv("DISPLAY", session().displayName().c_str(), 1);  // the other tests keep the shared one
     ASSERT_TRUE(server->ready()) << server->failure();
 
