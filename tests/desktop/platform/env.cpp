@@ -35,14 +35,21 @@ QApplication& application() {
     return app;
 }
 
+// Every test here runs on the shared desktop: it comes up before them, and without it none runs.
+class Desktop : public ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
+};
+[[maybe_unused]] auto* const desktop =
+    ::testing::AddGlobalTestEnvironment(new Desktop);  // NOLINT: GoogleTest owns it
+
 }  // namespace
 
-int deviceId(const char* name) {
+int deviceId(const std::string& name) {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(session().display(), XIAllDevices, &count);
     int id = -1;
     for (int i = 0; i < count; ++i) {
-        id = std::string(devices[i].name) == name ? devices[i].deviceid : id;
+        id = devices[i].name == name ? devices[i].deviceid : id;
     }
     XIFreeDeviceInfo(devices);
     return id;
@@ -52,27 +59,15 @@ Pointer addPointer(const char* name) {
     XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
     XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
     XSync(session().display(), False);
-    const std::string master = std::string(name) + " pointer";
-    const std::string xtest = std::string(name) + " XTEST pointer";
-    return {deviceId(master.c_str()),
-            XOpenDevice(session().display(), static_cast<XID>(deviceId(xtest.c_str())))};
+    return {deviceId(name + std::string(" pointer")),
+            XOpenDevice(session().display(),
+                        static_cast<XID>(deviceId(name + std::string(" XTEST pointer"))))};
 }
 
 const Pointer& userMouse() {
     static const Pointer m = addPointer("ombrel-user");
     return m;
 }
-
-namespace {
-
-// Every test here runs on the shared desktop: it comes up before them, and without it none runs.
-class Desktop : public ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
-};
-[[maybe_unused]] auto* const desktop =
-    ::testing::AddGlobalTestEnvironment(new Desktop);  // NOLINT: GoogleTest owns it
-
-}  // namespace
 
 xsession::XSession& session() {
     // Created before the application, so the Qt loop and every connection see its DISPLAY.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "placement/geometry.h"
@@ -35,7 +36,7 @@ void setProperty(Window w, const char* name, const char* type, const std::vector
 Window createDock(int x, int y, int width, int height, const std::vector<long>& strut);
 
 // The XInput device of that name, or -1.
-int deviceId(const char* name);
+int deviceId(const std::string& name);
 // A master pointer of its own, driven through its XTEST device.
 struct Pointer {
     int master = -1;

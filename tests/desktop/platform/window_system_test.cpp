@@ -96,18 +96,29 @@ class WindowSystemTest : public ::testing::Test {
     std::vector<Window> windows_;
 };
 
-TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
+TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKeepItsState) {
+    WindowManager manager(ws_);
+    const auto stateIs = [&](Window w, WindowState state) {
+        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
+    };
+    const auto wmctrl = [](Window w, const char* change) {
+        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
+    };
     // Client-side decorated: no window-manager decorations, a shadow margin inside.
     const Window csd = make(300, 200, [](Window w) {
         setProperty(w, "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS", {2, 0, 0, 0, 0});
         setProperty(w, "_GTK_FRAME_EXTENTS", "CARDINAL", {10, 14, 8, 12});
     });
+    // A window the window manager maximized comes back maximized on the repeat.
     const Window maximized = make(200, 150);
-    const std::string id = std::to_string(maximized);
-    ASSERT_EQ(xsession::XSession::run(
-                  {"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}),
-              0);
-    ASSERT_TRUE(pumpUntil([&] { return outer(maximized) == Rect{0, 0, 1280, 800}; }));
+    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::normal);
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
     pid_t term = xsession::XSession::start(
         {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
     const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
@@ -156,7 +167,26 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
             return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
         }));
     }
-    // Sizes the window manager cannot give (a terminal's part cells) were not waited for.
+    // A fullscreen window is left alone.
+    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen) && session().activate(maximized));
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);
+    EXPECT_TRUE(manager.placements().empty());
+    // A fixed-size window moves without waiting for a size the window manager refuses.
+    const Window fixed = make(300, 200, [](Window w) {
+        XSizeHints hints{};
+        hints.flags = PMinSize | PMaxSize;
+        hints.min_width = hints.max_width = 400;
+        hints.min_height = hints.max_height = 300;
+        XSetWMNormalHints(session().display(), w, &hints);
+    });
+    ASSERT_TRUE(session().activate(fixed));
+    const Rect before = outer(fixed);
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(outer(fixed), (Rect{640, 0, before.width, before.height}));
+    // Sizes the window manager cannot give (a terminal's part cells, a fixed size) were not
+    // waited for.
     EXPECT_EQ(ws_.timedOutWaits(), 0);
     // A window that is gone reads as nothing, and writing to it is harmless.
     XDestroyWindow(d_, csd);
@@ -222,45 +252,6 @@ TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
     EXPECT_EQ(withStrut(0), second);
     XUngrabServer(own);
     XFlush(own);
-}
-
-TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {
-    WindowManager manager(ws_);
-    const auto stateIs = [&](Window w, WindowState state) {
-        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
-    };
-    const auto wmctrl = [](Window w, const char* change) {
-        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
-    };
-    // A window the window manager maximized comes back maximized on the repeat.
-    const Window maximized = make(200, 150);
-    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
-    ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
-    manager.apply(WindowAction::leftHalf);
-    EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
-    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::normal);
-    manager.apply(WindowAction::leftHalf);
-    EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
-    EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
-    // A fullscreen window is left alone.
-    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
-    ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen));
-    manager.apply(WindowAction::rightHalf);
-    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);
-    EXPECT_TRUE(manager.placements().empty());
-    // A fixed-size window moves without waiting for a size the window manager refuses.
-    const Window fixed = make(300, 200, [](Window w) {
-        XSizeHints hints{};
-        hints.flags = PMinSize | PMaxSize;
-        hints.min_width = hints.max_width = 400;
-        hints.min_height = hints.max_height = 300;
-        XSetWMNormalHints(session().display(), w, &hints);
-    });
-    ASSERT_TRUE(session().activate(fixed));
-    const Rect before = outer(fixed);
-    manager.apply(WindowAction::rightHalf);
-    EXPECT_EQ(outer(fixed), (Rect{640, 0, before.width, before.height}));
-    EXPECT_EQ(ws_.timedOutWaits(), 0);
 }
 
 }  // namespace
