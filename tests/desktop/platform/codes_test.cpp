@@ -1,7 +1,8 @@
 // The fixed translations between X and the engine (key codes, buttons, modifier masks), the
-// ledger that tells posted events from everybody else's.
+// ledger that tells posted events from everybody else's, and what a posted keystroke leaves.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <tuple>
 
@@ -99,7 +100,7 @@ TEST(PostLedger, MatchesTheOldestEntryOfItsKindUntilItIsLost) {
 
 // Only the XTEST devices post the program's events: a click of the server's own mouse that
 // arrives while the program's is on its way is somebody else's, and the program's is its own.
-TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
+TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwnAndLeaveNoKeyDown) {
     XConnection x;
     X11EventPoster poster(x);
     X11EventTap tap(x, poster);
@@ -122,6 +123,13 @@ TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
     XCloseDevice(d, mouse);
     EXPECT_TRUE(platform_test::pumpUntil([&] { return own.size() == 2; }));
     EXPECT_EQ(own, (std::vector<bool>{false, true}));
+    // The modifiers pressed for a keystroke go up with it: a key left down would freeze the
+    // keyboard.
+    ASSERT_TRUE(poster.postKeystroke(0, Mods(Mods::command | Mods::shift | Mods::control)));
+    XSync(x.display(), False);  // the server has handled every posted event
+    std::array<char, 32> keys{};
+    XQueryKeymap(x.display(), keys.data());
+    EXPECT_EQ(keys, (std::array<char, 32>{})) << "a key is still down";
 }
 
 }  // namespace
