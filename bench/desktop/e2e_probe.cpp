@@ -6,6 +6,8 @@
 //                                      milliseconds since T0 (date +%s%N) and the peak RSS of PID
 //                                      in kB ("timeout" and the RSS when none came)
 //   e2e_probe keys N                   taps an unbound key (F12) N times into a window of its own
+//   e2e_probe listen                   reads every key press and release, as little as a program
+//                                      can do with them; until killed (the floor for keys)
 //   e2e_probe moves N key|bare         moves a window of its own N times, by the starter shortcuts
 //                                      Ctrl+Alt+Left/Right or by _NET_MOVERESIZE_WINDOW itself;
 //                                      prints "median-µs timeouts"
@@ -15,6 +17,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
@@ -24,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -253,6 +257,39 @@ int keys(Display* d, long count) {
     return 0;
 }
 
+// The least a program that sees every key can do: raw events on the root, one wait, then every
+// event read is handed out.
+int listen(Display* d) {
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    if (XQueryExtension(d, "XInputExtension", &opcode, &event, &error) == 0) {
+        return 1;
+    }
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    XISetMask(bits.data(), XI_RawKeyPress);
+    XISetMask(bits.data(), XI_RawKeyRelease);
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+    XISelectEvents(d, DefaultRootWindow(d), &mask, 1);
+    XFlush(d);
+    unsigned long keys = 0;  // looked at, as any listener would
+    for (;;) {
+        pollfd p{ConnectionNumber(d), POLLIN, 0};
+        if (poll(&p, 1, -1) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) {
+            return keys > 0 ? 0 : 1;  // the server has gone
+        }
+        XEventsQueued(d, QueuedAfterFlush);
+        while (XEventsQueued(d, QueuedAlready) > 0) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (XGetEventData(d, &e.xcookie)) {
+                keys += static_cast<const XIRawEvent*>(e.xcookie.data)->detail != 0 ? 1 : 0;
+                XFreeEventData(d, &e.xcookie);
+            }
+        }
+    }
+}
+
 bool waitConfigured(Display* d, Window w, unsigned long serial) {
     const auto deadline = Clock::now() + 1s;
     XEvent e;
@@ -348,6 +385,9 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 2 && args[0] == "keys") {
         return keys(d, std::stol(args[1]));
+    }
+    if (args.size() == 1 && args[0] == "listen") {
+        return listen(d);
     }
     if (args.size() == 3 && args[0] == "moves") {
         return moves(d, std::stol(args[1]), args[2] == "key");

@@ -67,6 +67,7 @@ X11WindowSystem::X11WindowSystem(XConnection& connection) : x_(connection) {
         screensDirty_ = true;
         selected_.clear();
         panels_.clear();
+        lastFocused_ = None;
         clientListAtom_ = x_.atom("_NET_CLIENT_LIST");
         workAreaAtom_ = x_.atom("_NET_WORKAREA");
         currentDesktopAtom_ = x_.atom("_NET_CURRENT_DESKTOP");
@@ -110,12 +111,33 @@ std::optional<WindowRef> X11WindowSystem::focusedWindow() {
     if (!x_.connected()) {
         return std::nullopt;
     }
-    const auto active = readLong(x_.display(), x_.root(), x_.atom("_NET_ACTIVE_WINDOW"));
-    if (!active || *active == 0) {
+    // The active window is most often the one asked about last time: its geometry is asked for
+    // along with the active window, so that a move usually takes one trip before it writes.
+    xcb_connection_t* c = XGetXCBConnection(x_.display());
+    const xcb_atom_t activeAtom = x_.atom("_NET_ACTIVE_WINDOW");
+    const auto activeCookie = xcb_get_property(c, 0, static_cast<xcb_window_t>(x_.root()),
+                                               activeAtom, XCB_ATOM_ANY, 0, 1);
+    std::optional<Requests> guess;
+    if (lastFocused_ != None) {
+        guess = request(lastFocused_);
+    }
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, activeCookie, nullptr));
+    const auto v = items(reply.get());
+    const auto window = v.empty() ? Window{None} : static_cast<Window>(v.front());
+    std::optional<Geometry> g;
+    if (guess) {
+        auto guessed = collect(*guess);  // its answers are taken whether it was right or not
+        if (window == lastFocused_) {
+            g = guessed;
+        }
+    }
+    lastFocused_ = window;
+    if (window == None) {
         return std::nullopt;
     }
-    const auto window = static_cast<Window>(*active);
-    if (!geometry(window)) {
+    if (g) {
+        remember(window, *g);
+    } else if (g = geometry(window); !g) {
         return std::nullopt;
     }
     return WindowRef{static_cast<uint64_t>(window)};
@@ -134,36 +156,51 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::geometry(Window window
     auto g = read(window);
     recent_.reset();
     if (g) {
-        // Xlib learns of the requests made through xcb when it next looks at the connection;
-        // let it now, so that the count below moves only with requests made after the reading.
-        XEventsQueued(x_.display(), QueuedAfterReading);
-        recent_ = Recent{window, *g, NextRequest(x_.display()), now};
+        remember(window, *g);
     }
     return g;
+}
+
+void X11WindowSystem::remember(Window window, const Geometry& g) {
+    // Xlib learns of the requests made through xcb when it next looks at the connection; let it
+    // now, so that the count below moves only with requests made after the reading.
+    XEventsQueued(x_.display(), QueuedAfterReading);
+    recent_ = Recent{window, g, NextRequest(x_.display()), std::chrono::steady_clock::now()};
 }
 
 std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
     if (!x_.connected()) {
         return std::nullopt;
     }
+    return collect(request(window));
+}
+
+X11WindowSystem::Requests X11WindowSystem::request(Window window) {
     // Atoms first: a name not asked before costs a trip of its own, once.
+    Requests r;
     const xcb_atom_t extentsAtom = x_.atom("_NET_FRAME_EXTENTS");
     const xcb_atom_t gtkAtom = x_.atom("_GTK_FRAME_EXTENTS");
     const xcb_atom_t stateAtom = x_.atom("_NET_WM_STATE");
-    const auto vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
-    const auto horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
-    const auto full = static_cast<long>(x_.atom("_NET_WM_STATE_FULLSCREEN"));
+    r.vert = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_VERT"));
+    r.horz = static_cast<long>(x_.atom("_NET_WM_STATE_MAXIMIZED_HORZ"));
+    r.full = static_cast<long>(x_.atom("_NET_WM_STATE_FULLSCREEN"));
     // Every request goes out before the first answer is awaited: one trip for all of them.
     xcb_connection_t* c = XGetXCBConnection(x_.display());
     const auto w = static_cast<xcb_window_t>(window);
     const auto root = static_cast<xcb_window_t>(x_.root());
-    const auto translateCookie = xcb_translate_coordinates(c, w, root, 0, 0);
-    const auto geometryCookie = xcb_get_geometry(c, w);
-    const auto extentsCookie = xcb_get_property(c, 0, w, extentsAtom, XCB_ATOM_ANY, 0, 4);
-    const auto gtkCookie = xcb_get_property(c, 0, w, gtkAtom, XCB_ATOM_ANY, 0, 4);
-    const auto stateCookie = xcb_get_property(c, 0, w, stateAtom, XCB_ATOM_ANY, 0, 64);
-    const auto hintsCookie =
-        xcb_get_property(c, 0, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, hintItems);
+    r.translate = xcb_translate_coordinates(c, w, root, 0, 0).sequence;
+    r.geometry = xcb_get_geometry(c, w).sequence;
+    r.extents = xcb_get_property(c, 0, w, extentsAtom, XCB_ATOM_ANY, 0, 4).sequence;
+    r.gtk = xcb_get_property(c, 0, w, gtkAtom, XCB_ATOM_ANY, 0, 4).sequence;
+    r.state = xcb_get_property(c, 0, w, stateAtom, XCB_ATOM_ANY, 0, 64).sequence;
+    r.hints =
+        xcb_get_property(c, 0, w, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 0, hintItems)
+            .sequence;
+    return r;
+}
+
+std::optional<X11WindowSystem::Geometry> X11WindowSystem::collect(const Requests& r) {
+    xcb_connection_t* c = XGetXCBConnection(x_.display());
     // Every answer is collected, errors too, so none is left behind in the connection.
     xcb_generic_error_t* e = nullptr;
     bool failed = false;
@@ -173,17 +210,17 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
         e = nullptr;
     };
     const Reply<xcb_translate_coordinates_reply_t> translated(
-        xcb_translate_coordinates_reply(c, translateCookie, &e));
+        xcb_translate_coordinates_reply(c, {r.translate}, &e));
     check();
-    const Reply<xcb_get_geometry_reply_t> shape(xcb_get_geometry_reply(c, geometryCookie, &e));
+    const Reply<xcb_get_geometry_reply_t> shape(xcb_get_geometry_reply(c, {r.geometry}, &e));
     check();
-    const Reply<xcb_get_property_reply_t> extents(xcb_get_property_reply(c, extentsCookie, &e));
+    const Reply<xcb_get_property_reply_t> extents(xcb_get_property_reply(c, {r.extents}, &e));
     check();
-    const Reply<xcb_get_property_reply_t> gtk(xcb_get_property_reply(c, gtkCookie, &e));
+    const Reply<xcb_get_property_reply_t> gtk(xcb_get_property_reply(c, {r.gtk}, &e));
     check();
-    const Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, stateCookie, &e));
+    const Reply<xcb_get_property_reply_t> state(xcb_get_property_reply(c, {r.state}, &e));
     check();
-    const Reply<xcb_get_property_reply_t> hints(xcb_get_property_reply(c, hintsCookie, &e));
+    const Reply<xcb_get_property_reply_t> hints(xcb_get_property_reply(c, {r.hints}, &e));
     check();
     if (failed || !translated || !shape || translated->same_screen == 0) {
         return std::nullopt;
@@ -201,10 +238,10 @@ std::optional<X11WindowSystem::Geometry> X11WindowSystem::read(Window window) {
     const auto has = [&](long atom) {
         return std::find(states.begin(), states.end(), atom) != states.end();
     };
-    g.maximizedEitherWay = has(vert) || has(horz);
-    g.state = has(full)                ? WindowState::fullscreen
-              : has(vert) && has(horz) ? WindowState::maximized
-                                       : WindowState::normal;
+    g.maximizedEitherWay = has(r.vert) || has(r.horz);
+    g.state = has(r.full)                  ? WindowState::fullscreen
+              : has(r.vert) && has(r.horz) ? WindowState::maximized
+                                           : WindowState::normal;
     if (const auto v = items(hints.get());
         hints && hints->type == XCB_ATOM_WM_SIZE_HINTS && std::ssize(v) >= oldHintItems) {
         SizeHints h;

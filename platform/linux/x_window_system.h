@@ -67,6 +67,16 @@ class X11WindowSystem : public WindowSystem {
     // The geometry, from the recent reading where that may be reused.
     std::optional<Geometry> geometry(Window window);
     std::optional<Geometry> read(Window window);
+    // A reading in two halves, so that other requests may share its trip: the requests sent,
+    // then their answers collected (each one, whatever the outcome).
+    struct Requests {
+        unsigned translate = 0, geometry = 0, extents = 0, gtk = 0, state = 0, hints = 0;
+        long vert = 0, horz = 0, full = 0;  // the states' atoms
+    };
+    Requests request(Window window);
+    std::optional<Geometry> collect(const Requests& requests);
+    // Keeps a reading for reuse (see reuseReading).
+    void remember(Window window, const Geometry& g);
     // The geometry of a window about to be written, restored first if it was maximized.
     std::optional<Geometry> prepare(Window window);
     // Writes what is given and waits for the window manager to apply it; skips what it would
@@ -103,6 +113,7 @@ class X11WindowSystem : public WindowSystem {
         std::chrono::steady_clock::time_point at;
     };
     std::optional<Recent> recent_;
+    Window lastFocused_ = None;  // the active window when last asked
     int timedOutWaits_ = 0;
     Atom clientListAtom_ = None;
     Atom workAreaAtom_ = None;

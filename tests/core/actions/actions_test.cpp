@@ -4,7 +4,7 @@
 
 #include <limits>
 #include <optional>
-#include <sstream>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -43,20 +43,6 @@ struct Desk {
         system.open(1, frame, min);
     }
 };
-
-TEST(WindowManager, SetFrameWritesSizePositionSizeAndNeverANaN) {
-    Desk desk{{5, 5, 100, 100}};
-    desk.manager.setFrame(WindowRef{1}, {10, 20, 300, 400});
-    using W = fake::FakeWindowSystem::Write;
-    const auto& writes = desk.system.writes;
-    ASSERT_EQ(writes.size(), 3U);
-    EXPECT_EQ(writes[0].what, W::size);
-    EXPECT_EQ(writes[1].what, W::position);
-    EXPECT_EQ(writes[2].what, W::size);
-    EXPECT_EQ(desk.system.frameOf(1), (Rect{10, 20, 300, 400}));
-    desk.manager.setFrame(WindowRef{1}, {std::numeric_limits<double>::quiet_NaN(), 0, 10, 10});
-    EXPECT_EQ(writes.size(), 3U);
-}
 
 TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
     for (void (*prepare)(fake::FakeWindowSystem&) :
@@ -186,28 +172,47 @@ struct Worker {
     explicit Worker(SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
         : runner{windows, poster, workspace, shell, std::move(programs)} {
         windowSystem.open(1, {10, 10, 300, 200});
+        runner.setNotices(&notices);
     }
-    // What ran, in order: shell commands by name, desktop requests by number, frames written.
-    std::vector<std::string> ran() const {
-        std::vector<std::string> out;
-        for (const Command& c : workspace.launched) {
-            out.push_back(c.arguments.back());
-        }
+    // One entry per effect: posted events, desktop shell requests (by number) and calls, started
+    // programs (each argument in brackets), opened addresses and applications, window writes (with
+    // the x they leave) and notices.
+    std::vector<std::string> effects() const {
+        std::vector<std::string> out = poster.posted;
+        const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
+            for (const std::string& line : all) {
+                out.push_back(prefix + line);
+            }
+        };
         for (const DesktopShell::Request r : shell.sent) {
             out.push_back("desktop " + std::to_string(static_cast<int>(r)));
         }
+        add("shell ", shell.calls);
+        for (const Command& c : workspace.launched) {
+            out.push_back("run " + c.executable);
+            for (const std::string& a : c.arguments) {
+                out.back() += " [" + a + "]";
+            }
+        }
+        add("url ", workspace.openedURLs);
+        add("app ", workspace.openedApps);
+        const char* const writes[] = {"size ", "position ", "maximize ", "unmaximize "};
         for (const auto& w : windowSystem.writes) {
-            out.push_back("frame " + std::to_string(static_cast<int>(w.frameAfter.x)));
+            out.push_back(writes[static_cast<int>(w.what)] +
+                          std::to_string(static_cast<int>(w.frameAfter.x)));
+        }
+        for (const Notice& n : notices.current()) {
+            out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
         }
         return out;
     }
     fake::FakeTaskQueue turns;
     fake::FakeWindowSystem windowSystem;
     WindowManager windows{windowSystem};
-
     fake::FakeEventPoster poster;
     fake::FakeWorkspace workspace;
     fake::FakeDesktopShell shell;
+    Notices notices;
     ActionRunner runner;
     ActionQueue queue{turns, runner, windows};
 };
@@ -218,9 +223,7 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 // stale: both notices were said before.
 constexpr int services = 8, lockFails = 16, stale = 32;
 
-// One entry per effect, joined by "; ": posted events, then desktop shell requests (by number)
-// and calls, started programs (each argument in brackets), opened addresses, opened
-// applications and notices.
+// The effects of the action, joined by "; ".
 std::string run(const Action& action, int setup) {
     SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
                             {},          {},      {}};
@@ -235,47 +238,21 @@ std::string run(const Action& action, int setup) {
     if ((setup & (services | lockFails)) != 0) {
         w.shell.lockAnswer = (setup & lockFails) == 0;
     }
-    Notices notices;
     for (const char* topic : {"lockScreen", "overview"}) {
-        notices.set(topic, (setup & stale) != 0 ? "before" : "");
+        w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
     }
     w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
-    w.runner.setNotices(&notices);
     w.runner.run(action);
-
-    std::ostringstream log;
-    const auto lines = [&log](const char* prefix, const std::vector<std::string>& all) {
-        for (const std::string& line : all) {
-            log << prefix << line << "; ";
-        }
-    };
-    lines("", w.poster.posted);
-    for (const DesktopShell::Request r : w.shell.sent) {
-        log << "desktop " << static_cast<int>(r) << "; ";
+    std::string log;
+    for (const std::string& effect : w.effects()) {
+        log += (log.empty() ? "" : "; ") + effect;
     }
-    lines("shell ", w.shell.calls);
-    for (const Command& c : w.workspace.launched) {
-        log << "run " << c.executable;
-        for (const std::string& a : c.arguments) {
-            log << " [" << a << "]";
-        }
-        log << "; ";
-    }
-    lines("url ", w.workspace.openedURLs);
-    lines("app ", w.workspace.openedApps);
-    for (const Notice& n : notices.current()) {
-        log << "notice " << n.topic << (n.text.empty() ? " empty" : "") << "; ";
-    }
-    std::string text = log.str();
-    return text.substr(0, text.empty() ? 0 : text.size() - 2);
+    return log;
 }
 
 TEST(ActionRunner, EachActionDoesExactlyThis) {
-    const struct {
-        Action action;
-        int setup;
-        const char* log;
-    } cases[] = {
+    // The action, what it runs with, and its effects.
+    const std::tuple<Action, int, const char*> cases[] = {
         // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
         {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
         {Action::keystroke({65535, Mods(0)}), plain, "keystroke 65535 0"},
@@ -292,20 +269,18 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
          "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
         {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
         // System functions (one sample of each kind), and the desktop shell's fallbacks.
-        {Action::system(S::missionControl), plain, "desktop 0"},
         {Action::system(S::missionControl), noShell, "run overview"},
         {Action::system(S::appWindows), noShell, "notice overview"},
         {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
         {Action::system(S::lockScreen), plain, "keystroke 12 5"},
         {Action::system(S::lockScreen), lockProgram, "run loginctl [lock-session]"},
         {Action::system(S::sleepDisplay), plain, "run xset [dpms] [force] [off]"},
-        {Action::system(S::playPause), plain, "media playPause"},
+        {Action::system(S::playPause), plain, "media 0"},
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
         {Action::system(S::playPause), services, "shell player 0"},
         {Action::system(S::mute), services, "shell volume 2"},
         {Action::system(S::sleepDisplay), services, "shell sleep"},
-        {Action::system(S::lockScreen), services, "shell lock"},
         {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
         // What the desktop managed after all is no longer said to fail.
         {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
@@ -313,9 +288,10 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE("row " + std::to_string(i));
-        EXPECT_EQ(run(cases[i].action, cases[i].setup), cases[i].log);
+    int row = 0;
+    for (const auto& [action, setup, log] : cases) {
+        SCOPED_TRACE("row " + std::to_string(row++));
+        EXPECT_EQ(run(action, setup), log);
     }
 }
 
@@ -328,8 +304,10 @@ struct Lines : log::Sink {
 
 // Nothing runs on the caller's thread; the worker runs one job per turn, in order, so that its
 // own work comes between two jobs. A request for a name that waits is taken in by it: a burst is
-// performed once per answer.
-TEST(ActionQueue, OneJobPerTurnWithRequestsMergedWhileTheyWait) {
+// performed once per answer. Beyond the cap jobs are dropped, and logged once caught up.
+TEST(ActionQueue, OneJobPerTurnRequestsMergedWhileTheyWaitDropsBeyondTheCap) {
+    Lines lines;
+    log::Sink* before = log::setSink(&lines);
     Worker w;
     const Action overview = Action::system(SystemAction::missionControl);
     for (int i = 0; i < 1000; ++i) {
@@ -340,21 +318,16 @@ TEST(ActionQueue, OneJobPerTurnWithRequestsMergedWhileTheyWait) {
     w.queue.request(overview);
     std::vector<std::string> between;
     w.turns.post([&] {
-        between = w.ran();
+        between = w.effects();
         w.queue.request(overview);
     });
-    EXPECT_TRUE(w.ran().empty());
+    EXPECT_TRUE(w.effects().empty());
     w.turns.runDue();
     EXPECT_EQ(between, std::vector<std::string>{"desktop 0"});
-    EXPECT_EQ(w.ran(),
+    EXPECT_EQ(w.effects(),
               (std::vector<std::string>{"desktop 0", "desktop 0", "desktop 2", "desktop 0"}));
     EXPECT_EQ(w.queue.dropped(), 0u);
-}
-
-TEST(ActionQueue, BeyondTheCapJobsAreDroppedAndLoggedOnceCaughtUp) {
-    Lines lines;
-    log::Sink* before = log::setSink(&lines);
-    Worker w;
+    w.shell.sent.clear();
     EXPECT_TRUE(w.queue.request(Action::shell("0")));
     for (std::size_t i = 1; i < ActionQueue::capacity + 3; ++i) {
         EXPECT_EQ(w.queue.perform(Action::shell(std::to_string(i))), i < ActionQueue::capacity);
@@ -365,14 +338,21 @@ TEST(ActionQueue, BeyondTheCapJobsAreDroppedAndLoggedOnceCaughtUp) {
     EXPECT_EQ(w.queue.dropped(), 5u);
     EXPECT_TRUE(lines.notes.empty()) << "nothing is logged per drop";
     w.turns.runDue();
-    EXPECT_EQ(w.ran().size(), ActionQueue::capacity);
-    EXPECT_EQ(w.ran().back(), std::to_string(ActionQueue::capacity - 1));
+    EXPECT_EQ(w.effects().size(), ActionQueue::capacity);
+    EXPECT_EQ(w.effects().back(), "run sh [-c] [63]");
     EXPECT_EQ(lines.notes, std::vector<std::string>{
                                "5 actions were dropped because 64 were already waiting to be "
                                "performed."});
-    EXPECT_TRUE(w.queue.setFrame(WindowRef{1}, {40, 10, 300, 200}));
+    EXPECT_TRUE(w.queue.setFrame(WindowRef{1}, {40, 20, 30, 40}));
+    EXPECT_TRUE(
+        w.queue.setFrame(WindowRef{1}, {std::numeric_limits<double>::quiet_NaN(), 0, 9, 9}));
     w.turns.runDue();
-    EXPECT_EQ(w.ran().back(), "frame 40");
+    // The size again after the position, as what an application accepts may depend on where its
+    // window is; a frame that is not finite is never written.
+    const std::vector<std::string> effects = w.effects();
+    EXPECT_EQ(std::vector(effects.begin() + ActionQueue::capacity, effects.end()),
+              (std::vector<std::string>{"size 10", "position 40", "size 40"}));
+    EXPECT_EQ(w.windowSystem.frameOf(1), (Rect{40, 20, 30, 40}));
     EXPECT_EQ(w.windows.placements().size(), 0u) << "a snapped frame is not remembered";
     EXPECT_EQ(lines.notes.size(), 1u);
     log::setSink(before);

@@ -138,16 +138,10 @@ TEST_F(StoreTest, FileCaseTable) {
         fs::create_directories(folder_);
         fs::create_symlink(elsewhere, file());
     };
-    const struct {
-        const char* name;
-        Who who;
-        std::function<void()> make;
-        std::string expected;
-    } cases[] = {
+    // The case, who runs it, what stands in the file's place, and what is seen.
+    const std::tuple<const char*, Who, std::function<void()>, std::string> cases[] = {
         {"none", Who::anyone, [] {},
          "starter; start: as loaded; file: the change; kept; config.json"},
-        {"valid", Who::anyone, [&] { writeFile(file(), oldFile); },
-         "own; start: old; file: the change; kept; config.json"},
         // Kept until the first change; the copy replaces the one a start before set aside.
         {"not settings", Who::anyone,
          [&] { writeFile(file(), badFile), writeFile(aside(), oldFile + oldFile); },
@@ -189,6 +183,7 @@ TEST_F(StoreTest, FileCaseTable) {
          "own; start: link to old; file: the change; elsewhere: old; kept; config.json"},
         {"another user's link", Who::root, [&] { link(), lchown(file().c_str(), 65534, 65534); },
          "own; start: link to old; file: the change; elsewhere: old; kept; config.json"},
+        // A valid file, with leftovers of crashed saves beside it: only names its own saves use go.
         {"temporary files of crashed saves", Who::anyone,
          [&] {
              for (const char* name : {"config.json", ".config.json.0a1b2c3z.tmp",
@@ -225,16 +220,16 @@ TEST_F(StoreTest, FileCaseTable) {
         }
         return seen;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, who, make, expected] : cases) {
+        SCOPED_TRACE(name);
         renew();
         elsewhere = root_ / "elsewhere.json";
-        if (c.who == Who::root && geteuid() != 0) {
-            std::cout << "[ SKIPPED  ] " << c.name << ": another user's files need root\n";
+        if (who == Who::root && geteuid() != 0) {
+            std::cout << "[ SKIPPED  ] " << name << ": another user's files need root\n";
             continue;
         }
-        c.make();
-        EXPECT_EQ(c.who == Who::nobody ? asNobody(root_, observe) : observe(), c.expected);
+        make();
+        EXPECT_EQ(who == Who::nobody ? asNobody(root_, observe) : observe(), expected);
     }
 }
 
@@ -246,8 +241,8 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     Store store(folder_);
     const auto privateMode = fs::perms::owner_read | fs::perms::owner_write;
     fs::permissions(file(), privateMode);
-    int published = 0;
-    auto subscription = store.observeConfig([&](const Config&) { ++published; });
+    int publications = 0;
+    auto subscription = store.observeConfig([&](const Config&) { ++publications; });
     const auto held = store.snapshot();
     Config own = store.config();
     own.snapEnabled = false;
@@ -257,28 +252,30 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
     using Kind = Store::DiskChange::Kind;
     const Config old{true, false, Mods(6), {}};
-    const struct {
-        std::optional<std::string> bytes;  // nothing: the file is removed
-        Kind kind;
-        Config inForce;
-        int published;
-    } steps[] = {
-        {savedForm(own), Kind::none, own, 1},      {oldFile, Kind::adopted, old, 2},
-        {oldFile + "\n\n", Kind::adopted, old, 2}, {"{\"bindings\": [", Kind::refused, old, 2},
-        {"{\"bindings\": [", Kind::none, old, 2},  {std::nullopt, Kind::none, old, 2},
-        {savedForm(own), Kind::adopted, own, 3},
+    const std::string ownForm = savedForm(own);
+    // The bytes written (none: the file is removed), what they are taken for, the config then in
+    // force, and the publications so far.
+    const std::tuple<std::optional<std::string>, Kind, Config, int> steps[] = {
+        {ownForm, Kind::none, own, 1},
+        {oldFile, Kind::adopted, old, 2},
+        {oldFile + "\n\n", Kind::adopted, old, 2},
+        {"{\"bindings\": [", Kind::refused, old, 2},
+        {"{\"bindings\": [", Kind::none, old, 2},
+        {std::nullopt, Kind::none, old, 2},
+        {ownForm, Kind::adopted, own, 3},
     };
-    for (std::size_t i = 0; i < std::size(steps); ++i) {
-        SCOPED_TRACE("step " + std::to_string(i));
-        steps[i].bytes ? writeFile(file(), *steps[i].bytes) : (void)fs::remove(file());
+    int step = 0;
+    for (const auto& [bytes, kind, inForce, published] : steps) {
+        SCOPED_TRACE("step " + std::to_string(step++));
+        bytes ? writeFile(file(), *bytes) : (void)fs::remove(file());
         const Store::DiskChange change = store.adoptFromDisk();
-        EXPECT_EQ(change.kind, steps[i].kind);
-        EXPECT_EQ(change.reason.empty(), steps[i].kind != Kind::refused);
-        EXPECT_EQ(store.config(), steps[i].inForce);
-        EXPECT_EQ(published, steps[i].published);
+        EXPECT_EQ(change.kind, kind);
+        EXPECT_EQ(change.reason.empty(), kind != Kind::refused);
+        EXPECT_EQ(store.config(), inForce);
+        EXPECT_EQ(publications, published);
         // The lookup follows the adopted rules, not the ones before.
         EXPECT_EQ(store.matchingRule(own.bindings[0].trigger, std::nullopt) != nullptr,
-                  !steps[i].inForce.bindings.empty());
+                  !inForce.bindings.empty());
     }
     EXPECT_FALSE(fs::exists(aside()));
     // A value that cannot be written leaves the file as it was.
@@ -288,7 +285,7 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     subscription.reset();  // a value with a NaN is equal to nothing, itself included
     store.setConfig(own);
     EXPECT_NE(store.saveError().value_or("").find("not expressible"), std::string::npos);
-    EXPECT_EQ(readFile(file()), *steps[std::size(steps) - 1].bytes);
+    EXPECT_EQ(readFile(file()), ownForm);
     EXPECT_EQ(namesIn(folder_), Names{"config.json"});
 }
 
@@ -332,13 +329,29 @@ Config withDrawMods(const Config& base, int64_t mods) {
     return config;
 }
 
-// Saves on a thread of their own: assignments during a write end with the last, written once
-// after the write under way; nothing waiting is lost when the program flushes on its way out or
-// only destroys the store.
-TEST_F(StoreTest, AssignmentsDuringAWriteEndWithTheLastWrittenOnce) {
+// Saves on a thread of their own. The program's own writes are never taken for another
+// program's edit, before or after their landing is told, and an edit adopted meanwhile is what the
+// file ends with. Assignments during a write end with the last, written once after the write
+// under way; nothing waiting is lost when the program flushes on its way out or only destroys the
+// store.
+TEST_F(StoreTest, OwnWritesAreNoEditsAndAssignmentsDuringAWriteEndWithTheLast) {
     ManualSaves saves;
     auto store = std::make_unique<Store>(folder_, saves);
     saves.jobs.clear();  // the starter set, written at the first start
+    using Kind = Store::DiskChange::Kind;
+    const Config edited = withDrawMods(store->config(), 12);
+    store->setConfig(withDrawMods(store->config(), 1));
+    writeFile(file(), savedForm(edited));
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::adopted);
+    // The older write lands over the edit.
+    std::exchange(saves.jobs.front().first, {})();
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::none);
+    saves.finishOne();
+    EXPECT_EQ(store->adoptFromDisk().kind, Kind::none);
+    EXPECT_EQ(store->config(), edited);
+    ASSERT_EQ(saves.jobs.size(), 1U);
+    saves.finishOne();
+    EXPECT_EQ(readFile(file()), savedForm(edited));
     const auto assign = [&](std::initializer_list<int64_t> values) {
         for (const int64_t mods : values) {
             store->setConfig(withDrawMods(store->config(), mods));
@@ -359,28 +372,6 @@ TEST_F(StoreTest, AssignmentsDuringAWriteEndWithTheLastWrittenOnce) {
     const std::string atTheEnd = assign({11, 13});
     store.reset();
     EXPECT_EQ(readFile(file()), atTheEnd);
-}
-
-// The program's own writes are never taken for another program's edit, before or after their
-// landing is told, and an edit adopted meanwhile is what the file ends with.
-TEST_F(StoreTest, OwnWritesAreNoEditsAndAnEditAdoptedMeanwhileIsWhatStays) {
-    ManualSaves saves;
-    Store store(folder_, saves);
-    saves.jobs.clear();
-    using Kind = Store::DiskChange::Kind;
-    const Config edited = withDrawMods(store.config(), 12);
-    store.setConfig(withDrawMods(store.config(), 1));
-    writeFile(file(), savedForm(edited));
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::adopted);
-    // The older write lands over the edit.
-    std::exchange(saves.jobs.front().first, {})();
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
-    saves.finishOne();
-    EXPECT_EQ(store.adoptFromDisk().kind, Kind::none);
-    EXPECT_EQ(store.config(), edited);
-    ASSERT_EQ(saves.jobs.size(), 1U);
-    saves.finishOne();
-    EXPECT_EQ(readFile(file()), savedForm(edited));
 }
 
 // In the order given, each landing posted to the store's queue, and what was given is written
@@ -416,56 +407,40 @@ struct Bound {
 // the trigger, and then once. (The lookup's allocations are counted in bench/config.)
 TEST_F(StoreTest, MatchingRuleTable) {
     const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
-    const Trigger tap3 = Trigger::trackpad({TrackpadGesture::Kind::tap, 3});
-    const Trigger circle = Trigger::drawing({"circle", {{0, 0}, {1, 1}}});
     const std::string a = "org.example.first-application";
     const std::string b = "org.example.other-application";
-    struct Case {
-        std::vector<Bound> rules;
-        Trigger query;
-        std::optional<std::string_view> frontApp;
-        int expected;  // index into rules, -1 for none
-        int asks;      // for the front application
-    };
-    const Case cases[] = {
-        {{}, cmdK, a, -1, 0},
-        {{{cmdK}}, cmdK, std::nullopt, 0, 0},
-        {{{cmdK}, {cmdK, a}}, cmdK, a, 1, 1},
-        {{{cmdK, b}, {cmdK}}, cmdK, a, 1, 1},
-        {{{cmdK, a}}, cmdK, std::nullopt, -1, 1},
-        {{{cmdK, "Org.Example.First-Application"}}, cmdK, a, -1, 1},
-        {{{cmdK}, {cmdK, ""}}, cmdK, "", 1, 1},
-        {{{cmdK, ""}}, cmdK, a, -1, 1},
-        {{{cmdK}, {cmdK}}, cmdK, a, 0, 0},
-        {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0, 1},
-        {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1, 0},
-        {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1, 0},
-        {{{cmdK, b}, {cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1, 0},
-        {{{Trigger::hotkey({3, Mods(0)})}, {Trigger::mouseButton(4)}},
-         Trigger::mouseButton(3),
-         a,
-         -1,
-         0},
-        {{{Trigger::trackpad({TrackpadGesture::Kind::click, 3})}, {tap3}}, tap3, a, 1, 0},
-        {{{Trigger::drawing({"circle", {{0, 0}, {1, 1.5}}})}, {circle}}, circle, a, 1, 0},
-    };
+    // The rules, the trigger looked up, the front application, the rule found (-1: none) and how
+    // often the front application was asked for.
+    const std::tuple<std::vector<Bound>, Trigger, std::optional<std::string_view>, int, int>
+        cases[] = {
+            {{{cmdK}, {cmdK, a}}, cmdK, a, 1, 1},
+            {{{cmdK, b}, {cmdK}}, cmdK, a, 1, 1},
+            {{{cmdK, a}}, cmdK, std::nullopt, -1, 1},
+            {{{cmdK, "Org.Example.First-Application"}}, cmdK, a, -1, 1},
+            {{{cmdK}, {cmdK, ""}}, cmdK, "", 1, 1},
+            {{{cmdK}, {cmdK}}, cmdK, a, 0, 0},
+            {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0, 1},
+            {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1, 0},
+            {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1, 0},
+            {{{cmdK, b}, {cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1, 0},
+        };
     Store store(folder_);
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE("case " + std::to_string(i));
+    int row = 0;
+    for (const auto& [rules, query, front, expected, asks] : cases) {
+        SCOPED_TRACE("case " + std::to_string(row++));
         Config config;
-        for (const Bound& bound : cases[i].rules) {
+        for (const Bound& bound : rules) {
             config.bindings.push_back(
                 Rule::make(bound.trigger, Action::shell("x"), bound.app, bound.enabled));
         }
         store.setConfig(config);
         int asked = 0;
-        const Rule* found = store.matchingRuleAskingFront(cases[i].query, [&] {
+        const Rule* found = store.matchingRuleAskingFront(query, [&, app = front] {
             ++asked;
-            return cases[i].frontApp;
+            return app;
         });
-        const int expected = cases[i].expected;
         EXPECT_EQ(found, expected < 0 ? nullptr : &store.config().bindings.at(expected));
-        EXPECT_EQ(asked, cases[i].asks);
+        EXPECT_EQ(asked, asks);
     }
 }
 

@@ -65,7 +65,6 @@ TEST(GestureRecognizer, ReportsExactlyTheseGestures) {
         {"0: 3f; 0.02: 3f+0.05/0; 0.04: 3f; 0.1: none", ""},
         // Swipes fire once, at the first frame beyond the travel, with the most fingers only.
         {"0: 3f; 0.02: 3f+-0.3/0.02; 0.1: none", "swipeLeft/3@0.02"},
-        {"0: 4f; 0.02: 4f+0.3/0; 0.1: none", "swipeRight/4@0.02"},
         {"0: 3f; 0.02: 3f+0.01/0.3; 0.1: none", "swipeUp/3@0.02"},
         {"0: 5f; 0.02: 5f+0/-0.3; 0.1: none", "swipeDown/5@0.02"},
         {"0: 3f; 0.02: 3f+0.05/0; 0.04: 3f+0.1/0; 0.06: 3f+0.15/0; 0.08: 3f+0.3/0",

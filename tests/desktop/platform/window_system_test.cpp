@@ -188,9 +188,15 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     // Sizes the window manager cannot give (a terminal's part cells, a fixed size) were not
     // waited for.
     EXPECT_EQ(ws_.timedOutWaits(), 0);
-    // A window that is gone reads as nothing, and writing to it is harmless.
+    // A window that is gone reads as nothing, and writing to it is harmless; found active last,
+    // it is not taken for the one active now.
+    ASSERT_TRUE(session().activate(csd));
+    ASSERT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{csd}));
     XDestroyWindow(d_, csd);
     XSync(d_, False);
+    ASSERT_TRUE(session().activate(maximized));
+    EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{maximized}));
+    EXPECT_EQ(ws_.frame(WindowRef{maximized}), std::optional<Rect>(outer(maximized)));
     const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
