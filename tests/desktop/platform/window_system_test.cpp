@@ -194,9 +194,9 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     ASSERT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{csd}));
     XDestroyWindow(d_, csd);
     XSync(d_, False);
-    ASSERT_TRUE(session().activate(maximized));
-    EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{maximized}));
-    EXPECT_EQ(ws_.frame(WindowRef{maximized}), std::optional<Rect>(outer(maximized)));
+    ASSERT_TRUE(session().activate(fixed));
+    EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{fixed}));
+    EXPECT_EQ(ws_.frame(WindowRef{fixed}), std::optional<Rect>(outer(fixed)));
     const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
