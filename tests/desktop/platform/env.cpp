@@ -1,4 +1,5 @@
 // Starts the shared Qt application and X session of the platform tests.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -34,45 +35,39 @@ QApplication& application() {
     return app;
 }
 
+// Every test here runs on the shared desktop: it comes up before them, and without it none runs.
+class Desktop : public ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
+};
+[[maybe_unused]] auto* const desktop =
+    ::testing::AddGlobalTestEnvironment(new Desktop);  // NOLINT: GoogleTest owns it
+
 }  // namespace
 
-int deviceId(const char* name) {
+int deviceId(const std::string& name) {
     int count = 0;
     XIDeviceInfo* devices = XIQueryDevice(session().display(), XIAllDevices, &count);
     int id = -1;
     for (int i = 0; i < count; ++i) {
-        id = std::string(devices[i].name) == name ? devices[i].deviceid : id;
+        id = devices[i].name == name ? devices[i].deviceid : id;
     }
     XIFreeDeviceInfo(devices);
     return id;
 }
 
-XDevice* addPointer(const char* name) {
+Pointer addPointer(const char* name) {
     XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
     XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
     XSync(session().display(), False);
-    const std::string xtest = std::string(name) + " XTEST pointer";
-    return XOpenDevice(session().display(), static_cast<XID>(deviceId(xtest.c_str())));
+    return {deviceId(name + std::string(" pointer")),
+            XOpenDevice(session().display(),
+                        static_cast<XID>(deviceId(name + std::string(" XTEST pointer"))))};
 }
 
-namespace {
-
-// The server's own mouse has too few buttons, so the user's mouse is a master pointer of its
-// own, driven through its XTEST device.
-struct Mouse {
-    int master = -1;
-    XDevice* device = nullptr;
-};
-
-const Mouse& mouse() {
-    static const Mouse m = [] {
-        XDevice* device = addPointer("ombrel-user");
-        return Mouse{deviceId("ombrel-user pointer"), device};
-    }();
+const Pointer& userMouse() {
+    static const Pointer m = addPointer("ombrel-user");
     return m;
 }
-
-}  // namespace
 
 xsession::XSession& session() {
     // Created before the application, so the Qt loop and every connection see its DISPLAY.
@@ -127,32 +122,16 @@ void userKey(unsigned keycode, bool down) {
     XSync(session().display(), False);
 }
 
-void userTap(unsigned keycode, const std::vector<unsigned>& modifiers) {
-    for (unsigned m : modifiers) {
-        userKey(m, true);
-    }
-    userKey(keycode, true);
-    userKey(keycode, false);
-    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) {
-        userKey(*it, false);
-    }
-}
-
-void userPointer(int x, int y) {
-    XIWarpPointer(session().display(), mouse().master, None, DefaultRootWindow(session().display()),
-                  0, 0, 0, 0, x, y);
+void userPointer(int x, int y, const Pointer& p) {
+    XIWarpPointer(session().display(), p.master, None, DefaultRootWindow(session().display()), 0, 0,
+                  0, 0, x, y);
     XSync(session().display(), False);
 }
 
-void userButton(unsigned button, bool down) {
-    XTestFakeDeviceButtonEvent(session().display(), mouse().device, button, down ? True : False,
-                               nullptr, 0, CurrentTime);
+void userButton(unsigned button, bool down, const Pointer& p) {
+    XTestFakeDeviceButtonEvent(session().display(), p.device, button, down ? True : False, nullptr,
+                               0, CurrentTime);
     XSync(session().display(), False);
-}
-
-void userClick(unsigned button) {
-    userButton(button, true);
-    userButton(button, false);
 }
 
 }  // namespace ombrel::platform_test

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "placement/geometry.h"
@@ -34,17 +35,22 @@ void setProperty(Window w, const char* name, const char* type, const std::vector
 // A dock window reserving the band its _NET_WM_STRUT_PARTIAL describes, if it has one.
 Window createDock(int x, int y, int width, int height, const std::vector<long>& strut);
 
-// The user's keyboard and mouse, which the tap tells apart from the XTEST devices the program
-// posts through. userTap presses the modifiers, taps the key, releases them in reverse order.
-void userKey(unsigned keycode, bool down);
-void userTap(unsigned keycode, const std::vector<unsigned>& modifiers = {});
-void userPointer(int x, int y);
-void userButton(unsigned button, bool down);
-void userClick(unsigned button);
-
 // The XInput device of that name, or -1.
-int deviceId(const char* name);
-// A new master pointer "<name> pointer", driven through its "<name> XTEST pointer" device.
-XDevice* addPointer(const char* name);
+int deviceId(const std::string& name);
+// A master pointer of its own, driven through its XTEST device.
+struct Pointer {
+    int master = -1;
+    XDevice* device = nullptr;
+};
+// A new master pointer "<name> pointer", with its "<name> XTEST pointer" device.
+Pointer addPointer(const char* name);
+// The user's mouse: the server's own has too few buttons.
+const Pointer& userMouse();
+
+// The user's keyboard and mouse (or another pointer), which the tap tells apart from the XTEST
+// devices the program posts through.
+void userKey(unsigned keycode, bool down);
+void userPointer(int x, int y, const Pointer& p = userMouse());
+void userButton(unsigned button, bool down, const Pointer& p = userMouse());
 
 }  // namespace ombrel::platform_test

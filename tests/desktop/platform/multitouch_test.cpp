@@ -21,12 +21,13 @@ const std::vector<input_event> oneFinger = {{{}, EV_ABS, ABS_MT_SLOT, 0},
                                             {{}, EV_SYN, SYN_REPORT, 0}};
 
 struct Touchpads : ::testing::Test {
-    explicit Touchpads(std::vector<TouchpadNode> present = {})
-        : pads({5, {0, 1000}, {0, 1000}, false, true, 0b111110}, std::move(present)) {
+    Touchpads() {
         monitor->setFrameHandler(
             [this](std::span<const TouchPoint> t, double) { fingers = t.size(); });
     }
-    fake::FakeTouchpads pads;
+    // One pad present from the start, which cannot be opened until its rule is applied.
+    fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110},
+                             {{"/fake/event7", "Locked Pad"}}};
     QtTaskQueue queue;
     Notices notices;
     EvdevMultitouch source{pads.watch(), pads.opener()};
@@ -38,9 +39,15 @@ struct Touchpads : ::testing::Test {
     std::size_t fingers = 0;
 };
 
-TEST_F(Touchpads, ArrivalsAndDeparturesReachTheCountAndNoFingerStaysBehind) {
+TEST_F(Touchpads, ArrivalsDeparturesAndALockedPadReachTheCountAndNoFingerStaysBehind) {
+    pads.refuse("/fake/event7", true);
     monitor->start();
     EXPECT_EQ(monitor->deviceCount(), 0);
+    EXPECT_EQ(monitor->unreadableCount(), 1);
+    ASSERT_EQ(notices.current().size(), 1u);
+    const std::string text = notices.current()[0].text;
+    EXPECT_NE(text.find("\u201CLocked Pad\u201D"), std::string::npos) << text;
+    EXPECT_NE(text.find("70-ombrel-touchpad.rules"), std::string::npos) << text;
     pads.announce(true, {"/fake/event3", "Pad"});
     ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
     pads.send("/fake/event3", oneFinger);
@@ -52,28 +59,13 @@ TEST_F(Touchpads, ArrivalsAndDeparturesReachTheCountAndNoFingerStaysBehind) {
     ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
     pads.announce(false, {"/fake/event4", ""});
     ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 0; }));
-    EXPECT_EQ(heard, 4);
-}
-
-struct LockedTouchpad : Touchpads {
-    LockedTouchpad() : Touchpads({{"/fake/event7", "Locked Pad"}}) {}
-};
-
-TEST_F(LockedTouchpad, IsNamedWithItsFixAndReadOnceTheRuleIsApplied) {
-    pads.refuse("/fake/event7", true);
-    monitor->start();
-    EXPECT_EQ(monitor->deviceCount(), 0);
-    EXPECT_EQ(monitor->unreadableCount(), 1);
-    ASSERT_EQ(notices.current().size(), 1u);
-    const std::string text = notices.current()[0].text;
-    EXPECT_NE(text.find("\u201CLocked Pad\u201D"), std::string::npos) << text;
-    EXPECT_NE(text.find("70-ombrel-touchpad.rules"), std::string::npos) << text;
-    // udevadm trigger sends a change; the pad is readable now.
+    // udevadm trigger sends a change; the locked pad is readable now.
     pads.refuse("/fake/event7", false);
     pads.announce(true, {"/fake/event7", "Locked Pad"});
     ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
     EXPECT_EQ(monitor->unreadableCount(), 0);
     EXPECT_TRUE(notices.current().empty());
+    EXPECT_EQ(heard, 6);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/linux/dbus_calls.h"
 #include "platform/linux/linux_workspace.h"
 #include "platform/linux/pulse_volume.h"
+#include "platform/linux/x_properties.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,13 +40,7 @@ FakeBus::Handler answer(QVariant value = {}) {
 }
 const FakeBus::Handler silent = [](const QDBusMessage&) -> Reply { return std::nullopt; };
 
-// The shared X session also brings the Qt application up.
-class SessionServices : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
-};
-
-TEST_F(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
+TEST(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
     // Players a and b with their status, the one that changed its status last, the one told.
     const std::tuple<std::vector<const char*>, const char*, const char*> cases[] = {
         {{"Playing", "Paused"}, "b", "a"},
@@ -84,9 +79,13 @@ TEST_F(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
     }
 }
 
-TEST_F(SessionServices, OverviewsOfKWinAndGnomeShellAndNoneElsewhere) {
+TEST(SessionServices, ShowDesktopTogglesAndOverviewsOfKWinAndGnomeShellOnly) {
     XConnection x;
     fake::FakeTaskQueue queue;
+    Display* d = session().display();
+    const Atom showing = XInternAtom(d, "_NET_SHOWING_DESKTOP", False);
+    const long before = readLong(d, DefaultRootWindow(d), showing).value_or(-1);
+    ASSERT_TRUE(before == 0 || before == 1);
     const std::string get = "org.gnome.Shell Get org.gnome.Shell OverviewActive";
     const std::string set = "org.gnome.Shell Set org.gnome.Shell OverviewActive ";
     // The second GNOME request closes what the first opened.
@@ -116,6 +115,12 @@ TEST_F(SessionServices, OverviewsOfKWinAndGnomeShellAndNoneElsewhere) {
         EXPECT_EQ(shell.send(DesktopShell::Request::missionControl), !expected.empty());
         EXPECT_EQ(shell.send(DesktopShell::Request::appWindows), !expected.empty());
         EXPECT_EQ(bus.calls(), expected);
+        // Showing the desktop is the window manager's, wherever the overviews come from.
+        for (long shown : {1 - before, before}) {
+            ASSERT_TRUE(shell.send(DesktopShell::Request::showDesktop));
+            EXPECT_TRUE(
+                pumpUntil([&] { return readLong(d, DefaultRootWindow(d), showing) == shown; }));
+        }
     }
 }
 
@@ -124,7 +129,7 @@ struct Folder : test::TempDir {
     [[nodiscard]] std::string operator/(const std::string& name) const { return path() / name; }
 };
 
-TEST_F(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
+TEST(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
     // Who is there: the freedesktop locker on its path (a), only on KDE's (k) or silent (s),
     // GNOME's (g), logind (l), a program listening to logind (p), xdg-screensaver that locks (x)
     // or finds no locker (f); the calls the services received.
@@ -195,7 +200,7 @@ std::string pactl(const std::string& command) {
     return out;
 }
 
-TEST_F(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
+TEST(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
     Folder folder;
     pid_t server = xsession::XSession::start(
         {"env", "HOME=" + folder.path().string(), "XDG_RUNTIME_DIR=" + folder.path().string(),
@@ -229,7 +234,7 @@ TEST_F(SessionServices, VolumeStepsFivePercentUpToTheFullLevelAndMuteToggles) {
     unsetenv("PULSE_SERVER");
 }
 
-TEST_F(SessionServices, DisplaySleepWaitsForTheTriggersKeysToComeUp) {
+TEST(SessionServices, DisplaySleepWaitsForTheTriggersKeysToComeUp) {
     constexpr unsigned keyL = 46;
     XConnection x;
     fake::FakeTaskQueue queue;

@@ -13,26 +13,17 @@
 namespace ombrel::platform_test {
 namespace {
 
-XDevice* pad() {
-    static XDevice* const device = addPointer("ombrel-pad");
-    return device;
-}
-
-void padClick(unsigned button, Point at) {
-    Display* d = session().display();
-    XIWarpPointer(d, deviceId("ombrel-pad pointer"), None, DefaultRootWindow(d), 0, 0, 0, 0, at.x,
-                  at.y);
-    for (const Bool down : {True, False}) {
-        XTestFakeDeviceButtonEvent(d, pad(), button, down, nullptr, 0, CurrentTime);
-    }
-    XSync(d, False);
+const Pointer& pad() {
+    static const Pointer p = addPointer("ombrel-pad");
+    return p;
 }
 
 // An 8-bit property of the pad's device, as the driver sets it.
 void padProperty(const char* name, std::vector<unsigned char> values) {
     Display* d = session().display();
-    XIChangeProperty(d, static_cast<int>(pad()->device_id), XInternAtom(d, name, False), XA_INTEGER,
-                     8, XIPropModeReplace, values.data(), static_cast<int>(values.size()));
+    XIChangeProperty(d, static_cast<int>(pad().device->device_id), XInternAtom(d, name, False),
+                     XA_INTEGER, 8, XIPropModeReplace, values.data(),
+                     static_cast<int>(values.size()));
     XSync(d, False);
 }
 
@@ -65,7 +56,7 @@ TouchpadDriver driverOf(Program& program) {
 }
 
 TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
-    ASSERT_NE(pad(), nullptr);
+    ASSERT_NE(pad().device, nullptr);
     // The driver taps left, right, middle and clicks by the fingers resting.
     padProperty("libinput Tapping Enabled", {1});
     padProperty("libinput Tapping Button Mapping Enabled", {1, 0});
@@ -74,7 +65,7 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
     Program& program = *program_;
     program.threads.onTap([](linux_platform::X11EventTap& tap) {
         tap.setTouchpadMatcher([](int device, const std::string&) {
-            return device == static_cast<int>(pad()->device_id);
+            return device == static_cast<int>(pad().device->device_id);
         });
     });
     using Driver = TouchpadDriver;
@@ -96,11 +87,12 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
 
     // The tap has run its rule: the mouse's right click passes, the pad's middle click (the
     // driver's click of the tap) is taken, and the pad's next click is its own again.
-    const Point middle{outer(window_).midX(), outer(window_).midY()};
-    pointAtWindow();
-    userClick(3);
-    padClick(2, middle);
-    padClick(3, middle);
+    play("+b3 -b3");
+    userPointer(int(outer(window_).midX()), int(outer(window_).midY()), pad());
+    for (const unsigned button : {2U, 3U}) {
+        userButton(button, true, pad());
+        userButton(button, false, pad());
+    }
     std::string got;
     EXPECT_TRUE(received(got)) << "the keyboard or the pointer stayed frozen";
     EXPECT_EQ(got, "b3 b3");

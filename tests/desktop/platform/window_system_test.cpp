@@ -21,7 +21,7 @@ namespace {
 using namespace platform_test;
 using namespace std::chrono_literals;
 
-TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
+TEST(VisibleArea, StrutsAndPublishedAreasCountOnlyForTheMonitorTheyReach) {
     const Rect left{0, 0, 1280, 800};
     const Rect right{1280, 0, 1024, 768};
     const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
@@ -46,21 +46,15 @@ TEST(VisibleArea, StrutsCountOnlyForTheMonitorTheyReach) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const auto& [struts, monitor, visible] = cases[i];
-        EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "case " << i;
+        EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "strut case " << i;
     }
-}
-
-TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
-    const Rect left{0, 0, 1280, 800};
-    const Rect right{1280, 0, 1024, 768};
+    // What the window manager and the desktop publish, alone and together with the struts.
     const std::vector<Rect> both{left, right};
     const std::vector<Rect> one{left};
-    const Strut leftPanel{{40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}};
-    const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
     // GNOME's top bar on the left monitor, listed after the right one's area.
     const std::vector<Rect> gtk{right, {0, 32, 1280, 768}};
     const Rect topBand{0, 25, 2304, 775};
-    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
+    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> published[] = {
         {both, {}, both},
         {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
         {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
@@ -75,15 +69,14 @@ TEST(VisibleFrames, EachPublishedSourceAloneAndTogether) {
         {both, {{}, Rect{1328, 0, 976, 800}, {}}, both},
         {both, {{{0, 30, 2304, 770}}, {}, {}}, both},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const auto& [monitors, sources, visible] = cases[i];
-        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "case " << i;
+    for (std::size_t i = 0; i < std::size(published); ++i) {
+        const auto& [monitors, sources, visible] = published[i];
+        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "published case " << i;
     }
 }
 
 class WindowSystemTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
     void TearDown() override {
         for (Window w : windows_) {
             XDestroyWindow(d_, w);
@@ -103,18 +96,29 @@ class WindowSystemTest : public ::testing::Test {
     std::vector<Window> windows_;
 };
 
-TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
+TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKeepItsState) {
+    WindowManager manager(ws_);
+    const auto stateIs = [&](Window w, WindowState state) {
+        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
+    };
+    const auto wmctrl = [](Window w, const char* change) {
+        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
+    };
     // Client-side decorated: no window-manager decorations, a shadow margin inside.
     const Window csd = make(300, 200, [](Window w) {
         setProperty(w, "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS", {2, 0, 0, 0, 0});
         setProperty(w, "_GTK_FRAME_EXTENTS", "CARDINAL", {10, 14, 8, 12});
     });
+    // A window the window manager maximized comes back maximized on the repeat.
     const Window maximized = make(200, 150);
-    const std::string id = std::to_string(maximized);
-    ASSERT_EQ(xsession::XSession::run(
-                  {"wmctrl", "-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"}),
-              0);
-    ASSERT_TRUE(pumpUntil([&] { return outer(maximized) == Rect{0, 0, 1280, 800}; }));
+    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::normal);
+    manager.apply(WindowAction::leftHalf);
+    EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
+    EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
     pid_t term = xsession::XSession::start(
         {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
     const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
@@ -163,7 +167,26 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
             return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
         }));
     }
-    // Sizes the window manager cannot give (a terminal's part cells) were not waited for.
+    // A fullscreen window is left alone.
+    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
+    ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen) && session().activate(maximized));
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);
+    EXPECT_TRUE(manager.placements().empty());
+    // A fixed-size window moves without waiting for a size the window manager refuses.
+    const Window fixed = make(300, 200, [](Window w) {
+        XSizeHints hints{};
+        hints.flags = PMinSize | PMaxSize;
+        hints.min_width = hints.max_width = 400;
+        hints.min_height = hints.max_height = 300;
+        XSetWMNormalHints(session().display(), w, &hints);
+    });
+    ASSERT_TRUE(session().activate(fixed));
+    const Rect before = outer(fixed);
+    manager.apply(WindowAction::rightHalf);
+    EXPECT_EQ(outer(fixed), (Rect{640, 0, before.width, before.height}));
+    // Sizes the window manager cannot give (a terminal's part cells, a fixed size) were not
+    // waited for.
     EXPECT_EQ(ws_.timedOutWaits(), 0);
     // A window that is gone reads as nothing, and writing to it is harmless; found active last,
     // it is not taken for the one active now.
@@ -171,9 +194,9 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindow) {
     ASSERT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{csd}));
     XDestroyWindow(d_, csd);
     XSync(d_, False);
-    ASSERT_TRUE(session().activate(maximized));
-    EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{maximized}));
-    EXPECT_EQ(ws_.frame(WindowRef{maximized}), std::optional<Rect>(outer(maximized)));
+    ASSERT_TRUE(session().activate(fixed));
+    EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{fixed}));
+    EXPECT_EQ(ws_.frame(WindowRef{fixed}), std::optional<Rect>(outer(fixed)));
     const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
@@ -235,45 +258,6 @@ TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
     EXPECT_EQ(withStrut(0), second);
     XUngrabServer(own);
     XFlush(own);
-}
-
-TEST_F(WindowSystemTest, StatesAreKeptAndRefusedSizesCostNoWait) {
-    WindowManager manager(ws_);
-    const auto stateIs = [&](Window w, WindowState state) {
-        return pumpUntil([&] { return ws_.state(WindowRef{w}) == state; });
-    };
-    const auto wmctrl = [](Window w, const char* change) {
-        return xsession::XSession::run({"wmctrl", "-i", "-r", std::to_string(w), "-b", change});
-    };
-    // A window the window manager maximized comes back maximized on the repeat.
-    const Window maximized = make(200, 150);
-    ASSERT_EQ(wmctrl(maximized, "add,maximized_vert,maximized_horz"), 0);
-    ASSERT_TRUE(stateIs(maximized, WindowState::maximized) && session().activate(maximized));
-    manager.apply(WindowAction::leftHalf);
-    EXPECT_EQ(outer(maximized), (Rect{0, 0, 640, 800}));
-    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::normal);
-    manager.apply(WindowAction::leftHalf);
-    EXPECT_TRUE(stateIs(maximized, WindowState::maximized));
-    EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
-    // A fullscreen window is left alone.
-    ASSERT_EQ(wmctrl(maximized, "add,fullscreen"), 0);
-    ASSERT_TRUE(stateIs(maximized, WindowState::fullscreen));
-    manager.apply(WindowAction::rightHalf);
-    EXPECT_EQ(ws_.state(WindowRef{maximized}), WindowState::fullscreen);
-    EXPECT_TRUE(manager.placements().empty());
-    // A fixed-size window moves without waiting for a size the window manager refuses.
-    const Window fixed = make(300, 200, [](Window w) {
-        XSizeHints hints{};
-        hints.flags = PMinSize | PMaxSize;
-        hints.min_width = hints.max_width = 400;
-        hints.min_height = hints.max_height = 300;
-        XSetWMNormalHints(session().display(), w, &hints);
-    });
-    ASSERT_TRUE(session().activate(fixed));
-    const Rect before = outer(fixed);
-    manager.apply(WindowAction::rightHalf);
-    EXPECT_EQ(outer(fixed), (Rect{640, 0, before.width, before.height}));
-    EXPECT_EQ(ws_.timedOutWaits(), 0);
 }
 
 }  // namespace

@@ -8,17 +8,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "x_session.h"
+
 namespace ombrel::xsession {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int ignoreErrors(Display*, XErrorEvent*) {
-    return 0;
-}
-
-}  // namespace
 
 XDevice* openKeyboard(Display* d) {
     int count = 0;
@@ -54,7 +46,7 @@ unsigned Typist::code(const char* keysymName) const {
 
 void Typist::watch(Window window) {
     // The window may be gone already; that is no error here.
-    const auto previous = XSetErrorHandler(ignoreErrors);
+    const auto previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     std::vector<Window> pending{window};
     while (!pending.empty()) {
         const Window w = pending.back();

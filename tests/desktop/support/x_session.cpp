@@ -58,8 +58,9 @@ bool isManaged(Display* d, Window w) {
            cardinals(d, w, "_NET_FRAME_EXTENTS").size() == 4;
 }
 
-// Starts a program with its standard output going to the descriptor given, else discarded.
-pid_t spawn(const std::vector<std::string>& argv, int output) {
+}  // namespace
+
+pid_t XSession::start(const std::vector<std::string>& argv, int output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -81,12 +82,6 @@ pid_t spawn(const std::vector<std::string>& argv, int output) {
     return rc == 0 ? pid : -1;
 }
 
-}  // namespace
-
-pid_t XSession::start(const std::vector<std::string>& argv) {
-    return spawn(argv, -1);
-}
-
 std::string XSession::startForLine(const std::vector<std::string>& argv, pid_t& pid) {
     std::array<int, 2> fds{};
     std::string line;
@@ -94,7 +89,7 @@ std::string XSession::startForLine(const std::vector<std::string>& argv, pid_t& 
     if (pipe2(fds.data(), O_CLOEXEC) != 0) {
         return line;
     }
-    pid = spawn(argv, fds[1]);
+    pid = start(argv, fds[1]);
     close(fds[1]);
     char c = 0;
     while (pid > 0 && read(fds[0], &c, 1) == 1 && c != '\n') {
@@ -105,7 +100,7 @@ std::string XSession::startForLine(const std::vector<std::string>& argv, pid_t& 
 }
 
 Options twoMonitors() {
-    return {{{0, 0, 1280, 800}, {1280, 0, 1024, 768}}, true};
+    return {{{0, 0, 1280, 800}, {1280, 0, 1024, 768}}};
 }
 
 XSession::XSession(Options options) : options_(std::move(options)) {
@@ -118,7 +113,7 @@ XSession::XSession(Options options) : options_(std::move(options)) {
         return;
     }
     XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    if ((options_.monitors.size() == 1 || splitMonitors()) && options_.windowManager) {
+    if (options_.monitors.size() == 1 || splitMonitors()) {
         startWindowManager();
     }
 }
@@ -239,7 +234,6 @@ Window XSession::createWindow(const std::string& instance, const std::string& wi
     XMapWindow(display_, w);
     XSync(display_, False);
     const bool managed =
-        !options_.windowManager ||
         waitUntil([&] { return isManaged(display_, w); }, 5s, [&] { XSync(display_, False); });
     if (!managed) {
         XDestroyWindow(display_, w);

@@ -21,7 +21,6 @@ struct Monitor {
 struct Options {
     // The first monitor is the primary one; one entry means the screen is not split.
     std::vector<Monitor> monitors{{0, 0, 1280, 800}};
-    bool windowManager = true;
 };
 
 // Two side-by-side monitors of different heights, the left one primary.
@@ -45,7 +44,7 @@ class XSession {
     [[nodiscard]] Display* display() const { return display_; }
     [[nodiscard]] const Options& options() const { return options_; }
 
-    // A top-level window with this WM_CLASS, mapped and (with a window manager) managed: framed,
+    // A top-level window with this WM_CLASS, mapped and managed by the window manager: framed,
     // with _NET_FRAME_EXTENTS set. Returns 0 when it was not managed in time.
     // beforeMap may set properties the window manager reads only when it takes the window on.
     Window createWindow(const std::string& instance, const std::string& windowClass, int x, int y,
@@ -73,8 +72,9 @@ class XSession {
     // when it did not finish within the timeout (it is then killed).
     static int run(const std::vector<std::string>& argv,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    // Starts a program with output discarded; its process id, or -1.
-    static pid_t start(const std::vector<std::string>& argv);
+    // Starts a program with its output going to the descriptor given, else discarded; its
+    // process id, or -1.
+    static pid_t start(const std::vector<std::string>& argv, int output = -1);
     // Starts a program and waits for the first line it prints (an address, a display number);
     // that line without its newline, empty when the program ended first. It goes on running.
     static std::string startForLine(const std::vector<std::string>& argv, pid_t& pid);
