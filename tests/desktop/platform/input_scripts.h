@@ -51,8 +51,10 @@ class InputScripts : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(mediaGrabber(), nullptr);
         userPointer(550, 400);  // the user's mouse exists before the program starts
-        // Quick repeats, so a held key repeats within a short script.
-        XkbSetAutoRepeatRate(d_, XkbUseCoreKbd, 60, 20);
+        // Quick repeats, so a key held 400 ms repeats; but not so quick that a loaded machine
+        // makes a key pressed and released back to back repeat while the program posts a
+        // keystroke with the user's modifiers lifted.
+        XkbSetAutoRepeatRate(d_, XkbUseCoreKbd, 300, 20);
         XkbChangeEnabledControls(d_, XkbUseCoreKbd, XkbRepeatKeysMask, XkbRepeatKeysMask);
         std::filesystem::create_directories(folder_);
     }

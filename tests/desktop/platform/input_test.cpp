@@ -17,7 +17,7 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         const char* frame;
     };
     const Case cases[] = {
-        {"a bound shortcut held, its repeats swallowed", "+ctrl +alt +Left w150 -Left -alt -ctrl",
+        {"a bound shortcut held, its repeats swallowed", "+ctrl +alt +Left w400 -Left -alt -ctrl",
          "", "left"},
         {"caps lock, num lock and AltGr do not matter",
          "+caps -caps +num -num +altgr +ctrl +alt +Left -Left -alt -ctrl -altgr "
