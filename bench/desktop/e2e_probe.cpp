@@ -5,12 +5,18 @@
 //                                      waits for a mapped window titled TITLE; prints the
 //                                      milliseconds since T0 (date +%s%N) and the peak RSS of PID
 //                                      in kB ("timeout" and the RSS when none came)
+//   e2e_probe close TITLE              asks the window manager to close the window titled TITLE and
+//                                      waits (at most 5 s) until it is gone from the screen
 //   e2e_probe keys N                   taps an unbound key (F12) N times into a window of its own
 //   e2e_probe listen                   reads every key press and release, as little as a program
 //                                      can do with them; until killed (the floor for keys)
 //   e2e_probe moves N key|bare         moves a window of its own N times, by the starter shortcuts
 //                                      Ctrl+Alt+Left/Right or by _NET_MOVERESIZE_WINDOW itself;
 //                                      prints "median-µs timeouts"
+//   e2e_probe hotkey                   moves the active window to the left or right half on
+//                                      Ctrl+Alt+Left/Right, as little as a hotkey tool can do:
+//                                      one read of the active window, one request; until killed
+//                                      (the floor for shortcut moves)
 // Keys come from the server's keyboard device, as a person's would (XTEST's own device is where
 // programs post, and ombrel lets that through).
 #include <X11/Xatom.h>
@@ -127,7 +133,8 @@ std::optional<std::string> windowName(Display* d, Window w) {
     return name;
 }
 
-bool titledWindowMapped(Display* d, const std::string& title) {
+// The mapped managed window titled so, if any.
+std::optional<Window> titledWindow(Display* d, const std::string& title) {
     Atom type = None;
     int format = 0;
     unsigned long count = 0;
@@ -140,15 +147,47 @@ bool titledWindowMapped(Display* d, const std::string& title) {
         return false;
     }
     const auto* windows = reinterpret_cast<const Window*>(data);
-    bool found = false;
+    std::optional<Window> found;
     for (unsigned long i = 0; i < count && !found; ++i) {
         XWindowAttributes attributes{};
-        found = windowName(d, windows[i]) == title &&
-                XGetWindowAttributes(d, windows[i], &attributes) != 0 &&
-                attributes.map_state == IsViewable;
+        if (windowName(d, windows[i]) == title &&
+            XGetWindowAttributes(d, windows[i], &attributes) != 0 &&
+            attributes.map_state == IsViewable) {
+            found = windows[i];
+        }
     }
     XFree(data);
     return found;
+}
+
+bool titledWindowMapped(Display* d, const std::string& title) {
+    return titledWindow(d, title).has_value();
+}
+
+// Closed the way a user closes it, through the window manager, so the program sees a close.
+int closeWindow(Display* d, const std::string& title) {
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const auto w = titledWindow(d, title);
+    if (!w) {
+        return 1;
+    }
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = *w;
+    e.xclient.message_type = XInternAtom(d, "_NET_CLOSE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[1] = 2;  // from a pager
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &e);
+    XSync(d, False);
+    const auto deadline = Clock::now() + 5s;
+    while (Clock::now() < deadline) {
+        if (!titledWindowMapped(d, title)) {
+            return 0;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return 1;
 }
 
 long peakRssKb(pid_t pid) {
@@ -356,6 +395,53 @@ int moves(Display* d, long count, bool byKey) {
     return 0;
 }
 
+// The least a hotkey tool can do for a shortcut move: a grab that never freezes the keyboard,
+// one read of the active window, one request. Lock keys are left out: Xvfb starts with none on.
+int hotkey(Display* d) {
+    const Window root = DefaultRootWindow(d);
+    const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    const Atom moveResize = XInternAtom(d, "_NET_MOVERESIZE_WINDOW", False);
+    const KeyCode left = XKeysymToKeycode(d, XK_Left);
+    const KeyCode right = XKeysymToKeycode(d, XK_Right);
+    for (const KeyCode key : {left, right}) {
+        XGrabKey(d, key, ControlMask | Mod1Mask, root, False, GrabModeAsync, GrabModeAsync);
+    }
+    XSync(d, False);
+    for (;;) {
+        XEvent e;
+        XNextEvent(d, &e);
+        if (e.type != KeyPress) {
+            continue;
+        }
+        Atom type = None;
+        int format = 0;
+        unsigned long n = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        XGetWindowProperty(d, root, active, 0, 1, False, XA_WINDOW, &type, &format, &n, &after,
+                           &data);
+        const Window w = data != nullptr && n == 1 ? *reinterpret_cast<Window*>(data) : None;
+        if (data != nullptr) {
+            XFree(data);
+        }
+        if (w == None) {
+            continue;
+        }
+        XEvent m{};
+        m.xclient.type = ClientMessage;
+        m.xclient.window = w;
+        m.xclient.message_type = moveResize;
+        m.xclient.format = 32;
+        m.xclient.data.l[0] = NorthWestGravity | (0xF << 8) | (2 << 12);
+        m.xclient.data.l[1] = e.xkey.keycode == left ? 0 : 640;
+        m.xclient.data.l[2] = 0;
+        m.xclient.data.l[3] = 600;
+        m.xclient.data.l[4] = 760;
+        XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
+        XFlush(d);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -382,6 +468,12 @@ int main(int argc, char** argv) {
     if (args.size() == 5 && args[0] == "await") {
         return await(d, std::stoll(args[1]), std::stod(args[2]), args[3],
                      static_cast<pid_t>(std::stol(args[4])));
+    }
+    if (args.size() == 2 && args[0] == "close") {
+        return closeWindow(d, args[1]);
+    }
+    if (args.size() == 1 && args[0] == "hotkey") {
+        return hotkey(d);
     }
     if (args.size() == 2 && args[0] == "keys") {
         return keys(d, std::stol(args[1]));
