@@ -1,5 +1,6 @@
 // A private D-Bus daemon for one test, with fake services that answer from a thread of their
 // own, so the code under test may block on calls from the main thread. Include before Xlib.
+// Its address is exported while it lives: nothing here reaches the user's bus.
 #pragma once
 
 #include <QDBusArgument>
@@ -8,7 +9,6 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QProcess>
 #include <QThread>
 #include <functional>
 #include <memory>
@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "private_bus.h"
 
 namespace ombrel::platform_test {
 
@@ -25,9 +27,6 @@ class FakeBus {
     using Handler = std::function<std::optional<QDBusMessage>(const QDBusMessage& call)>;
 
     FakeBus() {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address"});
-        daemon_.waitForReadyRead(5000);
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
         worker_->moveToThread(&thread_);
         thread_.start();
     }
@@ -35,8 +34,6 @@ class FakeBus {
         onThread([this] { worker_.reset(); });  // with the fake objects
         thread_.quit();
         thread_.wait();
-        daemon_.kill();
-        daemon_.waitForFinished();
     }
     FakeBus(const FakeBus&) = delete;
     FakeBus& operator=(const FakeBus&) = delete;
@@ -104,8 +101,8 @@ class FakeBus {
         QMetaObject::invokeMethod(worker_.get(), task, Qt::BlockingQueuedConnection);
     }
 
-    QProcess daemon_;
-    QString address_;
+    xsession::PrivateBus daemon_;
+    QString address_ = QString::fromStdString(daemon_.address());
     QThread thread_;
     std::unique_ptr<QObject> worker_ = std::make_unique<QObject>();  // lives in the thread
     std::mutex mutex_;

@@ -76,7 +76,7 @@ class InputScripts : public ::testing::Test {
             ASSERT_TRUE(xsession::XSession::waitUntil(
                 [&] { return std::filesystem::exists(folder_ / "listening"); }, 10s));
         } else {
-            program_ = std::make_unique<Program>(folder_, session().displayName());
+            program_ = std::make_unique<Program>(folder_);
             program_->store.setConfig(inputRules());
             program_->start();
             ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -178,15 +178,6 @@ class InputScripts : public ::testing::Test {
         return where == "start" ? start_
                : where == "max" ? visible
                                 : targetFrame(action, visible, start_);
-    }
-
-    // No key stays down and no modifier stays set once the script has let go of everything.
-    bool nothingHeld() {
-        std::array<char, 32> keys{};
-        XQueryKeymap(d_, keys.data());
-        XkbStateRec state{};
-        XkbGetState(d_, XkbUseCoreKbd, &state);
-        return keys == std::array<char, 32>{} && (state.mods & ~(LockMask | Mod2Mask)) == 0;
     }
 
     Display* d_ = session().display();

@@ -10,13 +10,8 @@ namespace ombrel::platform_test {
 namespace {
 
 TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld) {
-    struct Case {
-        const char* name;
-        const char* script;
-        const char* received;
-        const char* frame;
-    };
-    const Case cases[] = {
+    // What happens, the script, what the window and the grabber received, where the window is.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"a bound shortcut held, its repeats swallowed", "+ctrl +alt +Left w400 -Left -alt -ctrl",
          "", "left"},
         {"caps lock, num lock and AltGr do not matter",
@@ -50,14 +45,15 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         {"another button while a bound one is held", "+b8 w100 +b3 -b3 w50 -b8", "b3", "right"},
         {"the right button is never grabbed", "+b3 -b3", "b3", "start"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, script, arrived, where] : cases) {
+        SCOPED_TRACE(name);
         start();
-        play(c.script);
+        play(script);
         std::string got;
         EXPECT_TRUE(received(got)) << "the keyboard or the pointer stayed frozen";
-        EXPECT_EQ(got, c.received);
-        EXPECT_TRUE(pumpUntil([&] { return outer(window_) == frame(c.frame); }, 1s))
+        EXPECT_EQ(got, arrived);
+        const Rect target = frame(where);
+        EXPECT_TRUE(pumpUntil([&] { return outer(window_) == target; }, 1s))
             << ::testing::PrintToString(outer(window_));
         EXPECT_TRUE(nothingHeld());
         TearDown();
@@ -84,7 +80,7 @@ TEST_F(InputScripts, AScopedShortcutFollowsTheActiveWindow) {
 // pressed (or the active window changes).
 TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     // Another program, here a second instance, holding every combination and button.
-    auto other = std::make_unique<Program>(folder_ / "other", session().displayName());
+    auto other = std::make_unique<Program>(folder_ / "other");
     other->store.setConfig(inputRules());
     other->start();
     ASSERT_TRUE(pumpUntil([&] { return other->tapInstalled(); }));

@@ -247,7 +247,7 @@ Window XSession::activeWindow() {
     return v.empty() ? 0 : static_cast<Window>(v[0]);
 }
 
-bool XSession::activate(Window window, std::chrono::milliseconds timeout) {
+bool XSession::activate(Window window) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = window;
@@ -257,8 +257,7 @@ bool XSession::activate(Window window, std::chrono::milliseconds timeout) {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, DefaultRootWindow(display_), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &e);
-    return waitUntil([&] { return activeWindow() == window; }, timeout,
-                     [&] { XSync(display_, False); });
+    return waitUntil([&] { return activeWindow() == window; }, 3s, [&] { XSync(display_, False); });
 }
 
 bool XSession::outerFrame(Window window, Monitor& frame) {
