@@ -24,7 +24,18 @@ namespace ombrel::platform_test {
 class FakeBus {
   public:
     // Builds the answer to a call (a reply or an error); nothing never answers.
-    using Handler = std::function<std::optional<QDBusMessage>(const QDBusMessage& call)>;
+    using Reply = std::optional<QDBusMessage>;
+    using Handler = std::function<Reply(const QDBusMessage& call)>;
+    // Answers every call with the value (a property read with it as a variant), or never.
+    static Handler answer(QVariant value = {}) {
+        return [value](const QDBusMessage& call) -> Reply {
+            const bool get = call.member() == "Get";
+            return !value.isValid()
+                       ? call.createReply()
+                       : call.createReply(get ? QVariant::fromValue(QDBusVariant(value)) : value);
+        };
+    }
+    static Reply silent(const QDBusMessage& /*call*/) { return std::nullopt; }
 
     FakeBus() {
         worker_->moveToThread(&thread_);

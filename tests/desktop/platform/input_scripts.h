@@ -26,30 +26,23 @@ namespace ombrel::platform_test {
 
 using namespace std::chrono_literals;
 
-// Another client that grabs XF86AudioPlay without modifiers, as desktops' media-key daemons do.
-inline Display* mediaGrabber() {
-    static Display* const g = XOpenDisplay(session().displayName().c_str());
-    static const bool grabbed = [] {
-        for (const unsigned lock : {0U, 2U, 16U, 18U}) {  // with caps lock, num lock, both
-            XGrabKey(g, XKeysymToKeycode(g, XF86XK_AudioPlay), lock, DefaultRootWindow(g), False,
-                     GrabModeAsync, GrabModeAsync);
-        }
-        return XSync(g, False) != 0;
-    }();
-    return grabbed ? g : nullptr;
-}
-
 // Scripts are words: "+Left" and "-Left" press and release a key of the user's keyboard (keysym
 // names, or ctrl, alt, altgr, caps, num), "+b8" and "-b8" a button of the user's mouse, "w150"
 // lets the program run 150 ms, "s2" waits 2 ms without letting it run (so the server's clock
-// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments.
+// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments,
+// "app:OtherApp" focuses a new window of that class, the one the script acts on from then on.
 // What arrives is written as words too: "ctrl+alt+k", "F5", "b2", "grab:172" (a key code).
 class InputScripts : public ::testing::Test {
   protected:
     static constexpr long masks = KeyPressMask | ButtonPressMask;
 
     void SetUp() override {
-        ASSERT_NE(mediaGrabber(), nullptr);
+        // The test's connection grabs XF86AudioPlay without modifiers, as desktops' media-key
+        // daemons do, with caps lock, num lock or both.
+        for (const unsigned lock : {0U, 2U, 16U, 18U}) {
+            XGrabKey(d_, XKeysymToKeycode(d_, XF86XK_AudioPlay), lock, DefaultRootWindow(d_), False,
+                     GrabModeAsync, GrabModeAsync);
+        }
         userPointer(550, 400);  // the user's mouse exists before the program starts
         // Quick repeats, so a key held 400 ms repeats; but not so quick that a loaded machine
         // makes a key pressed and released back to back repeat while the program posts a
@@ -106,6 +99,11 @@ class InputScripts : public ::testing::Test {
                     argv.push_back(part);
                 }
                 ASSERT_EQ(xsession::XSession::run(argv), 0) << w;
+            } else if (w.rfind("app:", 0) == 0) {
+                window_ = others_.emplace_back(
+                    session().createWindow("other", w.substr(4), 300, 200, 500, 350, masks));
+                ASSERT_TRUE(session().activate(window_));
+                start_ = outer(window_);
             } else if (w[0] == 'w') {
                 pumpUntil([] { return false; }, std::chrono::milliseconds(std::stoi(&w[1])));
             } else if (w[0] == 's') {
@@ -150,7 +148,7 @@ class InputScripts : public ::testing::Test {
                                        : name != nullptr ? name
                                                          : "?"));
             }
-            for (XEvent e; XCheckTypedEvent(mediaGrabber(), KeyPress, &e);) {
+            for (XEvent e; XCheckTypedWindowEvent(d_, DefaultRootWindow(d_), KeyPress, &e);) {
                 seen.push_back("grab:" + std::to_string(e.xkey.keycode));
             }
             // Keys and buttons come from two devices: the two may arrive in either order.

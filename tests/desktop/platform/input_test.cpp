@@ -44,6 +44,10 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
          "max"},
         {"another button while a bound one is held", "+b8 w100 +b3 -b3 w50 -b8", "b3", "right"},
         {"the right button is never grabbed", "+b3 -b3", "b3", "start"},
+        // The frontmost application follows the active window.
+        {"a shortcut scoped to another application acts once that is active",
+         "app:OtherApp +ctrl +alt +Up -Up -alt -ctrl", "", "max"},
+        {"and passes elsewhere", "+ctrl +alt +Up -Up -alt -ctrl", "ctrl+alt+Up", "start"},
     };
     for (const auto& [name, script, arrived, where] : cases) {
         SCOPED_TRACE(name);
@@ -58,22 +62,6 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         EXPECT_TRUE(nothingHeld());
         TearDown();
     }
-}
-
-// The frontmost application follows the active window as it changes: a shortcut scoped to
-// another application acts on its window while that is active, and passes once it is not.
-TEST_F(InputScripts, AScopedShortcutFollowsTheActiveWindow) {
-    start();
-    const Window other =
-        others_.emplace_back(session().createWindow("other", "OtherApp", 100, 100, 300, 200));
-    ASSERT_TRUE(session().activate(other));
-    play("+ctrl +alt +Up -Up -alt -ctrl");
-    EXPECT_TRUE(pumpUntil([&] { return outer(other) == frame("max"); }, 1s));
-    ASSERT_TRUE(session().activate(window_));
-    play("+ctrl +alt +Up -Up -alt -ctrl");
-    std::string got;
-    EXPECT_TRUE(received(got));
-    EXPECT_EQ(got, "ctrl+alt+Up");
 }
 
 // Nothing polls for them: a combination another program held is asked for again when it is

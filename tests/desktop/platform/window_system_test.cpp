@@ -125,8 +125,6 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
     pid_t term = xsession::XSession::start(
         {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
-    const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
-        &term, [](pid_t* p) { xsession::XSession::stop(*p); });
     Window terminal = 0;
     ASSERT_TRUE(pumpUntil(
         [&] {
@@ -201,6 +199,7 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     ASSERT_TRUE(session().activate(fixed));
     EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{fixed}));
     EXPECT_EQ(ws_.frame(WindowRef{fixed}), std::optional<Rect>(outer(fixed)));
+    xsession::XSession::stop(term);
     const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));

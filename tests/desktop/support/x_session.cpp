@@ -104,16 +104,7 @@ Options twoMonitors() {
 }
 
 XSession::XSession(Options options) : options_(std::move(options)) {
-    if (!startServer()) {
-        return;
-    }
-    display_ = XOpenDisplay(displayName_.c_str());
-    if (display_ == nullptr) {
-        failure_ = "cannot connect to " + displayName_;
-        return;
-    }
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    if (options_.monitors.size() == 1 || splitMonitors()) {
+    if (startServer() && (options_.monitors.size() == 1 || splitMonitors())) {
         startWindowManager();
     }
 }
@@ -145,7 +136,9 @@ bool XSession::startServer() {
     }
     displayName_ = ":" + number;
     setenv("DISPLAY", displayName_.c_str(), 1);
-    return true;
+    display_ = XOpenDisplay(displayName_.c_str());
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    return display_ != nullptr || fail("cannot connect to " + displayName_);
 }
 
 bool XSession::makePrimary(std::size_t index) {
@@ -226,8 +219,6 @@ Window XSession::createWindow(const std::string& instance, const std::string& wi
     size.flags = USPosition | USSize;
     std::tie(size.x, size.y, size.width, size.height) = std::tie(x, y, width, height);
     XSetWMNormalHints(display_, w, &size);
-    Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display_, w, &deleteWindow, 1);
     if (beforeMap) {
         beforeMap(w);
     }
