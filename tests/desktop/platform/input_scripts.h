@@ -122,8 +122,9 @@ class InputScripts : public ::testing::Test {
     }
 
     // Everything the window and the grabber received until an unbound key and click, typed after
-    // the script, arrived plain; false when they did not (a device left frozen, a modifier held).
-    bool received(std::string& out, std::chrono::milliseconds patience = 3s) {
+    // the script, arrived plain; ending in "frozen" when they did not (a device left frozen, a
+    // modifier held).
+    std::string received(std::chrono::milliseconds patience = 3s) {
         // Actions run after the event that fired them: their effects come before the end marks.
         pumpUntil([] { return false; }, 50ms);
         play("+z -z +b9 -b9");
@@ -156,11 +157,11 @@ class InputScripts : public ::testing::Test {
                    std::count(seen.begin(), seen.end(), "b9") > 0;
         };
         const bool ended = pumpUntil(arrived, patience);
-        out.clear();
+        std::string out;
         for (const std::string& word : seen) {
             out += word == "z" || word == "b9" ? "" : (out.empty() ? "" : " ") + word;
         }
-        return ended;
+        return ended ? out : out + (out.empty() ? "" : " ") + "frozen";
     }
 
     // Clicks land on the window wherever an action has moved it.

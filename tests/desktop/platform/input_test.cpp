@@ -53,9 +53,7 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         SCOPED_TRACE(name);
         start();
         play(script);
-        std::string got;
-        EXPECT_TRUE(received(got)) << "the keyboard or the pointer stayed frozen";
-        EXPECT_EQ(got, arrived);
+        EXPECT_EQ(received(), arrived);
         const Rect target = frame(where);
         EXPECT_TRUE(pumpUntil([&] { return outer(window_) == target; }, 1s))
             << ::testing::PrintToString(outer(window_));
@@ -82,13 +80,10 @@ TEST_F(InputScripts, CombinationsAnotherProgramHoldsAreReportedAndTriedAgain) {
     // With the other program gone, a press of the combination reaches the window and makes the
     // program ask for it again; the next press is the program's.
     play("+ctrl +alt +t -t -alt -ctrl");
-    std::string got;
-    EXPECT_TRUE(received(got));
-    EXPECT_EQ(got, "ctrl+alt+t");
+    EXPECT_EQ(received(), "ctrl+alt+t");
     EXPECT_TRUE(pumpUntil([&] { return status.takenTriggers().empty(); }));
     play("+ctrl +alt +t -t -alt -ctrl");
-    EXPECT_TRUE(received(got));
-    EXPECT_EQ(got, "");
+    EXPECT_EQ(received(), "");
     EXPECT_TRUE(pumpUntil([&] { return outer(window_) == frame("left"); }, 1s));
 }
 

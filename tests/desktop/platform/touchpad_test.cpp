@@ -147,9 +147,7 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
         userButton(button, true, pad());
         userButton(button, false, pad());
     }
-    std::string got;
-    EXPECT_TRUE(received(got)) << "the keyboard or the pointer stayed frozen";
-    EXPECT_EQ(got, "b3 b3");
+    EXPECT_EQ(received(), "b3 b3");
     EXPECT_TRUE(nothingHeld());
 
     // Settings changed while the program runs are followed.
