@@ -1,6 +1,6 @@
 // A private D-Bus daemon for one test, with fake services that answer from a thread of their
 // own, so the code under test may block on calls from the main thread. Include before Xlib.
-// Its address is exported while it lives: nothing here reaches the user's bus.
+// Its address goes into this process's environment, as the private bus's does.
 #pragma once
 
 #include <QDBusArgument>
