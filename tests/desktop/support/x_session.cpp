@@ -63,15 +63,10 @@ bool isManaged(Display* d, Window w) {
 pid_t XSession::start(const std::vector<std::string>& argv, int output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (output >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&actions, output >= 0 ? output : STDIN_FILENO, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
     std::vector<char*> args;
-    args.reserve(argv.size() + 1);
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
