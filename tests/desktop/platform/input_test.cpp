@@ -45,8 +45,8 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         {"another button while a bound one is held", "+b8 w100 +b3 -b3 w50 -b8", "b3", "right"},
         {"the right button is never grabbed", "+b3 -b3", "b3", "start"},
         // The frontmost application follows the active window.
-        {"a shortcut scoped to another application acts once that is active",
-         "app:OtherApp +ctrl +alt +Up -Up -alt -ctrl", "", "max"},
+        {"a shortcut scoped to another application passes, then acts once that is active",
+         "+ctrl +alt +Up -Up -alt -ctrl app:OtherApp +ctrl +alt +Up -Up -alt -ctrl", "", "max"},
         {"and passes elsewhere", "+ctrl +alt +Up -Up -alt -ctrl", "ctrl+alt+Up", "start"},
     };
     for (const auto& [name, script, arrived, where] : cases) {
