@@ -67,6 +67,7 @@ pid_t XSession::start(const std::vector<std::string>& argv, int output) {
     posix_spawn_file_actions_adddup2(&actions, output >= 0 ? output : STDIN_FILENO, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const auto& a : argv) {
         args.push_back(const_cast<char*>(a.c_str()));
     }
