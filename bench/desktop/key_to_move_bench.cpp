@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
         std::filesystem::temp_directory_path() / ("ombrel-key-to-move-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     {
-        platform_test::Program program(folder, session.displayName());
+        platform_test::Program program(folder);
         program.store.setConfig(platform_test::inputRules());  // control+option+Left: left half
         program.start();
         Display* d = session.display();

@@ -7,10 +7,12 @@
 #include "env.h"
 #include "typist.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
+#include <array>
 #include <string>
 
 namespace ombrel {
@@ -44,24 +46,13 @@ class Desktop : public ::testing::Environment {
 
 }  // namespace
 
-int deviceId(const std::string& name) {
-    int count = 0;
-    XIDeviceInfo* devices = XIQueryDevice(session().display(), XIAllDevices, &count);
-    int id = -1;
-    for (int i = 0; i < count; ++i) {
-        id = devices[i].name == name ? devices[i].deviceid : id;
-    }
-    XIFreeDeviceInfo(devices);
-    return id;
-}
-
 Pointer addPointer(const char* name) {
     XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
     XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
     XSync(session().display(), False);
-    return {deviceId(name + std::string(" pointer")),
-            XOpenDevice(session().display(),
-                        static_cast<XID>(deviceId(name + std::string(" XTEST pointer"))))};
+    Display* d = session().display();
+    return {static_cast<int>(xsession::deviceId(d, name + std::string(" pointer"))),
+            XOpenDevice(d, xsession::deviceId(d, name + std::string(" XTEST pointer")))};
 }
 
 const Pointer& userMouse() {
@@ -132,6 +123,15 @@ void userButton(unsigned button, bool down, const Pointer& p) {
     XTestFakeDeviceButtonEvent(session().display(), p.device, button, down ? True : False, nullptr,
                                0, CurrentTime);
     XSync(session().display(), False);
+}
+
+bool nothingHeld() {
+    Display* d = session().display();
+    std::array<char, 32> keys{};
+    XQueryKeymap(d, keys.data());
+    XkbStateRec state{};
+    XkbGetState(d, XkbUseCoreKbd, &state);
+    return keys == std::array<char, 32>{} && (state.mods & ~(LockMask | Mod2Mask)) == 0;
 }
 
 }  // namespace ombrel::platform_test

@@ -35,8 +35,6 @@ void setProperty(Window w, const char* name, const char* type, const std::vector
 // A dock window reserving the band its _NET_WM_STRUT_PARTIAL describes, if it has one.
 Window createDock(int x, int y, int width, int height, const std::vector<long>& strut);
 
-// The XInput device of that name, or -1.
-int deviceId(const std::string& name);
 // A master pointer of its own, driven through its XTEST device.
 struct Pointer {
     int master = -1;
@@ -52,5 +50,7 @@ const Pointer& userMouse();
 void userKey(unsigned keycode, bool down);
 void userPointer(int x, int y, const Pointer& p = userMouse());
 void userButton(unsigned button, bool down, const Pointer& p = userMouse());
+// No key is down and no modifier but the locks is set: nothing was left held.
+bool nothingHeld();
 
 }  // namespace ombrel::platform_test

@@ -1,5 +1,6 @@
 // A private D-Bus daemon for one test, with fake services that answer from a thread of their
 // own, so the code under test may block on calls from the main thread. Include before Xlib.
+// Its address goes into this process's environment, as the private bus's does.
 #pragma once
 
 #include <QDBusArgument>
@@ -8,7 +9,6 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
-#include <QProcess>
 #include <QThread>
 #include <functional>
 #include <memory>
@@ -17,17 +17,27 @@
 #include <string>
 #include <vector>
 
+#include "private_bus.h"
+
 namespace ombrel::platform_test {
 
 class FakeBus {
   public:
     // Builds the answer to a call (a reply or an error); nothing never answers.
-    using Handler = std::function<std::optional<QDBusMessage>(const QDBusMessage& call)>;
+    using Reply = std::optional<QDBusMessage>;
+    using Handler = std::function<Reply(const QDBusMessage& call)>;
+    // Answers every call with the value (a property read with it as a variant), or never.
+    static Handler answer(QVariant value = {}) {
+        return [value](const QDBusMessage& call) -> Reply {
+            const bool get = call.member() == "Get";
+            return !value.isValid()
+                       ? call.createReply()
+                       : call.createReply(get ? QVariant::fromValue(QDBusVariant(value)) : value);
+        };
+    }
+    static Reply silent(const QDBusMessage& /*call*/) { return std::nullopt; }
 
     FakeBus() {
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address"});
-        daemon_.waitForReadyRead(5000);
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
         worker_->moveToThread(&thread_);
         thread_.start();
     }
@@ -35,8 +45,6 @@ class FakeBus {
         onThread([this] { worker_.reset(); });  // with the fake objects
         thread_.quit();
         thread_.wait();
-        daemon_.kill();
-        daemon_.waitForFinished();
     }
     FakeBus(const FakeBus&) = delete;
     FakeBus& operator=(const FakeBus&) = delete;
@@ -104,8 +112,8 @@ class FakeBus {
         QMetaObject::invokeMethod(worker_.get(), task, Qt::BlockingQueuedConnection);
     }
 
-    QProcess daemon_;
-    QString address_;
+    xsession::PrivateBus daemon_;
+    QString address_ = QString::fromStdString(daemon_.address());
     QThread thread_;
     std::unique_ptr<QObject> worker_ = std::make_unique<QObject>();  // lives in the thread
     std::mutex mutex_;

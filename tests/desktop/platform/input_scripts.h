@@ -26,30 +26,23 @@ namespace ombrel::platform_test {
 
 using namespace std::chrono_literals;
 
-// Another client that grabs XF86AudioPlay without modifiers, as desktops' media-key daemons do.
-inline Display* mediaGrabber() {
-    static Display* const g = XOpenDisplay(session().displayName().c_str());
-    static const bool grabbed = [] {
-        for (const unsigned lock : {0U, 2U, 16U, 18U}) {  // with caps lock, num lock, both
-            XGrabKey(g, XKeysymToKeycode(g, XF86XK_AudioPlay), lock, DefaultRootWindow(g), False,
-                     GrabModeAsync, GrabModeAsync);
-        }
-        return XSync(g, False) != 0;
-    }();
-    return grabbed ? g : nullptr;
-}
-
 // Scripts are words: "+Left" and "-Left" press and release a key of the user's keyboard (keysym
 // names, or ctrl, alt, altgr, caps, num), "+b8" and "-b8" a button of the user's mouse, "w150"
 // lets the program run 150 ms, "s2" waits 2 ms without letting it run (so the server's clock
-// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments.
+// moves between two events), "xdo:key:ctrl+alt+Left" runs xdotool with those arguments,
+// "app:OtherApp" focuses a new window of that class, the one the script acts on from then on.
 // What arrives is written as words too: "ctrl+alt+k", "F5", "b2", "grab:172" (a key code).
 class InputScripts : public ::testing::Test {
   protected:
     static constexpr long masks = KeyPressMask | ButtonPressMask;
 
     void SetUp() override {
-        ASSERT_NE(mediaGrabber(), nullptr);
+        // The test's connection grabs XF86AudioPlay without modifiers, as desktops' media-key
+        // daemons do, with caps lock, num lock or both.
+        for (const unsigned lock : {0U, 2U, 16U, 18U}) {
+            XGrabKey(d_, XKeysymToKeycode(d_, XF86XK_AudioPlay), lock, DefaultRootWindow(d_), False,
+                     GrabModeAsync, GrabModeAsync);
+        }
         userPointer(550, 400);  // the user's mouse exists before the program starts
         // Quick repeats, so a key held 400 ms repeats; but not so quick that a loaded machine
         // makes a key pressed and released back to back repeat while the program posts a
@@ -76,7 +69,7 @@ class InputScripts : public ::testing::Test {
             ASSERT_TRUE(xsession::XSession::waitUntil(
                 [&] { return std::filesystem::exists(folder_ / "listening"); }, 10s));
         } else {
-            program_ = std::make_unique<Program>(folder_, session().displayName());
+            program_ = std::make_unique<Program>(folder_);
             program_->store.setConfig(inputRules());
             program_->start();
             ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -106,6 +99,11 @@ class InputScripts : public ::testing::Test {
                     argv.push_back(part);
                 }
                 ASSERT_EQ(xsession::XSession::run(argv), 0) << w;
+            } else if (w.rfind("app:", 0) == 0) {
+                window_ = others_.emplace_back(
+                    session().createWindow("other", w.substr(4), 300, 200, 500, 350, masks));
+                ASSERT_TRUE(session().activate(window_));
+                start_ = outer(window_);
             } else if (w[0] == 'w') {
                 pumpUntil([] { return false; }, std::chrono::milliseconds(std::stoi(&w[1])));
             } else if (w[0] == 's') {
@@ -124,8 +122,9 @@ class InputScripts : public ::testing::Test {
     }
 
     // Everything the window and the grabber received until an unbound key and click, typed after
-    // the script, arrived plain; false when they did not (a device left frozen, a modifier held).
-    bool received(std::string& out, std::chrono::milliseconds patience = 3s) {
+    // the script, arrived plain; ending in "frozen" when they did not (a device left frozen, a
+    // modifier held).
+    std::string received(std::chrono::milliseconds patience = 3s) {
         // Actions run after the event that fired them: their effects come before the end marks.
         pumpUntil([] { return false; }, 50ms);
         play("+z -z +b9 -b9");
@@ -150,7 +149,7 @@ class InputScripts : public ::testing::Test {
                                        : name != nullptr ? name
                                                          : "?"));
             }
-            for (XEvent e; XCheckTypedEvent(mediaGrabber(), KeyPress, &e);) {
+            for (XEvent e; XCheckTypedWindowEvent(d_, DefaultRootWindow(d_), KeyPress, &e);) {
                 seen.push_back("grab:" + std::to_string(e.xkey.keycode));
             }
             // Keys and buttons come from two devices: the two may arrive in either order.
@@ -158,11 +157,11 @@ class InputScripts : public ::testing::Test {
                    std::count(seen.begin(), seen.end(), "b9") > 0;
         };
         const bool ended = pumpUntil(arrived, patience);
-        out.clear();
+        std::string out;
         for (const std::string& word : seen) {
             out += word == "z" || word == "b9" ? "" : (out.empty() ? "" : " ") + word;
         }
-        return ended;
+        return ended ? out : out + (out.empty() ? "" : " ") + "frozen";
     }
 
     // Clicks land on the window wherever an action has moved it.
@@ -178,15 +177,6 @@ class InputScripts : public ::testing::Test {
         return where == "start" ? start_
                : where == "max" ? visible
                                 : targetFrame(action, visible, start_);
-    }
-
-    // No key stays down and no modifier stays set once the script has let go of everything.
-    bool nothingHeld() {
-        std::array<char, 32> keys{};
-        XQueryKeymap(d_, keys.data());
-        XkbStateRec state{};
-        XkbGetState(d_, XkbUseCoreKbd, &state);
-        return keys == std::array<char, 32>{} && (state.mods & ~(LockMask | Mod2Mask)) == 0;
     }
 
     Display* d_ = session().display();

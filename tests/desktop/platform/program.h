@@ -17,13 +17,10 @@
 namespace ombrel::platform_test {
 
 struct Program {
-    // An empty display name is $DISPLAY.
-    explicit Program(const std::filesystem::path& folder, const std::string& display = {})
+    // On $DISPLAY.
+    explicit Program(const std::filesystem::path& folder)
         : services({.settingsFolder = folder,
-                    .desktop = {.display = display,
-                                .touchpads = pads.watch(),
-                                .openTouchpad = pads.opener()}}),
-          x(display) {}
+                    .desktop = {.touchpads = pads.watch(), .openTouchpad = pads.opener()}}) {}
 
     // Starts the input thread; tapInstalled() tells when its grabs hold.
     void start() { services.start(); }

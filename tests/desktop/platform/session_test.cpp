@@ -27,18 +27,7 @@ namespace {
 using namespace platform_test;
 using namespace std::chrono_literals;
 using Calls = std::vector<std::string>;
-using Reply = std::optional<QDBusMessage>;
-
-// Answers every call with the value (a property read with it as a variant), or never.
-FakeBus::Handler answer(QVariant value = {}) {
-    return [value](const QDBusMessage& call) -> Reply {
-        const bool get = call.member() == "Get";
-        return !value.isValid()
-                   ? call.createReply()
-                   : call.createReply(get ? QVariant::fromValue(QDBusVariant(value)) : value);
-    };
-}
-const FakeBus::Handler silent = [](const QDBusMessage&) -> Reply { return std::nullopt; };
+using Reply = FakeBus::Reply;
 
 TEST(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
     // Players a and b with their status, the one that changed its status last, the one told.
@@ -56,7 +45,8 @@ TEST(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
         MprisPlayers watcher(client);
         const QString mpris = "org.mpris.MediaPlayer2.";
         for (std::size_t i = 0; i < players.size(); ++i) {
-            bus.serve(mpris + QChar('a' + int(i)), "/org/mpris/MediaPlayer2", answer(players[i]));
+            bus.serve(mpris + QChar('a' + int(i)), "/org/mpris/MediaPlayer2",
+                      FakeBus::answer(players[i]));
         }
         if (*changedLast != '\0') {
             QDBusMessage signal = QDBusMessage::createSignal(
@@ -101,14 +91,14 @@ TEST(SessionServices, ShowDesktopTogglesAndOverviewsOfKWinAndGnomeShellOnly) {
         FakeBus bus;
         bool overview = false;
         if (std::string(desktop) == "kde") {
-            bus.serve("org.kde.KWin", "/KWin", answer());
-            bus.serve("org.kde.kglobalaccel", "/component", answer());
+            bus.serve("org.kde.KWin", "/KWin", FakeBus::answer());
+            bus.serve("org.kde.kglobalaccel", "/component", FakeBus::answer());
         } else if (std::string(desktop) == "gnome") {
             bus.serve("org.gnome.Shell", "/org/gnome/Shell", [&](const QDBusMessage& call) {
                 if (call.member() == "Set") {
                     overview = call.arguments()[2].value<QDBusVariant>().variant().toBool();
                 }
-                return answer(overview)(call);
+                return FakeBus::answer(overview)(call);
             });
         }
         LinuxDesktopShell shell(x, queue, {bus.connectClient(), bus.connectClient()});
@@ -157,21 +147,23 @@ TEST(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
         SCOPED_TRACE(setup);
         auto has = [&setup](char c) { return setup.find(c) != std::string::npos; };
         FakeBus bus;
-        const FakeBus::Handler other = has('s') ? silent : [](const QDBusMessage& call) -> Reply {
+        const FakeBus::Handler other =
+            has('s') ? FakeBus::silent : [](const QDBusMessage& call) -> Reply {
             return call.createErrorReply(QDBusError::UnknownObject, {});
         };
         if (has('a') || has('k') || has('s')) {
             bus.serve("org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                      has('a') ? answer() : other);
-            bus.serve("org.freedesktop.ScreenSaver", "/ScreenSaver", has('k') ? answer() : other);
+                      has('a') ? FakeBus::answer() : other);
+            bus.serve("org.freedesktop.ScreenSaver", "/ScreenSaver",
+                      has('k') ? FakeBus::answer() : other);
         }
         if (has('g')) {
-            bus.serve("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", answer());
+            bus.serve("org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", FakeBus::answer());
         }
         if (has('l')) {
             const QDBusObjectPath session("/org/freedesktop/login1/session/_31");
             bus.serve("org.freedesktop.login1", "/org/freedesktop/login1",
-                      answer(QVariant::fromValue(session)));
+                      FakeBus::answer(QVariant::fromValue(session)));
         }
         pid_t listener = has('p') ? xsession::XSession::start({folder / "xss-lock", "60"}) : -1;
         EXPECT_TRUE(pumpUntil([&] { return ScreenLocker::logindListenerRunning() == has('p'); }));

@@ -1,14 +1,17 @@
 // Window frames, moves and displays against Xvfb with openbox: decorations, client-side
-// decorations, maximized windows, resize increments, two monitors and panel struts.
+// decorations, maximized windows, resize increments, two monitors, panel struts, and the running
+// applications the window manager lists.
 // GoogleTest before Xlib, whose macros (None, Bool) clash with it.
 #include <gtest/gtest.h>
 
 #include "platform/linux/x_window_system.h"
 
 #include "actions/window_manager.h"
+#include "platform/linux/desktop_services.h"
 
 #include <X11/Xutil.h>
 
+#include <gmock/gmock.h>
 #include <memory>
 #include <vector>
 
@@ -83,9 +86,10 @@ class WindowSystemTest : public ::testing::Test {
         }
         XSync(d_, False);
     }
-    Window make(int x, int y, const std::function<void(Window)>& before = {}) {
+    Window make(int x, int y, const std::function<void(Window)>& before = {},
+                const char* windowClass = "OmbrelTest") {
         const Window w =
-            session().createWindow("ombreltest", "OmbrelTest", x, y, 400, 300, 0, before);
+            session().createWindow(windowClass, windowClass, x, y, 400, 300, 0, before);
         windows_.push_back(w);
         return w;
     }
@@ -121,8 +125,6 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     EXPECT_EQ(outer(maximized), (Rect{0, 0, 1280, 800}));
     pid_t term = xsession::XSession::start(
         {"xterm", "-class", "OmbrelTerm", "-geometry", "80x24+40+40", "-e", "sleep", "60"});
-    const std::unique_ptr<pid_t, void (*)(pid_t*)> stopTerm(
-        &term, [](pid_t* p) { xsession::XSession::stop(*p); });
     Window terminal = 0;
     ASSERT_TRUE(pumpUntil(
         [&] {
@@ -197,6 +199,7 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     ASSERT_TRUE(session().activate(fixed));
     EXPECT_EQ(ws_.focusedWindow(), std::optional<WindowRef>(WindowRef{fixed}));
     EXPECT_EQ(ws_.frame(WindowRef{fixed}), std::optional<Rect>(outer(fixed)));
+    xsession::XSession::stop(term);
     const WindowRef gone{csd};
     EXPECT_FALSE(ws_.frame(gone) || ws_.position(gone) || ws_.size(gone) ||
                  ws_.frame(WindowRef{0}));
@@ -258,6 +261,42 @@ TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
     EXPECT_EQ(withStrut(0), second);
     XUngrabServer(own);
     XFlush(own);
+}
+
+// The "In" picker's running applications, read from the window manager's client list: the
+// windows people work in, one entry per application, none of the program's own.
+TEST_F(WindowSystemTest, RunningApplicationsAreNormalWindowsOfOtherProgramsOncePerApplication) {
+    constexpr long ours = 4242;
+    // Class, type (none: untyped), process (0: not set), and whether it is a dialog of the first
+    // window. Classes of their own: the session's other windows belong to other tests.
+    const std::tuple<const char*, const char*, long, bool> clients[] = {
+        {"RaTerm", nullptr, 0, false},
+        {"RaEdit", "_NET_WM_WINDOW_TYPE_NORMAL", 17, false},
+        {"RaTerm", nullptr, 0, false},
+        {"RaTray", "_NET_WM_WINDOW_TYPE_DOCK", 0, false},
+        {"RaOwn", "_NET_WM_WINDOW_TYPE_NORMAL", ours, false},
+        {"RaPrefs", "_NET_WM_WINDOW_TYPE_DIALOG", 0, false},
+        {"RaUntyped", nullptr, 0, true},
+    };
+    for (const auto& [windowClass, type, pid, transient] : clients) {
+        const auto before = [&, type = type, pid = pid, transient = transient](Window w) {
+            if (type != nullptr) {
+                setProperty(w, "_NET_WM_WINDOW_TYPE", "ATOM",
+                            {static_cast<long>(XInternAtom(d_, type, False))});
+            }
+            if (pid != 0) {
+                setProperty(w, "_NET_WM_PID", "CARDINAL", {pid});
+            }
+            if (transient) {
+                XSetTransientForHint(d_, w, windows_.front());
+            }
+        };
+        ASSERT_NE(make(10, 10, before, windowClass), 0U) << windowClass;
+    }
+    std::vector<std::string> listed = clientWindowClasses(d_, ours);
+    std::erase_if(listed, [](const std::string& c) { return !c.starts_with("Ra"); });
+    EXPECT_THAT(listed, ::testing::ElementsAre("RaTerm", "RaEdit"));
+    EXPECT_TRUE(clientWindowClasses(nullptr, ours).empty());
 }
 
 }  // namespace

@@ -10,10 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "env.h"
 #include "support/temp_dir.h"
@@ -23,42 +24,45 @@ namespace {
 
 using namespace platform_test;
 
-class WorkspaceTest : public ::testing::Test {
-  protected:
-    // Stand-ins for the desktop's programs (xdg-open, the terminal) come first in PATH.
-    void SetUp() override { setenv("PATH", (dir_.string() + ":" + path_).c_str(), 1); }
-    void TearDown() override { setenv("PATH", path_.c_str(), 1); }
-
-    [[nodiscard]] std::string file(const std::string& name) const { return dir_ / name; }
-    void write(const std::string& name, const std::string& text, bool executable = false) const {
-        std::ofstream(file(name)) << text;
-        chmod(file(name).c_str(), executable ? 0755 : 0644);
-    }
-    // The lines of a file once it holds that many.
-    std::vector<std::string> lines(const std::string& name, std::size_t count) const {
+// URLs, desktop entries, programs and scripts, opened as a launcher opens them.
+TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLikeALauncher) {
+    const test::TempDir temp;
+    const auto file = [&](const std::string& name) { return (temp.path() / name).string(); };
+    // The lines of a file once it holds that many, sorted.
+    const auto lines = [&](const std::string& name, std::size_t count) {
         std::vector<std::string> out;
         pumpUntil([&] {
-            std::ifstream in(file(name));
+            std::istringstream in(test::readFile(file(name)));
             out.clear();
             for (std::string line; std::getline(in, line);) {
                 out.push_back(line);
             }
             return out.size() >= count;
         });
+        std::sort(out.begin(), out.end());
         return out;
+    };
+    // Stand-ins for the desktop's programs come first in PATH: xdg-open records what it was
+    // given; each start of "report" reports its first argument, its parent, its folder and its
+    // startup id.
+    const std::pair<const char*, std::string> scripts[] = {
+        {"xdg-open", "echo \"$#:$1\" >> " + file("opened")},
+        {"report", "echo \"$1 $PPID $PWD $DESKTOP_STARTUP_ID\" >> " + file("out")},
+        {"x-terminal-emulator",
+         "echo \"terminal $PPID $1\" >> " + file("out") + "\nshift\nexec \"$@\""},
+    };
+    for (const auto& [name, text] : scripts) {
+        test::writeFile(file(name), "#!/bin/sh\n" + text + "\n");
+        chmod(file(name).c_str(), 0755);
     }
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (temp.path().string() + ":" + path).c_str(), 1);
+    FakeBus bus;
+    bus.serve("org.ombrel.TestApp", "/org/ombrel/TestApp", FakeBus::answer());
+    XConnection x;
+    LinuxWorkspace workspace(x, {bus.connectClient(), {}});
 
-    const std::string path_ = std::getenv("PATH");
-    const test::TempDir temp_;
-    const std::filesystem::path& dir_ = temp_.path();
-    XConnection x_;
-    LinuxWorkspace workspace_{x_};
-};
-
-TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
-    // The stand-in xdg-open records what it was given.
-    write("xdg-open", "#!/bin/sh\necho \"$#:$1\" >> " + file("opened") + "\n", true);
-    const std::pair<const char*, bool> cases[] = {
+    const std::pair<const char*, bool> urls[] = {
         {"https://example.com/a b", false},
         {"no scheme at all", false},
         {"example.com/a", false},
@@ -67,33 +71,19 @@ TEST_F(WorkspaceTest, UrlsGoToXdgOpenOnlyWhenTheyParse) {
         {"mailto:someone@example.com", true},
         {"https://example.com/path?q=1#frag", true},
     };
-    for (auto [text, valid] : cases) {
-        EXPECT_EQ(workspace_.openURL(text), valid) << text;
+    for (auto [text, valid] : urls) {
+        EXPECT_EQ(workspace.openURL(text), valid) << text;
     }
+    EXPECT_EQ(lines("opened", 2), (std::vector<std::string>{"1:https://example.com/path?q=1#frag",
+                                                            "1:mailto:someone@example.com"}));
     // Shell actions run through the login shell.
     const SystemPrograms p = linuxPrograms();
     EXPECT_TRUE(!p.shell.empty() && p.shell.front() == '/' && access(p.shell.c_str(), X_OK) == 0)
         << p.shell;
-    auto opened = lines("opened", 2);
-    std::sort(opened.begin(), opened.end());
-    EXPECT_EQ(opened, (std::vector<std::string>{"1:https://example.com/path?q=1#frag",
-                                                "1:mailto:someone@example.com"}));
-}
 
-TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartDetachedLikeALauncher) {
-    FakeBus bus;
-    bus.serve(QStringLiteral("org.ombrel.TestApp"), QStringLiteral("/org/ombrel/TestApp"),
-              [](const QDBusMessage& call) { return std::optional(call.createReply()); });
-    LinuxWorkspace workspace(x_, {bus.connectClient(), {}});
     Display* d = session().display();
     XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
-    // Each start reports its first argument, its parent, its folder and its startup id.
-    write("report",
-          "#!/bin/sh\necho \"$1 $PPID $PWD $DESKTOP_STARTUP_ID\" >> " + file("out") + "\n", true);
-    write("x-terminal-emulator",
-          "#!/bin/sh\necho \"terminal $PPID $1\" >> " + file("out") + "\nshift\nexec \"$@\"\n",
-          true);
-    std::filesystem::create_directory(dir_ / "work");
+    std::filesystem::create_directory(temp.path() / "work");
     const std::string report = "Exec=" + file("report");
     const std::pair<const char*, std::string> entries[] = {
         {"editor", report + " editor\nStartupWMClass=OmbrelEditor"},
@@ -106,7 +96,8 @@ TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartDetachedLikeALaun
         {"broken", "Exec=\"unclosed"},
     };
     for (const auto& [name, keys] : entries) {
-        write(std::string(name) + ".desktop", "[Desktop Entry]\nType=Application\n" + keys + "\n");
+        test::writeFile(file(std::string(name) + ".desktop"),
+                        "[Desktop Entry]\nType=Application\n" + keys + "\n");
     }
 
     // Running applications come forward: by StartupWMClass, else by the file's name.
@@ -129,11 +120,11 @@ TEST_F(WorkspaceTest, EntriesBringTheirRunningAppForwardOrStartDetachedLikeALaun
     }
     workspace.launchProcess("/nonexistent/program", {});
     EXPECT_FALSE(startDetached("no-such-program-anywhere", {}));
-    auto got = lines("out", 9);
+    const auto got = lines("out", 9);
+    setenv("PATH", path.c_str(), 1);
     for (Window w : {editor, viewer, other}) {
         XDestroyWindow(d, w);
     }
-    std::sort(got.begin(), got.end());
     // Entries' programs run in the entry's folder, or ours, with a startup id that carries the
     // time of the request; a terminal runs the one that asks for it. None is our child.
     const std::string cwd = std::filesystem::current_path();

@@ -2,24 +2,29 @@
 #include "typist.h"
 
 #include <X11/extensions/XInput.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 #include <poll.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "x_session.h"
 
 namespace ombrel::xsession {
 
-XDevice* openKeyboard(Display* d) {
+XID deviceId(Display* d, const std::string& name) {
     int count = 0;
-    XDeviceInfo* devices = XListInputDevices(d, &count);
+    XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
     XID id = 0;
     for (int i = 0; i < count; ++i) {
-        id = std::strcmp(devices[i].name, "Xvfb keyboard") == 0 ? devices[i].id : id;
+        id = devices[i].name == name ? static_cast<XID>(devices[i].deviceid) : id;
     }
-    XFreeDeviceList(devices);
+    XIFreeDeviceInfo(devices);
+    return id;
+}
+
+XDevice* openKeyboard(Display* d) {
+    const XID id = deviceId(d, "Xvfb keyboard");
     return id != 0 ? XOpenDevice(d, id) : nullptr;
 }
 

@@ -9,10 +9,13 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace ombrel::xsession {
 
+// The id of the input device of that name (a master pointer too), or 0.
+XID deviceId(Display* d, const std::string& name);
 // The server's own keyboard device ("Xvfb keyboard"), opened for XTEST; null when there is none.
 XDevice* openKeyboard(Display* d);
 

@@ -63,13 +63,9 @@ bool isManaged(Display* d, Window w) {
 pid_t XSession::start(const std::vector<std::string>& argv, int output) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (output >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDWR, 0);
+    posix_spawn_file_actions_adddup2(&actions, output >= 0 ? output : STDIN_FILENO, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, STDIN_FILENO, STDERR_FILENO);
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const auto& a : argv) {
@@ -104,16 +100,7 @@ Options twoMonitors() {
 }
 
 XSession::XSession(Options options) : options_(std::move(options)) {
-    if (!startServer()) {
-        return;
-    }
-    display_ = XOpenDisplay(displayName_.c_str());
-    if (display_ == nullptr) {
-        failure_ = "cannot connect to " + displayName_;
-        return;
-    }
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    if (options_.monitors.size() == 1 || splitMonitors()) {
+    if (startServer() && (options_.monitors.size() == 1 || splitMonitors())) {
         startWindowManager();
     }
 }
@@ -145,7 +132,9 @@ bool XSession::startServer() {
     }
     displayName_ = ":" + number;
     setenv("DISPLAY", displayName_.c_str(), 1);
-    return true;
+    display_ = XOpenDisplay(displayName_.c_str());
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    return display_ != nullptr || fail("cannot connect to " + displayName_);
 }
 
 bool XSession::makePrimary(std::size_t index) {
@@ -226,8 +215,6 @@ Window XSession::createWindow(const std::string& instance, const std::string& wi
     size.flags = USPosition | USSize;
     std::tie(size.x, size.y, size.width, size.height) = std::tie(x, y, width, height);
     XSetWMNormalHints(display_, w, &size);
-    Atom deleteWindow = XInternAtom(display_, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display_, w, &deleteWindow, 1);
     if (beforeMap) {
         beforeMap(w);
     }
@@ -247,7 +234,7 @@ Window XSession::activeWindow() {
     return v.empty() ? 0 : static_cast<Window>(v[0]);
 }
 
-bool XSession::activate(Window window, std::chrono::milliseconds timeout) {
+bool XSession::activate(Window window) {
     XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.window = window;
@@ -257,8 +244,7 @@ bool XSession::activate(Window window, std::chrono::milliseconds timeout) {
     e.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, DefaultRootWindow(display_), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &e);
-    return waitUntil([&] { return activeWindow() == window; }, timeout,
-                     [&] { XSync(display_, False); });
+    return waitUntil([&] { return activeWindow() == window; }, 3s, [&] { XSync(display_, False); });
 }
 
 bool XSession::outerFrame(Window window, Monitor& frame) {

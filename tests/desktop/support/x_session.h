@@ -51,7 +51,7 @@ class XSession {
                         int width, int height, long eventMask = 0,
                         const std::function<void(Window)>& beforeMap = {});
     // Asks the window manager to focus the window and waits until it is the active window.
-    bool activate(Window window, std::chrono::milliseconds timeout = std::chrono::seconds(3));
+    bool activate(Window window);
     // The _NET_ACTIVE_WINDOW property of the root, or 0.
     Window activeWindow();
     // The outer frame of a managed window: client geometry in root coordinates plus
