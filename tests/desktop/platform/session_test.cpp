@@ -145,7 +145,7 @@ TEST(SessionServices, LockingTakesTheFirstLockerThatAnswersAndNeverPretends) {
     const std::string path = std::getenv("PATH");
     for (const auto& [setup, locks, expected] : cases) {
         SCOPED_TRACE(setup);
-        auto has = [&setup](char c) { return setup.find(c) != std::string::npos; };
+        auto has = [&s = setup](char c) { return s.find(c) != std::string::npos; };
         FakeBus bus;
         const FakeBus::Handler other =
             has('s') ? FakeBus::silent : [](const QDBusMessage& call) -> Reply {

@@ -164,7 +164,7 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
                             f.height + shadow.y + shadow.height}));
             EXPECT_EQ(ws_.position(*focused), f.origin());
         }
-        EXPECT_TRUE(pumpUntil([&] {
+        EXPECT_TRUE(pumpUntil([&, w = w] {
             const auto state = readLongs(d_, w, XInternAtom(d_, "_NET_WM_STATE", False));
             return !state || std::count(state->begin(), state->end(), long(vert)) == 0;
         }));
