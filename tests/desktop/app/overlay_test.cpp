@@ -22,10 +22,6 @@ namespace {
 
 constexpr unsigned long below = 0x2060a0;
 
-QRgb accent() {
-    return overlayColor().rgb();
-}
-
 class OverlayTest : public ::testing::Test {
   protected:
     using XSession = xsession::XSession;
@@ -98,6 +94,7 @@ class OverlayTest : public ::testing::Test {
     }
 
     Display* display = session().display();
+    const QRgb accent = overlayColor().rgb();
     fake::FakeWindowSystem windows;
     Window target = 0;
 };
@@ -157,13 +154,13 @@ TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
     const QPoint start(area.left() + 40, y);
     stroke.begin({double(start.x()), double(start.y())});
     // Shown with nothing but its first point: a dot, and the rest of the screen untouched.
-    EXPECT_TRUE(shows(start, accent()));
+    EXPECT_TRUE(shows(start, accent));
     EXPECT_TRUE(shows(start + QPoint(40, 40), below));
     for (int x = area.left() + 44; x <= area.right() - 40; x += 4) {
         stroke.addPoint({double(x), double(y)});
     }
     const QPoint onLine(area.center().x(), y);
-    EXPECT_TRUE(shows(onLine, accent()));
+    EXPECT_TRUE(shows(onLine, accent));
     EXPECT_TRUE(shows(onLine + QPoint(0, 40), below));
     EXPECT_TRUE(clickReaches(onLine)) << "a click on the stroke must reach the window below";
     stroke.hide();
@@ -172,8 +169,8 @@ TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
     snap.show({double(area.x()), double(area.y()), double(area.width()), double(area.height())});
     const QRect preview = area.adjusted(6, 6, -6, -6);
     // The border, away from the rounded corners; inside, the window below.
-    EXPECT_TRUE(shows({preview.center().x(), preview.top()}, accent()));
-    EXPECT_TRUE(shows({preview.left(), preview.center().y()}, accent()));
+    EXPECT_TRUE(shows({preview.center().x(), preview.top()}, accent));
+    EXPECT_TRUE(shows({preview.left(), preview.center().y()}, accent));
     EXPECT_TRUE(shows(preview.center(), below));
     EXPECT_TRUE(clickReaches(preview.center()));
     EXPECT_TRUE(clickReaches({preview.center().x(), preview.top()}))
