@@ -22,6 +22,7 @@
 #include <QThread>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "art/icon_art.h"
@@ -144,15 +145,16 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
     const std::string original = test::readFile(store->fileURL());
     QSystemTrayIcon& item = *delegate->statusItem();
     QAction& enabled = *delegate->enabledItem();
-    EXPECT_TRUE(delegate->appearsDisabled()) << "off in the file: dimmed from the start";
-    EXPECT_FALSE(enabled.isChecked());
+    // Whether the glyph is dimmed, and whether the menu item is checked.
+    const auto shown = [&] { return std::pair(delegate->appearsDisabled(), enabled.isChecked()); };
+    EXPECT_EQ(shown(), std::pair(true, false)) << "off in the file: dimmed from the start";
     const long dimInk = glyphInk(item);
 
     // Another view switches the engine on; a change of anything else leaves the glyph alone.
     Config config = store->config();
     config.engineEnabled = true;
     store->setConfig(config);
-    EXPECT_FALSE(delegate->appearsDisabled());
+    EXPECT_EQ(shown(), std::pair(false, true));
     EXPECT_LT(dimInk, glyphInk(item) * 3 / 4) << "the dimmed glyph must be visibly fainter";
     const qint64 iconKey = item.icon().cacheKey();
     config.snapEnabled = !config.snapEnabled;
@@ -163,13 +165,11 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
 
     // The menu item switches it off and on again, saving each time; the file is as it was.
     enabled.trigger();
-    EXPECT_TRUE(delegate->appearsDisabled());
-    EXPECT_FALSE(enabled.isChecked());
+    EXPECT_EQ(shown(), std::pair(true, false));
     EXPECT_EQ(glyphInk(item), dimInk);
     EXPECT_EQ(test::readFile(store->fileURL()), original);
     enabled.trigger();
-    EXPECT_FALSE(delegate->appearsDisabled());
-    EXPECT_TRUE(enabled.isChecked());
+    EXPECT_EQ(shown(), std::pair(false, true));
     EXPECT_TRUE(Store(folder).config().engineEnabled);
 }
 
