@@ -39,21 +39,6 @@ class OverlayTest : public ::testing::Test {
             XSync(display, False);
         }
     }
-    // A window of one colour that records button presses, outside the window manager, whose
-    // frame bindings would take the clicks this probes.
-    void openTarget(QRect area) {
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = below;
-        attributes.event_mask = ButtonPressMask;
-        target =
-            XCreateWindow(display, DefaultRootWindow(display), area.x(), area.y(), area.width(),
-                          area.height(), 0, CopyFromParent, InputOutput, CopyFromParent,
-                          CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-        XMapRaised(display, target);
-        XSync(display, False);
-        ASSERT_TRUE(shows(area.center(), below));
-    }
     // Whether the screen shows the colour at a root point, whatever window draws it.
     bool shows(QPoint p, QRgb colour) {
         return pumpUntil([&] {
@@ -146,8 +131,19 @@ TEST_F(OverlayTest, OverlaysSitWhereAskedWhicheverMonitorIsPrimary) {
 // Without a compositor a translucent window would paint black: the stroke shows only its line
 // and the preview only its border, and clicks on them reach the window below.
 TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
+    // A window of one colour that records button presses, outside the window manager, whose
+    // frame bindings would take the clicks this probes.
     const QRect area(200, 200, 400, 300);
-    openTarget(area);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = below;
+    attributes.event_mask = ButtonPressMask;
+    target = XCreateWindow(display, DefaultRootWindow(display), area.x(), area.y(), area.width(),
+                           area.height(), 0, CopyFromParent, InputOutput, CopyFromParent,
+                           CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(display, target);
+    XSync(display, False);
+    ASSERT_TRUE(shows(area.center(), below));
     ASSERT_TRUE(clickReaches(area.center())) << "clicks must reach the window without overlay";
     QtStrokeOverlay stroke(windows, [] { return false; });
     const int y = area.center().y();
