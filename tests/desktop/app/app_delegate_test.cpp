@@ -22,6 +22,7 @@
 #include <QThread>
 #include <optional>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "art/icon_art.h"
@@ -144,15 +145,16 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
     const std::string original = test::readFile(store->fileURL());
     QSystemTrayIcon& item = *delegate->statusItem();
     QAction& enabled = *delegate->enabledItem();
-    EXPECT_TRUE(delegate->appearsDisabled()) << "off in the file: dimmed from the start";
-    EXPECT_FALSE(enabled.isChecked());
+    // Whether the glyph is dimmed, and whether the menu item is checked.
+    const auto shown = [&] { return std::pair(delegate->appearsDisabled(), enabled.isChecked()); };
+    EXPECT_EQ(shown(), std::pair(true, false)) << "off in the file: dimmed from the start";
     const long dimInk = glyphInk(item);
 
     // Another view switches the engine on; a change of anything else leaves the glyph alone.
     Config config = store->config();
     config.engineEnabled = true;
     store->setConfig(config);
-    EXPECT_FALSE(delegate->appearsDisabled());
+    EXPECT_EQ(shown(), std::pair(false, true));
     EXPECT_LT(dimInk, glyphInk(item) * 3 / 4) << "the dimmed glyph must be visibly fainter";
     const qint64 iconKey = item.icon().cacheKey();
     config.snapEnabled = !config.snapEnabled;
@@ -163,13 +165,11 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
 
     // The menu item switches it off and on again, saving each time; the file is as it was.
     enabled.trigger();
-    EXPECT_TRUE(delegate->appearsDisabled());
-    EXPECT_FALSE(enabled.isChecked());
+    EXPECT_EQ(shown(), std::pair(true, false));
     EXPECT_EQ(glyphInk(item), dimInk);
     EXPECT_EQ(test::readFile(store->fileURL()), original);
     enabled.trigger();
-    EXPECT_FALSE(delegate->appearsDisabled());
-    EXPECT_TRUE(enabled.isChecked());
+    EXPECT_EQ(shown(), std::pair(false, true));
     EXPECT_TRUE(Store(folder).config().engineEnabled);
 }
 
@@ -221,33 +221,33 @@ int xdotool(std::vector<std::string> args) {
 // The program's own settings window with three rules.
 class ProgramWindow : public DelegateTest {
   protected:
-    void open(Pane pane) {
-        nav.setPane(pane);
-        const auto content = [this] {
-            deps.emplace(SettingsDeps{*store, engine, nav, login, [] { return int64_t{1}; },
-                                      [](quint32) { return std::optional<int64_t>(); },
-                                      [] { return std::vector<std::string>{"xterm"}; }});
-            return makeSettingsView(*deps);
-        };
-        launch(true, content,
-               {test::mouseRule(2), test::hotkeyRule(123, 6), test::hotkeyRule(124, 6)});
-        view = dynamic_cast<SettingsView*>(window->centralWidget());
-        ASSERT_NE(view, nullptr);
-        ASSERT_TRUE(pumpUntil([&] { return window->isActiveWindow(); }));
-    }
     // The window and its view go before the services they use.
     void TearDown() override { delegate.reset(); }
-    [[nodiscard]] std::string windowId() const { return std::to_string(window->winId()); }
 
     test::FakeEngine engine;
     Nav nav;
     test::FakeLoginItem login;
     std::optional<SettingsDeps> deps;
-    SettingsView* view = nullptr;
 };
 
-TEST_F(ProgramWindow, SheetHangsFromTheWindowWhileItGrowsAndTheWindowMoves) {
-    open(Pane::mouse);
+// The sheet hangs from the window while it grows and the window moves. Keys delete a rule and
+// Edit ▸ Undo brings it back in its place; shrunk by another client, the window keeps its content
+// whole, under the menu bar.
+TEST_F(ProgramWindow, SheetHangsKeysDeleteAndUndoAndTheContentNeverShrinks) {
+    nav.setPane(Pane::mouse);
+    const auto content = [this] {
+        deps.emplace(SettingsDeps{*store, engine, nav, login, [] { return int64_t{1}; },
+                                  [](quint32) { return std::optional<int64_t>(); },
+                                  [] { return std::vector<std::string>{"xterm"}; }});
+        return makeSettingsView(*deps);
+    };
+    launch(true, content, {test::mouseRule(2), test::hotkeyRule(123, 6), test::hotkeyRule(124, 6)});
+    auto* view = dynamic_cast<SettingsView*>(window->centralWidget());
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return window->isActiveWindow(); }));
+    EXPECT_EQ(view->size(), QSize(860, 580));
+    const std::string windowId = std::to_string(window->winId());
+
     dynamic_cast<RulePane*>(view->currentPane())->addButton()->click();
     BindingEditor* sheet = view->editor();
     ASSERT_NE(sheet, nullptr);
@@ -263,18 +263,13 @@ TEST_F(ProgramWindow, SheetHangsFromTheWindowWhileItGrowsAndTheWindowMoves) {
     sheet->buttonPicker()->setCurrentIndex(2);
     EXPECT_TRUE(sheet->conflictText().isEmpty());
     EXPECT_TRUE(pumpUntil(hanging));
-    const QPoint before = window->pos();
-    ASSERT_EQ(xdotool({"windowmove", windowId(), "310", "170"}), 0);
-    ASSERT_TRUE(pumpUntil([&] { return window->pos() != before; }));
+    const QPoint at = window->pos();
+    ASSERT_EQ(xdotool({"windowmove", windowId, "310", "170"}), 0);
+    ASSERT_TRUE(pumpUntil([&] { return window->pos() != at; }));
     EXPECT_TRUE(pumpUntil(hanging));
     sheet->reject();
-}
 
-// Keys delete a rule and Edit ▸ Undo brings it back in its place; shrunk by another client, the
-// window keeps its content whole, under the menu bar.
-TEST_F(ProgramWindow, KeysDeleteARuleUndoBringsItBackAndTheContentNeverShrinks) {
-    open(Pane::keyboard);
-    EXPECT_EQ(view->size(), QSize(860, 580));
+    nav.setPane(Pane::keyboard);
     const Config original = store->config();
     view->sidebar()->item(Pane::keyboard)->setFocus(Qt::TabFocusReason);
     // Sidebar, switch, Add, then the first row's Edit and Delete.
@@ -285,7 +280,7 @@ TEST_F(ProgramWindow, KeysDeleteARuleUndoBringsItBackAndTheContentNeverShrinks) 
     EXPECT_TRUE(pumpUntil([&] { return store->config() == original; }));
 
     const QSize before = window->size();
-    ASSERT_EQ(xdotool({"windowsize", windowId(), "200", "150"}), 0);
+    ASSERT_EQ(xdotool({"windowsize", windowId, "200", "150"}), 0);
     pumpUntil([&] { return window->size() != before; }, std::chrono::seconds(2));
     // The window manager keeps the window at its least; the content keeps its own least.
     EXPECT_LT(window->height(), before.height());

@@ -117,40 +117,24 @@ std::string deadDisplay() {
     return "DISPLAY=:" + std::to_string(n);
 }
 
-struct Finished {
-    int status;
-    std::string out, err;
-};
-
-// Each run is in a folder of its own, with no display and no bus but those the case gives and
-// settings in a folder of the test's; its output goes to files beside the folder.
-class Command : public testing::Test {
-  protected:
-    void SetUp() override { fs::create_directories(work_); }
-
-    [[nodiscard]] Finished ombrel(const Args& args, const Args& env = {}) const {
-        Args line = {"sh", "-c",
-                     "cd \"$0\" && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM "
-                     "DBUS_SESSION_BUS_ADDRESS && export XDG_RUNTIME_DIR=\"$PWD\" "
-                     "XDG_CONFIG_HOME=\"$PWD/../config\" && exec env \"$@\" >../out 2>../err",
-                     work_.string()};
-        line.insert(line.end(), env.begin(), env.end());
-        line.push_back(OMBREL_BINARY);
-        line.insert(line.end(), args.begin(), args.end());
-        const int status = XSession::run(line, 60s);
-        return {status, test::readFile(root_ / "out"), test::readFile(root_ / "err")};
-    }
-
-    test::TempDir dir_;
-    const fs::path root_ = dir_.path();
-    const fs::path work_ = root_ / "work";
-};
-
 // Nothing but the status and the one line expected, no settings written, no file half-written.
-TEST_F(Command, AnswersWithItsStatusAndNothingElse) {
-    fs::create_directories(work_ / "taken");
-    std::ofstream(work_ / "icon.png") << "old content";
+// Run requests from the command and from any other program, received as the running program
+// receives them: a string that names an action is performed, once; anything else is ignored.
+TEST(Command, AnswersWithItsStatusAloneAndRunRequestsReachTheListener) {
+    using Performed = std::variant<SystemAction, WindowAction>;
+    std::vector<Performed> performed;
+    RunRequestReceiver receiver({[&](SystemAction a) { performed.emplace_back(a); },
+                                 [&](WindowAction a) { performed.emplace_back(a); }});
+    ASSERT_TRUE(receiver.listen(QDBusConnection::sessionBus()));
+    // Each run is in a folder of its own, with no display and no bus but those the case gives and
+    // settings in a folder of the test's; its output goes to files beside the folder.
+    const test::TempDir dir;
+    const fs::path root = dir.path();
+    const fs::path work = root / "work";
+    fs::create_directories(work / "taken");
+    std::ofstream(work / "icon.png") << "old content";
     const std::string noX11 = "Ombrel needs an X11 session";
+    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::bus().address();
     const struct {
         Args args;
         Args env;
@@ -170,42 +154,37 @@ TEST_F(Command, AnswersWithItsStatusAndNothingElse) {
         {{"--run", "leftHalf"}, {}, 0, "", ""},
         {{"--run", "leftHalf"}, {"DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"}, 0, "", ""},
         {{"--run", "leftHalf"}, {"DBUS_SESSION_BUS_ADDRESS=garbage"}, 0, "", ""},
+        {{"--run", "leftHalf"}, {bus}, 0, "", ""},
+        {{"--run", "maximize", "--run", "center"}, {bus}, 0, "", ""},
+        {{"--run", "no such action"}, {bus}, 0, "", ""},
+        {{"--run", "rightHalf", "--selftest"}, {bus}, 0, "selftest ok\n", ""},
+        {{"--run", "not UTF-8 \xFF"}, {bus}, 0, "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args) + testing::PrintToString(c.env));
-        const auto [status, out, err] = ombrel(c.args, c.env);
-        EXPECT_EQ(status, c.status);
-        EXPECT_EQ(out, c.out);
+        Args line = {"sh", "-c",
+                     "cd \"$0\" && unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM "
+                     "DBUS_SESSION_BUS_ADDRESS && export XDG_RUNTIME_DIR=\"$PWD\" "
+                     "XDG_CONFIG_HOME=\"$PWD/../config\" && exec env \"$@\" >../out 2>../err",
+                     work.string()};
+        line.insert(line.end(), c.env.begin(), c.env.end());
+        line.push_back(OMBREL_BINARY);
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(XSession::run(line, 60s), c.status);
+        EXPECT_EQ(test::readFile(root / "out"), c.out);
+        const std::string err = test::readFile(root / "err");
         EXPECT_TRUE(err.starts_with(c.err) && err.empty() == c.err.empty()) << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), c.err.empty() ? 0 : 1) << err;
     }
-    EXPECT_FALSE(fs::exists(root_ / "config"));
-    EXPECT_FALSE(fs::exists(work_ / "missing"));
-    EXPECT_TRUE(fs::is_empty(work_ / "taken"));
+    EXPECT_FALSE(fs::exists(root / "config"));
+    EXPECT_FALSE(fs::exists(work / "missing"));
+    EXPECT_TRUE(fs::is_empty(work / "taken"));
     // A 1024-pixel PNG over the old file, and no temporary file beside it: the signature, then
     // the header chunk's width and height as big-endian 32-bit numbers.
-    EXPECT_EQ(test::readFile(work_ / "icon.png").substr(0, 24),
+    EXPECT_EQ(test::readFile(work / "icon.png").substr(0, 24),
               std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\0\0\0\x04\0", 24));
-    EXPECT_EQ(std::distance(fs::directory_iterator(work_), fs::directory_iterator()), 2);
-}
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2);
 
-// Requests from the command and from any other program, received as the running program receives
-// them: a string that names an action is performed, once; anything else is ignored.
-TEST_F(Command, RunRequestsReachTheListenerOnTheSessionBus) {
-    using Performed = std::variant<SystemAction, WindowAction>;
-    std::vector<Performed> performed;
-    RunRequestReceiver receiver({[&](SystemAction a) { performed.emplace_back(a); },
-                                 [&](WindowAction a) { performed.emplace_back(a); }});
-    ASSERT_TRUE(receiver.listen(QDBusConnection::sessionBus()));
-    const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::bus().address();
-    for (const Args& args :
-         {Args{"--run", "leftHalf"}, Args{"--run", "maximize", "--run", "center"},
-          Args{"--run", "no such action"}, Args{"--run", "rightHalf", "--selftest"},
-          Args{"--run", "not UTF-8 \xFF"}}) {
-        const auto [status, out, err] = ombrel(args, {bus});
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(out + err, args.back() == "--selftest" ? "selftest ok\n" : "");
-    }
     // The bus keeps one sender's order but not the order between senders, even when each ends
     // before the next starts: compare what was performed, not when.
     for (const Args& args : {Args{"string:Center"}, Args{"string: leftHalf"}, Args{"string:"},

@@ -22,10 +22,6 @@ namespace {
 
 constexpr unsigned long below = 0x2060a0;
 
-QRgb accent() {
-    return overlayColor().rgb();
-}
-
 class OverlayTest : public ::testing::Test {
   protected:
     using XSession = xsession::XSession;
@@ -42,21 +38,6 @@ class OverlayTest : public ::testing::Test {
             XDestroyWindow(display, target);
             XSync(display, False);
         }
-    }
-    // A window of one colour that records button presses, outside the window manager, whose
-    // frame bindings would take the clicks this probes.
-    void openTarget(QRect area) {
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;
-        attributes.background_pixel = below;
-        attributes.event_mask = ButtonPressMask;
-        target =
-            XCreateWindow(display, DefaultRootWindow(display), area.x(), area.y(), area.width(),
-                          area.height(), 0, CopyFromParent, InputOutput, CopyFromParent,
-                          CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
-        XMapRaised(display, target);
-        XSync(display, False);
-        ASSERT_TRUE(shows(area.center(), below));
     }
     // Whether the screen shows the colour at a root point, whatever window draws it.
     bool shows(QPoint p, QRgb colour) {
@@ -98,6 +79,7 @@ class OverlayTest : public ::testing::Test {
     }
 
     Display* display = session().display();
+    const QRgb accent = overlayColor().rgb();
     fake::FakeWindowSystem windows;
     Window target = 0;
 };
@@ -149,21 +131,32 @@ TEST_F(OverlayTest, OverlaysSitWhereAskedWhicheverMonitorIsPrimary) {
 // Without a compositor a translucent window would paint black: the stroke shows only its line
 // and the preview only its border, and clicks on them reach the window below.
 TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
+    // A window of one colour that records button presses, outside the window manager, whose
+    // frame bindings would take the clicks this probes.
     const QRect area(200, 200, 400, 300);
-    openTarget(area);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = below;
+    attributes.event_mask = ButtonPressMask;
+    target = XCreateWindow(display, DefaultRootWindow(display), area.x(), area.y(), area.width(),
+                           area.height(), 0, CopyFromParent, InputOutput, CopyFromParent,
+                           CWOverrideRedirect | CWBackPixel | CWEventMask, &attributes);
+    XMapRaised(display, target);
+    XSync(display, False);
+    ASSERT_TRUE(shows(area.center(), below));
     ASSERT_TRUE(clickReaches(area.center())) << "clicks must reach the window without overlay";
     QtStrokeOverlay stroke(windows, [] { return false; });
     const int y = area.center().y();
     const QPoint start(area.left() + 40, y);
     stroke.begin({double(start.x()), double(start.y())});
     // Shown with nothing but its first point: a dot, and the rest of the screen untouched.
-    EXPECT_TRUE(shows(start, accent()));
+    EXPECT_TRUE(shows(start, accent));
     EXPECT_TRUE(shows(start + QPoint(40, 40), below));
     for (int x = area.left() + 44; x <= area.right() - 40; x += 4) {
         stroke.addPoint({double(x), double(y)});
     }
     const QPoint onLine(area.center().x(), y);
-    EXPECT_TRUE(shows(onLine, accent()));
+    EXPECT_TRUE(shows(onLine, accent));
     EXPECT_TRUE(shows(onLine + QPoint(0, 40), below));
     EXPECT_TRUE(clickReaches(onLine)) << "a click on the stroke must reach the window below";
     stroke.hide();
@@ -172,8 +165,8 @@ TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
     snap.show({double(area.x()), double(area.y()), double(area.width()), double(area.height())});
     const QRect preview = area.adjusted(6, 6, -6, -6);
     // The border, away from the rounded corners; inside, the window below.
-    EXPECT_TRUE(shows({preview.center().x(), preview.top()}, accent()));
-    EXPECT_TRUE(shows({preview.left(), preview.center().y()}, accent()));
+    EXPECT_TRUE(shows({preview.center().x(), preview.top()}, accent));
+    EXPECT_TRUE(shows({preview.left(), preview.center().y()}, accent));
     EXPECT_TRUE(shows(preview.center(), below));
     EXPECT_TRUE(clickReaches(preview.center()));
     EXPECT_TRUE(clickReaches({preview.center().x(), preview.top()}))

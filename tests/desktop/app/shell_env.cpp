@@ -19,11 +19,12 @@ namespace ombrel::shell_test {
 
 namespace {
 
+// Emptied member by member in this order: a QApplication must not outlive its display.
 struct Shared {
-    std::unique_ptr<xsession::XSession> session;
-    std::unique_ptr<xsession::PrivateBus> bus;
-    std::unique_ptr<test::TempDir> configHome;
     std::unique_ptr<QApplication> app;
+    std::unique_ptr<xsession::PrivateBus> bus;
+    std::unique_ptr<xsession::XSession> session;
+    std::unique_ptr<test::TempDir> configHome;
 };
 
 Shared& shared() {
@@ -31,8 +32,8 @@ Shared& shared() {
     return s;
 }
 
-// Builds everything before the first test and tears it down after the last, in reverse order,
-// while the process is still whole (a QApplication must not outlive its display).
+// Builds everything before the first test and tears it down after the last, while the process is
+// still whole.
 class Environment : public ::testing::Environment {
   public:
     void SetUp() override {
@@ -52,13 +53,7 @@ class Environment : public ::testing::Environment {
         s.app = std::make_unique<QApplication>(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
     }
-    void TearDown() override {
-        Shared& s = shared();
-        s.app.reset();
-        s.bus.reset();
-        s.session.reset();
-        s.configHome.reset();
-    }
+    void TearDown() override { shared() = Shared{}; }
 };
 
 [[maybe_unused]] const auto* const environment =

@@ -29,9 +29,6 @@ using Clock = std::chrono::steady_clock;
 void typing() {
     pumpUntil([] { return false; }, 20ms);
 }
-std::function<bool()> forAbout(std::chrono::milliseconds time) {
-    return [end = Clock::now() + time] { return Clock::now() < end; };
-}
 
 // Control+option with K centres the window (the probe), with Left places it, with M asks for
 // Mission Control; the extra rules are shortcuts scoped to other applications.
@@ -99,22 +96,17 @@ class StallTest : public ::testing::Test {
             typing();
         }
     }
-    // The probe, then a typed key: whether the key arrived; swallowed_ tells whether the probe
-    // was taken by the program.
-    bool thaw() {
-        typist_.forget();
-        typist_.chord({ctrl_, alt_}, typist_.code("k"));
-        const bool arrived = typist_.timedTap(typist_.code("z"), 1s, pump).has_value();
-        swallowed_ = !typist_.arrived(typist_.code("k"));
-        return arrived;
-    }
-    // Samples while more() holds (at least once); every key must arrive.
+    // Samples while more() holds (at least once), each the probe, then a typed key that must
+    // arrive; swallowed_ tells whether the program took the probe.
     void expectThaws(const std::string& what, const std::function<bool()>& more,
                      const std::function<void()>& between = typing) {
         bool arrived = true;
         do {
             between();
-            arrived = thaw();
+            typist_.forget();
+            typist_.chord({ctrl_, alt_}, typist_.code("k"));
+            arrived = typist_.timedTap(typist_.code("z"), 1s, pump).has_value();
+            swallowed_ = !typist_.arrived(typist_.code("k"));
         } while (arrived && more());
         EXPECT_TRUE(arrived) << what << ": a typed key did not arrive";
     }
@@ -169,7 +161,8 @@ TEST_F(StallTest, KeysArriveWhateverTheProgramWaitsFor) {
             kill(c.paused, SIGSTOP);
         }
         c.load();
-        expectThaws(c.name, forAbout(c.during), c.between);
+        expectThaws(
+            c.name, [end = Clock::now() + c.during] { return Clock::now() < end; }, c.between);
         if (c.paused > 0) {
             kill(c.paused, SIGCONT);
         }

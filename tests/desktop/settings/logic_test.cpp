@@ -264,13 +264,6 @@ TEST(DesktopLook, FirstSourceWithAPreferenceDecides) {
     EXPECT_FALSE(appearance::wantsDark(u, u, u, false));
 }
 
-TEST(GlyphLayout, KeyCapsInModifierOrderThenKey) {
-    EXPECT_EQ(keyCapTexts({49, Mods(15)}), (std::vector<std::string>{"⌃", "⌥", "⇧", "⌘", "Space"}));
-    // Bits beyond the four draw no cap.
-    EXPECT_EQ(keyCapTexts({76, Mods(16 | Mods::option)}),
-              (std::vector<std::string>{"⌥", "Key 76"}));
-}
-
 // One centred row, three points apart: a dot per finger, capsules for swipes, a ring for the
 // resting finger of a tip-tap.
 TEST(GlyphLayout, TrackpadMarksPerGesture) {
@@ -295,7 +288,12 @@ TEST(GlyphLayout, TrackpadMarksPerGesture) {
     }
 }
 
-TEST(GlyphLayout, DrawingFillsSeventyPercentOfTheShorterSide) {
+// Key caps in modifier order, then the key; a drawing fills seventy percent of the shorter side.
+TEST(GlyphLayout, KeyCapsAndDrawings) {
+    EXPECT_EQ(keyCapTexts({49, Mods(15)}), (std::vector<std::string>{"⌃", "⌥", "⇧", "⌘", "Space"}));
+    // Bits beyond the four draw no cap.
+    EXPECT_EQ(keyCapTexts({76, Mods(16 | Mods::option)}),
+              (std::vector<std::string>{"⌥", "Key 76"}));
     EXPECT_THAT(glyphPoints({{0, 0}, {0.5, -0.5}}, 52, 34),
                 ElementsAre(Pt{26, 17}, Pt{26 + 0.5 * 0.7 * 34, 17 - 0.5 * 0.7 * 34}));
     EXPECT_TRUE(glyphPoints({}, 52, 34).empty());

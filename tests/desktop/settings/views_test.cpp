@@ -92,16 +92,9 @@ std::string spoken() {
 
 class SettingsWindow : public ::testing::Test {
   protected:
-    void SetUp() override { store_.setConfig(Config{}); }
-
-    void setBindings(std::vector<Rule> rules, int64_t drawMods = 6) {
-        Config config = store_.config();
-        config.bindings = std::move(rules);
-        config.drawMods = Mods(drawMods);
-        store_.setConfig(config);
-    }
-
-    void open(Pane pane = Pane::keyboard) {
+    // Saves the rules, then opens the window on the pane.
+    void open(Pane pane = Pane::keyboard, std::vector<Rule> rules = {}, int64_t drawMods = 6) {
+        store_.setConfig(Config{true, true, Mods(drawMods), std::move(rules)});
         nav_.setPane(pane);
         view_ = std::make_unique<SettingsView>(deps_);
         view_->resize(860, 580);
@@ -179,8 +172,7 @@ class SettingsWindow : public ::testing::Test {
 // goes last.
 TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
     const Rule rule = hotkeyRule(1, Mods::command);
-    setBindings({rule});
-    open();
+    open(Pane::keyboard, {rule});
     for (const bool closeWindow : {false, true}) {
         view_->edit(rule);
         ShortcutRecorder* shortcut = sheet().shortcutRecorder();
@@ -230,10 +222,9 @@ TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
 TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
     const Rule on = hotkeyRule(0, 1);
     const Rule off = hotkeyRule(1, 1, Action::shell("x"), std::nullopt, false);
-    setBindings({on, off,
-                 Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
-                            std::nullopt, false)});
-    open(Pane::mouse);
+    open(Pane::mouse, {on, off,
+                       Rule::make(Trigger::mouseButton(2), Action::system(SystemAction::mute),
+                                  std::nullopt, false)});
     rulePane()->addButton()->click();
     EXPECT_EQ(sheet().conflictText(),
               "Middle button in All apps already runs \"Mute\". Pick another trigger or app.");
@@ -273,8 +264,7 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndEditingKeepsTheirPlace) {
     const Rule url = hotkeyRule(0, 1, Action::openURL("example.com"), "not.installed");
     Rule ls = hotkeyRule(1, 1, Action::shell("ls"), "Firefox");
     const Rule last = hotkeyRule(2, 1);
-    setBindings({mouse, url, ls, last});
-    open();
+    open(Pane::keyboard, {mouse, url, ls, last});
     EXPECT_EQ(rows(),
               "⌘A Open example.com {Only in not.installed} | ⌘S Run: ls {Only in Firefox Web "
               "Browser} | ⌘D Window: Left half");
@@ -409,8 +399,7 @@ TEST_F(SettingsWindow, GeneralPaneFollowsEngineNoticesAndLoginItem) {
 // A draw set the picker does not offer shows no choice; picking one saves it. Reopened, the
 // window shows the pane it showed last, and a settings file that could not be read says so.
 TEST_F(SettingsWindow, DrawPickerLastPaneAndUnreadableFile) {
-    setBindings({}, 1);
-    open(Pane::general);
+    open(Pane::general, {}, 1);
     SegmentedControl* picker = generalPane()->drawModsPicker();
     EXPECT_EQ(picker->selected(), -1);
     QTest::mouseClick(picker->segment(3), Qt::LeftButton);
@@ -431,8 +420,7 @@ TEST_F(SettingsWindow, DrawPickerLastPaneAndUnreadableFile) {
 // The sheet inside the smallest window, a conflict on one line whatever the command, and a
 // command field of two to five lines.
 TEST_F(SettingsWindow, SheetFitsTheWindowWithAOneLineConflictAndACommandField) {
-    setBindings({hotkeyRule(1, 1, Action::shell("make\nmake install\nmake check"))});
-    open();
+    open(Pane::keyboard, {hotkeyRule(1, 1, Action::shell("make\nmake install\nmake check"))});
     view_->resize(view_->minimumSize());
     view_->edit(RuleList::newRule(Pane::drawings));
     QApplication::processEvents();
@@ -464,9 +452,8 @@ TEST_F(SettingsWindow, SheetFitsTheWindowWithAOneLineConflictAndACommandField) {
 TEST_F(SettingsWindow, KeyboardReachesEveryControlAndUndoBringsDeletionsBack) {
     const Rule left = hotkeyRule(123, 6);
     const Rule ls = hotkeyRule(1, 1, Action::shell("ls"), "Firefox");
-    setBindings({left, ls});
     engine_.set(false, false);
-    open();
+    open(Pane::keyboard, {left, ls});
     view_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view_.get()));
     view_->sidebar()->item(Pane::keyboard)->setFocus(Qt::TabFocusReason);
@@ -499,8 +486,7 @@ TEST_F(SettingsWindow, KeyboardReachesEveryControlAndUndoBringsDeletionsBack) {
 TEST_F(SettingsWindow, ScreenReaderActionsAndTheTakenMark) {
     const Rule a = hotkeyRule(123, 6);
     const Rule b = hotkeyRule(124, 6, Action::window(WindowAction::rightHalf), std::nullopt, false);
-    setBindings({a, b});
-    open();
+    open(Pane::keyboard, {a, b});
     QSignalSpy changed(&rulePane()->rules(), &QAbstractItemModel::dataChanged);
     engine_.setTaken({a.trigger, b.trigger, Trigger::hotkey({1, Mods(1)})});
     ASSERT_EQ(changed.count(), 1);
@@ -523,13 +509,12 @@ TEST_F(SettingsWindow, ScreenReaderActionsAndTheTakenMark) {
 
 // The content column has one background, under the desktop's palette as under the program's own.
 TEST_F(SettingsWindow, OneBackgroundBehindHeaderListAndGeneralPane) {
-    setBindings({hotkeyRule(123, 6), hotkeyRule(124, 6)});
     QPalette foreign = QStyleFactory::create("Fusion")->standardPalette();
     foreign.setColor(QPalette::Window, QColor(52, 60, 70));
     foreign.setColor(QPalette::Base, QColor(20, 20, 20));
     for (const QPalette& palette : {style::lightPalette(), style::darkPalette(), foreign}) {
         QApplication::setPalette(palette);
-        open();
+        open(Pane::keyboard, {hotkeyRule(123, 6), hotkeyRule(124, 6)});
         for (Pane pane : {Pane::keyboard, Pane::general}) {
             nav_.setPane(pane);
             const QImage shot = view_->grab().toImage();
