@@ -112,7 +112,9 @@ Trigger lDrawing(double nudge = 0) {
 //   trace 1.5 40,10 [drag]   an L stroke under the draw modifiers, scaled and moved
 //   expect ran A B | expect frame x,y,w,h (of window 1) | expect stroke on
 //   expect remembered 0 | expect grab on (the touchpad's buttons) | expect asked 2 (the front)
-//   expect hotkeys 2 (grabbed)
+//   expect grabs 2 left motion pad 40 b3   how many requests the tap has been sent, then the
+//       last one: the left press, pointer motion and the touchpad's buttons when it holds them,
+//       its shortcuts' keys and its buttons
 // A step followed by "=> " and what holds after it: the drag's state, "drawing" during a stroke,
 // "preview x,y,w,h" while a snap is previewed, "shown n" while a stroke's n points are.
 // Every expectation first runs the actions queued for now; no event may run one itself.
@@ -232,6 +234,18 @@ struct Harness {
                 ran.push_back(c.arguments.back());
             }
             EXPECT_EQ(ran, std::vector<std::string>(w.begin() + 2, w.end()));
+        } else if (what == "grabs") {
+            const GrabRequest& g = tap.grabs.back();
+            std::string seen = std::to_string(tap.grabs.size()) + (g.leftPress ? " left" : "") +
+                               (g.pointerMotion ? " motion" : "") +
+                               (g.touchpadButtons ? " pad" : "");
+            for (const KeyCombo& k : g.hotkeys) {
+                seen += " " + std::to_string(k.keyCode);
+            }
+            for (const int64_t b : g.buttons) {
+                seen += " b" + std::to_string(b);
+            }
+            EXPECT_EQ(wordsOf(seen), std::vector<std::string>(w.begin() + 2, w.end()));
         } else if (what == "frame") {
             EXPECT_EQ(windowSystem.frameOf(1), (Rect{std::stod(w.at(2)), std::stod(w.at(3)),
                                                      std::stod(w.at(4)), std::stod(w.at(5))}));
@@ -240,9 +254,7 @@ struct Harness {
                 what == "stroke" ? engine.strokeInProgress() : tap.grabs.back().touchpadButtons,
                 w.at(2) == "on");
         } else {
-            EXPECT_EQ(what == "asked"     ? workspace.frontAsked
-                      : what == "hotkeys" ? tap.grabs.back().hotkeys.size()
-                                          : windows.placements().size(),
+            EXPECT_EQ(what == "asked" ? workspace.frontAsked : windows.placements().size(),
                       std::stoull(w.at(2)))
                 << what;
         }
@@ -319,8 +331,8 @@ TEST(EngineDecisions, Scenarios) {
           "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"}},
         {{rule(key(40, cmd), "K")},
          {"AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
-          "keyDown 41 cmd -> swallow; expect hotkeys 2; bind 42 M; expect hotkeys 2; "
-          "config snap off; expect hotkeys 3; expect ran L"}},
+          "keyDown 41 cmd -> swallow; expect grabs 4 40 41; bind 42 M; expect grabs 4 40 41; "
+          "config snap off; expect grabs 5 40 41 42; expect ran L"}},
     });
 }
 
@@ -413,33 +425,15 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
 // What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
 // and is sent only when it changed.
 TEST(EngineGrabs, FollowBindingsFingersAndState) {
-    Harness h({rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
+    playAll({{{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
                rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
                rule(Trigger::mouseButton(1), "right"), rule(gesture(Kind::click, 3), "C"),
-               rule(gesture(Kind::click, 2), "C2")});
-    // The lists, with the left press, pointer motion and the touchpad's buttons.
-    const auto on = [](bool left = false, bool motion = false, bool pad = false) {
-        return GrabRequest{{KeyCombo{40, Mods(cmd)}}, {3}, left, motion, pad, {}};
-    };
-    // A step, how many requests it sends, and the last request.
-    const std::tuple<const char*, std::size_t, GrabRequest> steps[] = {
-        {"fingers 2", 0, on()},
-        {"fingers 3", 1, on(true, false, true)},
-        {"record on", 1, {}},
-        {"record off", 1, on(true, false, true)},
-        {"fingers 4", 1, on()},  // no click rule for four fingers
-        {"leftDown 10,10", 1, on(false, true)},
-        {"config snap off", 1, on()},
-        {"leftUp 10,10", 0, on()},
-        {"config engine off", 1, {}},
-    };
-    EXPECT_EQ(h.tap.grabs.back(), on());
-    for (const auto& [step, sends, grabs] : steps) {
-        const std::size_t before = h.tap.grabs.size();
-        h.play(step);
-        EXPECT_EQ(h.tap.grabs.size(), before + sends) << step;
-        EXPECT_EQ(h.tap.grabs.back(), grabs) << step;
-    }
+               rule(gesture(Kind::click, 2), "C2")},
+              {"Grabs: expect grabs 1 40 b3; fingers 2; expect grabs 1 40 b3; fingers 3; "
+               "expect grabs 2 left pad 40 b3; record on; expect grabs 3; record off; "
+               "expect grabs 4 left pad 40 b3; fingers 4; expect grabs 5 40 b3; leftDown 10,10; "
+               "expect grabs 6 motion 40 b3; config snap off; expect grabs 7 40 b3; leftUp 10,10; "
+               "expect grabs 7 40 b3; config engine off; expect grabs 8"}}});
 }
 
 TEST(DrawingCapture, Scenarios) {
