@@ -217,35 +217,8 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 // stale: both notices were said before.
 constexpr int services = 8, lockFails = 16, stale = 32;
 
-// The effects of the action, joined by "; ".
-std::string run(const Action& action, int setup) {
-    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
-                            {},          {},      {}};
-    programs.missionControlFallback = Command{"overview", {}};
-    programs.showDesktopFallback = Command{"desktop", {"--show"}};
-    if ((setup & lockProgram) != 0) {
-        programs.lockScreen = Command{"loginctl", {"lock-session"}};
-    }
-    Desk w(start, {displayA}, {}, programs);
-    w.shell.available = (setup & noShell) == 0;
-    w.shell.services = (setup & services) != 0;
-    if ((setup & (services | lockFails)) != 0) {
-        w.shell.lockAnswer = (setup & lockFails) == 0;
-    }
-    for (const char* topic : {"lockScreen", "overview"}) {
-        w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
-    }
-    w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
-    w.runner.run(action);
-    std::string log;
-    for (const std::string& effect : w.effects()) {
-        log += (log.empty() ? "" : "; ") + effect;
-    }
-    return log;
-}
-
 TEST(ActionRunner, EachActionDoesExactlyThis) {
-    // The action, what it runs with, and its effects.
+    // The action, what it runs with, and its effects joined by "; ".
     const std::tuple<Action, int, const char*> cases[] = {
         // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
         {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
@@ -282,10 +255,32 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };
+    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
+                            {},          {},      {}};
+    programs.missionControlFallback = Command{"overview", {}};
+    programs.showDesktopFallback = Command{"desktop", {"--show"}};
     int row = 0;
     for (const auto& [action, setup, log] : cases) {
         SCOPED_TRACE("row " + std::to_string(row++));
-        EXPECT_EQ(run(action, setup), log);
+        programs.lockScreen = (setup & lockProgram) != 0
+                                  ? std::optional(Command{"loginctl", {"lock-session"}})
+                                  : std::nullopt;
+        Desk w(start, {displayA}, {}, programs);
+        w.shell.available = (setup & noShell) == 0;
+        w.shell.services = (setup & services) != 0;
+        if ((setup & (services | lockFails)) != 0) {
+            w.shell.lockAnswer = (setup & lockFails) == 0;
+        }
+        for (const char* topic : {"lockScreen", "overview"}) {
+            w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
+        }
+        w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
+        w.runner.run(action);
+        std::string seen;
+        for (const std::string& effect : w.effects()) {
+            seen += (seen.empty() ? "" : "; ") + effect;
+        }
+        EXPECT_EQ(seen, log);
     }
 }
 
