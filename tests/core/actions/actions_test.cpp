@@ -45,8 +45,8 @@ struct Desk {
         runner.setNotices(&notices);
     }
     // One entry per effect: posted events, desktop shell requests (by number) and calls, started
-    // programs (each argument in brackets), opened addresses and applications, window writes (with
-    // the x they leave) and notices.
+    // programs (each argument in brackets), opened addresses and applications, window writes and
+    // notices.
     std::vector<std::string> effects() const {
         std::vector<std::string> out = poster.posted;
         const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
@@ -66,11 +66,7 @@ struct Desk {
         }
         add("url ", workspace.openedURLs);
         add("app ", workspace.openedApps);
-        const char* const writes[] = {"size ", "position ", "maximize ", "unmaximize "};
-        for (const auto& w : system.writes) {
-            out.push_back(writes[static_cast<int>(w.what)] +
-                          std::to_string(static_cast<int>(w.frameAfter.x)));
-        }
+        add("", system.writes);
         for (const Notice& n : notices.current()) {
             out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
         }
@@ -340,7 +336,7 @@ TEST(ActionQueue, OneJobPerTurnRequestsMergedWhileTheyWaitDropsBeyondTheCap) {
     // window is; a frame that is not finite is never written.
     const std::vector<std::string> effects = w.effects();
     EXPECT_EQ(std::vector(effects.begin() + ActionQueue::capacity, effects.end()),
-              (std::vector<std::string>{"size 100", "position 40", "size 40"}));
+              (std::vector<std::string>{"size 30x40", "position 40,20", "size 30x40"}));
     EXPECT_EQ(w.system.frameOf(1), (Rect{40, 20, 30, 40}));
     EXPECT_EQ(w.manager.placements().size(), 0u) << "a snapped frame is not remembered";
     EXPECT_EQ(lines.notes.size(), 1u);
