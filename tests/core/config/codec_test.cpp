@@ -124,7 +124,6 @@ TEST(CodecReading, DepthIsRefusedWhateverElseIsWrong) {
           std::string("1\0", 2) + nestedArrays(65), R"({"x":[)" + std::string(70, '{')}) {
         EXPECT_EQ(errorOf(json), "The settings text is nested too deeply.") << json;
     }
-    EXPECT_EQ(accepted(nestedArrays(63)), Config{});
     const std::string bracketsInAString = R"({"x":"\"\\)" + std::string(100, '[') + R"(",)";
     EXPECT_TRUE(errorOf(bracketsInAString).starts_with("The settings text is not valid JSON"));
 }
@@ -136,6 +135,7 @@ TEST(CodecReading, AcceptedTextsAndTheirRoundTrips) {
     constexpr auto min = std::numeric_limits<int64_t>::min();
     const Config defaults{true, true, Mods(6), {}};
     const Trigger hotkey = Trigger::hotkey({123, Mods(6)});
+    const Action left = Action::window(WindowAction::leftHalf);
     const std::pair<std::string, Config> cases[] = {
         {R"({"engineEnabled":null,"snapEnabled":null,"drawMods":null,"bindings":null})", defaults},
         {R"({"engineEnabled":false,"snapEnabled":false,"drawMods":9,"bindings":[]})",
@@ -143,6 +143,7 @@ TEST(CodecReading, AcceptedTextsAndTheirRoundTrips) {
         {R"({"theme":"dark","engineEnabled":false,"x":[1,{}]})", {false, true, Mods(6), {}}},
         {R"({"drawMods":-1})", {true, true, Mods(-1), {}}},
         {"\xEF\xBB\xBF{}", defaults},
+        {nestedArrays(63), defaults},
         {mouseDoc("-4"), one(Trigger::mouseButton(-4))},
         {mouseDoc("3.0"), one(Trigger::mouseButton(3))},
         {mouseDoc("-0.0"), one(Trigger::mouseButton(0))},
@@ -171,11 +172,10 @@ TEST(CodecReading, AcceptedTextsAndTheirRoundTrips) {
          one(hotkey, Action::shell("echo \"a\\tb\" \xC3\xA9 \xF0\x9F\x98\x80"))},
         // A rule's scope, switch and id (read in any case).
         {ruleDoc(R"("appBundleID":null,"enabled":false,"note":{"a":[1]},)" + idPart),
-         one(hotkey, Action::window(WindowAction::leftHalf), std::nullopt, false)},
+         one(hotkey, left, std::nullopt, false)},
         {ruleDoc(R"("appBundleID":"org.gnome.Terminal","enabled":true,)" + idPart),
-         one(hotkey, Action::window(WindowAction::leftHalf), "org.gnome.Terminal")},
-        {ruleDoc(R"("appBundleID":"","enabled":true,)" + idPart),
-         one(hotkey, Action::window(WindowAction::leftHalf), "")},
+         one(hotkey, left, "org.gnome.Terminal")},
+        {ruleDoc(R"("appBundleID":"","enabled":true,)" + idPart), one(hotkey, left, "")},
         {ruleDoc(R"("enabled":true,"id":"3f2504e0-4f89-11d3-9A0c-0305E82C3301")"), one(hotkey)},
     };
     for (const auto& [json, expected] : cases) {
