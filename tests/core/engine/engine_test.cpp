@@ -173,7 +173,9 @@ struct Harness {
             return workspace.launched.size() + windowSystem.writes.size() + poster.posted.size();
         };
         if (std::optional<InputEvent> e = eventOf(w)) {
-            queue.advance(std::max(0.0, e->time - queue.uptime()));
+            if (e->time > queue.uptime()) {
+                queue.advance(e->time - queue.uptime());
+            }
             e->time = queue.uptime();
             const auto before = effects();
             EXPECT_EQ(tap.deliver(*e), swallow);
