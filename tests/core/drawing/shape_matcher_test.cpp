@@ -33,12 +33,8 @@ std::vector<Pt> letterL(double sx = 1, double dx = 0, double sy = 1) {
     return points;
 }
 
-const std::vector<Drawing>& stored() {
-    static const std::vector<Drawing> drawings = {
-        {"circle", ShapeMatcher::normalize(circle(100, 1))},
-        {"L", ShapeMatcher::normalize(letterL())}};
-    return drawings;
-}
+const std::vector<Drawing> stored = {{"circle", ShapeMatcher::normalize(circle(100, 1))},
+                                     {"L", ShapeMatcher::normalize(letterL())}};
 
 // Scores to a tolerance against the circle and the L; negative: not checked. The way a shape is
 // drawn counts.
@@ -51,7 +47,7 @@ TEST(ShapeMatcher, ScoresAgainstTheStoredCircleAndL) {
         const auto n = ShapeMatcher::normalize(stroke);
         for (const auto& [score, drawing] : {std::pair{circleScore, 0}, std::pair{lScore, 1}}) {
             if (score >= 0) {
-                EXPECT_NEAR(ShapeMatcher::distance(n, stored()[drawing].points), score, 0.005)
+                EXPECT_NEAR(ShapeMatcher::distance(n, stored[drawing].points), score, 0.005)
                     << name;
             }
         }
@@ -65,7 +61,7 @@ TEST(ShapeMatcher, MatchesTheClosestDrawing) {
     const std::vector<Pt> exact = {{0, 0}, {80, 0}};
     ASSERT_EQ(pathLength(exact), 80.0);
     const std::vector<Drawing> line = {{"line", ShapeMatcher::normalize(exact)}};
-    const auto l = stored()[1].points;
+    const auto l = stored[1].points;
     auto moved = [&](double dx, double scale) {
         auto points = l;
         for (Pt& p : points) {
@@ -86,10 +82,10 @@ TEST(ShapeMatcher, MatchesTheClosestDrawing) {
     under[0].y += std::nextafter(7.04, 0.0);
     const std::vector<std::tuple<std::vector<Pt>, std::vector<Drawing>, std::optional<Drawing>>>
         cases = {
-            {circle(60, 1, 6), stored(), stored()[0]},
-            {letterL(1.5, 9, 1.1), stored(), stored()[1]},
-            {letterL(1.5, 9, 1.4), stored(), stored()[1]},
-            {circle(100, -1), stored(), std::nullopt},
+            {circle(60, 1, 6), stored, stored[0]},
+            {letterL(1.5, 9, 1.1), stored, stored[1]},
+            {letterL(1.5, 9, 1.4), stored, stored[1]},
+            {circle(100, -1), stored, std::nullopt},
             {exact, line, line[0]},
             {{{0, 0}, {std::nextafter(80.0, 0.0), 0}}, line, std::nullopt},
             {flat, {{"shifted", shifted}}, std::nullopt},
@@ -115,7 +111,7 @@ TEST(ShapeMatcher, DegenerateStrokesGiveNothingAndHugeCoordinatesStillFinish) {
     for (const std::vector<Pt>& stroke : std::vector<std::vector<Pt>>{
              {}, {{3, 4}}, {{3, 4}, {3, 4}, {3, 4}}, {{0, 0}, {nan, 5}, {10, 10}}}) {
         EXPECT_TRUE(ShapeMatcher::normalize(stroke).empty()) << stroke.size();
-        EXPECT_FALSE(ShapeMatcher::match(stroke, stored()).has_value()) << stroke.size();
+        EXPECT_FALSE(ShapeMatcher::match(stroke, stored).has_value()) << stroke.size();
     }
     // Far from the origin a step of one interval may not move the point at all; this used to
     // loop for ever.
