@@ -53,7 +53,8 @@ TEST(TouchFrames, RecordedStreamsMakeTheRightFrames) {
         {"precision pad: neither the keys nor the click add a finger, a palm is none, "
          "positions beyond the axis are at its edge, lost events are libevdev's to mend",
          {5, {0, 1000}, {0, 1000}, false, true, 0b111110},
-         {// Three fingers land at once.
+         {// Three fingers land at once (one line, split).
+          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
           "0 SLOT 0 ID 10 X 100 Y 500 SLOT 1 ID 11 X 300 Y 500 SLOT 2 ID 12 X 500 Y 250 "
           "TRIPLETAP 1 => (0.1,0.5)(0.3,0.5)(0.5,0.75)",
           "0.01 X 1200 LEFT 1 => (0.1,0.5)(0.3,0.5)(1,0.75)",
