@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,17 +70,11 @@ class FakeWindowSystem : public WindowSystem {
         WindowState state = WindowState::normal;
         Rect normal;  // where leaving the maximized state puts it
     };
-    enum class Write { size, position, maximize, unmaximize };
-    struct WriteRecord {
-        WindowRef window;
-        Write what;
-        Rect frameAfter;
-    };
 
     std::optional<WindowRef> focused;
     std::map<uint64_t, Window> windows;
     std::vector<Screen> displays;
-    std::vector<WriteRecord> writes;
+    std::vector<std::string> writes;  // "size 400x300", "position 10,25", "maximize", "unmaximize"
 
     std::optional<WindowRef> focusedWindow() override { return focused; }
     std::optional<Point> position(WindowRef w) override {
@@ -94,14 +89,14 @@ class FakeWindowSystem : public WindowSystem {
         if (Window* win = find(w)) {
             win->frame.width = std::max(s.width, win->minimum.width);
             win->frame.height = std::max(s.height, win->minimum.height);
-            writes.push_back({w, Write::size, win->frame});
+            writes.push_back("size " + number(s.width) + "x" + number(s.height));
         }
     }
     void writePosition(WindowRef w, Point p) override {
         if (Window* win = find(w)) {
             win->frame.x = p.x;
             win->frame.y = p.y;
-            writes.push_back({w, Write::position, win->frame});
+            writes.push_back("position " + number(p.x) + "," + number(p.y));
         }
     }
     std::span<const Screen> screens() override { return displays; }
@@ -125,18 +120,18 @@ class FakeWindowSystem : public WindowSystem {
             win->frame = win->normal;
         }
         win->state = on ? WindowState::maximized : WindowState::normal;
-        writes.push_back({w, on ? Write::maximize : Write::unmaximize, win->frame});
+        writes.emplace_back(on ? "maximize" : "unmaximize");
     }
 
     // Adds a window and focuses it.
-    WindowRef open(uint64_t id, Rect frame, Size minimum = {}) {
+    void open(uint64_t id, Rect frame, Size minimum = {}) {
         windows[id] = Window{frame, minimum, true, WindowState::normal, frame};
         focused = WindowRef{id};
-        return WindowRef{id};
     }
     [[nodiscard]] Rect frameOf(uint64_t id) const { return windows.at(id).frame; }
 
   private:
+    static std::string number(double v) { return (std::ostringstream() << v).str(); }
     Window* find(WindowRef w) {
         auto it = windows.find(w.id);
         return it != windows.end() ? &it->second : nullptr;

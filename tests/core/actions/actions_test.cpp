@@ -34,14 +34,53 @@ const Screen displayB{{1440, 0, 1920, 1080}, {1440, 0, 1920, 1080}};
 constexpr Rect start{100, 100, 400, 300};
 constexpr Rect leftA{0, 25, 720, 875};
 
-// Window 1, focused, on the given displays; the application refuses sizes under its minimum.
+// Fresh fakes around the window manager, a runner and the queue into it. Window 1 is focused on
+// the given displays; the application refuses sizes under its minimum.
 struct Desk {
-    fake::FakeWindowSystem system;
-    WindowManager manager{system};
-    explicit Desk(Rect frame = start, std::vector<Screen> displays = {displayA}, Size min = {}) {
+    explicit Desk(Rect frame = start, std::vector<Screen> displays = {displayA}, Size min = {},
+                  SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
+        : runner{manager, poster, workspace, shell, std::move(programs)} {
         system.displays = std::move(displays);
         system.open(1, frame, min);
+        runner.setNotices(&notices);
     }
+    // One entry per effect: posted events, desktop shell requests (by number) and calls, started
+    // programs (each argument in brackets), opened addresses and applications, window writes and
+    // notices.
+    std::vector<std::string> effects() const {
+        std::vector<std::string> out = poster.posted;
+        const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
+            for (const std::string& line : all) {
+                out.push_back(prefix + line);
+            }
+        };
+        for (const DesktopShell::Request r : shell.sent) {
+            out.push_back("desktop " + std::to_string(static_cast<int>(r)));
+        }
+        add("shell ", shell.calls);
+        for (const Command& c : workspace.launched) {
+            out.push_back("run " + c.executable);
+            for (const std::string& a : c.arguments) {
+                out.back() += " [" + a + "]";
+            }
+        }
+        add("url ", workspace.openedURLs);
+        add("app ", workspace.openedApps);
+        add("", system.writes);
+        for (const Notice& n : notices.current()) {
+            out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
+        }
+        return out;
+    }
+    fake::FakeTaskQueue turns;
+    fake::FakeWindowSystem system;
+    WindowManager manager{system};
+    fake::FakeEventPoster poster;
+    fake::FakeWorkspace workspace;
+    fake::FakeDesktopShell shell;
+    Notices notices;
+    ActionRunner runner;
+    ActionQueue queue{turns, runner, manager};
 };
 
 TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
@@ -150,7 +189,8 @@ TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlo
 
 TEST(WindowManager, MemoryHoldsSixtyWindows) {
     Desk desk;
-    auto& [system, manager] = desk;
+    auto& system = desk.system;
+    auto& manager = desk.manager;
     for (uint64_t id = 1; id <= 60; ++id) {
         system.open(id, start);
         manager.apply(A::leftHalf);
@@ -167,91 +207,14 @@ TEST(WindowManager, MemoryHoldsSixtyWindows) {
     }
 }
 
-// Fresh fakes around a runner and the queue into it; window 1 is open and focused.
-struct Worker {
-    explicit Worker(SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
-        : runner{windows, poster, workspace, shell, std::move(programs)} {
-        windowSystem.open(1, {10, 10, 300, 200});
-        runner.setNotices(&notices);
-    }
-    // One entry per effect: posted events, desktop shell requests (by number) and calls, started
-    // programs (each argument in brackets), opened addresses and applications, window writes (with
-    // the x they leave) and notices.
-    std::vector<std::string> effects() const {
-        std::vector<std::string> out = poster.posted;
-        const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
-            for (const std::string& line : all) {
-                out.push_back(prefix + line);
-            }
-        };
-        for (const DesktopShell::Request r : shell.sent) {
-            out.push_back("desktop " + std::to_string(static_cast<int>(r)));
-        }
-        add("shell ", shell.calls);
-        for (const Command& c : workspace.launched) {
-            out.push_back("run " + c.executable);
-            for (const std::string& a : c.arguments) {
-                out.back() += " [" + a + "]";
-            }
-        }
-        add("url ", workspace.openedURLs);
-        add("app ", workspace.openedApps);
-        const char* const writes[] = {"size ", "position ", "maximize ", "unmaximize "};
-        for (const auto& w : windowSystem.writes) {
-            out.push_back(writes[static_cast<int>(w.what)] +
-                          std::to_string(static_cast<int>(w.frameAfter.x)));
-        }
-        for (const Notice& n : notices.current()) {
-            out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
-        }
-        return out;
-    }
-    fake::FakeTaskQueue turns;
-    fake::FakeWindowSystem windowSystem;
-    WindowManager windows{windowSystem};
-    fake::FakeEventPoster poster;
-    fake::FakeWorkspace workspace;
-    fake::FakeDesktopShell shell;
-    Notices notices;
-    ActionRunner runner;
-    ActionQueue queue{turns, runner, windows};
-};
-
 using S = SystemAction;
 enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 // The session's player, sound server, display power and a locker that locks (unless lockFails);
 // stale: both notices were said before.
 constexpr int services = 8, lockFails = 16, stale = 32;
 
-// The effects of the action, joined by "; ".
-std::string run(const Action& action, int setup) {
-    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
-                            {},          {},      {}};
-    programs.missionControlFallback = Command{"overview", {}};
-    programs.showDesktopFallback = Command{"desktop", {"--show"}};
-    if ((setup & lockProgram) != 0) {
-        programs.lockScreen = Command{"loginctl", {"lock-session"}};
-    }
-    Worker w(programs);
-    w.shell.available = (setup & noShell) == 0;
-    w.shell.services = (setup & services) != 0;
-    if ((setup & (services | lockFails)) != 0) {
-        w.shell.lockAnswer = (setup & lockFails) == 0;
-    }
-    for (const char* topic : {"lockScreen", "overview"}) {
-        w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
-    }
-    w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
-    w.runner.run(action);
-    std::string log;
-    for (const std::string& effect : w.effects()) {
-        log += (log.empty() ? "" : "; ") + effect;
-    }
-    return log;
-}
-
 TEST(ActionRunner, EachActionDoesExactlyThis) {
-    // The action, what it runs with, and its effects.
+    // The action, what it runs with, and its effects joined by "; ".
     const std::tuple<Action, int, const char*> cases[] = {
         // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
         {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
@@ -288,10 +251,32 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
     };
+    SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
+                            {},          {},      {}};
+    programs.missionControlFallback = Command{"overview", {}};
+    programs.showDesktopFallback = Command{"desktop", {"--show"}};
     int row = 0;
     for (const auto& [action, setup, log] : cases) {
         SCOPED_TRACE("row " + std::to_string(row++));
-        EXPECT_EQ(run(action, setup), log);
+        programs.lockScreen = (setup & lockProgram) != 0
+                                  ? std::optional(Command{"loginctl", {"lock-session"}})
+                                  : std::nullopt;
+        Desk w(start, {displayA}, {}, programs);
+        w.shell.available = (setup & noShell) == 0;
+        w.shell.services = (setup & services) != 0;
+        if ((setup & (services | lockFails)) != 0) {
+            w.shell.lockAnswer = (setup & lockFails) == 0;
+        }
+        for (const char* topic : {"lockScreen", "overview"}) {
+            w.notices.set(topic, (setup & stale) != 0 ? "before" : "");
+        }
+        w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
+        w.runner.run(action);
+        std::string seen;
+        for (const std::string& effect : w.effects()) {
+            seen += (seen.empty() ? "" : "; ") + effect;
+        }
+        EXPECT_EQ(seen, log);
     }
 }
 
@@ -308,7 +293,7 @@ struct Lines : log::Sink {
 TEST(ActionQueue, OneJobPerTurnRequestsMergedWhileTheyWaitDropsBeyondTheCap) {
     Lines lines;
     log::Sink* before = log::setSink(&lines);
-    Worker w;
+    Desk w;
     const Action overview = Action::system(SystemAction::missionControl);
     for (int i = 0; i < 1000; ++i) {
         EXPECT_TRUE(w.queue.request(overview));
@@ -351,9 +336,9 @@ TEST(ActionQueue, OneJobPerTurnRequestsMergedWhileTheyWaitDropsBeyondTheCap) {
     // window is; a frame that is not finite is never written.
     const std::vector<std::string> effects = w.effects();
     EXPECT_EQ(std::vector(effects.begin() + ActionQueue::capacity, effects.end()),
-              (std::vector<std::string>{"size 10", "position 40", "size 40"}));
-    EXPECT_EQ(w.windowSystem.frameOf(1), (Rect{40, 20, 30, 40}));
-    EXPECT_EQ(w.windows.placements().size(), 0u) << "a snapped frame is not remembered";
+              (std::vector<std::string>{"size 30x40", "position 40,20", "size 30x40"}));
+    EXPECT_EQ(w.system.frameOf(1), (Rect{40, 20, 30, 40}));
+    EXPECT_EQ(w.manager.placements().size(), 0u) << "a snapped frame is not remembered";
     EXPECT_EQ(lines.notes.size(), 1u);
     log::setSink(before);
 }

@@ -67,6 +67,12 @@ std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
     return e;
 }
 
+// The frame written x,y,w,h from the i-th word on.
+Rect rectOf(const std::vector<std::string>& w, std::size_t i) {
+    return {std::stod(w.at(i)), std::stod(w.at(i + 1)), std::stod(w.at(i + 2)),
+            std::stod(w.at(i + 3))};
+}
+
 using Kind = TrackpadGesture::Kind;
 constexpr int64_t cmd = Mods::command, opt = Mods::option, ctrl = Mods::control;
 
@@ -112,7 +118,10 @@ Trigger lDrawing(double nudge = 0) {
 //   trace 1.5 40,10 [drag]   an L stroke under the draw modifiers, scaled and moved
 //   expect ran A B | expect frame x,y,w,h (of window 1) | expect stroke on
 //   expect remembered 0 | expect grab on (the touchpad's buttons) | expect asked 2 (the front)
-//   expect hotkeys 2 (grabbed)
+//   expect grabs 1 left motion pad 40 b3   how many requests the tap was sent since the engine
+//       started or the last such step, then the
+//       last one: the left press, pointer motion and the touchpad's buttons when it holds them,
+//       its shortcuts' keys and its buttons
 // A step followed by "=> " and what holds after it: the drag's state, "drawing" during a stroke,
 // "preview x,y,w,h" while a snap is previewed, "shown n" while a stroke's n points are.
 // Every expectation first runs the actions queued for now; no event may run one itself.
@@ -126,6 +135,7 @@ struct Harness {
         tap.driver = {true, TouchpadDriver::Taps::leftRightMiddle,
                       TouchpadDriver::Clicks::clickfinger};
         engine.start();
+        grabsSeen = tap.grabs.size();
     }
 
     void play(const std::string& script) {
@@ -156,9 +166,6 @@ struct Harness {
 
     void step(std::vector<std::string> w) {
         const auto num = [&w](std::size_t i) { return std::stod(w.at(i)); };
-        const auto rect = [&num](std::size_t i) {
-            return Rect{num(i), num(i + 1), num(i + 2), num(i + 3)};
-        };
         const std::string op = w.at(0);
         const bool swallow = w.size() > 2 && w[w.size() - 2] == "->";
         w.resize(w.size() - (swallow ? 2 : 0));
@@ -183,7 +190,7 @@ struct Harness {
         } else if (op == "window" && w.at(1) == "unreadable") {
             windowSystem.windows.at(1).readable = false;
         } else if (op == "window") {
-            windowSystem.windows.at(1).frame = rect(1);
+            windowSystem.windows.at(1).frame = rectOf(w, 1);
         } else if (op == "focus") {
             windowSystem.focused.reset();
         } else if (op == "driver") {
@@ -232,17 +239,27 @@ struct Harness {
                 ran.push_back(c.arguments.back());
             }
             EXPECT_EQ(ran, std::vector<std::string>(w.begin() + 2, w.end()));
+        } else if (what == "grabs") {
+            const GrabRequest& g = tap.grabs.back();
+            std::string seen =
+                std::to_string(tap.grabs.size() - std::exchange(grabsSeen, tap.grabs.size())) +
+                (g.leftPress ? " left" : "") + (g.pointerMotion ? " motion" : "") +
+                (g.touchpadButtons ? " pad" : "");
+            for (const KeyCombo& k : g.hotkeys) {
+                seen += " " + std::to_string(k.keyCode);
+            }
+            for (const int64_t b : g.buttons) {
+                seen += " b" + std::to_string(b);
+            }
+            EXPECT_EQ(wordsOf(seen), std::vector<std::string>(w.begin() + 2, w.end()));
         } else if (what == "frame") {
-            EXPECT_EQ(windowSystem.frameOf(1), (Rect{std::stod(w.at(2)), std::stod(w.at(3)),
-                                                     std::stod(w.at(4)), std::stod(w.at(5))}));
+            EXPECT_EQ(windowSystem.frameOf(1), rectOf(w, 2));
         } else if (what == "stroke" || what == "grab") {
             EXPECT_EQ(
                 what == "stroke" ? engine.strokeInProgress() : tap.grabs.back().touchpadButtons,
                 w.at(2) == "on");
         } else {
-            EXPECT_EQ(what == "asked"     ? workspace.frontAsked
-                      : what == "hotkeys" ? tap.grabs.back().hotkeys.size()
-                                          : windows.placements().size(),
+            EXPECT_EQ(what == "asked" ? workspace.frontAsked : windows.placements().size(),
                       std::stoull(w.at(2)))
                 << what;
         }
@@ -260,21 +277,20 @@ struct Harness {
                         SystemPrograms{"/bin/sh", {"-c"}, {}, {}, {}, {}, {}}};
     ActionQueue actions{queue, runner, windows};
     fake::FakeEventTap tap;
+    std::size_t grabsSeen = 0;
     fake::FakeStrokeOverlay strokeOverlay;
     fake::FakeSnapOverlay snapOverlay;
     Engine engine{settings, actions, windows, tap, workspace, queue, strokeOverlay, snapOverlay};
 };
 
-// Each script opens with its name and a colon and runs against a fresh engine holding the rules.
-void playEach(const std::vector<Rule>& rules, const std::vector<std::string>& scripts) {
-    for (const std::string& script : scripts) {
-        SCOPED_TRACE(script.substr(0, script.find(':')));
-        Harness(rules).play(script.substr(script.find(':') + 1));
-    }
-}
-void playAll(const std::vector<std::pair<std::vector<Rule>, std::string>>& scenarios) {
-    for (const auto& [rules, script] : scenarios) {
-        playEach(rules, {script});
+// Each script opens with its name and a colon and runs against a fresh engine holding its group's
+// rules.
+void playAll(const std::vector<std::pair<std::vector<Rule>, std::vector<std::string>>>& groups) {
+    for (const auto& [rules, scripts] : groups) {
+        for (const std::string& script : scripts) {
+            SCOPED_TRACE(script.substr(0, script.find(':')));
+            Harness(rules).play(script.substr(script.find(':') + 1));
+        }
     }
 }
 
@@ -284,45 +300,45 @@ TEST(EngineDecisions, Scenarios) {
     const Rule button2 = rule(Trigger::mouseButton(2), "M");
     playAll({
         {{leftHalf},
-         "ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
-         "front none; keyDown 123 ctrl+opt; expect frame 300,300,400,300; front editor; "
-         "keyDown 123 ctrl+opt -> swallow; expect frame 0,25,720,875; expect remembered 1"},
+         {"ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
+          "front none; keyDown 123 ctrl+opt; expect frame 300,300,400,300; front editor; "
+          "keyDown 123 ctrl+opt -> swallow; expect frame 0,25,720,875; expect remembered 1"}},
         {{rule(key(40, cmd), "off", std::nullopt, false), rule(key(40, cmd), "U"),
           rule(key(40, cmd), "S", "editor"), rule(key(1, cmd), "off", std::nullopt, false)},
-         "ScopedBeatsUnscopedAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped: front editor; "
-         "keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; keyDown 1 cmd; "
-         "keyDown 1 cmd repeat; keyDown 2; expect asked 2; expect ran S U"},
+         {"ScopedBeatsUnscopedAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped: front editor; "
+          "keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; keyDown 1 cmd; "
+          "keyDown 1 cmd repeat; keyDown 2; expect asked 2; expect ran S U"}},
         {{rule(key(40, cmd), "K", "editor")},
-         "AutoRepeatSwallowedWithoutFiringWhereTheRuleApplies: front editor; "
-         "keyDown 40 cmd -> swallow; keyDown 40 cmd repeat -> swallow; keyDown 41 cmd repeat; "
-         "front browser; keyDown 40 cmd repeat; expect ran K"},
+         {"AutoRepeatSwallowedWithoutFiringWhereTheRuleApplies: front editor; "
+          "keyDown 40 cmd -> swallow; keyDown 40 cmd repeat -> swallow; keyDown 41 cmd repeat; "
+          "front browser; keyDown 40 cmd repeat; expect ran K"}},
         {{rule(key(40, cmd), "K"), button2},
-         "OwnEventsPassUnmatched: keyDown 40 cmd own; keyDown 40 cmd own repeat; "
-         "otherDown 2 own; otherUp 2; expect ran"},
+         {"OwnEventsPassUnmatched: keyDown 40 cmd own; keyDown 40 cmd own repeat; "
+          "otherDown 2 own; otherUp 2; expect ran"}},
         {{button2, rule(Trigger::mouseButton(3), "B", "editor"), rule(Trigger::mouseButton(1), "R"),
           rule(Trigger::mouseButton(0), "L")},
-         "ButtonReleaseSwallowedOnlyAfterItsPressFiredNeverLeftOrRight: otherDown 2 -> swallow; "
-         "otherDown 4; otherUp 4; otherUp 2 -> swallow; otherUp 2; otherDown 3; otherUp 3; "
-         "otherDown 1; otherDown 0; expect ran M"},
+         {"ButtonReleaseSwallowedOnlyAfterItsPressFiredNeverLeftOrRight: otherDown 2 -> swallow; "
+          "otherDown 4; otherUp 4; otherUp 2 -> swallow; otherUp 2; otherDown 3; otherUp 3; "
+          "otherDown 1; otherDown 0; expect ran M"}},
         {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::tap, 3), "T"),
           rule(gesture(Kind::click, 3), "C")},
-         "RecordingFiresNothingAndPassesEverything: record on; keyDown 40 cmd; "
-         "keyDown 40 cmd repeat; otherDown 2; otherUp 2; fingers 3; leftDown 9,9; leftUp 9,9; "
-         "wait 0.05; fingers 0; record off; keyDown 40 cmd -> swallow; expect ran K"},
+         {"RecordingFiresNothingAndPassesEverything: record on; keyDown 40 cmd; "
+          "keyDown 40 cmd repeat; otherDown 2; otherUp 2; fingers 3; leftDown 9,9; leftUp 9,9; "
+          "wait 0.05; fingers 0; record off; keyDown 40 cmd -> swallow; expect ran K"}},
         {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::click, 3), "C")},
-         "EngineOffFiresNothingButEarlierPressesKeepTheirReleases: otherDown 2 -> swallow; "
-         "fingers 3; leftDown 10,10 -> swallow; config engine off; otherUp 2 -> swallow; "
-         "drag 30,30 -> swallow; leftUp 30,30 -> swallow; otherDown 2; otherUp 2; "
-         "leftDown 10,10; drag 30,30 => armed; leftUp 10,10; keyDown 40 cmd; "
-         "keyDown 40 cmd repeat; expect ran M C"},
+         {"EngineOffFiresNothingButEarlierPressesKeepTheirReleases: otherDown 2 -> swallow; "
+          "fingers 3; leftDown 10,10 -> swallow; config engine off; otherUp 2 -> swallow; "
+          "drag 30,30 -> swallow; leftUp 30,30 -> swallow; otherDown 2; otherUp 2; "
+          "leftDown 10,10; drag 30,30 => armed; leftUp 10,10; keyDown 40 cmd; "
+          "keyDown 40 cmd repeat; expect ran M C"}},
         {{rule(gesture(Kind::click, 3), "C"), rule(gesture(Kind::tap, 3), "T")},
-         "ThreeFingerClickSwallowsPressDragsReleaseAndTheTap: leftDown 5,5 => armed; "
-         "fingers 3; leftDown 100,100 -> swallow => idle; drag 150,150 -> swallow; "
-         "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"},
+         {"ThreeFingerClickSwallowsPressDragsReleaseAndTheTap: leftDown 5,5 => armed; "
+          "fingers 3; leftDown 100,100 -> swallow => idle; drag 150,150 -> swallow; "
+          "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"}},
         {{rule(key(40, cmd), "K")},
-         "AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
-         "keyDown 41 cmd -> swallow; expect hotkeys 2; bind 42 M; expect hotkeys 2; "
-         "config snap off; expect hotkeys 3; expect ran L"},
+         {"AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
+          "keyDown 41 cmd -> swallow; expect grabs 1 40 41; bind 42 M; expect grabs 0 40 41; "
+          "config snap off; expect grabs 1 40 41 42; expect ran L"}},
     });
 }
 
@@ -335,40 +351,39 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
     const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
     // Each script is one string, split over lines.
     // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playEach(
-        {tap3},
-        {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
-         "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
-         "otherUp 1 pad; otherDown 2 pad -> swallow; otherUp 2 pad -> swallow; "
-         "otherDown 2 pad; otherUp 2 pad; wait 0.3; expect grab off; expect ran T",
-         "MappedLeftMiddleRight: driver lmr;" + tapped +
-             "otherDown 2 pad; otherDown 1 pad -> swallow; expect ran T",
-         "TapToClickOff: driver off; fingers 3; expect grab off; wait 0.05; fingers 0; "
-         "otherDown 2 pad; expect ran T",
-         "SettingsUnknownAnyButton: driver unknown;" + tapped +
-             "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; expect ran T",
-         "AtTheWindowsEnd: " + tapped + "wait 0.3; expect grab off; otherDown 2 pad; expect ran T",
-         "NoTouchpadDeviceFound: driver lost; fingers 3; expect grab off; wait 0.05; "
-         "fingers 0; otherDown 2 pad; expect ran T",
-         "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
-         "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"});
-    // NOLINTEND(bugprone-suspicious-missing-comma)
     playAll({
+        {{tap3},
+         {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
+          "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
+          "otherUp 1 pad; otherDown 2 pad -> swallow; otherUp 2 pad -> swallow; "
+          "otherDown 2 pad; otherUp 2 pad; wait 0.3; expect grab off; expect ran T",
+          "MappedLeftMiddleRight: driver lmr;" + tapped +
+              "otherDown 2 pad; otherDown 1 pad -> swallow; expect ran T",
+          "TapToClickOff: driver off; fingers 3; expect grab off; wait 0.05; fingers 0; "
+          "otherDown 2 pad; expect ran T",
+          "SettingsUnknownAnyButton: driver unknown;" + tapped +
+              "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; expect ran T",
+          "AtTheWindowsEnd: " + tapped + "wait 0.3; expect grab off; otherDown 2 pad; expect ran T",
+          "NoTouchpadDeviceFound: driver lost; fingers 3; expect grab off; wait 0.05; "
+          "fingers 0; otherDown 2 pad; expect ran T",
+          "ItsClickBeforeItsLiftRunsTheTapOnce: fingers 3; wait 0.05; fingers 2; "
+          "otherDown 2 pad -> swallow; fingers 0; otherUp 2 pad -> swallow; expect ran T"}},
         {{rule(gesture(Kind::tap, 4), "T4")},
-         "NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
-         "otherDown 2 pad; expect ran T4"},
+         {"NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
+          "otherDown 2 pad; expect ran T4"}},
         {{click3, rule(Trigger::mouseButton(2), "M")},
-         "ClickfingerMiddleClickRunsTheClickRule: fingers 3; expect grab on; "
-         "otherDown 2 pad -> swallow; wait 0.05; otherUp 2 pad -> swallow; fingers 0; "
-         "otherDown 1 pad; otherUp 1 pad; otherDown 2 pad -> swallow; expect ran C M"},
+         {"ClickfingerMiddleClickRunsTheClickRule: fingers 3; expect grab on; "
+          "otherDown 2 pad -> swallow; wait 0.05; otherUp 2 pad -> swallow; fingers 0; "
+          "otherDown 1 pad; otherUp 1 pad; otherDown 2 pad -> swallow; expect ran C M"}},
         {{click3},
-         "ButtonAreasNeverClickMiddle: driver areas; fingers 3; otherDown 2 pad; "
-         "otherDown 1 pad -> swallow; expect ran C"},
+         {"ButtonAreasNeverClickMiddle: driver areas; fingers 3; otherDown 2 pad; "
+          "otherDown 1 pad -> swallow; expect ran C"}},
         {{tap3, click3},
-         "LeftClickWithFingersRestingIsTheClick: fingers 3; "
-         "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
-         "fingers 0; expect ran C"},
+         {"LeftClickWithFingersRestingIsTheClick: fingers 3; "
+          "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
+          "fingers 0; expect ran C"}},
     });
+    // NOLINTEND(bugprone-suspicious-missing-comma)
     const auto s = SettingsSnapshot::of(Config{true, true, Mods(6), {tap3, click3}});
     EXPECT_EQ(touchpadDriverNotice(*s, {true}, true) + touchpadDriverNotice(*s, {}, false), "");
     EXPECT_NE(touchpadDriverNotice(*s, {}, true), "");
@@ -416,60 +431,42 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
 // What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
 // and is sent only when it changed.
 TEST(EngineGrabs, FollowBindingsFingersAndState) {
-    Harness h({rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
+    playAll({{{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
                rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
                rule(Trigger::mouseButton(1), "right"), rule(gesture(Kind::click, 3), "C"),
-               rule(gesture(Kind::click, 2), "C2")});
-    // The lists, with the left press, pointer motion and the touchpad's buttons.
-    const auto on = [](bool left = false, bool motion = false, bool pad = false) {
-        return GrabRequest{{KeyCombo{40, Mods(cmd)}}, {3}, left, motion, pad, {}};
-    };
-    // A step, how many requests it sends, and the last request.
-    const std::tuple<const char*, std::size_t, GrabRequest> steps[] = {
-        {"fingers 2", 0, on()},
-        {"fingers 3", 1, on(true, false, true)},
-        {"record on", 1, {}},
-        {"record off", 1, on(true, false, true)},
-        {"fingers 4", 1, on()},  // no click rule for four fingers
-        {"leftDown 10,10", 1, on(false, true)},
-        {"config snap off", 1, on()},
-        {"leftUp 10,10", 0, on()},
-        {"config engine off", 1, {}},
-    };
-    EXPECT_EQ(h.tap.grabs.back(), on());
-    for (const auto& [step, sends, grabs] : steps) {
-        const std::size_t before = h.tap.grabs.size();
-        h.play(step);
-        EXPECT_EQ(h.tap.grabs.size(), before + sends) << step;
-        EXPECT_EQ(h.tap.grabs.back(), grabs) << step;
-    }
+               rule(gesture(Kind::click, 2), "C2")},
+              {"Grabs: expect grabs 0 40 b3; fingers 2; expect grabs 0 40 b3; fingers 3; "
+               "expect grabs 1 left pad 40 b3; record on; expect grabs 1; record off; "
+               "expect grabs 1 left pad 40 b3; fingers 4; expect grabs 1 40 b3; leftDown 10,10; "
+               "expect grabs 1 motion 40 b3; config snap off; expect grabs 1 40 b3; leftUp 10,10; "
+               "expect grabs 0 40 b3; config engine off; expect grabs 1"}}});
 }
 
 TEST(DrawingCapture, Scenarios) {
     playAll({
         {{rule(lDrawing(), "L", "editor")},
-         "ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
-         "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
-         "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
-         "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
-         "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
-         "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
-         "flags none; expect ran L L L"},
+         {"ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
+          "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
+          "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
+          "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
+          "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
+          "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
+          "flags none; expect ran L L L"}},
         {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
-         "DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"},
+         {"DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"}},
         {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
-         "NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"},
+         {"NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"}},
         {{rule(lDrawing(), "L")},
-         "ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
-         "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
-         "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
-         "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
-         "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
-         "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => "
-         "idle; "
-         "record off; flags ctrl+opt 1,1 => idle drawing; flags none; config draw cmd+shift; "
-         "flags ctrl+opt 1,1 => idle; flags cmd+shift 1,1 => idle drawing; flags none; "
-         "config engine off; flags cmd+shift 1,1 => idle"},
+         {"ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
+          "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
+          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
+          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
+          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
+          "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => "
+          "idle; "
+          "record off; flags ctrl+opt 1,1 => idle drawing; flags none; config draw cmd+shift; "
+          "flags ctrl+opt 1,1 => idle; flags cmd+shift 1,1 => idle drawing; flags none; "
+          "config engine off; flags cmd+shift 1,1 => idle"}},
     });
 }
 
@@ -481,42 +478,42 @@ TEST(DragSnapping, Scenarios) {
         "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
     // Each script is one string, split over lines.
     // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playEach(
-        {},
-        {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
-             "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
-             "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
-             "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
-             "expect remembered 0",
-         "LeavingTheZoneSnapsNothing: " + moving +
-             "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
-             "expect frame 320,310,400,300",
-         "PressWithoutReleaseStartsOver: " + moving +
-             "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
-         "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
-         "drag 400,318 => armed; drag 405.7,315.7 => probing",
-         "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
-         "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
-         "drag 0,450 @0.1 => ignored; leftUp => idle",
-         "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
-         "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
-         "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
-         "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
-         "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
-         "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
-         "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
-         "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
-         "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
-         "leftDown 400,310; drag 420,320 @0.1 => ignored"});
+    playAll(
+        {{{},
+          {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
+               "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
+               "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
+               "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
+               "expect remembered 0",
+           "LeavingTheZoneSnapsNothing: " + moving +
+               "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
+               "expect frame 320,310,400,300",
+           "PressWithoutReleaseStartsOver: " + moving +
+               "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
+           "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
+           "drag 400,318 => armed; drag 405.7,315.7 => probing",
+           "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
+           "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
+           "drag 0,450 @0.1 => ignored; leftUp => idle",
+           "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
+           "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
+           "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
+           "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
+           "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
+           "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
+           "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
+           "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
+           "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
+           "leftDown 400,310; drag 420,320 @0.1 => ignored"}}});
     // NOLINTEND(bugprone-suspicious-missing-comma)
 }
 
 // The verbose log's lines name the event, the verdict and the rule that ran.
 TEST(DecisionLog, NamesTheEventTheVerdictAndTheRule) {
     const Rule k = rule(key(40, cmd), "K", "editor");
-    EXPECT_EQ(
-        decisionLine(*eventOf(wordsOf("keyDown 40 cmd repeat")), true, &k),
-        "key \u2318K (40), repeated: swallowed, ran \u201C\u2318K \u2192 Run: K\u201D in editor");
+    EXPECT_EQ(decisionLine(*eventOf(wordsOf("keyDown 40 cmd repeat")), true, &k),
+              "key \u2318K (40), repeated: swallowed, ran \u201C\u2318K \u2192 Run: "
+              "K\u201D in editor");
     EXPECT_EQ(decisionLine(*eventOf(wordsOf("otherDown 3 pad")), false, nullptr),
               "button 3 press, from the touchpad: passed");
 }

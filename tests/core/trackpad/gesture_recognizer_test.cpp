@@ -16,47 +16,8 @@ namespace {
 // a fresh recognizer: several times before a colon give one frame each; x/y is a finger at x, y;
 // "3f" is three fingers in a row at x = 0.3, 0.4, ... and y = 0.5, moved by the optional
 // "+dx/dy"; R, L and O stand for 0.5/0.5, 0.3/0.52 and 0/0. "click" tells the recognizer that
-// the sequence was handled as a click. Answers what was reported, "kind/fingers@time, ...", and
-// "click/<fingers down>" for each click.
-std::string play(const std::string& script) {
-    GestureRecognizer g;
-    std::string seen;
-    const auto note = [&seen](const std::string& what) {
-        seen += (seen.empty() ? "" : ", ") + what;
-    };
-    std::istringstream frames(script);
-    for (std::string frame; std::getline(frames, frame, ';');) {
-        const std::size_t colon = frame.find(':');
-        if (colon == std::string::npos) {
-            g.handledAsClick();
-            note("click/" + std::to_string(g.fingersDown()));
-            continue;
-        }
-        std::vector<TouchPoint> points;
-        std::istringstream in(frame.substr(colon + 1));
-        for (std::string p; in >> p && p != "none";) {
-            const bool row = p.size() > 1 && p[1] == 'f';
-            const std::string xy = p == "R"                    ? "0.5/0.5"
-                                   : p == "L"                  ? "0.3/0.52"
-                                   : p == "O" || p.size() == 2 ? "0/0"
-                                   : row                       ? p.substr(3)
-                                                               : p;
-            const TouchPoint at{std::stof(xy), std::stof(xy.substr(xy.find('/') + 1))};
-            for (int k = 0; k < (row ? p[0] - '0' : 1); ++k) {
-                points.push_back(
-                    row ? TouchPoint{static_cast<float>(0.3 + 0.1 * k) + at.x, 0.5F + at.y} : at);
-            }
-        }
-        std::istringstream times(frame.substr(0, colon));
-        for (std::string t; times >> t;) {
-            if (const std::optional<TrackpadGesture> k = g.feed(points, std::stod(t))) {
-                note(std::string(rawValue(k->kind)) + "/" + std::to_string(k->fingers) + "@" + t);
-            }
-        }
-    }
-    return seen;
-}
-
+// the sequence was handled as a click. Each script must report exactly this, "kind/fingers@time,
+// ...", and "click/<fingers down>" for each click.
 TEST(GestureRecognizer, ReportsExactlyTheseGestures) {
     const std::pair<const char*, const char*> cases[] = {
         // Taps over whole touch sequences: fingers landing one after another are no travel, and
@@ -102,7 +63,44 @@ TEST(GestureRecognizer, ReportsExactlyTheseGestures) {
         {"0 0.3: R; 0.32: R L; click; 0.38: R; 0.6: none", "click/2"},
     };
     for (const auto& [script, expected] : cases) {
-        EXPECT_EQ(play(script), expected) << script;
+        GestureRecognizer g;
+        std::string seen;
+        const auto note = [&seen](const std::string& what) {
+            seen += (seen.empty() ? "" : ", ") + what;
+        };
+        std::istringstream frames(script);
+        for (std::string frame; std::getline(frames, frame, ';');) {
+            const std::size_t colon = frame.find(':');
+            if (colon == std::string::npos) {
+                g.handledAsClick();
+                note("click/" + std::to_string(g.fingersDown()));
+                continue;
+            }
+            std::vector<TouchPoint> points;
+            std::istringstream in(frame.substr(colon + 1));
+            for (std::string p; in >> p && p != "none";) {
+                const bool row = p.size() > 1 && p[1] == 'f';
+                const std::string xy = p == "R"                    ? "0.5/0.5"
+                                       : p == "L"                  ? "0.3/0.52"
+                                       : p == "O" || p.size() == 2 ? "0/0"
+                                       : row                       ? p.substr(3)
+                                                                   : p;
+                const TouchPoint at{std::stof(xy), std::stof(xy.substr(xy.find('/') + 1))};
+                for (int k = 0; k < (row ? p[0] - '0' : 1); ++k) {
+                    points.push_back(
+                        row ? TouchPoint{static_cast<float>(0.3 + 0.1 * k) + at.x, 0.5F + at.y}
+                            : at);
+                }
+            }
+            std::istringstream times(frame.substr(0, colon));
+            for (std::string t; times >> t;) {
+                if (const std::optional<TrackpadGesture> k = g.feed(points, std::stod(t))) {
+                    note(std::string(rawValue(k->kind)) + "/" + std::to_string(k->fingers) + "@" +
+                         t);
+                }
+            }
+        }
+        EXPECT_EQ(seen, expected) << script;
     }
 }
 
