@@ -244,6 +244,38 @@ void tap(Display* d, KeySym key, bool down) {
                             0, CurrentTime);
 }
 
+// The window _NET_ACTIVE_WINDOW names, or None.
+Window activeWindow(Display* d) {
+    Atom type = None;
+    int format = 0;
+    unsigned long n = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_ACTIVE_WINDOW", False), 0, 1,
+                       False, XA_WINDOW, &type, &format, &n, &after, &data);
+    const Window w = data != nullptr && n == 1 ? *reinterpret_cast<Window*>(data) : None;
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return w;
+}
+
+// Asks the window manager for the left (x 0) or the right (x 640) half of the screen, as a pager.
+void askForHalf(Display* d, Window w, long x) {
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(d, "_NET_MOVERESIZE_WINDOW", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = NorthWestGravity | (0xF << 8) | (2 << 12);
+    e.xclient.data.l[1] = x;
+    e.xclient.data.l[2] = 0;
+    e.xclient.data.l[3] = 600;
+    e.xclient.data.l[4] = 760;
+    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &e);
+}
+
 // A managed window of the probe's own, made the active window.
 Window ownWindow(Display* d) {
     const Window root = DefaultRootWindow(d);
@@ -264,18 +296,7 @@ Window ownWindow(Display* d) {
         e.xclient.data.l[0] = 2;  // from a pager: no focus-stealing prevention
         XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
         XSync(d, False);
-        Atom type = None;
-        int format = 0;
-        unsigned long n = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(d, root, active, 0, 1, False, XA_WINDOW, &type, &format, &n, &after,
-                           &data);
-        const bool isActive = data != nullptr && n == 1 && *reinterpret_cast<Window*>(data) == w;
-        if (data != nullptr) {
-            XFree(data);
-        }
-        if (isActive) {
+        if (activeWindow(d) == w) {
             break;
         }
         std::this_thread::sleep_for(5ms);
@@ -345,9 +366,7 @@ bool waitConfigured(Display* d, Window w, unsigned long serial) {
 }
 
 int moves(Display* d, long count, bool byKey) {
-    const Window root = DefaultRootWindow(d);
     const Window w = ownWindow(d);
-    const Atom moveResize = XInternAtom(d, "_NET_MOVERESIZE_WINDOW", False);
     std::vector<double> times;
     int timeouts = 0;
     for (long i = 0; i < count; ++i) {
@@ -363,17 +382,7 @@ int moves(Display* d, long count, bool byKey) {
             tap(d, left ? XK_Left : XK_Right, true);
             tap(d, left ? XK_Left : XK_Right, false);
         } else {
-            XEvent e{};
-            e.xclient.type = ClientMessage;
-            e.xclient.window = w;
-            e.xclient.message_type = moveResize;
-            e.xclient.format = 32;
-            e.xclient.data.l[0] = NorthWestGravity | (0xF << 8) | (2 << 12);
-            e.xclient.data.l[1] = left ? 0 : 640;
-            e.xclient.data.l[2] = 0;
-            e.xclient.data.l[3] = 600;
-            e.xclient.data.l[4] = 760;
-            XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+            askForHalf(d, w, left ? 0 : 640);
         }
         XFlush(d);
         if (waitConfigured(d, w, serial)) {
@@ -399,8 +408,6 @@ int moves(Display* d, long count, bool byKey) {
 // one read of the active window, one request. Lock keys are left out: Xvfb starts with none on.
 int hotkey(Display* d) {
     const Window root = DefaultRootWindow(d);
-    const Atom active = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
-    const Atom moveResize = XInternAtom(d, "_NET_MOVERESIZE_WINDOW", False);
     const KeyCode left = XKeysymToKeycode(d, XK_Left);
     const KeyCode right = XKeysymToKeycode(d, XK_Right);
     for (const KeyCode key : {left, right}) {
@@ -413,32 +420,10 @@ int hotkey(Display* d) {
         if (e.type != KeyPress) {
             continue;
         }
-        Atom type = None;
-        int format = 0;
-        unsigned long n = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(d, root, active, 0, 1, False, XA_WINDOW, &type, &format, &n, &after,
-                           &data);
-        const Window w = data != nullptr && n == 1 ? *reinterpret_cast<Window*>(data) : None;
-        if (data != nullptr) {
-            XFree(data);
+        if (const Window w = activeWindow(d); w != None) {
+            askForHalf(d, w, e.xkey.keycode == left ? 0 : 640);
+            XFlush(d);
         }
-        if (w == None) {
-            continue;
-        }
-        XEvent m{};
-        m.xclient.type = ClientMessage;
-        m.xclient.window = w;
-        m.xclient.message_type = moveResize;
-        m.xclient.format = 32;
-        m.xclient.data.l[0] = NorthWestGravity | (0xF << 8) | (2 << 12);
-        m.xclient.data.l[1] = e.xkey.keycode == left ? 0 : 640;
-        m.xclient.data.l[2] = 0;
-        m.xclient.data.l[3] = 600;
-        m.xclient.data.l[4] = 760;
-        XSendEvent(d, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &m);
-        XFlush(d);
     }
 }
 
