@@ -14,7 +14,7 @@
 #include "drawing/shape_matcher.h"
 #include "engine/decision_log.h"
 #include "engine/engine.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_desk.h"
 
 namespace ombrel {
 namespace {
@@ -125,12 +125,11 @@ Trigger lDrawing(double nudge = 0) {
 // A step followed by "=> " and what holds after it: the drag's state, "drawing" during a stroke,
 // "preview x,y,w,h" while a snap is previewed, "shown n" while a stroke's n points are.
 // Every expectation first runs the actions queued for now; no event may run one itself.
-struct Harness {
-    explicit Harness(std::vector<Rule> rules, bool inputAvailable = true) {
+struct Harness : fake::Desk {
+    explicit Harness(std::vector<Rule> rules, bool inputAvailable = true)
+        : Desk({300, 300, 400, 300}) {
         config.bindings = std::move(rules);
         settings.publish(SettingsSnapshot::of(config));
-        windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
-        windowSystem.open(1, {300, 300, 400, 300});
         tap.available = inputAvailable;
         tap.driver = {true, TouchpadDriver::Taps::leftRightMiddle,
                       TouchpadDriver::Clicks::clickfinger};
@@ -169,30 +168,27 @@ struct Harness {
         const std::string op = w.at(0);
         const bool swallow = w.size() > 2 && w[w.size() - 2] == "->";
         w.resize(w.size() - (swallow ? 2 : 0));
-        const auto effects = [this] {
-            return workspace.launched.size() + windowSystem.writes.size() + poster.posted.size();
-        };
         if (std::optional<InputEvent> e = eventOf(w)) {
-            if (e->time > queue.uptime()) {
-                queue.advance(e->time - queue.uptime());
+            if (e->time > turns.uptime()) {
+                turns.advance(e->time - turns.uptime());
             }
-            e->time = queue.uptime();
-            const auto before = effects();
+            e->time = turns.uptime();
+            const std::size_t before = effects().size();
             EXPECT_EQ(tap.deliver(*e), swallow);
-            EXPECT_EQ(effects(), before) << "an action ran inside the event decision";
+            EXPECT_EQ(effects().size(), before) << "an action ran inside the event decision";
         } else if (op == "wait") {
-            queue.advance(num(1));
+            turns.advance(num(1));
         } else if (op == "fingers") {
             engine.touchFrame(std::vector<TouchPoint>(std::stoul(w.at(1)), {0.5f, 0.5f}),
-                              queue.uptime());
+                              turns.uptime());
         } else if (op == "front") {
             workspace.frontmost = w.at(1) == "none" ? std::nullopt : std::optional(w[1]);
         } else if (op == "window" && w.at(1) == "unreadable") {
-            windowSystem.windows.at(1).readable = false;
+            system.windows.at(1).readable = false;
         } else if (op == "window") {
-            windowSystem.windows.at(1).frame = rectOf(w, 1);
+            system.windows.at(1).frame = rectOf(w, 1);
         } else if (op == "focus") {
-            windowSystem.focused.reset();
+            system.focused.reset();
         } else if (op == "driver") {
             using D = TouchpadDriver;
             const std::map<std::string, D> drivers = {
@@ -231,14 +227,15 @@ struct Harness {
     }
 
     void expect(const std::vector<std::string>& w) {
-        queue.runDue();
+        turns.runDue();
         const std::string& what = w.at(1);
+        const std::vector<std::string> rest(w.begin() + 2, w.end());
         if (what == "ran") {
             std::vector<std::string> ran;
-            for (const Command& c : workspace.launched) {
-                ran.push_back(c.arguments.back());
+            for (const std::string& run : workspace.started) {
+                ran.push_back(run.substr(run.rfind('[') + 1, run.size() - run.rfind('[') - 2));
             }
-            EXPECT_EQ(ran, std::vector<std::string>(w.begin() + 2, w.end()));
+            EXPECT_EQ(ran, rest);
         } else if (what == "grabs") {
             const GrabRequest& g = tap.grabs.back();
             std::string seen =
@@ -251,15 +248,15 @@ struct Harness {
             for (const int64_t b : g.buttons) {
                 seen += " b" + std::to_string(b);
             }
-            EXPECT_EQ(wordsOf(seen), std::vector<std::string>(w.begin() + 2, w.end()));
+            EXPECT_EQ(wordsOf(seen), rest);
         } else if (what == "frame") {
-            EXPECT_EQ(windowSystem.frameOf(1), rectOf(w, 2));
+            EXPECT_EQ(system.frameOf(1), rectOf(w, 2));
         } else if (what == "stroke" || what == "grab") {
             EXPECT_EQ(
                 what == "stroke" ? engine.strokeInProgress() : tap.grabs.back().touchpadButtons,
                 w.at(2) == "on");
         } else {
-            EXPECT_EQ(what == "asked" ? workspace.frontAsked : windows.placements().size(),
+            EXPECT_EQ(what == "asked" ? workspace.frontAsked : manager.placements().size(),
                       std::stoull(w.at(2)))
                 << what;
         }
@@ -267,20 +264,11 @@ struct Harness {
 
     Config config;
     SettingsFeed settings;
-    fake::FakeTaskQueue queue;
-    fake::FakeWindowSystem windowSystem;
-    WindowManager windows{windowSystem};
-    fake::FakeEventPoster poster;
-    fake::FakeWorkspace workspace;
-    fake::FakeDesktopShell shell;
-    ActionRunner runner{windows, poster, workspace, shell,
-                        SystemPrograms{"/bin/sh", {"-c"}, {}, {}, {}, {}, {}}};
-    ActionQueue actions{queue, runner, windows};
     fake::FakeEventTap tap;
     std::size_t grabsSeen = 0;
     fake::FakeStrokeOverlay strokeOverlay;
     fake::FakeSnapOverlay snapOverlay;
-    Engine engine{settings, actions, windows, tap, workspace, queue, strokeOverlay, snapOverlay};
+    Engine engine{settings, queue, manager, tap, workspace, turns, strokeOverlay, snapOverlay};
 };
 
 // Each script opens with its name and a colon and runs against a fresh engine holding its group's
@@ -400,7 +388,7 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
     int notified = 0;
     const Subscription sub = h.engine.observeState([&] { ++notified; });
     h.play("fingers 3; wait 0.05; fingers 0; expect ran T");  // gestures need no tap
-    EXPECT_EQ(h.queue.timerCount(), 0u);
+    EXPECT_EQ(h.turns.timerCount(), 0u);
     // Then input comes, an install fails, one succeeds, input goes (reported; the tap stays):
     // available, installed, install attempts, notifications after each check.
     const std::pair<bool, bool> checks[] = {{true, true}, {true, false}, {true, false}, {}};
