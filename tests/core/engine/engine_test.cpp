@@ -182,7 +182,8 @@ struct Harness : fake::Desk {
             engine.touchFrame(std::vector<TouchPoint>(std::stoul(w.at(1)), {0.5f, 0.5f}),
                               turns.uptime());
         } else if (op == "front") {
-            workspace.frontmost = w.at(1) == "none" ? std::nullopt : std::optional(w[1]);
+            workspace.frontmost =
+                w.at(1) == "none" ? std::nullopt : std::optional(w[1] == "empty" ? "" : w[1]);
         } else if (op == "window" && w.at(1) == "unreadable") {
             system.windows.at(1).readable = false;
         } else if (op == "window") {
@@ -291,11 +292,20 @@ TEST(EngineDecisions, Scenarios) {
          {"ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
           "front none; keyDown 123 ctrl+opt; expect frame 300,300,400,300; front editor; "
           "keyDown 123 ctrl+opt -> swallow; expect frame 0,25,720,875; expect remembered 1"}},
+        // The front application is asked once, and only when an enabled rule scoped to some
+        // application has the whole trigger; scopes compare exactly, "" included.
         {{rule(key(40, cmd), "off", std::nullopt, false), rule(key(40, cmd), "U"),
-          rule(key(40, cmd), "S", "editor"), rule(key(1, cmd), "off", std::nullopt, false)},
-         {"ScopedBeatsUnscopedAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped: front editor; "
-          "keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; keyDown 1 cmd; "
-          "keyDown 1 cmd repeat; keyDown 2; expect asked 2; expect ran S U"}},
+          rule(key(40, cmd), "U2"), rule(key(40, cmd), "S", "editor"),
+          rule(key(40, cmd), "S2", "editor"), rule(key(1, cmd), "off", std::nullopt, false),
+          rule(key(2, cmd), "off", "editor", false), rule(key(2, cmd), "U3"),
+          rule(key(3, cmd), "E", ""), rule(key(4, cmd), "C", "Editor")},
+         {"ScopedBeatsUnscopedEarlierBeatsLaterAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped:"
+          " "
+          "front editor; keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; "
+          "keyDown 1 cmd; keyDown 1 cmd repeat; keyDown 2; keyDown 2 cmd -> swallow; "
+          "keyDown 40 cmd+shift; expect asked 2; front editor; keyDown 4 cmd; front empty; "
+          "keyDown 3 cmd -> swallow; front none; keyDown 3 cmd; expect asked 5; expect ran S U U3 "
+          "E"}},
         {{rule(key(40, cmd), "K", "editor")},
          {"AutoRepeatSwallowedWithoutFiringWhereTheRuleApplies: front editor; "
           "keyDown 40 cmd -> swallow; keyDown 40 cmd repeat -> swallow; keyDown 41 cmd repeat; "
