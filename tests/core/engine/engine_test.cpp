@@ -274,20 +274,21 @@ struct Harness : fake::Desk {
 
 // Each script opens with its name and a colon and runs against a fresh engine holding its group's
 // rules.
-void playAll(const std::vector<std::pair<std::vector<Rule>, std::vector<std::string>>>& groups) {
-    for (const auto& [rules, scripts] : groups) {
-        for (const std::string& script : scripts) {
-            SCOPED_TRACE(script.substr(0, script.find(':')));
-            Harness(rules).play(script.substr(script.find(':') + 1));
-        }
-    }
-}
-
-TEST(EngineDecisions, Scenarios) {
+TEST(Engine, Scenarios) {
     const Rule leftHalf =
         Rule::make(key(123, ctrl | opt), Action::window(WindowAction::leftHalf), "editor", true);
     const Rule button2 = rule(Trigger::mouseButton(2), "M");
-    playAll({
+    const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
+    const Rule click3 = rule(gesture(Kind::click, 3), "C");
+    const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
+    // A left drag that moves the focused window: it presses, arms, probes, sees the window move,
+    // and goes to the left edge.
+    const std::string moving =
+        "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
+        "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
+    // Each script is one string, split over lines.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
+    const std::vector<std::pair<std::vector<Rule>, std::vector<std::string>>> groups = {
         {{leftHalf},
          {"ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
           "front none; keyDown 123 ctrl+opt; expect frame 300,300,400,300; front editor; "
@@ -337,19 +338,9 @@ TEST(EngineDecisions, Scenarios) {
          {"AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
           "keyDown 41 cmd -> swallow; expect grabs 1 40 41; bind 42 M; expect grabs 0 40 41; "
           "config snap off; expect grabs 1 40 41 42; expect ran L"}},
-    });
-}
-
-// The touchpad's driver clicks too: after a tap that ran a rule (with the button its settings
-// give), with fingers resting for a click, or before the tap's lift has reached the recognizer.
-// Its buttons are grabbed only while that may happen.
-TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
-    const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
-    const Rule click3 = rule(gesture(Kind::click, 3), "C");
-    const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
-    // Each script is one string, split over lines.
-    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playAll({
+        // The touchpad's driver clicks too: after a tap that ran a rule (with the button its
+        // settings give), with fingers resting for a click, or before the tap's lift has reached
+        // the recognizer. Its buttons are grabbed only while that may happen.
         {{tap3},
          {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
           "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
@@ -380,8 +371,74 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
          {"LeftClickWithFingersRestingIsTheClick: fingers 3; "
           "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
           "fingers 0; expect ran C"}},
-    });
+        // What the tap is told to grab follows the bindings, the fingers on the pad and the engine
+        // state, and is sent only when it changed.
+        {{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
+          rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
+          rule(Trigger::mouseButton(1), "right"), click3, rule(gesture(Kind::click, 2), "C2")},
+         {"Grabs: expect grabs 0 40 b3; fingers 2; expect grabs 0 40 b3; fingers 3; "
+          "expect grabs 1 left pad 40 b3; record on; expect grabs 1; record off; "
+          "expect grabs 1 left pad 40 b3; fingers 4; expect grabs 1 40 b3; leftDown 10,10; "
+          "expect grabs 1 motion 40 b3; config snap off; expect grabs 1 40 b3; leftUp 10,10; "
+          "expect grabs 0 40 b3; config engine off; expect grabs 1"}},
+        {{rule(lDrawing(), "L", "editor")},
+         {"ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
+          "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
+          "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
+          "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
+          "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
+          "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
+          "flags none; expect ran L L L"}},
+        {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
+         {"DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"}},
+        {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
+         {"NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"}},
+        {{rule(lDrawing(), "L")},
+         {"ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
+          "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
+          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
+          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
+          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
+          "move 116,100 => idle drawing shown 4; flags none; record on; "
+          "flags ctrl+opt 1,1 => idle; record off; flags ctrl+opt 1,1 => idle drawing; "
+          "flags none; config draw cmd+shift; flags ctrl+opt 1,1 => idle; "
+          "flags cmd+shift 1,1 => idle drawing; flags none; config engine off; "
+          "flags cmd+shift 1,1 => idle"}},
+        // Drags preview and then snap to the zone the pointer is in.
+        {{},
+         {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
+              "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
+              "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
+              "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
+              "expect remembered 0",
+          "LeavingTheZoneSnapsNothing: " + moving +
+              "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
+              "expect frame 320,310,400,300",
+          "PressWithoutReleaseStartsOver: " + moving +
+              "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
+          "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
+          "drag 400,318 => armed; drag 405.7,315.7 => probing",
+          "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
+          "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
+          "drag 0,450 @0.1 => ignored; leftUp => idle",
+          "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
+          "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
+          "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
+          "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
+          "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
+          "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
+          "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
+          "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
+          "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
+          "leftDown 400,310; drag 420,320 @0.1 => ignored"}},
+    };
     // NOLINTEND(bugprone-suspicious-missing-comma)
+    for (const auto& [rules, scripts] : groups) {
+        for (const std::string& script : scripts) {
+            SCOPED_TRACE(script.substr(0, script.find(':')));
+            Harness(rules).play(script.substr(script.find(':') + 1));
+        }
+    }
     const auto s = SettingsSnapshot::of(Config{true, true, Mods(6), {tap3, click3}});
     EXPECT_EQ(touchpadDriverNotice(*s, {true}, true) + touchpadDriverNotice(*s, {}, false), "");
     EXPECT_NE(touchpadDriverNotice(*s, {}, true), "");
@@ -424,86 +481,6 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
     h.engine.checkInput();
     EXPECT_EQ(takenNotice(h.engine.takenTriggers()), "");
     EXPECT_EQ(notified, 6);
-}
-
-// What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
-// and is sent only when it changed.
-TEST(EngineGrabs, FollowBindingsFingersAndState) {
-    playAll({{{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
-               rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
-               rule(Trigger::mouseButton(1), "right"), rule(gesture(Kind::click, 3), "C"),
-               rule(gesture(Kind::click, 2), "C2")},
-              {"Grabs: expect grabs 0 40 b3; fingers 2; expect grabs 0 40 b3; fingers 3; "
-               "expect grabs 1 left pad 40 b3; record on; expect grabs 1; record off; "
-               "expect grabs 1 left pad 40 b3; fingers 4; expect grabs 1 40 b3; leftDown 10,10; "
-               "expect grabs 1 motion 40 b3; config snap off; expect grabs 1 40 b3; leftUp 10,10; "
-               "expect grabs 0 40 b3; config engine off; expect grabs 1"}}});
-}
-
-TEST(DrawingCapture, Scenarios) {
-    playAll({
-        {{rule(lDrawing(), "L", "editor")},
-         {"ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
-          "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
-          "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
-          "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
-          "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
-          "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
-          "flags none; expect ran L L L"}},
-        {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
-         {"DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"}},
-        {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
-         {"NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"}},
-        {{rule(lDrawing(), "L")},
-         {"ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
-          "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
-          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
-          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
-          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
-          "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => "
-          "idle; "
-          "record off; flags ctrl+opt 1,1 => idle drawing; flags none; config draw cmd+shift; "
-          "flags ctrl+opt 1,1 => idle; flags cmd+shift 1,1 => idle drawing; flags none; "
-          "config engine off; flags cmd+shift 1,1 => idle"}},
-    });
-}
-
-// A left drag that moves the focused window previews and then snaps to the zone the pointer is
-// in: "moving" presses, arms, probes, sees the window move, and goes to the left edge.
-TEST(DragSnapping, Scenarios) {
-    const std::string moving =
-        "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
-        "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
-    // Each script is one string, split over lines.
-    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playAll(
-        {{{},
-          {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
-               "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
-               "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
-               "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
-               "expect remembered 0",
-           "LeavingTheZoneSnapsNothing: " + moving +
-               "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
-               "expect frame 320,310,400,300",
-           "PressWithoutReleaseStartsOver: " + moving +
-               "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
-           "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
-           "drag 400,318 => armed; drag 405.7,315.7 => probing",
-           "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
-           "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
-           "drag 0,450 @0.1 => ignored; leftUp => idle",
-           "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
-           "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
-           "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
-           "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
-           "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
-           "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
-           "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
-           "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
-           "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
-           "leftDown 400,310; drag 420,320 @0.1 => ignored"}}});
-    // NOLINTEND(bugprone-suspicious-missing-comma)
 }
 
 // The verbose log's lines name the event, the verdict and the rule that ran.
