@@ -39,14 +39,14 @@ std::vector<std::string> wordsOf(std::string line) {
 
 // The event the words name; nothing when the first word is no event's kind.
 std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
-    const std::string kinds = " keyDown flags move leftDown drag leftUp otherDown otherUp ";
-    const std::size_t at = kinds.find(" " + w.at(0) + " ");  // in the order of InputKind
-    if (at == std::string::npos) {
+    const std::string kinds[] = {"keyDown", "flags",  "move",      "leftDown",
+                                 "drag",    "leftUp", "otherDown", "otherUp"};  // as InputKind
+    const auto kind = std::find(std::begin(kinds), std::end(kinds), w.at(0));
+    if (kind == std::end(kinds)) {
         return std::nullopt;
     }
     InputEvent e;
-    const std::string before = kinds.substr(0, at);
-    e.kind = static_cast<InputKind>(std::count(before.begin(), before.end(), ' '));
+    e.kind = static_cast<InputKind>(kind - std::begin(kinds));
     std::vector<double> n;
     for (auto word = w.begin() + 1; word != w.end(); ++word) {
         if (*word == "repeat" || *word == "own" || *word == "pad") {
