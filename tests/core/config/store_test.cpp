@@ -1,5 +1,6 @@
 // The settings store on a real folder (first start, set-aside, unreadable files, atomic saves, the
-// save thread), the whole-file reads and writes beneath it, and the rule lookup.
+// save thread) and the whole-file reads and writes beneath it. The rule lookup is tried through
+// the engine's scenarios.
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>

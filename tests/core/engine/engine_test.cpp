@@ -1,5 +1,6 @@
 // The input engine against fakes: scripts of events in, verdicts, actions and what holds out, for
-// the event decisions, drawings, drags to snap, the touchpad driver's clicks, input and grabs.
+// the event decisions and the rule lookup beneath them, drawings, drags to snap, the touchpad
+// driver's clicks, input and grabs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
