@@ -194,27 +194,28 @@ class FakeEventPoster : public EventPoster {
 class FakeWorkspace : public Workspace {
   public:
     std::optional<std::string> frontmost;
-    std::vector<std::string> openedApps;
-    std::vector<std::string> openedURLs;
-    std::vector<Command> launched;
-    int frontAsked = 0;  // how often frontmostApplicationID was asked
+    std::vector<std::string> started;  // "run sh [-c] [ls]", "url example.com", "app /a/B.app"
+    int frontAsked = 0;                // how often frontmostApplicationID was asked
 
     std::optional<std::string> frontmostApplicationID() override {
         ++frontAsked;
         return frontmost;
     }
-    void openApplication(const std::string& path) override { openedApps.push_back(path); }
+    void openApplication(const std::string& path) override { started.push_back("app " + path); }
     bool openURL(const std::string& text) override {
         // Text with a space does not parse as an address.
         const bool address = !text.empty() && text.find(' ') == std::string::npos;
         if (address) {
-            openedURLs.push_back(text);
+            started.push_back("url " + text);
         }
         return address;
     }
     void launchProcess(const std::string& executable,
                        const std::vector<std::string>& arguments) override {
-        launched.push_back({executable, arguments});
+        started.push_back("run " + executable);
+        for (const std::string& argument : arguments) {
+            started.back() += " [" + argument + "]";
+        }
     }
 };
 
@@ -224,35 +225,30 @@ class FakeDesktopShell : public DesktopShell {
     // The session's player, sound server and display power; a locker answering `lockAnswer`.
     bool services = false;
     std::optional<bool> lockAnswer;  // none: no way to try
-    std::vector<Request> sent;
-    std::vector<std::string> calls;  // "player 0", "volume 2", "lock", "sleep"
+    std::vector<std::string> calls;  // "desktop 0" (a request), "player 0", "volume 2", "lock"
     bool send(Request request) override {
-        if (available) {
-            sent.push_back(request);
-        }
-        return available;
+        return record("desktop " + std::to_string(static_cast<int>(request)), available);
     }
     bool controlPlayer(Player p) override {
-        return record("player " + std::to_string(static_cast<int>(p)));
+        return record("player " + std::to_string(static_cast<int>(p)), services);
     }
     bool changeVolume(Volume v) override {
-        return record("volume " + std::to_string(static_cast<int>(v)));
+        return record("volume " + std::to_string(static_cast<int>(v)), services);
     }
-    bool sleepDisplay() override { return record("sleep"); }
+    bool sleepDisplay() override { return record("sleep", services); }
     bool lockScreen(const LockDone& done) override {
-        if (lockAnswer) {
-            calls.emplace_back("lock");
+        if (record("lock", lockAnswer.has_value())) {
             done(*lockAnswer);
         }
         return lockAnswer.has_value();
     }
 
   private:
-    bool record(std::string call) {
-        if (services) {
+    bool record(std::string call, bool there) {
+        if (there) {
             calls.push_back(std::move(call));
         }
-        return services;
+        return there;
     }
 };
 

@@ -10,11 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "actions/action_queue.h"
-#include "actions/action_runner.h"
-#include "actions/window_manager.h"
-#include "config/notices.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_desk.h"
 #include "platform/log.h"
 
 namespace ombrel {
@@ -34,54 +30,7 @@ const Screen displayB{{1440, 0, 1920, 1080}, {1440, 0, 1920, 1080}};
 constexpr Rect start{100, 100, 400, 300};
 constexpr Rect leftA{0, 25, 720, 875};
 
-// Fresh fakes around the window manager, a runner and the queue into it. Window 1 is focused on
-// the given displays; the application refuses sizes under its minimum.
-struct Desk {
-    explicit Desk(Rect frame = start, std::vector<Screen> displays = {displayA}, Size min = {},
-                  SystemPrograms programs = {"sh", {"-c"}, {}, {}, {}, {}, {}})
-        : runner{manager, poster, workspace, shell, std::move(programs)} {
-        system.displays = std::move(displays);
-        system.open(1, frame, min);
-        runner.setNotices(&notices);
-    }
-    // One entry per effect: posted events, desktop shell requests (by number) and calls, started
-    // programs (each argument in brackets), opened addresses and applications, window writes and
-    // notices.
-    std::vector<std::string> effects() const {
-        std::vector<std::string> out = poster.posted;
-        const auto add = [&out](const char* prefix, const std::vector<std::string>& all) {
-            for (const std::string& line : all) {
-                out.push_back(prefix + line);
-            }
-        };
-        for (const DesktopShell::Request r : shell.sent) {
-            out.push_back("desktop " + std::to_string(static_cast<int>(r)));
-        }
-        add("shell ", shell.calls);
-        for (const Command& c : workspace.launched) {
-            out.push_back("run " + c.executable);
-            for (const std::string& a : c.arguments) {
-                out.back() += " [" + a + "]";
-            }
-        }
-        add("url ", workspace.openedURLs);
-        add("app ", workspace.openedApps);
-        add("", system.writes);
-        for (const Notice& n : notices.current()) {
-            out.push_back("notice " + n.topic + (n.text.empty() ? " empty" : ""));
-        }
-        return out;
-    }
-    fake::FakeTaskQueue turns;
-    fake::FakeWindowSystem system;
-    WindowManager manager{system};
-    fake::FakeEventPoster poster;
-    fake::FakeWorkspace workspace;
-    fake::FakeDesktopShell shell;
-    Notices notices;
-    ActionRunner runner;
-    ActionQueue queue{turns, runner, manager};
-};
+using fake::Desk;
 
 TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
     for (void (*prepare)(fake::FakeWindowSystem&) :
@@ -106,6 +55,23 @@ struct Step {
     Rect frame;
 };
 constexpr std::optional<A> drag;
+// At the end, for a window that started maximized or fullscreen (leaving that state gives
+// `start`): its state, the frame leaving the maximized state gives, and the entries remembered.
+struct End {
+    WindowState state;
+    Rect normal;
+    std::size_t remembered;
+};
+// From where, on which displays, how narrow the application lets the window be, the steps, and
+// the window manager's state at first with what it is at the end.
+struct Sequence {
+    Rect from;
+    std::vector<Screen> displays;
+    double minimumWidth;
+    std::vector<Step> steps;
+    WindowState state = WindowState::normal;
+    std::optional<End> end = std::nullopt;
+};
 
 TEST(WindowManager, SequencesOfPlacements) {
     const std::vector<Screen> a = {displayA};
@@ -115,12 +81,14 @@ TEST(WindowManager, SequencesOfPlacements) {
     const Rect mid{360, 25, 720, 875};  // the half, centred
     const Rect left800{0, 25, 800, 875};
     const Rect start800{100, 100, 800, 300};
+    const Rect shrunk{244, 147, 952, 631};
+    const Rect maxA = displayA.visible;
     using enum WindowAction;
-    // From where, on which displays, how narrow the application lets the window be, and then.
-    const std::vector<std::tuple<Rect, std::vector<Screen>, double, std::vector<Step>>> cases = {
+    using enum WindowState;
+    const Sequence cases[] = {
         // Twice, a chain, and the user moving the window in between.
         {start, a, 0, {{leftHalf, leftA}, {leftHalf, start}}},
-        {start, a, 0, {{maximize, displayA.visible}, {maximize, start}}},
+        {start, a, 0, {{maximize, maxA}, {maximize, start}}},
         {start, a, 0, {{leftHalf, leftA}, {rightHalf, rightA}, {rightHalf, start}}},
         {start, a, 0, {{leftHalf, leftA}, {drag, m1}, {leftHalf, leftA}, {leftHalf, m1}}},
         // What the application accepted is where the window counts as put, within 3 points.
@@ -128,7 +96,7 @@ TEST(WindowManager, SequencesOfPlacements) {
         {start, a, 800, {{leftHalf, left800}, {drag, {3, 25, 800, 872}}, {leftHalf, start800}}},
         {start, a, 800, {{leftHalf, left800}, {drag, {3.5, 25, 800, 871.5}}, {leftHalf, left800}}},
         // Already at the target, not put there by us: only maximize acts, and shrinks.
-        {{12, 13, 1428, 887}, a, 0, {{maximize, {244, 147, 952, 631}}}},
+        {{12, 13, 1428, 887}, a, 0, {{maximize, shrunk}}},
         {{1, 24, 721, 876}, a, 0, {{leftHalf, {1, 24, 721, 876}}}},
         // Centring is not remembered and clears the window's memory.
         {start, a, 0, {{leftHalf, leftA}, {center, mid}, {leftHalf, leftA}, {leftHalf, mid}}},
@@ -139,51 +107,44 @@ TEST(WindowManager, SequencesOfPlacements) {
         {start, ab, 0, {{leftHalf, leftA}, {nextDisplay, {1440, 0, 960, 1080}}, {leftHalf, start}}},
         {start, a, 0, {{nextDisplay, start}}},
         {start, {{{0, 0, 1440, 900}, {0, 25, 0, 875}}, displayB}, 0, {{nextDisplay, start}}},
+        // Maximized windows come back maximized; fullscreen ones are left alone.
+        {maxA, ab, 0, {{leftHalf, leftA}}, maximized, End{normal, start, 1}},
+        {maxA, ab, 0, {{leftHalf, leftA}, {leftHalf, maxA}}, maximized, End{maximized, start, 0}},
+        {maxA, ab, 0, {{maximize, shrunk}}, maximized, End{normal, start, 0}},
+        {maxA, ab, 0, {{center, maxA}}, maximized, End{maximized, start, 0}},
+        {maxA,
+         ab,
+         0,
+         {{nextDisplay, displayB.visible}},
+         maximized,
+         End{maximized, {1573, 92, 534, 371}, 0}},
+        {displayA.full,
+         ab,
+         0,
+         {{leftHalf, displayA.full}, {nextDisplay, displayA.full}},
+         fullscreen,
+         End{fullscreen, start, 0}},
     };
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        const auto& [from, displays, minimumWidth, steps] = cases[k];
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const Sequence& c = cases[k];
         SCOPED_TRACE("sequence " + std::to_string(k));
-        Desk desk{from, displays, {minimumWidth, 0}};
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            if (!steps[i].action) {
-                desk.system.windows[1].frame = steps[i].frame;
+        Desk desk{c.from, c.displays, {c.minimumWidth, 0}};
+        auto& window = desk.system.windows[1];
+        window.state = c.state;
+        window.normal = c.state == normal ? c.from : start;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            if (!c.steps[i].action) {
+                window.frame = c.steps[i].frame;
                 continue;
             }
-            desk.manager.apply(*steps[i].action);
-            EXPECT_EQ(desk.system.frameOf(1), steps[i].frame) << "step " << i;
+            desk.manager.apply(*c.steps[i].action);
+            EXPECT_EQ(window.frame, c.steps[i].frame) << "step " << i;
         }
-    }
-}
-
-TEST(WindowManager, MaximizedWindowsComeBackMaximizedAndFullscreenOnesAreLeftAlone) {
-    using enum WindowAction;
-    using enum WindowState;
-    const Rect shrunk{244, 147, 952, 631};
-    const Rect startOnB{1573, 92, 534, 371};
-    // From the window manager's state (maximized from `start`), after the actions: the frame,
-    // the state, the frame leaving the maximized state gives, and the entries remembered.
-    const std::vector<std::tuple<WindowState, std::vector<A>, Rect, WindowState, Rect, size_t>>
-        cases = {
-            {maximized, {leftHalf}, leftA, normal, start, 1},
-            {maximized, {leftHalf, leftHalf}, displayA.visible, maximized, start, 0},
-            {maximized, {maximize}, shrunk, normal, start, 0},
-            {maximized, {center}, displayA.visible, maximized, start, 0},
-            {maximized, {nextDisplay}, displayB.visible, maximized, startOnB, 0},
-            {fullscreen, {leftHalf, nextDisplay}, displayA.full, fullscreen, start, 0},
-        };
-    for (std::size_t k = 0; k < cases.size(); ++k) {
-        SCOPED_TRACE("maximized " + std::to_string(k));
-        const auto& [state, actions, frame, after, normalFrame, remembered] = cases[k];
-        Desk desk{state == maximized ? displayA.visible : displayA.full, {displayA, displayB}};
-        desk.system.windows[1].state = state;
-        desk.system.windows[1].normal = start;
-        for (A action : actions) {
-            desk.manager.apply(action);
+        if (c.end) {
+            EXPECT_EQ(window.state, c.end->state);
+            EXPECT_EQ(window.normal, c.end->normal);
+            EXPECT_EQ(desk.manager.placements().size(), c.end->remembered);
         }
-        EXPECT_EQ(desk.system.frameOf(1), frame);
-        EXPECT_EQ(desk.system.windows[1].state, after);
-        EXPECT_EQ(desk.system.windows[1].normal, normalFrame);
-        EXPECT_EQ(desk.manager.placements().size(), remembered);
     }
 }
 
@@ -241,12 +202,12 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         {Action::system(S::playPause), plain, "media 0"},
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
-        {Action::system(S::playPause), services, "shell player 0"},
-        {Action::system(S::mute), services, "shell volume 2"},
-        {Action::system(S::sleepDisplay), services, "shell sleep"},
-        {Action::system(S::lockScreen), lockFails | lockProgram, "shell lock; notice lockScreen"},
+        {Action::system(S::playPause), services, "player 0"},
+        {Action::system(S::mute), services, "volume 2"},
+        {Action::system(S::sleepDisplay), services, "sleep"},
+        {Action::system(S::lockScreen), lockFails | lockProgram, "lock; notice lockScreen"},
         // What the desktop managed after all is no longer said to fail.
-        {Action::system(S::lockScreen), services | stale, "shell lock; notice overview"},
+        {Action::system(S::lockScreen), services | stale, "lock; notice overview"},
         {Action::system(S::appWindows), stale, "desktop 1; notice lockScreen"},
         {Action::system(S::middleClick), plain, "click 2 at 300,200"},
         {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
@@ -312,7 +273,7 @@ TEST(ActionQueue, OneJobPerTurnRequestsMergedWhileTheyWaitDropsBeyondTheCap) {
     EXPECT_EQ(w.effects(),
               (std::vector<std::string>{"desktop 0", "desktop 0", "desktop 2", "desktop 0"}));
     EXPECT_EQ(w.queue.dropped(), 0u);
-    w.shell.sent.clear();
+    w.shell.calls.clear();
     EXPECT_TRUE(w.queue.request(Action::shell("0")));
     for (std::size_t i = 1; i < ActionQueue::capacity + 3; ++i) {
         EXPECT_EQ(w.queue.perform(Action::shell(std::to_string(i))), i < ActionQueue::capacity);

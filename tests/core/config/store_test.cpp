@@ -1,5 +1,6 @@
 // The settings store on a real folder (first start, set-aside, unreadable files, atomic saves, the
-// save thread), the whole-file reads and writes beneath it, and the rule lookup.
+// save thread) and the whole-file reads and writes beneath it. The rule lookup is tried through
+// the engine's scenarios.
 #include <gtest/gtest.h>
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -386,55 +387,6 @@ TEST(SaveThread, WritesInOrderAndFinishesBeforeItEnds) {
         thread.run([&] { seen.push_back(3); }, [] {});
     }
     EXPECT_EQ(seen.back(), 3);
-}
-
-struct Bound {
-    Trigger trigger;
-    std::optional<std::string> app = std::nullopt;
-    bool enabled = true;
-};
-
-// Scoped to the front application first, then unscoped; earlier wins among equals; disabled
-// rules and other applications' rules never; the whole trigger must be equal. The front
-// application costs a query of the desktop: asked only when a rule scoped to some application has
-// the trigger, and then once. (The lookup's allocations are counted in bench/config.)
-TEST_F(StoreTest, MatchingRuleTable) {
-    const Trigger cmdK = Trigger::hotkey({40, Mods(1)});
-    const std::string a = "org.example.first-application";
-    const std::string b = "org.example.other-application";
-    // The rules, the trigger looked up, the front application, the rule found (-1: none) and how
-    // often the front application was asked for.
-    const std::tuple<std::vector<Bound>, Trigger, std::optional<std::string_view>, int, int>
-        cases[] = {
-            {{{cmdK}, {cmdK, a}}, cmdK, a, 1, 1},
-            {{{cmdK, b}, {cmdK}}, cmdK, a, 1, 1},
-            {{{cmdK, a}}, cmdK, std::nullopt, -1, 1},
-            {{{cmdK, "Org.Example.First-Application"}}, cmdK, a, -1, 1},
-            {{{cmdK}, {cmdK, ""}}, cmdK, "", 1, 1},
-            {{{cmdK}, {cmdK}}, cmdK, a, 0, 0},
-            {{{cmdK, a}, {cmdK, a}}, cmdK, a, 0, 1},
-            {{{cmdK, std::nullopt, false}, {cmdK}}, cmdK, a, 1, 0},
-            {{{cmdK, a, false}, {cmdK}}, cmdK, a, 1, 0},
-            {{{cmdK, b}, {cmdK}}, Trigger::hotkey({40, Mods(9)}), a, -1, 0},
-        };
-    Store store(folder_);
-    int row = 0;
-    for (const auto& [rules, query, front, expected, asks] : cases) {
-        SCOPED_TRACE("case " + std::to_string(row++));
-        Config config;
-        for (const Bound& bound : rules) {
-            config.bindings.push_back(
-                Rule::make(bound.trigger, Action::shell("x"), bound.app, bound.enabled));
-        }
-        store.setConfig(config);
-        int asked = 0;
-        const Rule* found = store.matchingRuleAskingFront(query, [&, app = front] {
-            ++asked;
-            return app;
-        });
-        EXPECT_EQ(found, expected < 0 ? nullptr : &store.config().bindings.at(expected));
-        EXPECT_EQ(asked, asks);
-    }
 }
 
 }  // namespace

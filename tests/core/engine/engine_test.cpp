@@ -1,5 +1,6 @@
 // The input engine against fakes: scripts of events in, verdicts, actions and what holds out, for
-// the event decisions, drawings, drags to snap, the touchpad driver's clicks, input and grabs.
+// the event decisions and the rule lookup beneath them, drawings, drags to snap, the touchpad
+// driver's clicks, input and grabs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,7 @@
 #include "drawing/shape_matcher.h"
 #include "engine/decision_log.h"
 #include "engine/engine.h"
-#include "fakes/fake_platform.h"
+#include "fakes/fake_desk.h"
 
 namespace ombrel {
 namespace {
@@ -39,14 +40,14 @@ std::vector<std::string> wordsOf(std::string line) {
 
 // The event the words name; nothing when the first word is no event's kind.
 std::optional<InputEvent> eventOf(const std::vector<std::string>& w) {
-    const std::string kinds = " keyDown flags move leftDown drag leftUp otherDown otherUp ";
-    const std::size_t at = kinds.find(" " + w.at(0) + " ");  // in the order of InputKind
-    if (at == std::string::npos) {
+    const std::string kinds[] = {"keyDown", "flags",  "move",      "leftDown",
+                                 "drag",    "leftUp", "otherDown", "otherUp"};  // as InputKind
+    const auto kind = std::find(std::begin(kinds), std::end(kinds), w.at(0));
+    if (kind == std::end(kinds)) {
         return std::nullopt;
     }
     InputEvent e;
-    const std::string before = kinds.substr(0, at);
-    e.kind = static_cast<InputKind>(std::count(before.begin(), before.end(), ' '));
+    e.kind = static_cast<InputKind>(kind - std::begin(kinds));
     std::vector<double> n;
     for (auto word = w.begin() + 1; word != w.end(); ++word) {
         if (*word == "repeat" || *word == "own" || *word == "pad") {
@@ -125,12 +126,11 @@ Trigger lDrawing(double nudge = 0) {
 // A step followed by "=> " and what holds after it: the drag's state, "drawing" during a stroke,
 // "preview x,y,w,h" while a snap is previewed, "shown n" while a stroke's n points are.
 // Every expectation first runs the actions queued for now; no event may run one itself.
-struct Harness {
-    explicit Harness(std::vector<Rule> rules, bool inputAvailable = true) {
+struct Harness : fake::Desk {
+    explicit Harness(std::vector<Rule> rules, bool inputAvailable = true)
+        : Desk({300, 300, 400, 300}) {
         config.bindings = std::move(rules);
         settings.publish(SettingsSnapshot::of(config));
-        windowSystem.displays = {Screen{{0, 0, 1440, 900}, {0, 25, 1440, 875}}};
-        windowSystem.open(1, {300, 300, 400, 300});
         tap.available = inputAvailable;
         tap.driver = {true, TouchpadDriver::Taps::leftRightMiddle,
                       TouchpadDriver::Clicks::clickfinger};
@@ -169,30 +169,28 @@ struct Harness {
         const std::string op = w.at(0);
         const bool swallow = w.size() > 2 && w[w.size() - 2] == "->";
         w.resize(w.size() - (swallow ? 2 : 0));
-        const auto effects = [this] {
-            return workspace.launched.size() + windowSystem.writes.size() + poster.posted.size();
-        };
         if (std::optional<InputEvent> e = eventOf(w)) {
-            if (e->time > queue.uptime()) {
-                queue.advance(e->time - queue.uptime());
+            if (e->time > turns.uptime()) {
+                turns.advance(e->time - turns.uptime());
             }
-            e->time = queue.uptime();
-            const auto before = effects();
+            e->time = turns.uptime();
+            const std::size_t before = effects().size();
             EXPECT_EQ(tap.deliver(*e), swallow);
-            EXPECT_EQ(effects(), before) << "an action ran inside the event decision";
+            EXPECT_EQ(effects().size(), before) << "an action ran inside the event decision";
         } else if (op == "wait") {
-            queue.advance(num(1));
+            turns.advance(num(1));
         } else if (op == "fingers") {
             engine.touchFrame(std::vector<TouchPoint>(std::stoul(w.at(1)), {0.5f, 0.5f}),
-                              queue.uptime());
+                              turns.uptime());
         } else if (op == "front") {
-            workspace.frontmost = w.at(1) == "none" ? std::nullopt : std::optional(w[1]);
+            workspace.frontmost =
+                w.at(1) == "none" ? std::nullopt : std::optional(w[1] == "empty" ? "" : w[1]);
         } else if (op == "window" && w.at(1) == "unreadable") {
-            windowSystem.windows.at(1).readable = false;
+            system.windows.at(1).readable = false;
         } else if (op == "window") {
-            windowSystem.windows.at(1).frame = rectOf(w, 1);
+            system.windows.at(1).frame = rectOf(w, 1);
         } else if (op == "focus") {
-            windowSystem.focused.reset();
+            system.focused.reset();
         } else if (op == "driver") {
             using D = TouchpadDriver;
             const std::map<std::string, D> drivers = {
@@ -231,14 +229,15 @@ struct Harness {
     }
 
     void expect(const std::vector<std::string>& w) {
-        queue.runDue();
+        turns.runDue();
         const std::string& what = w.at(1);
+        const std::vector<std::string> rest(w.begin() + 2, w.end());
         if (what == "ran") {
             std::vector<std::string> ran;
-            for (const Command& c : workspace.launched) {
-                ran.push_back(c.arguments.back());
+            for (const std::string& run : workspace.started) {
+                ran.push_back(run.substr(run.rfind('[') + 1, run.size() - run.rfind('[') - 2));
             }
-            EXPECT_EQ(ran, std::vector<std::string>(w.begin() + 2, w.end()));
+            EXPECT_EQ(ran, rest);
         } else if (what == "grabs") {
             const GrabRequest& g = tap.grabs.back();
             std::string seen =
@@ -251,15 +250,15 @@ struct Harness {
             for (const int64_t b : g.buttons) {
                 seen += " b" + std::to_string(b);
             }
-            EXPECT_EQ(wordsOf(seen), std::vector<std::string>(w.begin() + 2, w.end()));
+            EXPECT_EQ(wordsOf(seen), rest);
         } else if (what == "frame") {
-            EXPECT_EQ(windowSystem.frameOf(1), rectOf(w, 2));
+            EXPECT_EQ(system.frameOf(1), rectOf(w, 2));
         } else if (what == "stroke" || what == "grab") {
             EXPECT_EQ(
                 what == "stroke" ? engine.strokeInProgress() : tap.grabs.back().touchpadButtons,
                 w.at(2) == "on");
         } else {
-            EXPECT_EQ(what == "asked" ? workspace.frontAsked : windows.placements().size(),
+            EXPECT_EQ(what == "asked" ? workspace.frontAsked : manager.placements().size(),
                       std::stoull(w.at(2)))
                 << what;
         }
@@ -267,47 +266,48 @@ struct Harness {
 
     Config config;
     SettingsFeed settings;
-    fake::FakeTaskQueue queue;
-    fake::FakeWindowSystem windowSystem;
-    WindowManager windows{windowSystem};
-    fake::FakeEventPoster poster;
-    fake::FakeWorkspace workspace;
-    fake::FakeDesktopShell shell;
-    ActionRunner runner{windows, poster, workspace, shell,
-                        SystemPrograms{"/bin/sh", {"-c"}, {}, {}, {}, {}, {}}};
-    ActionQueue actions{queue, runner, windows};
     fake::FakeEventTap tap;
     std::size_t grabsSeen = 0;
     fake::FakeStrokeOverlay strokeOverlay;
     fake::FakeSnapOverlay snapOverlay;
-    Engine engine{settings, actions, windows, tap, workspace, queue, strokeOverlay, snapOverlay};
+    Engine engine{settings, queue, manager, tap, workspace, turns, strokeOverlay, snapOverlay};
 };
 
 // Each script opens with its name and a colon and runs against a fresh engine holding its group's
 // rules.
-void playAll(const std::vector<std::pair<std::vector<Rule>, std::vector<std::string>>>& groups) {
-    for (const auto& [rules, scripts] : groups) {
-        for (const std::string& script : scripts) {
-            SCOPED_TRACE(script.substr(0, script.find(':')));
-            Harness(rules).play(script.substr(script.find(':') + 1));
-        }
-    }
-}
-
-TEST(EngineDecisions, Scenarios) {
+TEST(Engine, Scenarios) {
     const Rule leftHalf =
         Rule::make(key(123, ctrl | opt), Action::window(WindowAction::leftHalf), "editor", true);
     const Rule button2 = rule(Trigger::mouseButton(2), "M");
-    playAll({
+    const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
+    const Rule click3 = rule(gesture(Kind::click, 3), "C");
+    const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
+    // A left drag that moves the focused window: it presses, arms, probes, sees the window move,
+    // and goes to the left edge.
+    const std::string moving =
+        "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
+        "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
+    // Each script is one string, split over lines.
+    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
+    const std::vector<std::pair<std::vector<Rule>, std::vector<std::string>>> groups = {
         {{leftHalf},
          {"ShortcutMovesTheWindowOnlyInsideItsScope: front browser; keyDown 123 ctrl+opt; "
           "front none; keyDown 123 ctrl+opt; expect frame 300,300,400,300; front editor; "
           "keyDown 123 ctrl+opt -> swallow; expect frame 0,25,720,875; expect remembered 1"}},
+        // The front application is asked once, and only when an enabled rule scoped to some
+        // application has the whole trigger; scopes compare exactly, "" included.
         {{rule(key(40, cmd), "off", std::nullopt, false), rule(key(40, cmd), "U"),
-          rule(key(40, cmd), "S", "editor"), rule(key(1, cmd), "off", std::nullopt, false)},
-         {"ScopedBeatsUnscopedAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped: front editor; "
-          "keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; keyDown 1 cmd; "
-          "keyDown 1 cmd repeat; keyDown 2; expect asked 2; expect ran S U"}},
+          rule(key(40, cmd), "U2"), rule(key(40, cmd), "S", "editor"),
+          rule(key(40, cmd), "S2", "editor"), rule(key(1, cmd), "off", std::nullopt, false),
+          rule(key(2, cmd), "off", "editor", false), rule(key(2, cmd), "U3"),
+          rule(key(3, cmd), "E", ""), rule(key(4, cmd), "C", "Editor")},
+         {"ScopedBeatsUnscopedEarlierBeatsLaterAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped:"
+          " "
+          "front editor; keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; "
+          "keyDown 1 cmd; keyDown 1 cmd repeat; keyDown 2; keyDown 2 cmd -> swallow; "
+          "keyDown 40 cmd+shift; expect asked 2; front editor; keyDown 4 cmd; front empty; "
+          "keyDown 3 cmd -> swallow; front none; keyDown 3 cmd; expect asked 5; expect ran S U U3 "
+          "E"}},
         {{rule(key(40, cmd), "K", "editor")},
          {"AutoRepeatSwallowedWithoutFiringWhereTheRuleApplies: front editor; "
           "keyDown 40 cmd -> swallow; keyDown 40 cmd repeat -> swallow; keyDown 41 cmd repeat; "
@@ -339,19 +339,9 @@ TEST(EngineDecisions, Scenarios) {
          {"AnEditCountsFromTheNextEventAndItsNoticeAloneUpdatesTheGrabs: bind 41 L; "
           "keyDown 41 cmd -> swallow; expect grabs 1 40 41; bind 42 M; expect grabs 0 40 41; "
           "config snap off; expect grabs 1 40 41 42; expect ran L"}},
-    });
-}
-
-// The touchpad's driver clicks too: after a tap that ran a rule (with the button its settings
-// give), with fingers resting for a click, or before the tap's lift has reached the recognizer.
-// Its buttons are grabbed only while that may happen.
-TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
-    const Rule tap3 = rule(gesture(Kind::tap, 3), "T");
-    const Rule click3 = rule(gesture(Kind::click, 3), "C");
-    const std::string tapped = "fingers 3; wait 0.05; fingers 0; ";
-    // Each script is one string, split over lines.
-    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playAll({
+        // The touchpad's driver clicks too: after a tap that ran a rule (with the button its
+        // settings give), with fingers resting for a click, or before the tap's lift has reached
+        // the recognizer. Its buttons are grabbed only while that may happen.
         {{tap3},
          {"TheTapsMiddleClickTakenOnceTheMousesAndOthersPass: fingers 3; expect grab on; "
           "wait 0.05; fingers 0; expect grab on; otherDown 2; otherUp 2; otherDown 1 pad; "
@@ -382,8 +372,74 @@ TEST(EngineDecisions, TheTouchpadDriversOwnClicks) {
          {"LeftClickWithFingersRestingIsTheClick: fingers 3; "
           "leftDown 5,5 pad -> swallow; leftUp 5,5 pad -> swallow; wait 0.05; "
           "fingers 0; expect ran C"}},
-    });
+        // What the tap is told to grab follows the bindings, the fingers on the pad and the engine
+        // state, and is sent only when it changed.
+        {{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
+          rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
+          rule(Trigger::mouseButton(1), "right"), click3, rule(gesture(Kind::click, 2), "C2")},
+         {"Grabs: expect grabs 0 40 b3; fingers 2; expect grabs 0 40 b3; fingers 3; "
+          "expect grabs 1 left pad 40 b3; record on; expect grabs 1; record off; "
+          "expect grabs 1 left pad 40 b3; fingers 4; expect grabs 1 40 b3; leftDown 10,10; "
+          "expect grabs 1 motion 40 b3; config snap off; expect grabs 1 40 b3; leftUp 10,10; "
+          "expect grabs 0 40 b3; config engine off; expect grabs 1"}},
+        {{rule(lDrawing(), "L", "editor")},
+         {"ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
+          "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
+          "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
+          "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
+          "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
+          "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
+          "flags none; expect ran L L L"}},
+        {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
+         {"DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"}},
+        {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
+         {"NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"}},
+        {{rule(lDrawing(), "L")},
+         {"ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
+          "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
+          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
+          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
+          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
+          "move 116,100 => idle drawing shown 4; flags none; record on; "
+          "flags ctrl+opt 1,1 => idle; record off; flags ctrl+opt 1,1 => idle drawing; "
+          "flags none; config draw cmd+shift; flags ctrl+opt 1,1 => idle; "
+          "flags cmd+shift 1,1 => idle drawing; flags none; config engine off; "
+          "flags cmd+shift 1,1 => idle"}},
+        // Drags preview and then snap to the zone the pointer is in.
+        {{},
+         {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
+              "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
+              "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
+              "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
+              "expect remembered 0",
+          "LeavingTheZoneSnapsNothing: " + moving +
+              "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
+              "expect frame 320,310,400,300",
+          "PressWithoutReleaseStartsOver: " + moving +
+              "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
+          "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
+          "drag 400,318 => armed; drag 405.7,315.7 => probing",
+          "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
+          "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
+          "drag 0,450 @0.1 => ignored; leftUp => idle",
+          "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
+          "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
+          "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
+          "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
+          "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
+          "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
+          "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
+          "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
+          "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
+          "leftDown 400,310; drag 420,320 @0.1 => ignored"}},
+    };
     // NOLINTEND(bugprone-suspicious-missing-comma)
+    for (const auto& [rules, scripts] : groups) {
+        for (const std::string& script : scripts) {
+            SCOPED_TRACE(script.substr(0, script.find(':')));
+            Harness(rules).play(script.substr(script.find(':') + 1));
+        }
+    }
     const auto s = SettingsSnapshot::of(Config{true, true, Mods(6), {tap3, click3}});
     EXPECT_EQ(touchpadDriverNotice(*s, {true}, true) + touchpadDriverNotice(*s, {}, false), "");
     EXPECT_NE(touchpadDriverNotice(*s, {}, true), "");
@@ -400,7 +456,7 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
     int notified = 0;
     const Subscription sub = h.engine.observeState([&] { ++notified; });
     h.play("fingers 3; wait 0.05; fingers 0; expect ran T");  // gestures need no tap
-    EXPECT_EQ(h.queue.timerCount(), 0u);
+    EXPECT_EQ(h.turns.timerCount(), 0u);
     // Then input comes, an install fails, one succeeds, input goes (reported; the tap stays):
     // available, installed, install attempts, notifications after each check.
     const std::pair<bool, bool> checks[] = {{true, true}, {true, false}, {true, false}, {}};
@@ -426,86 +482,6 @@ TEST(EngineInput, TheTapIsInstalledOnceAndTakenGrabsAreTriedAgainNothingPolls) {
     h.engine.checkInput();
     EXPECT_EQ(takenNotice(h.engine.takenTriggers()), "");
     EXPECT_EQ(notified, 6);
-}
-
-// What the tap is told to grab follows the bindings, the fingers on the pad and the engine state,
-// and is sent only when it changed.
-TEST(EngineGrabs, FollowBindingsFingersAndState) {
-    playAll({{{rule(key(40, cmd), "K"), rule(key(40, cmd), "K again"),
-               rule(key(12, ctrl), "Q", std::nullopt, false), rule(Trigger::mouseButton(3), "B"),
-               rule(Trigger::mouseButton(1), "right"), rule(gesture(Kind::click, 3), "C"),
-               rule(gesture(Kind::click, 2), "C2")},
-              {"Grabs: expect grabs 0 40 b3; fingers 2; expect grabs 0 40 b3; fingers 3; "
-               "expect grabs 1 left pad 40 b3; record on; expect grabs 1; record off; "
-               "expect grabs 1 left pad 40 b3; fingers 4; expect grabs 1 40 b3; leftDown 10,10; "
-               "expect grabs 1 motion 40 b3; config snap off; expect grabs 1 40 b3; leftUp 10,10; "
-               "expect grabs 0 40 b3; config engine off; expect grabs 1"}}});
-}
-
-TEST(DrawingCapture, Scenarios) {
-    playAll({
-        {{rule(lDrawing(), "L", "editor")},
-         {"ShapeFiresWhenTheModifiersChangeUnlessAKeyCancelsByScopeThen: front editor; "
-          "trace 1.5 40,10; expect stroke on; flags ctrl+opt; expect stroke on; flags ctrl; "
-          "expect stroke off; expect ran L; trace 1 0,0 drag; flags ctrl+opt+shift; "
-          "expect stroke off; expect ran L L; trace 1 0,0; keyDown 12 ctrl+opt; "
-          "expect stroke off; move 500,500; flags none; expect ran L L; front browser; "
-          "trace 1 0,0; front editor; flags none; expect ran L L L; trace 1 0,0; front browser; "
-          "flags none; expect ran L L L"}},
-        {{rule(lDrawing(), "off", std::nullopt, false), rule(lDrawing(0.01), "near")},
-         {"DisabledDrawingsAreNoCandidates: trace 1 0,0; flags none; expect ran near"}},
-        {{rule(lDrawing(), "L", std::nullopt, false), rule(key(1, ctrl | opt), "K")},
-         {"NoEnabledDrawingRuleStartsNothing: flags ctrl+opt 1,1; expect stroke off"}},
-        {{rule(lDrawing(), "L")},
-         {"ExactlyTheDrawModifiersStartNeverWhileRecordingOrOffJitterIsDroppedAndThePathShownPast"
-          "TwelvePoints: flags ctrl+opt+shift 1,1 => idle; flags ctrl 1,1 => idle; "
-          "flags ctrl+opt 1,1 => idle drawing; flags ctrl+opt 1,1 => idle drawing; "
-          "flags ctrl 1,1 => idle; flags ctrl+opt 100,100; move 102,102; move 103,100; "
-          "move 106,100; move 108,101; move 109,100; move 112,100 => idle drawing; "
-          "move 116,100 => idle drawing shown 4; flags none; record on; flags ctrl+opt 1,1 => "
-          "idle; "
-          "record off; flags ctrl+opt 1,1 => idle drawing; flags none; config draw cmd+shift; "
-          "flags ctrl+opt 1,1 => idle; flags cmd+shift 1,1 => idle drawing; flags none; "
-          "config engine off; flags cmd+shift 1,1 => idle"}},
-    });
-}
-
-// A left drag that moves the focused window previews and then snaps to the zone the pointer is
-// in: "moving" presses, arms, probes, sees the window move, and goes to the left edge.
-TEST(DragSnapping, Scenarios) {
-    const std::string moving =
-        "leftDown 400,310 => armed; drag 420,320 => probing; window 320,310,400,300; "
-        "drag 440,330 @0.05 => moving; drag 0,450 @0.06 => moving preview 0,25,720,875; ";
-    // Each script is one string, split over lines.
-    // NOLINTBEGIN(bugprone-suspicious-missing-comma)
-    playAll(
-        {{{},
-          {"PreviewFollowsTheZoneAndTheWorkerSnapsAfterTheReleaseDelayUnremembered: " + moving +
-               "drag 1439,20 @0.07 => moving preview 720,25,720,438; "
-               "drag 700,1 @0.08 => moving preview 0,25,1440,875; leftUp => idle; wait 0.02; "
-               "expect frame 320,310,400,300; wait 0.02; expect frame 0,25,1440,875; "
-               "expect remembered 0",
-           "LeavingTheZoneSnapsNothing: " + moving +
-               "drag 700,450 @0.07 => moving; leftUp => idle; wait 0.1; "
-               "expect frame 320,310,400,300",
-           "PressWithoutReleaseStartsOver: " + moving +
-               "leftDown 500,500 => armed; leftUp => idle; wait 0.1; expect frame 320,310,400,300",
-           "DragOfEightPointsOrLessNeverProbes: leftDown 400,310; drag 408,310 => armed; "
-           "drag 400,318 => armed; drag 405.7,315.7 => probing",
-           "ResizeIsIgnoredForTheRestOfTheDrag: leftDown 400,310; drag 420,320; "
-           "window 290,300,410,300; drag 440,330 @0.05 => ignored; window 290,300,400,300; "
-           "drag 0,450 @0.1 => ignored; leftUp => idle",
-           "UnmovedWindowIsGivenUpAfterTheProbePeriod: leftDown 400,310; drag 420,320; "
-           "drag 430,320 @1.0 => probing; drag 440,320 @1.49 => probing; "
-           "drag 450,320 @1.54 => ignored; window 320,310,400,300; drag 460,320 @1.6 => ignored",
-           "ProbesAtMostOncePerInterval: leftDown 400,310; drag 420,320; window 320,310,400,300; "
-           "drag 430,320 @0.04 => probing; drag 440,320 @0.05 => moving",
-           "SnapOffStaysArmed: config snap off; leftDown 400,310; drag 420,320; "
-           "window 320,310,400,300; drag 0,450 @0.05 => armed; leftUp => idle",
-           "UnreadableOrNoFocusedWindowIgnoresTheDrag: leftDown 400,310; drag 420,320 => probing; "
-           "window unreadable; drag 430,320 @0.05 => ignored; leftUp; focus none; "
-           "leftDown 400,310; drag 420,320 @0.1 => ignored"}}});
-    // NOLINTEND(bugprone-suspicious-missing-comma)
 }
 
 // The verbose log's lines name the event, the verdict and the rule that ran.
