@@ -165,24 +165,24 @@ TEST(SessionServices, OverviewsAndLockingGoToTheServicesThereAndNeverPretend) {
                 EXPECT_TRUE(
                     pumpUntil([&] { return readLong(d, DefaultRootWindow(d), showing) == shown; }));
             }
-            EXPECT_EQ(bus.calls(), expected);
-            continue;
+        } else {
+            pid_t listener = has('p') ? xsession::XSession::start({folder / "xss-lock", "60"}) : -1;
+            EXPECT_TRUE(
+                pumpUntil([&] { return ScreenLocker::logindListenerRunning() == has('p'); }));
+            std::ofstream(folder / "status") << (has('x') ? 0 : 1);
+            setenv("PATH", has('x') || has('f') ? folder.path().c_str() : "/nonexistent", 1);
+            std::optional<bool> locked;
+            const auto start = std::chrono::steady_clock::now();
+            ScreenLocker locker({bus.connectClient(), bus.connectClient()});
+            locker.lock([&](bool l) { locked = l; });
+            setenv("PATH", path.c_str(), 1);
+            EXPECT_TRUE(pumpUntil([&] { return locked.has_value(); }));
+            // A silent locker costs a short timeout each, not the bus's default 25 seconds.
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+            EXPECT_EQ(locked, std::optional<bool>(works));
+            xsession::XSession::stop(listener);
         }
-        pid_t listener = has('p') ? xsession::XSession::start({folder / "xss-lock", "60"}) : -1;
-        EXPECT_TRUE(pumpUntil([&] { return ScreenLocker::logindListenerRunning() == has('p'); }));
-        std::ofstream(folder / "status") << (has('x') ? 0 : 1);
-        setenv("PATH", has('x') || has('f') ? folder.path().c_str() : "/nonexistent", 1);
-        std::optional<bool> locked;
-        const auto start = std::chrono::steady_clock::now();
-        ScreenLocker locker({bus.connectClient(), bus.connectClient()});
-        locker.lock([&](bool l) { locked = l; });
-        setenv("PATH", path.c_str(), 1);
-        EXPECT_TRUE(pumpUntil([&] { return locked.has_value(); }));
-        // A silent locker costs a short timeout each, not the bus's default 25 seconds.
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-        EXPECT_EQ(locked, std::optional<bool>(works));
         EXPECT_EQ(bus.calls(), expected);
-        xsession::XSession::stop(listener);
     }
 }
 
@@ -291,13 +291,6 @@ TEST(DesktopEntry, ExecLinesSplitByTheQuotingRules) {
         const auto entry = parseDesktopEntry(text);
         EXPECT_EQ(entry ? Args(entry->exec) : Args(), args) << text;
     }
-    const auto entry = parseDesktopEntry(
-        "[Desktop Entry]\nName=Notes\nExec=notes %f\nTerminal=true\nPath=/tmp/a\\sb\n"
-        "DBusActivatable=true\nStartupNotify=true\nStartupWMClass=NotesApp\n"
-        "[Desktop Action x]\nTerminal=false\n");
-    ASSERT_TRUE(entry && entry->terminal && entry->dbusActivatable && entry->startupNotify);
-    EXPECT_EQ(entry->path + " " + entry->startupWMClass + " " + entry->name,
-              "/tmp/a b NotesApp Notes");
     // Activatable over D-Bus, an entry needs no Exec line.
     EXPECT_TRUE(parseDesktopEntry("[Desktop Entry]\nDBusActivatable=true\n").value().startable());
     EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nName=No command\n").value().startable());
