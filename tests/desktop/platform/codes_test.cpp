@@ -1,7 +1,7 @@
-// The fixed translations between X and the engine (key codes, buttons, modifier masks) and the
-// ledger that tells posted events from everybody else's; the connection and the main loop: a
-// server that goes away leaves every part answering "nothing", and tasks posted from anywhere run
-// on the main thread, in order and on time.
+// The fixed translations between X and the engine (key codes, buttons, modifier masks), the
+// ledger that tells posted events from everybody else's, and what a posted keystroke leaves; the
+// connection and the main loop: a server that goes away leaves every part answering "nothing",
+// and tasks posted from anywhere run on the main thread, in order and on time.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -110,7 +110,7 @@ TEST(PostLedger, MatchesTheOldestEntryOfItsKindUntilItIsLost) {
 
 // Only the XTEST devices post the program's events: a click of the server's own mouse that
 // arrives while the program's is on its way is somebody else's, and the program's is its own.
-TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
+TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwnAndLeaveNoKeyDown) {
     XConnection x;
     X11EventPoster poster(x);
     X11EventTap tap(x, poster);
@@ -133,6 +133,11 @@ TEST(PostLedger, OnlyXTestEventsAreTheProgramsOwn) {
     XCloseDevice(d, mouse);
     EXPECT_TRUE(pumpUntil([&] { return own.size() == 2; }));
     EXPECT_EQ(own, (std::vector<bool>{false, true}));
+    // The modifiers pressed for a keystroke go up with it: a key left down would freeze the
+    // keyboard.
+    ASSERT_TRUE(poster.postKeystroke(0, Mods(Mods::command | Mods::shift | Mods::control)));
+    XSync(x.display(), False);  // the server has handled every posted event
+    EXPECT_TRUE(platform_test::nothingHeld());
 }
 
 TEST(XConnectionLoss, EveryPartAnswersNothingOnceTheServerIsGone) {
