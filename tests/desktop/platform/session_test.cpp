@@ -57,7 +57,7 @@ class FakeBus {
     using Reply = std::optional<QDBusMessage>;
     using Handler = std::function<Reply(const QDBusMessage& call)>;
     // Answers every call with the value (a property read with it as a variant), or never.
-    static Handler answer(QVariant value = {}) {
+    static Handler answer(const QVariant& value = {}) {
         return [value](const QDBusMessage& call) -> Reply {
             const bool get = call.member() == "Get";
             return !value.isValid()
