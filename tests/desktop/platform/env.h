@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "placement/geometry.h"
+#include "support/temp_dir.h"
 #include "x_session.h"
 
 #include <X11/extensions/XInput.h>
@@ -21,6 +22,10 @@ void PrintTo(const Rect& r, std::ostream* os);
 namespace ombrel::platform_test {
 
 xsession::XSession& session();
+// A private folder whose files are named as strings.
+struct Folder : test::TempDir {
+    [[nodiscard]] std::string operator/(const std::string& name) const { return path() / name; }
+};
 // Lets the Qt loop deliver what the X server sent; pumpUntil goes on until cond holds.
 void pump();
 bool pumpUntil(const std::function<bool()>& cond,

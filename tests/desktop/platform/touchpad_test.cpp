@@ -53,58 +53,43 @@ int64_t fingersDown(Program& program) {
     return n;
 }
 
-TouchpadDriver driverOf(Program& program) {
-    TouchpadDriver driver;
-    program.threads.onTap([&](linux_platform::X11EventTap& tap) { driver = tap.touchpadDriver(); });
-    return driver;
-}
-
-struct Touchpads : ::testing::Test {
-    Touchpads() {
-        monitor->setFrameHandler(
-            [this](std::span<const TouchPoint> t, double) { contacts = t.size(); });
-    }
+// Pads that arrive, leave (unplugged mid-touch or removed) or cannot be opened, as the monitor
+// and the program's queues see them.
+TEST(Touchpads, ArrivalsDeparturesAndALockedPadReachTheCountAndNoFingerStaysBehind) {
     // One pad present from the start, which cannot be opened until its rule is applied.
     fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110},
                              {{"/fake/event7", "Locked Pad"}}};
     linux_platform::QtTaskQueue queue;
     Notices notices;
     linux_platform::EvdevMultitouch source{pads.watch(), pads.opener()};
-    std::unique_ptr<TrackpadMonitor> monitor =
-        std::make_unique<TrackpadMonitor>(source, queue, queue, &notices);
+    TrackpadMonitor monitor(source, queue, queue, &notices);
     int heard = 0;
-    Subscription sub = monitor->observeDevices([this] { ++heard; });
+    const Subscription sub = monitor.observeDevices([&heard] { ++heard; });
     // Contacts in the last frame handed out.
     std::size_t contacts = 0;
-};
-
-// Pads that arrive, leave (unplugged mid-touch or removed) or cannot be opened, as the monitor
-// and the program's queues see them.
-TEST_F(Touchpads, ArrivalsDeparturesAndALockedPadReachTheCountAndNoFingerStaysBehind) {
+    monitor.setFrameHandler([&](std::span<const TouchPoint> t, double) { contacts = t.size(); });
     pads.refuse("/fake/event7", true);
-    monitor->start();
-    EXPECT_EQ(monitor->deviceCount(), 0);
-    EXPECT_EQ(monitor->unreadableCount(), 1);
+    monitor.start();
+    EXPECT_EQ(monitor.deviceCount(), 0);
+    EXPECT_EQ(monitor.unreadableCount(), 1);
     ASSERT_EQ(notices.current().size(), 1U);
-    const std::string text = notices.current()[0].text;
-    EXPECT_NE(text.find("\u201CLocked Pad\u201D"), std::string::npos) << text;
-    EXPECT_NE(text.find("70-ombrel-touchpad.rules"), std::string::npos) << text;
+    EXPECT_NE(notices.current()[0].text.find("Locked Pad"), std::string::npos);
     pads.announce(true, {"/fake/event3", "Pad"});
-    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 1; }));
     pads.send("/fake/event3", fingers(true));
     ASSERT_TRUE(pumpUntil([&] { return contacts == 3; }));
     // Unplugged with the fingers down: an empty frame, and the device leaves the count.
     pads.unplug("/fake/event3");
-    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 0 && contacts == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 0 && contacts == 0; }));
     pads.announce(true, {"/fake/event4", "Pad"});
-    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 1; }));
     pads.announce(false, {"/fake/event4", ""});
-    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 0; }));
     // udevadm trigger sends a change; the locked pad is readable now.
     pads.refuse("/fake/event7", false);
     pads.announce(true, {"/fake/event7", "Locked Pad"});
-    ASSERT_TRUE(pumpUntil([&] { return monitor->deviceCount() == 1; }));
-    EXPECT_EQ(monitor->unreadableCount(), 0);
+    ASSERT_TRUE(pumpUntil([&] { return monitor.deviceCount() == 1; }));
+    EXPECT_EQ(monitor.unreadableCount(), 0);
     EXPECT_TRUE(notices.current().empty());
     EXPECT_EQ(heard, 6);
 }
@@ -124,8 +109,7 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
     });
     using Driver = TouchpadDriver;
     const Driver read{true, Driver::Taps::leftRightMiddle, Driver::Clicks::clickfinger};
-    EXPECT_EQ(driverOf(program), read);
-    // The GUI thread is told too.
+    // As the tap read it, told to the GUI thread.
     EXPECT_TRUE(pumpUntil([&] { return program.threads.state().touchpadDriver() == read; }));
     // The middle button sends F6 (inputRules); a three-finger tap runs a command.
     Config config = inputRules();
@@ -152,7 +136,6 @@ TEST_F(InputScripts, TheTouchpadDriversClickOfARuledTapIsTakenTheMousesPasses) {
 
     // Settings changed while the program runs are followed.
     padProperty("libinput Tapping Enabled", {0});
-    EXPECT_TRUE(pumpUntil([&] { return driverOf(program).taps == Driver::Taps::off; }));
     EXPECT_TRUE(pumpUntil(
         [&] { return program.threads.state().touchpadDriver().taps == Driver::Taps::off; }));
 }

@@ -36,29 +36,20 @@ TEST(VisibleArea, StrutsAndPublishedAreasCountOnlyForTheMonitorTheyReach) {
     const Strut rightPanel{{0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}};
     // A band covering a whole monitor belongs to its neighbour.
     const Strut overLeftMonitor{{1310, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
-    const std::tuple<std::vector<Strut>, Rect, Rect> cases[] = {
-        {{leftPanel}, left, {40, 0, 1240, 800}},
-        {{leftPanel}, right, right},
-        {{leftPanel, widerLeftPanel}, left, {60, 0, 1220, 800}},
-        {{topBarAcrossBoth}, right, {1280, 25, 1024, 743}},
-        {{topBarOfLeftOnly}, right, right},
-        {{bottomOfShorter}, right, {1280, 0, 1024, 736}},
-        {{bottomOfShorter}, left, left},
-        {{rightPanel}, right, {1280, 0, 994, 768}},
-        {{overLeftMonitor}, left, left},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const auto& [struts, monitor, visible] = cases[i];
-        EXPECT_EQ(visibleArea(monitor, struts, {2304, 800}), visible) << "strut case " << i;
-    }
-    // What the window manager and the desktop publish, alone and together with the struts.
+    // What the panels reserve, the window manager and the desktop publish, alone and together.
     const std::vector<Rect> both{left, right};
     const std::vector<Rect> one{left};
     // GNOME's top bar on the left monitor, listed after the right one's area.
     const std::vector<Rect> gtk{right, {0, 32, 1280, 768}};
     const Rect topBand{0, 25, 2304, 775};
-    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> published[] = {
+    const std::tuple<std::vector<Rect>, WorkAreaSources, std::vector<Rect>> cases[] = {
         {both, {}, both},
+        {both, {{}, {}, {leftPanel}}, {{40, 0, 1240, 800}, right}},
+        {both, {{}, {}, {leftPanel, widerLeftPanel}}, {{60, 0, 1220, 800}, right}},
+        {both, {{}, {}, {topBarAcrossBoth}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
+        {both, {{}, {}, {topBarOfLeftOnly}}, {{0, 30, 1280, 770}, right}},
+        {both, {{}, {}, {rightPanel}}, {left, {1280, 0, 994, 768}}},
+        {both, {{}, {}, {overLeftMonitor}}, {left, {1310, 0, 994, 768}}},
         {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
         {both, {{}, topBand, {}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
         {one, {{}, Rect{0, 25, 1280, 775}, {leftPanel}}, {{40, 25, 1240, 775}}},
@@ -72,9 +63,9 @@ TEST(VisibleArea, StrutsAndPublishedAreasCountOnlyForTheMonitorTheyReach) {
         {both, {{}, Rect{1328, 0, 976, 800}, {}}, both},
         {both, {{{0, 30, 2304, 770}}, {}, {}}, both},
     };
-    for (std::size_t i = 0; i < std::size(published); ++i) {
-        const auto& [monitors, sources, visible] = published[i];
-        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "published case " << i;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [monitors, sources, visible] = cases[i];
+        EXPECT_EQ(visibleFrames(monitors, sources, {2304, 800}), visible) << "case " << i;
     }
 }
 
@@ -208,64 +199,11 @@ TEST_F(WindowSystemTest, PlacementsLandOnTheVisibleFrameOfEveryKindOfWindowAndKe
     EXPECT_TRUE(x_.connected());
 }
 
-// Primary first; panels shrink the monitor they reach, from the start or later, and the areas a
-// desktop publishes are followed.
-TEST_F(WindowSystemTest, ScreensFollowPanelsAndPublishedWorkAreas) {
-    Display* d = session().display();
-    const Window root = DefaultRootWindow(d);
-    const Rect full{0, 0, 1280, 800};
-    const Rect second{1280, 0, 1024, 768};
-    const auto visibleAre = [&](Rect primary, Rect other) {
-        XSync(d, False);
-        return pumpUntil([&] {
-            auto s = ws_.screens();
-            return s.size() == 2 && s[0].full == full && s[0].visible == primary &&
-                   s[1].full == second && s[1].visible == other;
-        });
-    };
-    const long desktop =
-        readLong(d, root, XInternAtom(d, "_NET_CURRENT_DESKTOP", False)).value_or(0);
-    const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
-    ASSERT_TRUE(visibleAre(full, second));
-    // A bottom panel on the shorter monitor and a left panel on the primary one.
-    const Window panels[] = {
-        createDock(1280, 736, 1024, 32, {0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}),
-        createDock(0, 0, 48, 800, {48, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})};
-    EXPECT_TRUE(visibleAre({48, 0, 1232, 800}, {1280, 0, 1024, 736}));
-    for (const Window w : panels) {
-        XDestroyWindow(d, w);
-    }
-    EXPECT_TRUE(visibleAre(full, second));
-    // GNOME's per-monitor areas, set and taken back.
-    setProperty(root, gtk.c_str(), "CARDINAL", {0, 32, 1280, 768, 1280, 0, 1024, 700});
-    EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
-    XDeleteProperty(d, root, XInternAtom(d, gtk.c_str(), False));
-    EXPECT_TRUE(visibleAre(full, second));
-    // A dock that starts reserving space later (auto-hide switched off), and stops again. The
-    // window manager, held off by a grab, cannot publish a work area: the dock's change is read.
-    windows_.push_back(createDock(1280, 0, 1024, 40, {}));
-    ASSERT_TRUE(visibleAre(full, second));
-    Display* own = x_.display();
-    XGrabServer(own);
-    XSync(own, False);
-    x_.dispatchPending();
-    ws_.screens();  // what came before the grab is read
-    const auto withStrut = [&](long top) {
-        setProperty(windows_.back(), "_NET_WM_STRUT_PARTIAL", "CARDINAL",
-                    {0, 0, top, 0, 0, 0, 0, 0, 1280, 2303, 0, 0}, own);
-        XSync(own, False);
-        x_.dispatchPending();
-        return ws_.screens()[1].visible;
-    };
-    EXPECT_EQ(withStrut(40), (Rect{1280, 40, 1024, 728}));
-    EXPECT_EQ(withStrut(0), second);
-    XUngrabServer(own);
-    XFlush(own);
-}
-
 // The "In" picker's running applications, read from the window manager's client list: the
-// windows people work in, one entry per application, none of the program's own.
-TEST_F(WindowSystemTest, RunningApplicationsAreNormalWindowsOfOtherProgramsOncePerApplication) {
+// windows people work in, one entry per application, none of the program's own. Screens: primary
+// first; panels shrink the monitor they reach, from the start or later, and the areas a desktop
+// publishes are followed.
+TEST_F(WindowSystemTest, RunningApplicationsAndScreensFollowTheWindowManagersLists) {
     constexpr long ours = 4242;
     // Class, type (none: untyped), process (0: not set), and whether it is a dialog of the first
     // window. Classes of their own: the session's other windows belong to other tests.
@@ -297,6 +235,56 @@ TEST_F(WindowSystemTest, RunningApplicationsAreNormalWindowsOfOtherProgramsOnceP
     std::erase_if(listed, [](const std::string& c) { return !c.starts_with("Ra"); });
     EXPECT_THAT(listed, ::testing::ElementsAre("RaTerm", "RaEdit"));
     EXPECT_TRUE(clientWindowClasses(nullptr, ours).empty());
+
+    const Window root = DefaultRootWindow(d_);
+    const Rect full{0, 0, 1280, 800};
+    const Rect second{1280, 0, 1024, 768};
+    const auto visibleAre = [&](Rect primary, Rect other) {
+        XSync(d_, False);
+        return pumpUntil([&] {
+            auto s = ws_.screens();
+            return s.size() == 2 && s[0].full == full && s[0].visible == primary &&
+                   s[1].full == second && s[1].visible == other;
+        });
+    };
+    const long desktop =
+        readLong(d_, root, XInternAtom(d_, "_NET_CURRENT_DESKTOP", False)).value_or(0);
+    const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
+    ASSERT_TRUE(visibleAre(full, second));
+    // A bottom panel on the shorter monitor and a left panel on the primary one.
+    const Window panels[] = {
+        createDock(1280, 736, 1024, 32, {0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}),
+        createDock(0, 0, 48, 800, {48, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})};
+    EXPECT_TRUE(visibleAre({48, 0, 1232, 800}, {1280, 0, 1024, 736}));
+    for (const Window w : panels) {
+        XDestroyWindow(d_, w);
+    }
+    EXPECT_TRUE(visibleAre(full, second));
+    // GNOME's per-monitor areas, set and taken back.
+    setProperty(root, gtk.c_str(), "CARDINAL", {0, 32, 1280, 768, 1280, 0, 1024, 700});
+    EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
+    XDeleteProperty(d_, root, XInternAtom(d_, gtk.c_str(), False));
+    EXPECT_TRUE(visibleAre(full, second));
+    // A dock that starts reserving space later (auto-hide switched off), and stops again. The
+    // window manager, held off by a grab, cannot publish a work area: the dock's change is read.
+    windows_.push_back(createDock(1280, 0, 1024, 40, {}));
+    ASSERT_TRUE(visibleAre(full, second));
+    Display* own = x_.display();
+    XGrabServer(own);
+    XSync(own, False);
+    x_.dispatchPending();
+    ws_.screens();  // what came before the grab is read
+    const auto withStrut = [&](long top) {
+        setProperty(windows_.back(), "_NET_WM_STRUT_PARTIAL", "CARDINAL",
+                    {0, 0, top, 0, 0, 0, 0, 0, 1280, 2303, 0, 0}, own);
+        XSync(own, False);
+        x_.dispatchPending();
+        return ws_.screens()[1].visible;
+    };
+    EXPECT_EQ(withStrut(40), (Rect{1280, 40, 1024, 728}));
+    EXPECT_EQ(withStrut(0), second);
+    XUngrabServer(own);
+    XFlush(own);
 }
 
 }  // namespace
