@@ -126,7 +126,7 @@ TEST(Command, AnswersWithItsStatusAloneAndRunRequestsReachTheListener) {
     // Each run is in a folder of its own, with no display and no bus but those the case gives and
     // settings in a folder of the test's; its output goes to files beside the folder.
     const test::TempDir dir;
-    const fs::path root = dir.path();
+    const fs::path& root = dir.path();
     const fs::path work = root / "work";
     fs::create_directories(work / "taken");
     std::ofstream(work / "icon.png") << "old content";
