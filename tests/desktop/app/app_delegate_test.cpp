@@ -85,6 +85,12 @@ class DelegateTest : public ::testing::Test {
     // Qt may give the window a new native id when it is shown again; the window stays the same.
     bool viewable() const { return isViewable(window->winId()); }
 
+    // What the program's own settings view is given; the delegate, its window and the view go
+    // first.
+    test::FakeEngine engine;
+    Nav nav;
+    test::FakeLoginItem login;
+    std::optional<SettingsDeps> deps;
     const std::filesystem::path folder = configHome() / "Ombrel";
     std::unique_ptr<Store> store;
     std::unique_ptr<AppDelegate> delegate;
@@ -92,12 +98,32 @@ class DelegateTest : public ::testing::Test {
     int engineStarts = 0;
 };
 
+// What the screen shows where the tray says the item is; nothing while no tray shows it.
+QImage trayShot(const QSystemTrayIcon& item) {
+    const QRect r = item.geometry();
+    return r.x() <= 0 ? QImage()
+                      : QGuiApplication::primaryScreen()
+                            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+                            .toImage();
+}
+
+// Whether that shows a glyph: more than two colours (the panel alone, or the bare root window,
+// show one).
+bool glyphOnScreen(const QSystemTrayIcon& item) {
+    const std::vector<QRgb> all = pixels(trayShot(item));
+    return std::set<QRgb>(all.begin(), all.end()).size() > 2;
+}
+
 // The launch starts the engine and shows the window, whose Edit menu works on the focused text
-// field; closing only hides the window, and showing it again builds nothing new.
-TEST_F(DelegateTest, LaunchShowsTheWindowOnceAndItsEditCommandsWork) {
+// field; closing only hides the window, and showing it again builds nothing new. The glyph is
+// dimmed while the engine is off, whoever switches it, and only then redrawn. The program starts
+// before the panel at login: a tray that comes up later gets the item, shows the dimmed glyph
+// once the engine is switched off, and takes the item away when it ends.
+TEST_F(DelegateTest, LaunchTheEditMenuAndTheDimmedGlyphInATrayStartedLater) {
+    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
     QLineEdit* field = nullptr;
     int built = 0;
-    launch(true, [&field, &built] {
+    launch(false, [&field, &built] {
         ++built;
         auto edit = std::make_unique<QLineEdit>("drawn circle");
         field = edit.get();
@@ -138,10 +164,7 @@ TEST_F(DelegateTest, LaunchShowsTheWindowOnceAndItsEditCommandsWork) {
     EXPECT_EQ(delegate->settingsWindow(), window);
     EXPECT_TRUE(pumpUntil([&] { return viewable(); }));
     EXPECT_EQ(built, 1);
-}
 
-TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
-    launch(false);
     const std::string original = test::readFile(store->fileURL());
     QSystemTrayIcon& item = *delegate->statusItem();
     QAction& enabled = *delegate->enabledItem();
@@ -163,47 +186,22 @@ TEST_F(DelegateTest, DimmedGlyphFollowsEngineEnabledWhoeverChangesIt) {
     config.snapEnabled = !config.snapEnabled;
     store->setConfig(config);
 
-    // The menu item switches it off and on again, saving each time; the file is as it was.
-    enabled.trigger();
-    EXPECT_EQ(shown(), std::pair(true, false));
-    EXPECT_EQ(glyphInk(item), dimInk);
-    EXPECT_EQ(test::readFile(store->fileURL()), original);
-    enabled.trigger();
-    EXPECT_EQ(shown(), std::pair(false, true));
-    EXPECT_TRUE(Store(folder).config().engineEnabled);
-}
-
-// What the screen shows where the tray says the item is; nothing while no tray shows it.
-QImage trayShot(const QSystemTrayIcon& item) {
-    const QRect r = item.geometry();
-    return r.x() <= 0 ? QImage()
-                      : QGuiApplication::primaryScreen()
-                            ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
-                            .toImage();
-}
-
-// Whether that shows a glyph: more than two colours (the panel alone, or the bare root window,
-// show one).
-bool glyphOnScreen(const QSystemTrayIcon& item) {
-    const std::vector<QRgb> all = pixels(trayShot(item));
-    return std::set<QRgb>(all.begin(), all.end()).size() > 2;
-}
-
-// The program starts before the panel at login: a tray that comes up later gets the item, shows
-// the dimmed glyph once the engine is switched off, and takes the item away when it ends.
-TEST_F(DelegateTest, TrayStartedLaterShowsTheItemAndItsDimming) {
-    ASSERT_TRUE(pumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }, trayTimeout));
-    launch(true);
-    QSystemTrayIcon& item = *delegate->statusItem();
     auto tray = std::make_unique<Program>(std::vector<std::string>{
         "trayer", "--edge", "top", "--align", "right", "--width", "10", "--height", "24",
         "--SetDockType", "true", "--expand", "false", "--transparent", "false"});
     ASSERT_TRUE(pumpUntil([&] { return glyphOnScreen(item); }, trayTimeout))
         << "the tray never showed the item";
     const QImage awake = trayShot(item);
-    delegate->enabledItem()->trigger();
+    // The menu item switches it off and on again, saving each time; the file is as it was.
+    enabled.trigger();
+    EXPECT_EQ(shown(), std::pair(true, false));
+    EXPECT_EQ(glyphInk(item), dimInk);
+    EXPECT_EQ(test::readFile(store->fileURL()), original);
     EXPECT_TRUE(pumpUntil([&] { return trayShot(item) != awake; }, trayTimeout))
         << "the tray kept the bright glyph after the engine was switched off";
+    enabled.trigger();
+    EXPECT_EQ(shown(), std::pair(false, true));
+    EXPECT_TRUE(Store(folder).config().engineEnabled);
     tray.reset();
     EXPECT_TRUE(pumpUntil([&] { return !glyphOnScreen(item); }, trayTimeout));
 }
@@ -212,28 +210,10 @@ QRect global(const QWidget* w) {
     return {w->mapToGlobal(QPoint(0, 0)), w->size()};
 }
 
-// Keys and window requests from another client, as people and their tools send them.
-int xdotool(std::vector<std::string> args) {
-    args.insert(args.begin(), "xdotool");
-    return xsession::XSession::run(args);
-}
-
-// The program's own settings window with three rules.
-class ProgramWindow : public DelegateTest {
-  protected:
-    // The window and its view go before the services they use.
-    void TearDown() override { delegate.reset(); }
-
-    test::FakeEngine engine;
-    Nav nav;
-    test::FakeLoginItem login;
-    std::optional<SettingsDeps> deps;
-};
-
 // The sheet hangs from the window while it grows and the window moves. Keys delete a rule and
 // Edit ▸ Undo brings it back in its place; shrunk by another client, the window keeps its content
 // whole, under the menu bar.
-TEST_F(ProgramWindow, SheetHangsKeysDeleteAndUndoAndTheContentNeverShrinks) {
+TEST_F(DelegateTest, SheetHangsKeysDeleteAndUndoAndTheContentNeverShrinks) {
     nav.setPane(Pane::mouse);
     const auto content = [this] {
         deps.emplace(SettingsDeps{*store, engine, nav, login, [] { return int64_t{1}; },
@@ -264,7 +244,7 @@ TEST_F(ProgramWindow, SheetHangsKeysDeleteAndUndoAndTheContentNeverShrinks) {
     EXPECT_TRUE(sheet->conflictText().isEmpty());
     EXPECT_TRUE(pumpUntil(hanging));
     const QPoint at = window->pos();
-    ASSERT_EQ(xdotool({"windowmove", windowId, "310", "170"}), 0);
+    ASSERT_EQ(xsession::XSession::run({"xdotool", "windowmove", windowId, "310", "170"}), 0);
     ASSERT_TRUE(pumpUntil([&] { return window->pos() != at; }));
     EXPECT_TRUE(pumpUntil(hanging));
     sheet->reject();
@@ -273,14 +253,14 @@ TEST_F(ProgramWindow, SheetHangsKeysDeleteAndUndoAndTheContentNeverShrinks) {
     const Config original = store->config();
     view->sidebar()->item(Pane::keyboard)->setFocus(Qt::TabFocusReason);
     // Sidebar, switch, Add, then the first row's Edit and Delete.
-    ASSERT_EQ(xdotool({"key", "Tab", "Tab", "Tab", "Tab", "space"}), 0);
+    ASSERT_EQ(xsession::XSession::run({"xdotool", "key", "Tab", "Tab", "Tab", "Tab", "space"}), 0);
     ASSERT_TRUE(pumpUntil([&] { return store->config().bindings.size() == 2; }));
     EXPECT_EQ(store->config().bindings[1], original.bindings[2]);
-    ASSERT_EQ(xdotool({"key", "ctrl+z"}), 0);
+    ASSERT_EQ(xsession::XSession::run({"xdotool", "key", "ctrl+z"}), 0);
     EXPECT_TRUE(pumpUntil([&] { return store->config() == original; }));
 
     const QSize before = window->size();
-    ASSERT_EQ(xdotool({"windowsize", windowId, "200", "150"}), 0);
+    ASSERT_EQ(xsession::XSession::run({"xdotool", "windowsize", windowId, "200", "150"}), 0);
     pumpUntil([&] { return window->size() != before; }, std::chrono::seconds(2));
     // The window manager keeps the window at its least; the content keeps its own least.
     EXPECT_LT(window->height(), before.height());

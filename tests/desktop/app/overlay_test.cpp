@@ -176,7 +176,7 @@ TEST_F(OverlayTest, OverlaysShowOnlyTheirLinesAndLetClicksThrough) {
 
 // Where translucency works: the stroke's line is solid and its glow fades; the preview is a faint
 // fill of the accent colour inside a stronger border with rounded corners.
-TEST_F(OverlayTest, OverlaysAreTranslucentWhereACompositorRuns) {
+TEST_F(OverlayTest, TranslucentWhereACompositorRunsAndFollowingTheDisplaysAndStyle) {
     QtStrokeOverlay stroke(windows, [] { return true; });
     stroke.begin({100, 200});
     stroke.addPoint({300, 200});
@@ -223,17 +223,15 @@ TEST_F(OverlayTest, OverlaysAreTranslucentWhereACompositorRuns) {
     }
     const QColor fill = preview.pixelColor(200, 150);
     EXPECT_NEAR(fill.hueF(), overlayColor().hueF(), 0.02);
-}
 
-// The stroke needs a display; the compositor is whoever owns the screen's selection; the accent
-// is lighter on a dark style.
-TEST_F(OverlayTest, FollowsTheDisplaysTheCompositorAndTheStyle) {
+    // The stroke needs a display; the compositor is whoever owns the screen's selection; the
+    // accent is lighter on a dark style.
     windows.displays.clear();
-    QtStrokeOverlay stroke(windows, [] { return false; });
-    stroke.begin({10, 10});
-    stroke.addPoint({40, 40});
-    EXPECT_FALSE(stroke.visible());
-    EXPECT_EQ(stroke.window(), nullptr);
+    QtStrokeOverlay blind(windows, [] { return false; });
+    blind.begin({10, 10});
+    blind.addPoint({40, 40});
+    EXPECT_FALSE(blind.visible());
+    EXPECT_EQ(blind.window(), nullptr);
 
     EXPECT_FALSE(compositorRunning());
     const Window owner =

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using xsession::XSession;
 using Env = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 bool instanceOnBus() {
     const auto reply =
@@ -35,11 +37,6 @@ bool instanceOnBus() {
 // Whether a mapped window titled exactly "Ombrel" exists (the settings window).
 bool settingsWindowShown() {
     return XSession::run({"xdotool", "search", "--onlyvisible", "--name", "^Ombrel$"}) == 0;
-}
-
-int sendRun(const std::string& name) {
-    return XSession::run({"dbus-send", "--session", "--type=signal", "/local/ombrel",
-                          "local.ombrel.run", "string:" + name});
 }
 
 bool showingDesktop() {
@@ -74,12 +71,16 @@ TEST(Program, RunsRequestsWithTheEngineOffAndFollowsAHandEdit) {
                std::abs(m.y - primary.y) <= 2 && std::abs(m.width - primary.width / 2) <= 2 &&
                std::abs(m.height - primary.height) <= 2;
     };
-    ASSERT_EQ(sendRun("leftHalf"), 0);
-    EXPECT_TRUE(pumpUntil(onLeftHalf));
-    ASSERT_EQ(sendRun("showDesktop"), 0);
-    EXPECT_TRUE(pumpUntil(showingDesktop));
-    ASSERT_EQ(sendRun("showDesktop"), 0);
-    EXPECT_TRUE(pumpUntil([] { return !showingDesktop(); }));
+    const std::pair<std::string, std::function<bool()>> runs[] = {
+        {"leftHalf", onLeftHalf}, {"showDesktop", showingDesktop}, {"showDesktop", [] {
+                                                                        return !showingDesktop();
+                                                                    }}};
+    for (const auto& [name, done] : runs) {
+        ASSERT_EQ(XSession::run({"dbus-send", "--session", "--type=signal", "/local/ombrel",
+                                 "local.ombrel.run", "string:" + name}),
+                  0);
+        EXPECT_TRUE(pumpUntil(done)) << name;
+    }
     XDestroyWindow(session().display(), w);
 
     writeSettings(Config{true, true, Mods(6), {}});
@@ -96,13 +97,13 @@ TEST(Program, RunsRequestsWithTheEngineOffAndFollowsAHandEdit) {
 // bus. Ended by the session (SIGTERM, SIGHUP) or from a terminal (SIGINT), the first quits as
 // from its menu and exits normally; killed outright, the next start runs all the same: the
 // kernel has released the lock.
-TEST(Program, OneInstancePerUserWithOrWithoutASessionBus) {
+TEST(Program, OneInstancePerUserWithOrWithoutASessionBusAndALockFolderOfItsOwn) {
     ASSERT_TRUE(pumpUntil([] { return !instanceOnBus(); })) << "an earlier instance still runs";
     writeSettings(Config{true, true, Mods(6), {}});
     const std::string noBus = "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus";
     const std::string bus = "DBUS_SESSION_BUS_ADDRESS=" + shell_test::bus().address();
     const auto tmp = configHome() / "tmp";
-    std::filesystem::create_directory(tmp);
+    fs::create_directory(tmp);
     const Env noRuntimeFolder = {"-u", "XDG_RUNTIME_DIR", "TMPDIR=" + tmp.string(), noBus};
     const struct {
         const char* name;
@@ -138,29 +139,27 @@ TEST(Program, OneInstancePerUserWithOrWithoutASessionBus) {
         ASSERT_TRUE(pumpUntil([] { return !settingsWindowShown() && !instanceOnBus(); }));
     }
     const auto folder = tmp / ("ombrel-" + std::to_string(geteuid()));
-    EXPECT_TRUE(std::filesystem::exists(folder / "ombrel.lock"));
-    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
-}
+    EXPECT_TRUE(fs::exists(folder / "ombrel.lock"));
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
 
-// The lock lives only where nobody else can create or replace it: the runtime folder when it is
-// the user's and private, else a private folder of the user's under TMPDIR, else nowhere.
-TEST(LockFolder, IsTheUsersAndPrivate) {
-    namespace fs = std::filesystem;
+    // The lock lives only where nobody else can create or replace it: the runtime folder when it
+    // is the user's and private, else that private folder of the user's under TMPDIR, else
+    // nowhere.
     const fs::path runtime = std::getenv("XDG_RUNTIME_DIR");
-    const fs::path fallback = configHome() / ("ombrel-" + std::to_string(geteuid()));
-    setenv("TMPDIR", configHome().c_str(), 1);
+    setenv("TMPDIR", tmp.c_str(), 1);
     EXPECT_EQ(SingleInstance::defaultLockFolder(), runtime);
+    fs::remove_all(folder);
     fs::permissions(runtime, fs::perms::group_write, fs::perm_options::add);
-    EXPECT_EQ(SingleInstance::defaultLockFolder(), fallback);
+    EXPECT_EQ(SingleInstance::defaultLockFolder(), folder);
     // A link, even to a private folder of the user's, may be replaced by whoever may write there.
     const fs::path elsewhere = configHome() / "elsewhere";
     fs::create_directory(elsewhere);
     fs::permissions(elsewhere, fs::perms::owner_all);
-    fs::remove(fallback);
-    fs::create_directory_symlink(elsewhere, fallback);
+    fs::remove(folder);
+    fs::create_directory_symlink(elsewhere, folder);
     EXPECT_EQ(SingleInstance::defaultLockFolder(), fs::path()) << "followed a link";
     fs::permissions(runtime, fs::perms::group_write, fs::perm_options::remove);
-    fs::remove(fallback);
+    fs::remove(folder);
     unsetenv("TMPDIR");
 }
 

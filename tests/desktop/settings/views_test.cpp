@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QMetaEnum>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -60,12 +61,8 @@ void press(QWidget* target, int qtKey, quint32 scan, Qt::KeyboardModifiers mods 
 // What a screen reader says of an element: its role, the label linked to it, its name, its
 // notes, and whether it is on.
 std::string heard(QAccessibleInterface* i) {
-    const std::map<QAccessible::Role, std::string> roles = {{QAccessible::Button, "Button "},
-                                                            {QAccessible::CheckBox, "CheckBox "},
-                                                            {QAccessible::RadioButton, "Radio "},
-                                                            {QAccessible::ComboBox, "ComboBox "},
-                                                            {QAccessible::ListItem, ""}};
-    std::string said = roles.contains(i->role()) ? roles.at(i->role()) : "other ";
+    const char* role = QMetaEnum::fromType<QAccessible::Role>().valueToKey(i->role());
+    std::string said = i->role() == QAccessible::ListItem ? "" : std::string(role) + " ";
     for (const auto& [label, relation] : i->relations(QAccessible::Label)) {
         said += "[" + label->text(QAccessible::Name).toStdString() + "] ";
     }
@@ -92,6 +89,18 @@ std::string spoken() {
 
 class SettingsWindow : public ::testing::Test {
   protected:
+    SettingsWindow() {
+        deps_.runningApps = [] { return std::vector<std::string>{"xterm", "Firefox"}; };
+        deps_.appName = [](const std::string& id) {
+            return id == "Firefox" ? std::string("Firefox Web Browser") : id;
+        };
+        deps_.recheckAccess = [this] { ++rechecks_; };
+        deps_.showFile = [this](const std::filesystem::path& p) { shown_.push_back(p); };
+        deps_.chooseApp = [](QWidget*) {
+            return std::optional<std::string>("/usr/share/applications/xterm.desktop");
+        };
+        deps_.notices = &notices_;
+    }
     // Saves the rules, then opens the window on the pane.
     void open(Pane pane = Pane::keyboard, std::vector<Rule> rules = {}, int64_t drawMods = 6) {
         store_.setConfig(Config{true, true, Mods(drawMods), std::move(rules)});
@@ -108,17 +117,14 @@ class SettingsWindow : public ::testing::Test {
         EXPECT_NE(view_->editor(), nullptr);
         return *view_->editor();
     }
-    int64_t sidebarCount(Pane pane) { return *view_->sidebar()->item(pane)->count(); }
 
     // A click on a row's control, or on the row outside its controls.
     void click(int row, Part part, bool twice = false) {
         const QPoint at = part == Part::none ? list().partRect(row, part).topLeft() + QPoint(40, 20)
                                              : list().partRect(row, part).center();
-        if (twice) {
-            QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, at);
-        } else {
-            QTest::mouseClick(list().viewport(), Qt::LeftButton, {}, at);
-        }
+        using Click = void (*)(QWidget*, Qt::MouseButton, Qt::KeyboardModifiers, QPoint, int);
+        (twice ? Click(&QTest::mouseDClick) : Click(&QTest::mouseClick))(
+            list().viewport(), Qt::LeftButton, {}, at, -1);
     }
 
     // The pane's rows as a screen reader hears them, "(off)" for a switched-off rule.
@@ -144,25 +150,7 @@ class SettingsWindow : public ::testing::Test {
     int64_t devices_ = 1;
     int rechecks_ = 0;
     std::vector<std::filesystem::path> shown_;
-    SettingsDeps deps_{
-        store_,
-        engine_,
-        nav_,
-        loginItem_,
-        [this] { return devices_; },
-        &translate,
-        [] {
-            return std::vector<std::string>{"xterm", "Firefox"};
-        },
-        [](const std::string& id) {
-            return id == "Firefox" ? std::string("Firefox Web Browser") : id;
-        },
-        [this] { ++rechecks_; },
-        [this](const std::filesystem::path& p) { shown_.push_back(p); },
-        [](QWidget*) {
-            return std::optional<std::string>("/usr/share/applications/xterm.desktop");
-        },
-        &notices_};
+    SettingsDeps deps_{store_, engine_, nav_, loginItem_, [this] { return devices_; }, &translate};
     std::unique_ptr<SettingsView> view_;
 };
 
@@ -170,8 +158,8 @@ class SettingsWindow : public ::testing::Test {
 // keeps the shortcut; cancelling the sheet or closing the window frees the engine. A new rule's
 // shortcut needs a modifier, the recorder keeping its place while it says so; saved, the rule
 // goes last.
-TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
-    const Rule rule = hotkeyRule(1, Mods::command);
+TEST_F(SettingsWindow, RecordersCanvasTipTapAndTheSheetInTheSmallestWindow) {
+    const Rule rule = hotkeyRule(1, Mods::command, Action::shell("make\nmake install\nmake check"));
     open(Pane::keyboard, {rule});
     for (const bool closeWindow : {false, true}) {
         view_->edit(rule);
@@ -212,8 +200,80 @@ TEST_F(SettingsWindow, OneRecorderAtATimeAndANewRuleGoesLast) {
     EXPECT_EQ(shortcut->buttonText(), "⌃⌥A");
     sheet().saveButton()->click();
     EXPECT_EQ(view_->editor(), nullptr);
-    EXPECT_EQ(rows(), "⌘S Window: Left half | ⌃⌥A Press S");
+    EXPECT_EQ(rows(), "⌘S Run: make\nmake install\nmake check | ⌃⌥A Press S");
     EXPECT_EQ(onDisk(), store_.config().bindings);
+
+    // The canvas records one stroke at a time; a tip-tap hides the finger count and saves two
+    // fingers, with the app chosen in the file dialog.
+    nav_.setPane(Pane::drawings);
+    rulePane()->addButton()->click();
+    QWidget* surface = sheet().canvas()->surface();
+    const auto drag = [&](std::vector<QPoint> pts) {
+        QTest::mousePress(surface, Qt::LeftButton, {}, pts.front());
+        for (const QPoint& at : pts) {
+            QMouseEvent move(QEvent::MouseMove, QPointF(at), surface->mapToGlobal(QPointF(at)),
+                             Qt::NoButton, Qt::LeftButton, {});
+            QApplication::sendEvent(surface, &move);
+        }
+        QTest::mouseRelease(surface, Qt::LeftButton, {}, pts.back());
+    };
+    drag({{20, 20}});
+    EXPECT_TRUE(sheet().canvas()->clearButton()->isEnabled());
+    EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    drag({{10, 100}, {200, 100}, {300, 100}, {500, 250}});
+    EXPECT_EQ(sheet().model().drawPoints.front(), (Pt{10, 100}));
+    EXPECT_EQ(sheet().model().drawPoints.back(), (Pt{500, 250}));  // past the edge, still kept
+    EXPECT_TRUE(sheet().saveButton()->isEnabled());
+    sheet().canvas()->clearButton()->click();
+    EXPECT_TRUE(sheet().model().drawPoints.empty());
+    EXPECT_FALSE(sheet().canvas()->clearButton()->isEnabled());
+    EXPECT_FALSE(sheet().saveButton()->isEnabled());
+    sheet().reject();
+
+    nav_.setPane(Pane::trackpad);
+    rulePane()->addButton()->click();
+    BindingEditor& tip = sheet();
+    EXPECT_TRUE(tip.fingersShown());
+    tip.fingersPicker()->setCurrentText("4");
+    tip.gesturePicker()->setCurrentIndex(
+        tip.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
+    EXPECT_FALSE(tip.fingersShown());
+    tip.actionPicker()->setCurrentText("Open app");
+    EXPECT_FALSE(tip.saveButton()->isEnabled());
+    for (auto* b : tip.findChildren<PlainButton*>()) {
+        if (b->text() == "Choose…") {
+            b->click();
+        }
+    }
+    tip.saveButton()->click();
+    EXPECT_EQ(onDisk().back().trigger,
+              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
+    EXPECT_EQ(onDisk().back().action, Action::launchApp("/usr/share/applications/xterm.desktop"));
+
+    // The sheet inside the smallest window, a conflict on one line whatever the command, and a
+    // command field of two to five lines.
+    view_->resize(view_->minimumSize());
+    view_->edit(RuleList::newRule(Pane::drawings));
+    QApplication::processEvents();
+    const QPoint save = sheet().saveButton()->mapTo(view_.get(), QPoint(0, 0));
+    EXPECT_TRUE(view_->rect().contains(sheet().geometry()));
+    EXPECT_TRUE(view_->rect().contains(QRect(save, sheet().saveButton()->size())));
+    sheet().reject();
+
+    view_->edit(RuleList::newRule(Pane::keyboard));
+    sheet().shortcutRecorder()->button()->click();
+    press(&sheet(), Qt::Key_S, xS, Qt::MetaModifier);
+    EXPECT_TRUE(sheet().conflictText().endsWith("…")) << sheet().conflictText().toStdString();
+    EXPECT_FALSE(sheet().conflictText().contains('\n'));
+    sheet().actionPicker()->setCurrentText("Run shell command");
+    QPlainTextEdit* command = sheet().commandField();
+    const int line = QFontMetrics(command->font()).lineSpacing();
+    for (int lines : {1, 5, 6}) {
+        command->setPlainText(QString("echo\n").repeated(lines - 1) + "echo");
+        QApplication::processEvents();
+        EXPECT_EQ(command->verticalScrollBar()->isVisible(), lines > 5) << lines;
+        EXPECT_GE(command->viewport()->height(), std::clamp(lines, 2, 5) * line) << lines;
+    }
 }
 
 // A new rule that clashes with a stored one, even one switched off, cannot be saved until
@@ -237,7 +297,7 @@ TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
     click(0, Part::remove);
     EXPECT_NE(rulePane()->emptyState(), nullptr);
     EXPECT_EQ(rulePane()->subtitle(), "Nothing set up");
-    EXPECT_EQ(sidebarCount(Pane::mouse), 0);
+    EXPECT_EQ(view_->sidebar()->item(Pane::mouse)->count(), 0);
     EXPECT_EQ(onDisk(), (std::vector<Rule>{on, off}));
 
     nav_.setPane(Pane::keyboard);
@@ -249,7 +309,7 @@ TEST_F(SettingsWindow, ConflictsDeletingTheOnlyRuleAndSwitchingOneOff) {
     click(0, Part::enable);
     EXPECT_EQ(rows(), "⌘A Window: Left half (off) | ⌘S Run: x (off)");
     EXPECT_EQ(rulePane()->subtitle(), "0 of 2 on");
-    EXPECT_EQ(sidebarCount(Pane::keyboard), 2);
+    EXPECT_EQ(view_->sidebar()->item(Pane::keyboard)->count(), 2);
     EXPECT_FALSE(onDisk().at(0).enabled);
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
@@ -278,12 +338,8 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndEditingKeepsTheirPlace) {
     EXPECT_EQ(list().hoveredRow(), -1);
 
     click(0, Part::edit);
-    QStringList apps;
-    for (int i = 0; i < sheet().scopePicker()->count(); ++i) {
-        apps << sheet().scopePicker()->itemText(i);
-    }
-    EXPECT_EQ(apps, QStringList({"All apps", "not.installed", "Firefox Web Browser", "xterm"}));
     EXPECT_EQ(sheet().scopePicker()->currentIndex(), 1);
+    EXPECT_EQ(sheet().scopePicker()->findText("Firefox Web Browser"), 2);
     sheet().reject();
 
     click(1, Part::none, true);
@@ -296,62 +352,12 @@ TEST_F(SettingsWindow, RowsShowTheirScopeAndHoverAndEditingKeepsTheirPlace) {
     EXPECT_EQ(onDisk(), (std::vector<Rule>{mouse, url, ls, last}));
 }
 
-// The canvas records one stroke at a time; a tip-tap hides the finger count and saves two
-// fingers, with the app chosen in the file dialog.
-TEST_F(SettingsWindow, DrawingCanvasAndTipTap) {
-    open(Pane::drawings);
-    rulePane()->addButton()->click();
-    QWidget* surface = sheet().canvas()->surface();
-    const auto drag = [&](std::vector<QPoint> pts) {
-        QTest::mousePress(surface, Qt::LeftButton, {}, pts.front());
-        for (const QPoint& at : pts) {
-            QMouseEvent move(QEvent::MouseMove, QPointF(at), surface->mapToGlobal(QPointF(at)),
-                             Qt::NoButton, Qt::LeftButton, {});
-            QApplication::sendEvent(surface, &move);
-        }
-        QTest::mouseRelease(surface, Qt::LeftButton, {}, pts.back());
-    };
-    drag({{20, 20}});
-    EXPECT_TRUE(sheet().canvas()->clearButton()->isEnabled());
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
-    drag({{10, 100}, {200, 100}, {300, 100}, {500, 250}});
-    EXPECT_EQ(sheet().model().drawPoints.front(), (Pt{10, 100}));
-    EXPECT_EQ(sheet().model().drawPoints.back(), (Pt{500, 250}));  // past the edge, still kept
-    EXPECT_TRUE(sheet().saveButton()->isEnabled());
-    sheet().canvas()->clearButton()->click();
-    EXPECT_TRUE(sheet().model().drawPoints.empty());
-    EXPECT_FALSE(sheet().canvas()->clearButton()->isEnabled());
-    EXPECT_FALSE(sheet().saveButton()->isEnabled());
-    sheet().reject();
-
-    nav_.setPane(Pane::trackpad);
-    rulePane()->addButton()->click();
-    BindingEditor& sheet = this->sheet();
-    EXPECT_TRUE(sheet.fingersShown());
-    sheet.fingersPicker()->setCurrentText("4");
-    sheet.gesturePicker()->setCurrentIndex(
-        sheet.gesturePicker()->findData(static_cast<int>(TrackpadGesture::Kind::tipTapLeft)));
-    EXPECT_FALSE(sheet.fingersShown());
-    sheet.actionPicker()->setCurrentText("Open app");
-    EXPECT_FALSE(sheet.saveButton()->isEnabled());
-    for (auto* b : sheet.findChildren<PlainButton*>()) {
-        if (b->text() == "Choose…") {
-            b->click();
-        }
-    }
-    sheet.saveButton()->click();
-    ASSERT_EQ(onDisk().size(), 1u);
-    EXPECT_EQ(onDisk()[0].trigger,
-              Trigger::trackpad(TrackpadGesture{TrackpadGesture::Kind::tipTapLeft, 2}));
-    EXPECT_EQ(onDisk()[0].action, Action::launchApp("/usr/share/applications/xterm.desktop"));
-}
-
 // The status line, the banner and the General pane follow the engine, the devices and the
 // switch, and list the notices given from any thread; the login switch follows the login item.
-TEST_F(SettingsWindow, GeneralPaneFollowsEngineNoticesAndLoginItem) {
+TEST_F(SettingsWindow, GeneralPaneDrawPickerAndReopening) {
     engine_.set(false, false);
     devices_ = 0;
-    open(Pane::general);
+    open(Pane::general, {}, 1);
     Sidebar* side = view_->sidebar();
     const auto status = [&] {
         return side->statusWord() + ", " + generalPane()->statusValue(0) + ", " +
@@ -394,12 +400,9 @@ TEST_F(SettingsWindow, GeneralPaneFollowsEngineNoticesAndLoginItem) {
     nav_.setPane(Pane::keyboard);
     nav_.setPane(Pane::general);
     EXPECT_TRUE(generalPane()->loginSwitch()->isChecked());
-}
 
-// A draw set the picker does not offer shows no choice; picking one saves it. Reopened, the
-// window shows the pane it showed last, and a settings file that could not be read says so.
-TEST_F(SettingsWindow, DrawPickerLastPaneAndUnreadableFile) {
-    open(Pane::general, {}, 1);
+    // A draw set the picker does not offer shows no choice; picking one saves it. Reopened, the
+    // window shows the pane it showed last, and a settings file that could not be read says so.
     SegmentedControl* picker = generalPane()->drawModsPicker();
     EXPECT_EQ(picker->selected(), -1);
     QTest::mouseClick(picker->segment(3), Qt::LeftButton);
@@ -417,39 +420,11 @@ TEST_F(SettingsWindow, DrawPickerLastPaneAndUnreadableFile) {
     EXPECT_EQ(again.loadErrorText().toStdString(), std::string(Store::loadErrorText));
 }
 
-// The sheet inside the smallest window, a conflict on one line whatever the command, and a
-// command field of two to five lines.
-TEST_F(SettingsWindow, SheetFitsTheWindowWithAOneLineConflictAndACommandField) {
-    open(Pane::keyboard, {hotkeyRule(1, 1, Action::shell("make\nmake install\nmake check"))});
-    view_->resize(view_->minimumSize());
-    view_->edit(RuleList::newRule(Pane::drawings));
-    QApplication::processEvents();
-    const QPoint save = sheet().saveButton()->mapTo(view_.get(), QPoint(0, 0));
-    EXPECT_TRUE(view_->rect().contains(sheet().geometry()));
-    EXPECT_TRUE(view_->rect().contains(QRect(save, sheet().saveButton()->size())));
-    sheet().reject();
-
-    view_->edit(RuleList::newRule(Pane::keyboard));
-    sheet().shortcutRecorder()->button()->click();
-    press(&sheet(), Qt::Key_S, xS, Qt::MetaModifier);
-    EXPECT_TRUE(sheet().conflictText().endsWith("…")) << sheet().conflictText().toStdString();
-    EXPECT_FALSE(sheet().conflictText().contains('\n'));
-    sheet().actionPicker()->setCurrentText("Run shell command");
-    QPlainTextEdit* command = sheet().commandField();
-    const int line = QFontMetrics(command->font()).lineSpacing();
-    for (int lines : {1, 5, 6}) {
-        command->setPlainText(QString("echo\n").repeated(lines - 1) + "echo");
-        QApplication::processEvents();
-        EXPECT_EQ(command->verticalScrollBar()->isVisible(), lines > 5) << lines;
-        EXPECT_GE(command->viewport()->height(), std::clamp(lines, 2, 5) * line) << lines;
-    }
-}
-
 // The whole window by keyboard, as a screen reader user hears it: Tab in reading order through
 // every control, the arrows in the list, the sidebar and the segmented picker, Space and Return
 // pressing, the sheet keeping Tab to itself. Then Edit ▸ Undo brings back one deletion at a
 // time, the latest first.
-TEST_F(SettingsWindow, KeyboardReachesEveryControlAndUndoBringsDeletionsBack) {
+TEST_F(SettingsWindow, KeyboardAndScreenReaderReachEveryControlAndUndoBringsDeletionsBack) {
     const Rule left = hotkeyRule(123, 6);
     const Rule ls = hotkeyRule(1, 1, Action::shell("ls"), "Firefox");
     engine_.set(false, false);
@@ -479,28 +454,23 @@ TEST_F(SettingsWindow, KeyboardReachesEveryControlAndUndoBringsDeletionsBack) {
     EXPECT_EQ(onDisk(), std::vector<Rule>{ls});
     view_->undo();
     EXPECT_EQ(onDisk(), (std::vector<Rule>{off, ls}));
-}
 
-// Screen readers act on a row's controls and on the sidebar without the keyboard. A rule whose
-// trigger another program holds says so while it is on.
-TEST_F(SettingsWindow, ScreenReaderActionsAndTheTakenMark) {
-    const Rule a = hotkeyRule(123, 6);
-    const Rule b = hotkeyRule(124, 6, Action::window(WindowAction::rightHalf), std::nullopt, false);
-    open(Pane::keyboard, {a, b});
+    // Screen readers act on a row's controls and on the sidebar without the keyboard. A rule
+    // whose trigger another program holds says so while it is on.
+    nav_.setPane(Pane::keyboard);
     QSignalSpy changed(&rulePane()->rules(), &QAbstractItemModel::dataChanged);
-    engine_.setTaken({a.trigger, b.trigger, Trigger::hotkey({1, Mods(1)})});
+    engine_.setTaken({left.trigger, ls.trigger, Trigger::hotkey({9, Mods(1)})});
     ASSERT_EQ(changed.count(), 1);
-    EXPECT_EQ(changed[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(changed[0][0].toModelIndex().row(), 1);
     EXPECT_EQ(rows(),
-              "⌃⌥← Window: Left half {Taken by another program} | ⌃⌥→ Window: Right half (off)");
-
-    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&list())->child(1);
+              "⌃⌥← Window: Left half (off) | ⌘S Run: ls {Taken by another program. Only "
+              "in Firefox Web Browser}");
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&list())->child(0);
     row->child(2)->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-    EXPECT_TRUE(onDisk().at(1).enabled);
-    EXPECT_EQ(heard(row), "⌃⌥→ Window: Right half {Taken by another program}");
+    EXPECT_TRUE(onDisk().at(0).enabled);
+    EXPECT_EQ(heard(row), "⌃⌥← Window: Left half {Taken by another program}");
     row->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(onDisk(), std::vector<Rule>{a});
-
+    EXPECT_EQ(onDisk(), std::vector<Rule>{ls});
     QAccessible::queryAccessibleInterface(view_->sidebar()->item(Pane::mouse))
         ->actionInterface()
         ->doAction(QAccessibleActionInterface::pressAction());

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/settings_reload.h"
@@ -30,12 +29,10 @@ struct CountReloads final : log::Sink {
     [[nodiscard]] bool wantsDecisions() const override { return false; }
 };
 
-// In place, or as editors, git and dotfile managers do: a new entry renamed over the old one.
-void write(const fs::path& path, const std::string& text, bool rename = false) {
-    std::ofstream(rename ? path.string() + ".new" : path.string(), std::ios::trunc) << text;
-    if (rename) {
-        fs::rename(path.string() + ".new", path);
-    }
+// As editors, git and dotfile managers write: a new entry renamed over the old one.
+void renameOver(const fs::path& path, const std::string& text) {
+    test::writeFile(path.string() + ".new", text);
+    fs::rename(path.string() + ".new", path);
 }
 
 TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
@@ -45,7 +42,6 @@ TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
     const QCoreApplication app(argc, argv);
     const test::TempDir root;
     const fs::path dotfile = root.path() / "dotfiles" / "ombrel.json";
-    fs::create_directories(dotfile.parent_path());
     CountReloads counter;
     log::setSink(&counter);
     Notices notices;
@@ -62,15 +58,15 @@ TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
         return now.empty() ? std::string() : now.front().text;
     };
     const std::pair<const char*, std::function<void(const std::string&)>> edits[] = {
-        {"renamed over", [&](const std::string& t) { write(file, t, true); }},
-        {"written in place", [&](const std::string& t) { write(file, t); }},
+        {"renamed over", [&](const std::string& t) { renameOver(file, t); }},
+        {"written in place", [&](const std::string& t) { test::writeFile(file, t); }},
         {"relinked",
          [&](const std::string& t) {
-             write(dotfile, t);
+             test::writeFile(dotfile, t);
              fs::create_symlink(dotfile, file.string() + ".new");
              fs::rename(file.string() + ".new", file);
          }},
-        {"link target renamed over", [&](const std::string& t) { write(dotfile, t, true); }},
+        {"link target renamed over", [&](const std::string& t) { renameOver(dotfile, t); }},
     };
     int mods = 1;
     for (const auto& [how, edit] : edits) {
@@ -80,7 +76,7 @@ TEST(SettingsFile, EditsByOtherProgramsApplyAndOwnSavesDoNot) {
     }
 
     // Broken by hand: the settings in force stay, nothing is set aside, the pane says why.
-    write(dotfile, "{\"bindings\": [");
+    test::writeFile(dotfile, "{\"bindings\": [");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sentence().empty(); }, 5000));
     EXPECT_NE(sentence().find("not valid JSON"), std::string::npos) << sentence();
     EXPECT_EQ(store.config().drawMods, Mods(mods));
