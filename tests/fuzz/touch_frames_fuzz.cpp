@@ -1,6 +1,7 @@
 // libFuzzer entry for the touchpad frame builder: any capabilities, state at opening and event
 // stream give frames of at most the slots kept with every point on the pad, and never a crash or
 // an overflow.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -38,13 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (!builder.feed(e)) {
             continue;
         }
-        if (builder.frame().size() > TouchpadState::maxSlots) {
+        const auto onPad = [](const auto& p) {
+            return p.x >= 0 && p.x <= 1 && p.y >= 0 && p.y <= 1;
+        };
+        if (builder.frame().size() > TouchpadState::maxSlots ||
+            !std::ranges::all_of(builder.frame(), onPad)) {
             std::abort();
-        }
-        for (const auto& p : builder.frame()) {
-            if (!(p.x >= 0 && p.x <= 1 && p.y >= 0 && p.y <= 1)) {
-                std::abort();
-            }
         }
     }
     builder.end(0);

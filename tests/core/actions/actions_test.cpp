@@ -83,6 +83,7 @@ TEST(WindowManager, SequencesOfPlacements) {
     const Rect start800{100, 100, 800, 300};
     const Rect shrunk{244, 147, 952, 631};
     const Rect maxA = displayA.visible;
+    const Rect maxB = displayB.visible;
     using enum WindowAction;
     using enum WindowState;
     const Sequence cases[] = {
@@ -112,12 +113,7 @@ TEST(WindowManager, SequencesOfPlacements) {
         {maxA, ab, 0, {{leftHalf, leftA}, {leftHalf, maxA}}, maximized, End{maximized, start, 0}},
         {maxA, ab, 0, {{maximize, shrunk}}, maximized, End{normal, start, 0}},
         {maxA, ab, 0, {{center, maxA}}, maximized, End{maximized, start, 0}},
-        {maxA,
-         ab,
-         0,
-         {{nextDisplay, displayB.visible}},
-         maximized,
-         End{maximized, {1573, 92, 534, 371}, 0}},
+        {maxA, ab, 0, {{nextDisplay, maxB}}, maximized, End{maximized, {1573, 92, 534, 371}, 0}},
         {displayA.full,
          ab,
          0,
@@ -150,21 +146,19 @@ TEST(WindowManager, SequencesOfPlacements) {
 
 TEST(WindowManager, MemoryHoldsSixtyWindows) {
     Desk desk;
-    auto& system = desk.system;
-    auto& manager = desk.manager;
     for (uint64_t id = 1; id <= 60; ++id) {
-        system.open(id, start);
-        manager.apply(A::leftHalf);
+        desk.system.open(id, start);
+        desk.manager.apply(A::leftHalf);
     }
-    system.focused = WindowRef{30};
-    manager.apply(A::rightHalf);  // replaces its entry and drops nobody
-    system.open(61, start);
-    manager.apply(A::leftHalf);  // pushes out the oldest
+    desk.system.focused = WindowRef{30};
+    desk.manager.apply(A::rightHalf);  // replaces its entry and drops nobody
+    desk.system.open(61, start);
+    desk.manager.apply(A::leftHalf);  // pushes out the oldest
     // Without an entry the pushed-out window already stands at the target and stays there.
     for (const auto& [id, expected] : {std::pair{1, leftA}, {2, start}, {61, start}}) {
-        system.focused = WindowRef{static_cast<uint64_t>(id)};
-        manager.apply(A::leftHalf);
-        EXPECT_EQ(system.frameOf(id), expected) << id;
+        desk.system.focused = WindowRef{static_cast<uint64_t>(id)};
+        desk.manager.apply(A::leftHalf);
+        EXPECT_EQ(desk.system.frameOf(id), expected) << id;
     }
 }
 
@@ -175,42 +169,43 @@ enum Setup { plain = 0, noShell = 1, noPointer = 2, lockProgram = 4 };
 constexpr int services = 8, lockFails = 16, stale = 32;
 
 TEST(ActionRunner, EachActionDoesExactlyThis) {
-    // The action, what it runs with, and its effects joined by "; ".
-    const std::tuple<Action, int, const char*> cases[] = {
+    // The action, what it runs with, and its effects.
+    const std::tuple<Action, int, std::vector<std::string>> cases[] = {
         // Keystrokes keep their modifier set; a code outside 0..65535 posts nothing.
-        {Action::keystroke({40, Mods(9)}), plain, "keystroke 40 9"},
-        {Action::keystroke({65535, Mods(0)}), plain, "keystroke 65535 0"},
-        {Action::keystroke({65536, Mods(1)}), plain, ""},
-        {Action::keystroke({-1, Mods(1)}), plain, ""},
+        {Action::keystroke({40, Mods(9)}), plain, {"keystroke 40 9"}},
+        {Action::keystroke({65535, Mods(0)}), plain, {"keystroke 65535 0"}},
+        {Action::keystroke({65536, Mods(1)}), plain, {}},
+        {Action::keystroke({-1, Mods(1)}), plain, {}},
         // Addresses get "https://" only when they name no scheme; refused text opens nothing.
-        {Action::openURL("example.com/a"), plain, "url https://example.com/a"},
-        {Action::openURL("myapp://open?x=1"), plain, "url myapp://open?x=1"},
-        {Action::openURL("search?q=a://b"), plain, "url search?q=a://b"},
-        {Action::openURL("mailto:a@example.com"), plain, "url https://mailto:a@example.com"},
-        {Action::openURL("not a url"), plain, ""},
+        {Action::openURL("example.com/a"), plain, {"url https://example.com/a"}},
+        {Action::openURL("myapp://open?x=1"), plain, {"url myapp://open?x=1"}},
+        {Action::openURL("search?q=a://b"), plain, {"url search?q=a://b"}},
+        {Action::openURL("mailto:a@example.com"), plain, {"url https://mailto:a@example.com"}},
+        {Action::openURL("not a url"), plain, {}},
         // The command stays one argument for the shell to interpret.
-        {Action::shell("ls ~ | wc -l; echo \"$HOME\""), plain,
-         "run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"},
-        {Action::launchApp("/nowhere/Editor.app"), plain, "app /nowhere/Editor.app"},
+        {Action::shell("ls ~ | wc -l; echo \"$HOME\""),
+         plain,
+         {"run /bin/bash [-lc] [ls ~ | wc -l; echo \"$HOME\"]"}},
+        {Action::launchApp("/nowhere/Editor.app"), plain, {"app /nowhere/Editor.app"}},
         // System functions (one sample of each kind), and the desktop shell's fallbacks.
-        {Action::system(S::missionControl), noShell, "run overview"},
-        {Action::system(S::appWindows), noShell, "notice overview"},
-        {Action::system(S::showDesktop), noShell, "run desktop [--show]"},
-        {Action::system(S::lockScreen), plain, "keystroke 12 5"},
-        {Action::system(S::lockScreen), lockProgram, "run loginctl [lock-session]"},
-        {Action::system(S::sleepDisplay), plain, "run xset [dpms] [force] [off]"},
-        {Action::system(S::playPause), plain, "media 0"},
+        {Action::system(S::missionControl), noShell, {"run overview"}},
+        {Action::system(S::appWindows), noShell, {"notice overview"}},
+        {Action::system(S::showDesktop), noShell, {"run desktop [--show]"}},
+        {Action::system(S::lockScreen), plain, {"keystroke 12 5"}},
+        {Action::system(S::lockScreen), lockProgram, {"run loginctl [lock-session]"}},
+        {Action::system(S::sleepDisplay), plain, {"run xset [dpms] [force] [off]"}},
+        {Action::system(S::playPause), plain, {"media 0"}},
         // The session's own services come first; the media keys are the last resort, and a
         // lock nobody performed is said, never taken for done.
-        {Action::system(S::playPause), services, "player 0"},
-        {Action::system(S::mute), services, "volume 2"},
-        {Action::system(S::sleepDisplay), services, "sleep"},
-        {Action::system(S::lockScreen), lockFails | lockProgram, "lock; notice lockScreen"},
+        {Action::system(S::playPause), services, {"player 0"}},
+        {Action::system(S::mute), services, {"volume 2"}},
+        {Action::system(S::sleepDisplay), services, {"sleep"}},
+        {Action::system(S::lockScreen), lockFails | lockProgram, {"lock", "notice lockScreen"}},
         // What the desktop managed after all is no longer said to fail.
-        {Action::system(S::lockScreen), services | stale, "lock; notice overview"},
-        {Action::system(S::appWindows), stale, "desktop 1; notice lockScreen"},
-        {Action::system(S::middleClick), plain, "click 2 at 300,200"},
-        {Action::system(S::middleClick), noPointer, "click 2 at 0,0"},
+        {Action::system(S::lockScreen), services | stale, {"lock", "notice overview"}},
+        {Action::system(S::appWindows), stale, {"desktop 1", "notice lockScreen"}},
+        {Action::system(S::middleClick), plain, {"click 2 at 300,200"}},
+        {Action::system(S::middleClick), noPointer, {"click 2 at 0,0"}},
     };
     SystemPrograms programs{"/bin/bash", {"-lc"}, {}, {"xset", {"dpms", "force", "off"}},
                             {},          {},      {}};
@@ -233,11 +228,7 @@ TEST(ActionRunner, EachActionDoesExactlyThis) {
         }
         w.poster.pointer = (setup & noPointer) != 0 ? std::nullopt : std::optional(Point{300, 200});
         w.runner.run(action);
-        std::string seen;
-        for (const std::string& effect : w.effects()) {
-            seen += (seen.empty() ? "" : "; ") + effect;
-        }
-        EXPECT_EQ(seen, log);
+        EXPECT_EQ(w.effects(), log);
     }
 }
 

@@ -32,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::set<std::string>;
+using Kind = Store::DiskChange::Kind;
 
 const std::string oldFile = R"({"engineEnabled":true,"snapEnabled":false,"bindings":[]})";
 const std::string badFile = "this is not json";
@@ -245,7 +246,6 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     EXPECT_TRUE(isStarter(held->config));
     EXPECT_EQ(readFile(file()), savedForm(own));
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
-    using Kind = Store::DiskChange::Kind;
     const Config old{true, false, Mods(6), {}};
     const std::string ownForm = savedForm(own);
     // The bytes written (none: the file is removed), what they are taken for, the config then in
@@ -332,7 +332,6 @@ TEST_F(StoreTest, OwnWritesAreNoEditsAndAssignmentsDuringAWriteEndWithTheLast) {
     ManualSaves saves;
     auto store = std::make_unique<Store>(folder_, saves);
     saves.jobs.clear();  // the starter set, written at the first start
-    using Kind = Store::DiskChange::Kind;
     const Config edited = withDrawMods(store->config(), 12);
     store->setConfig(withDrawMods(store->config(), 1));
     writeFile(file(), savedForm(edited));

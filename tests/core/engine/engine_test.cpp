@@ -214,14 +214,10 @@ struct Harness : fake::Desk {
             config.bindings.push_back(rule(key(std::stoll(w.at(1)), cmd), w.at(2)));
             settings.publish(SettingsSnapshot::of(config));
         } else if (op == "trace") {
-            InputEvent e;
-            e.kind = InputKind::modifiersChanged;
-            e.mods = Mods(ctrl | opt);
+            std::string kind = "flags ctrl+opt ";
             for (const Pt& p : lShape(num(1), num(2), num(3))) {
-                e.location = {p.x, p.y};
-                EXPECT_FALSE(tap.deliver(e));
-                e.kind = w.size() > 4 ? InputKind::leftDragged : InputKind::pointerMoved;
-                e.mods = Mods();
+                step(wordsOf(std::exchange(kind, w.size() > 4 ? "drag " : "move ") +
+                             std::to_string(p.x) + "," + std::to_string(p.y)));
             }
         } else {
             expect(w);
@@ -301,9 +297,8 @@ TEST(Engine, Scenarios) {
           rule(key(40, cmd), "S2", "editor"), rule(key(1, cmd), "off", std::nullopt, false),
           rule(key(2, cmd), "off", "editor", false), rule(key(2, cmd), "U3"),
           rule(key(3, cmd), "E", ""), rule(key(4, cmd), "C", "Editor")},
-         {"ScopedBeatsUnscopedEarlierBeatsLaterAndDisabledNeverMatchesTheFrontIsAskedOnlyForScoped:"
-          " "
-          "front editor; keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; "
+         {"ScopedBeatsUnscopedEarlierBeatsLaterDisabledNeverMatches: front editor; "
+          "keyDown 40 cmd -> swallow; front browser; keyDown 40 cmd -> swallow; "
           "keyDown 1 cmd; keyDown 1 cmd repeat; keyDown 2; keyDown 2 cmd -> swallow; "
           "keyDown 40 cmd+shift; expect asked 2; front editor; keyDown 4 cmd; front empty; "
           "keyDown 3 cmd -> swallow; front none; keyDown 3 cmd; expect asked 5; expect ran S U U3 "
@@ -320,18 +315,17 @@ TEST(Engine, Scenarios) {
          {"ButtonReleaseSwallowedOnlyAfterItsPressFiredNeverLeftOrRight: otherDown 2 -> swallow; "
           "otherDown 4; otherUp 4; otherUp 2 -> swallow; otherUp 2; otherDown 3; otherUp 3; "
           "otherDown 1; otherDown 0; expect ran M"}},
-        {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::tap, 3), "T"),
-          rule(gesture(Kind::click, 3), "C")},
+        {{rule(key(40, cmd), "K"), button2, tap3, click3},
          {"RecordingFiresNothingAndPassesEverything: record on; keyDown 40 cmd; "
           "keyDown 40 cmd repeat; otherDown 2; otherUp 2; fingers 3; leftDown 9,9; leftUp 9,9; "
           "wait 0.05; fingers 0; record off; keyDown 40 cmd -> swallow; expect ran K"}},
-        {{rule(key(40, cmd), "K"), button2, rule(gesture(Kind::click, 3), "C")},
+        {{rule(key(40, cmd), "K"), button2, click3},
          {"EngineOffFiresNothingButEarlierPressesKeepTheirReleases: otherDown 2 -> swallow; "
           "fingers 3; leftDown 10,10 -> swallow; config engine off; otherUp 2 -> swallow; "
           "drag 30,30 -> swallow; leftUp 30,30 -> swallow; otherDown 2; otherUp 2; "
           "leftDown 10,10; drag 30,30 => armed; leftUp 10,10; keyDown 40 cmd; "
           "keyDown 40 cmd repeat; expect ran M C"}},
-        {{rule(gesture(Kind::click, 3), "C"), rule(gesture(Kind::tap, 3), "T")},
+        {{click3, tap3},
          {"ThreeFingerClickSwallowsPressDragsReleaseAndTheTap: leftDown 5,5 => armed; "
           "fingers 3; leftDown 100,100 -> swallow => idle; drag 150,150 -> swallow; "
           "leftUp 150,150 -> swallow; leftUp 150,150; wait 0.05; fingers 0; expect ran C"}},
@@ -361,7 +355,7 @@ TEST(Engine, Scenarios) {
         {{rule(gesture(Kind::tap, 4), "T4")},
          {"NoClickOfFourFingers: fingers 4; wait 0.05; fingers 0; expect grab off; "
           "otherDown 2 pad; expect ran T4"}},
-        {{click3, rule(Trigger::mouseButton(2), "M")},
+        {{click3, button2},
          {"ClickfingerMiddleClickRunsTheClickRule: fingers 3; expect grab on; "
           "otherDown 2 pad -> swallow; wait 0.05; otherUp 2 pad -> swallow; fingers 0; "
           "otherDown 1 pad; otherUp 1 pad; otherDown 2 pad -> swallow; expect ran C M"}},
