@@ -138,15 +138,9 @@ TEST_F(InputScripts, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
     others_.push_back(createDock(0, 0, 40, 800, {40, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(pumpUntil([&] { return frame("max") == Rect{40, 0, 1240, 800}; }));
     ASSERT_TRUE(session().activate(window_));
-    // A point on the title bar: inside the frame, above the client.
-    const Rect start = outer(window_);
-    int clientX = 0;
-    int clientY = 0;
-    Window child = 0;
-    XTranslateCoordinates(d_, window_, DefaultRootWindow(d_), 0, 0, &clientX, &clientY, &child);
-    ASSERT_GT(clientY - start.y, 4) << "no title bar";
-    const int grabX = int(start.x + start.width / 2);
-    const int grabY = int(start.y + (clientY - start.y) / 2);
+    // A point on the title bar: inside the frame, just below its top edge.
+    const int grabX = int(start_.midX());
+    const int grabY = int(start_.y) + 5;
     XTestFakeMotionEvent(d_, -1, grabX, grabY, CurrentTime);
     XTestFakeButtonEvent(d_, 1, True, CurrentTime);
     XFlush(d_);
