@@ -13,11 +13,9 @@
 #include <X11/XF86keysym.h>
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -167,23 +165,6 @@ class InputScripts : public ::testing::Test {
             out += word == "z" || word == "b9" ? "" : (out.empty() ? "" : " ") + word;
         }
         return ended ? out : out + (out.empty() ? "" : " ") + "frozen";
-    }
-
-    // Grabs the key with exactly these modifiers for the test, as another program would (false
-    // when somebody else holds it), or lets it go.
-    bool holdKey(KeySym sym, unsigned mods, bool hold = true) {
-        std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
-        XISetMask(bits.data(), XI_KeyPress);
-        XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
-        XIGrabModifiers m{static_cast<int>(mods), 0};
-        const int code = XKeysymToKeycode(d_, sym);
-        const bool held = hold && XIGrabKeycode(d_, 3, code, DefaultRootWindow(d_), XIGrabModeAsync,
-                                                XIGrabModeAsync, False, &mask, 1, &m) == 0;
-        if (!hold) {
-            XIUngrabKeycode(d_, 3, code, DefaultRootWindow(d_), 1, &m);
-        }
-        XSync(d_, False);
-        return held;
     }
 
     // Clicks land on the window wherever an action has moved it.
