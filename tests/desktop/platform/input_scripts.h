@@ -100,6 +100,9 @@ class InputScripts : public ::testing::Test {
                 }
                 ASSERT_EQ(xsession::XSession::run(argv), 0) << w;
             } else if (w.rfind("app:", 0) == 0) {
+                // Once what was typed has reached the window it was meant for: a key the program
+                // lets pass is replayed to the window focused then.
+                ASSERT_TRUE(pumpUntil(nothingHeld));
                 window_ = others_.emplace_back(
                     session().createWindow("other", w.substr(4), 300, 200, 500, 350, masks));
                 ASSERT_TRUE(session().activate(window_));

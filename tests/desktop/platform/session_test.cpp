@@ -483,12 +483,11 @@ TEST(ApplicationNames, FoundByWindowClassOrFileNameIgnoringCase) {
 // URLs, desktop entries, programs and scripts, opened as a launcher opens them.
 TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLikeALauncher) {
     const Folder temp;
-    const auto file = [&](const std::string& name) { return temp / name; };
     // The lines of a file once it holds that many, sorted.
     const auto lines = [&](const std::string& name, std::size_t count) {
         std::vector<std::string> out;
         pumpUntil([&] {
-            std::istringstream in(test::readFile(file(name)));
+            std::istringstream in(test::readFile(temp / name));
             out.clear();
             for (std::string line; std::getline(in, line);) {
                 out.push_back(line);
@@ -502,14 +501,14 @@ TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLike
     // given; each start of "report" reports its first argument, its parent, its folder and its
     // startup id.
     const std::pair<const char*, std::string> scripts[] = {
-        {"xdg-open", "echo \"$#:$1\" >> " + file("opened")},
-        {"report", "echo \"$1 $PPID $PWD $DESKTOP_STARTUP_ID\" >> " + file("out")},
+        {"xdg-open", "echo \"$#:$1\" >> " + temp / "opened"},
+        {"report", "echo \"$1 $PPID $PWD $DESKTOP_STARTUP_ID\" >> " + temp / "out"},
         {"x-terminal-emulator",
-         "echo \"terminal $PPID $1\" >> " + file("out") + "\nshift\nexec \"$@\""},
+         "echo \"terminal $PPID $1\" >> " + temp / "out" + "\nshift\nexec \"$@\""},
     };
     for (const auto& [name, text] : scripts) {
-        test::writeFile(file(name), "#!/bin/sh\n" + text + "\n");
-        chmod(file(name).c_str(), 0755);
+        test::writeFile(temp / name, "#!/bin/sh\n" + text + "\n");
+        chmod((temp / name).c_str(), 0755);
     }
     const std::string path = std::getenv("PATH");
     setenv("PATH", (temp.path().string() + ":" + path).c_str(), 1);
@@ -540,11 +539,11 @@ TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLike
     Display* d = session().display();
     XSelectInput(d, DefaultRootWindow(d), PropertyChangeMask);
     std::filesystem::create_directory(temp.path() / "work");
-    const std::string report = "Exec=" + file("report");
+    const std::string report = "Exec=" + temp / "report";
     const std::pair<const char*, std::string> entries[] = {
         {"editor", report + " editor\nStartupWMClass=OmbrelEditor"},
         {"OmbrelViewer", report + " viewer"},
-        {"plain", report + " plain\nPath=" + file("work") + "\nStartupNotify=true\nName=Plain"},
+        {"plain", report + " plain\nPath=" + temp / "work" + "\nStartupNotify=true\nName=Plain"},
         {"term", report + " term\nTerminal=true"},
         {"org.ombrel.TestApp", report + " activatable\nDBusActivatable=true"},
         {"org.ombrel.Missing", report + " missing\nDBusActivatable=true"},
@@ -552,7 +551,7 @@ TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLike
         {"broken", "Exec=\"unclosed"},
     };
     for (const auto& [name, keys] : entries) {
-        test::writeFile(file(std::string(name) + ".desktop"),
+        test::writeFile(temp / (std::string(name) + ".desktop"),
                         "[Desktop Entry]\nType=Application\n" + keys + "\n");
     }
 
@@ -561,18 +560,18 @@ TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLike
     const Window viewer = session().createWindow("ombrelviewer", "OmbrelViewer", 30, 30, 200, 150);
     const Window other = session().createWindow("other", "OmbrelOther", 50, 50, 200, 150);
     ASSERT_TRUE(session().activate(other));
-    workspace.openApplication(file("editor.desktop"));
+    workspace.openApplication(temp / "editor.desktop");
     EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == editor; }));
-    workspace.openApplication(file("OmbrelViewer.desktop"));
+    workspace.openApplication(temp / "OmbrelViewer.desktop");
     EXPECT_TRUE(pumpUntil([&] { return session().activeWindow() == viewer; }));
     // Others start, as do programs and scripts; broken entries and missing files are ignored.
     for (const char* name :
          {"plain", "term", "org.ombrel.TestApp", "org.ombrel.Missing", "app", "broken", "none"}) {
-        workspace.openApplication(file(std::string(name) + ".desktop"));
+        workspace.openApplication(temp / (std::string(name) + ".desktop"));
     }
-    workspace.openApplication(file("report"));
+    workspace.openApplication(temp / "report");
     for (int i = 0; i < 3; ++i) {
-        workspace.launchProcess(file("report"), {"launched"});
+        workspace.launchProcess(temp / "report", {"launched"});
     }
     workspace.launchProcess("/nonexistent/program", {});
     EXPECT_FALSE(startDetached("no-such-program-anywhere", {}));
@@ -591,7 +590,7 @@ TEST(Workspace, UrlsGoToXdgOpenAndEntriesBringTheirAppForwardOrStartDetachedLike
                                     "launched [0-9]+ .*",
                                     "launched [0-9]+ .*",
                                     "missing [0-9]+ " + cwd + id,
-                                    "plain [0-9]+ " + file("work") + id,
+                                    "plain [0-9]+ " + temp / "work" + id,
                                     "term [0-9]+ " + cwd + id,
                                     "terminal [0-9]+ -e"};
     ASSERT_EQ(got.size(), 9U);

@@ -251,15 +251,6 @@ TEST_F(WindowSystemTest, RunningApplicationsAndScreensFollowTheWindowManagersLis
         readLong(d_, root, XInternAtom(d_, "_NET_CURRENT_DESKTOP", False)).value_or(0);
     const std::string gtk = "_GTK_WORKAREAS_D" + std::to_string(desktop);
     ASSERT_TRUE(visibleAre(full, second));
-    // A bottom panel on the shorter monitor and a left panel on the primary one.
-    const Window panels[] = {
-        createDock(1280, 736, 1024, 32, {0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}),
-        createDock(0, 0, 48, 800, {48, 0, 0, 0, 0, 799, 0, 0, 0, 0, 0, 0})};
-    EXPECT_TRUE(visibleAre({48, 0, 1232, 800}, {1280, 0, 1024, 736}));
-    for (const Window w : panels) {
-        XDestroyWindow(d_, w);
-    }
-    EXPECT_TRUE(visibleAre(full, second));
     // GNOME's per-monitor areas, set and taken back.
     setProperty(root, gtk.c_str(), "CARDINAL", {0, 32, 1280, 768, 1280, 0, 1024, 700});
     EXPECT_TRUE(visibleAre({0, 32, 1280, 768}, {1280, 0, 1024, 700}));
