@@ -276,12 +276,11 @@ class FakePortal : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
   public:
-    void set(const QString& nameSpace, const QString& key, const QVariant& value) {
-        const QMutexLocker lock(&mutex_);
-        values_[nameSpace + " " + key] = value;
-    }
     void announce(const QString& nameSpace, const QString& key, const QVariant& value) {
-        set(nameSpace, key, value);
+        {
+            const QMutexLocker lock(&mutex_);
+            values_[nameSpace + " " + key] = value;
+        }
         QDBusMessage signal = QDBusMessage::createSignal(
             "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Settings", "SettingChanged");
         signal << nameSpace << key << QVariant::fromValue(QDBusVariant(value));
@@ -305,7 +304,6 @@ class FakePortal : public QObject {
 TEST(DesktopColourScheme, PaletteFollowsThePortalStandardKeyFirstThenGnomes) {
     QThread thread;
     auto portal = std::make_unique<FakePortal>();
-    portal->set("org.freedesktop.appearance", "color-scheme", 1u);
     portal->moveToThread(&thread);
     thread.start();
     QDBusConnection bus =
@@ -313,6 +311,7 @@ TEST(DesktopColourScheme, PaletteFollowsThePortalStandardKeyFirstThenGnomes) {
     ASSERT_TRUE(bus.registerObject("/org/freedesktop/portal/desktop", portal.get(),
                                    QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(bus.registerService("org.freedesktop.portal.Desktop"));
+    portal->announce("org.freedesktop.appearance", "color-scheme", 1u);  // before anyone listens
 
     QApplication::setPalette(style::lightPalette());
     auto follower = std::make_unique<appearance::Follower>();

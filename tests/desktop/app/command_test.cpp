@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QImage>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -175,10 +176,8 @@ TEST(Command, AnswersWithItsStatusAloneAndRunRequestsReachTheListener) {
     EXPECT_FALSE(fs::exists(root / "config"));
     EXPECT_FALSE(fs::exists(work / "missing"));
     EXPECT_TRUE(fs::is_empty(work / "taken"));
-    // A 1024-pixel PNG over the old file, and no temporary file beside it: the signature, then
-    // the header chunk's width and height as big-endian 32-bit numbers.
-    EXPECT_EQ(test::readFile(work / "icon.png").substr(0, 24),
-              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\0\0\0\x04\0", 24));
+    // A 1024-pixel PNG over the old file, and no temporary file beside it.
+    EXPECT_EQ(QImage((work / "icon.png").c_str()).size(), QSize(1024, 1024));
     EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 2);
 
     // The bus keeps one sender's order but not the order between senders, even when each ends

@@ -11,6 +11,7 @@
 #include "platform/linux/overlays/overlay_color.h"
 #include "platform/linux/overlays/snap_overlay.h"
 #include "platform/linux/overlays/stroke_overlay.h"
+#include "settings/style.h"
 
 // Last: Xlib macros collide with Qt and GoogleTest names.
 #include <X11/Xutil.h>
@@ -243,11 +244,8 @@ TEST_F(OverlayTest, TranslucentWhereACompositorRunsAndFollowingTheDisplaysAndSty
     XSync(display, False);
     EXPECT_FALSE(compositorRunning());
 
-    QPalette light;
-    QPalette dark;
-    light.setColor(QPalette::Window, QColor(240, 240, 240));
-    dark.setColor(QPalette::Window, QColor(40, 40, 40));
-    EXPECT_GT(overlayColor(dark).lightnessF(), overlayColor(light).lightnessF());
+    EXPECT_GT(overlayColor(style::darkPalette()).lightnessF(),
+              overlayColor(style::lightPalette()).lightnessF());
 }
 
 }  // namespace

@@ -84,7 +84,6 @@ class StallTest : public ::testing::Test {
         alt_ = typist_.code("Alt_L");
     }
     void TearDown() override {
-        program_.reset();
         XDestroyWindow(session().display(), window_);
         XSync(session().display(), False);
     }
@@ -114,7 +113,6 @@ class StallTest : public ::testing::Test {
     xsession::Typist typist_;
     unsigned ctrl_ = 0;
     unsigned alt_ = 0;
-    std::unique_ptr<Program> program_;
     bool swallowed_ = false;
     Window window_ = 0;
 };
@@ -122,7 +120,7 @@ class StallTest : public ::testing::Test {
 TEST_F(StallTest, KeysArriveWhateverTheProgramWaitsFor) {
     writeRules(10000);
     const auto launched = Clock::now();
-    program_ = std::make_unique<Program>(std::vector<std::string>{OMBREL_BINARY});
+    const Program program({OMBREL_BINARY});
     // From the launch until a second after the probe's shortcut took effect, while the program
     // places its grabs and builds its lists and its settings window.
     std::optional<Clock::time_point> grabbed;

@@ -183,12 +183,10 @@ TEST(PaneTexts, SubtitlesAndDeviceCounts) {
                        mouseRule(3), hotkeyRule(3, 1),
                        Rule::make(Trigger::drawing(Drawing{"", {{0, 0}}}),
                                   Action::window(WindowAction::center), std::nullopt, false)};
-    const auto subtitle = [&config](int64_t drawMods, Pane pane) {
-        config.drawMods = Mods(drawMods);
-        return RuleList::subtitle(config, pane);
-    };
+    config.drawMods = Mods(1);
     const std::pair<std::string, std::string> texts[] = {
-        {subtitle(1, Pane::drawings), "0 of 1 on. Hold ⌘ and move the pointer to draw."},
+        {RuleList::subtitle(config, Pane::drawings),
+         "0 of 1 on. Hold ⌘ and move the pointer to draw."},
         {RuleList::deviceCountText(1, 1), "1 multitouch device found"},
         {RuleList::deviceCountText(-3, 0), "No multitouch device found"},
         {RuleList::deviceCountText(0, 1), "1 touchpad found, not readable"},
