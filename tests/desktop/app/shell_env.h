@@ -2,10 +2,8 @@
 // most, and what they read back from the X server.
 #pragma once
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 #include "config/json_codec.h"
 #include "config/model.h"
@@ -17,11 +15,8 @@ using desktop_test::bus;
 using desktop_test::configHome;
 using desktop_test::Program;
 using desktop_test::pump;
+using desktop_test::pumpUntil;
 using desktop_test::session;
-inline bool pumpUntil(const std::function<bool()>& cond,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    return desktop_test::pumpUntil(cond, timeout);
-}
 
 inline bool isViewable(Window window) {
     XWindowAttributes a{};

@@ -1,7 +1,6 @@
 // Starts the shared X session, session bus, settings folder and Qt application of a desktop test
 // executable, and stops them in reverse order when its tests end.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -72,7 +71,6 @@ const std::filesystem::path& configHome() {
 }
 
 void pump() {
-    shared();
     // A short blocking turn, as in the program: events that round trips left in Xlib's queue
     // are handed out when the loop is about to wait.
     QEventLoop loop;
@@ -91,12 +89,7 @@ Program::~Program() {
 }
 
 std::optional<int> Program::end(std::chrono::milliseconds timeout) {
-    int raw = 0;
-    if (pid <= 0 || !pumpUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, timeout)) {
-        return std::nullopt;
-    }
-    pid = -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return xsession::XSession::waitFor(pid, timeout, pump);
 }
 
 }  // namespace ombrel::desktop_test

@@ -27,7 +27,8 @@ const std::filesystem::path& configHome();
 // Lets the Qt loop deliver what the X server and the bus sent; pumpUntil goes on until cond holds
 // or the timeout passes.
 void pump();
-bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout);
+bool pumpUntil(const std::function<bool()>& cond,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // A program started in the background with its output discarded, ended with the object.
 struct Program {
