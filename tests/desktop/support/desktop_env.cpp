@@ -82,14 +82,4 @@ bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds time
     return xsession::XSession::waitUntil(cond, timeout, pump);
 }
 
-Program::Program(const std::vector<std::string>& argv) : pid(xsession::XSession::start(argv)) {}
-
-Program::~Program() {
-    xsession::XSession::stop(pid);
-}
-
-std::optional<int> Program::end(std::chrono::milliseconds timeout) {
-    return xsession::XSession::waitFor(pid, timeout, pump);
-}
-
 }  // namespace ombrel::desktop_test

@@ -32,13 +32,15 @@ bool pumpUntil(const std::function<bool()>& cond,
 
 // A program started in the background with its output discarded, ended with the object.
 struct Program {
-    explicit Program(const std::vector<std::string>& argv);
-    ~Program();
+    explicit Program(const std::vector<std::string>& argv) : pid(xsession::XSession::start(argv)) {}
+    ~Program() { xsession::XSession::stop(pid); }
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
     // Its exit status (-1 when a signal ended it) once it has ended within the timeout, pumping
     // the Qt loop meanwhile; nothing while it still runs.
-    std::optional<int> end(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    std::optional<int> end(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        return xsession::XSession::waitFor(pid, timeout, pump);
+    }
     pid_t pid;
 };
 
