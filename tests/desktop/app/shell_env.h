@@ -1,50 +1,33 @@
-// What the shell tests share: one X session (two monitors, openbox), one private session bus,
-// a scratch settings folder and one Qt application for the whole executable, and what they read
-// back from the X server.
+// What the shell tests share: the desktop of every desktop test, waited on for five seconds at
+// most, and what they read back from the X server.
 #pragma once
 
-#include <sys/types.h>
-
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
+#include <fstream>
 
+#include "config/json_codec.h"
 #include "config/model.h"
-#include "private_bus.h"
-#include "x_session.h"
+#include "desktop_env.h"
 
 namespace ombrel::shell_test {
 
-xsession::XSession& session();
-// Its address is also exported as DBUS_SESSION_BUS_ADDRESS; its daemon may be paused as a hung
-// bus would be.
-xsession::PrivateBus& bus();
-// Exported as XDG_CONFIG_HOME: the settings live in its "Ombrel" folder.
-const std::filesystem::path& configHome();
+using desktop_test::bus;
+using desktop_test::configHome;
+using desktop_test::Program;
+using desktop_test::pump;
+using desktop_test::pumpUntil;
+using desktop_test::session;
 
-// Lets the Qt loop deliver what the X server and the bus sent.
-void pump();
-// Pumps until cond holds or the timeout passes.
-bool pumpUntil(const std::function<bool()>& cond,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
-
-// A program started in the background with its output discarded, ended with the object.
-struct Program {
-    explicit Program(const std::vector<std::string>& argv);
-    ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-    // Its exit status (-1 when a signal ended it) once it has ended within the timeout, pumping
-    // the Qt loop meanwhile; nothing while it still runs.
-    std::optional<int> end(std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    pid_t pid;
-};
-
-bool isViewable(Window window);
+inline bool isViewable(Window window) {
+    XWindowAttributes a{};
+    return XGetWindowAttributes(session().display(), window, &a) != 0 && a.map_state == IsViewable;
+}
 // Replaces the settings file as editors and dotfile managers do: a new file renamed over it.
-void writeSettings(const Config& config);
+inline void writeSettings(const Config& config) {
+    const auto file = configHome() / "Ombrel" / "config.json";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file.string() + ".new") << *encodeConfig(config);
+    std::filesystem::rename(file.string() + ".new", file);
+}
 
 }  // namespace ombrel::shell_test

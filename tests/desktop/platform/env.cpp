@@ -1,9 +1,4 @@
-// Starts the shared Qt application and X session of the platform tests.
-#include <gtest/gtest.h>
-#include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
-
+// The platform tests' user devices and window helpers.
 #include "env.h"
 #include "typist.h"
 
@@ -25,27 +20,6 @@ void PrintTo(const Rect& r, std::ostream* os) {
 
 namespace ombrel::platform_test {
 
-namespace {
-
-// With widgets, as the program has: its overlays are windows.
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return app;
-}
-
-// Every test here runs on the shared desktop: it comes up before them, and without it none runs.
-class Desktop : public ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
-};
-[[maybe_unused]] auto* const desktop =
-    ::testing::AddGlobalTestEnvironment(new Desktop);  // NOLINT: GoogleTest owns it
-
-}  // namespace
-
 Pointer addPointer(const char* name) {
     XIAddMasterInfo add{XIAddMaster, const_cast<char*>(name), True, True};
     XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1);
@@ -58,26 +32,6 @@ Pointer addPointer(const char* name) {
 const Pointer& userMouse() {
     static const Pointer m = addPointer("ombrel-user");
     return m;
-}
-
-xsession::XSession& session() {
-    // Created before the application, so the Qt loop and every connection see its DISPLAY.
-    static xsession::XSession s(xsession::twoMonitors());
-    application();
-    return s;
-}
-
-void pump() {
-    application();
-    // A short blocking turn, as in the program: events that round trips left in Xlib's queue
-    // are handed out when the loop is about to wait.
-    QEventLoop loop;
-    QTimer::singleShot(1, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
-    return xsession::XSession::waitUntil(cond, timeout, pump);
 }
 
 Rect outer(Window w) {

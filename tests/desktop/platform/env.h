@@ -1,5 +1,5 @@
-// What the platform tests share: one Qt application and one X session (two monitors, openbox)
-// for the whole executable, the user's keyboard and mouse, and a few window helpers.
+// What the platform tests share: the desktop of every desktop test, waited on for three seconds at
+// most, the user's keyboard and mouse, and a few window helpers.
 #pragma once
 
 #include <chrono>
@@ -10,7 +10,9 @@
 
 #include "placement/geometry.h"
 #include "support/temp_dir.h"
-#include "x_session.h"
+
+// Last: the X session brings Xlib, whose macros collide with names in the headers above.
+#include "desktop_env.h"
 
 #include <X11/extensions/XInput.h>
 
@@ -21,15 +23,17 @@ void PrintTo(const Rect& r, std::ostream* os);
 
 namespace ombrel::platform_test {
 
-xsession::XSession& session();
+using desktop_test::pump;
+using desktop_test::session;
+inline bool pumpUntil(const std::function<bool()>& cond,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
+    return desktop_test::pumpUntil(cond, timeout);
+}
+
 // A private folder whose files are named as strings.
 struct Folder : test::TempDir {
     [[nodiscard]] std::string operator/(const std::string& name) const { return path() / name; }
 };
-// Lets the Qt loop deliver what the X server sent; pumpUntil goes on until cond holds.
-void pump();
-bool pumpUntil(const std::function<bool()>& cond,
-               std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
 // The outer frame of a managed window as the server and the window manager describe it.
 Rect outer(Window w);

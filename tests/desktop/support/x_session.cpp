@@ -24,16 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Waits for the child to end within the timeout, for its wait status.
-bool reap(pid_t pid, std::chrono::milliseconds timeout, int& status) {
-    return XSession::waitUntil(
-        [&] {
-            const pid_t r = waitpid(pid, &status, WNOHANG);
-            return r == pid || (r < 0 && errno != EINTR);
-        },
-        timeout);
-}
-
 // A 32-bit property as longs; empty when absent.
 std::vector<long> cardinals(Display* d, Window w, const char* name) {
     Atom type = None;
@@ -182,13 +172,27 @@ bool XSession::startWindowManager() {
     return true;
 }
 
-void XSession::stop(pid_t& pid) {
+std::optional<int> XSession::waitFor(pid_t& pid, std::chrono::milliseconds timeout,
+                                     const std::function<void()>& pump) {
     int status = 0;
+    pid_t r = 0;
+    const auto ended = [&] {
+        r = waitpid(pid, &status, WNOHANG);
+        return r == pid || (r < 0 && errno != EINTR);
+    };
+    if (pid <= 0 || !waitUntil(ended, timeout, pump)) {
+        return std::nullopt;
+    }
+    pid = -1;
+    return r > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void XSession::stop(pid_t& pid) {
     if (pid > 0) {
         kill(pid, SIGTERM);
-        if (!reap(pid, 5s, status)) {
+        if (!waitFor(pid, 5s)) {
             kill(pid, SIGKILL);
-            reap(pid, 5s, status);
+            waitFor(pid, 5s);
         }
     }
     pid = -1;
@@ -279,12 +283,9 @@ bool XSession::waitUntil(const std::function<bool()>& cond, std::chrono::millise
 
 int XSession::run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     pid_t pid = start(argv);
-    int status = 0;
-    if (pid < 0 || !reap(pid, timeout, status)) {
-        stop(pid);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto status = waitFor(pid, timeout);
+    stop(pid);  // when it did not end in time
+    return status.value_or(-1);
 }
 
 }  // namespace ombrel::xsession

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ class XSession {
     // Starts a program and waits for the first line it prints (an address, a display number);
     // that line without its newline, empty when the program ended first. It goes on running.
     static std::string startForLine(const std::vector<std::string>& argv, pid_t& pid);
+    // Waits for a program started above to end within the timeout, pumping meanwhile: its exit
+    // status (-1 when a signal ended it), pid then -1; nothing while it still runs.
+    static std::optional<int> waitFor(pid_t& pid, std::chrono::milliseconds timeout,
+                                      const std::function<void()>& pump = {});
     // Ends a program started above (TERM, then KILL) and reaps it; pid becomes -1.
     static void stop(pid_t& pid);
 

@@ -1,21 +1,19 @@
-// Starts the shared X session, session bus, settings folder and Qt application of the shell
-// tests, and stops them in reverse order when the tests end.
+// Starts the shared X session, session bus, settings folder and Qt application of a desktop test
+// executable, and stops them in reverse order when its tests end.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
-#include "config/json_codec.h"
 #include "support/temp_dir.h"
 
 // Last: the X session brings Xlib, whose macros collide with Qt and GoogleTest names.
-#include "shell_env.h"
+#include "desktop_env.h"
 
-namespace ombrel::shell_test {
+namespace ombrel::desktop_test {
 
 namespace {
 
@@ -27,17 +25,11 @@ struct Shared {
     std::unique_ptr<test::TempDir> configHome;
 };
 
+// Built on first use (even from a static initializer), so that the Qt loop and every connection
+// see the session's DISPLAY, the bus and the folders.
 Shared& shared() {
     static Shared s;
-    return s;
-}
-
-// Builds everything before the first test and tears it down after the last, while the process is
-// still whole.
-class Environment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        Shared& s = shared();
+    if (!s.session) {
         s.session = std::make_unique<xsession::XSession>(xsession::twoMonitors());
         s.bus = std::make_unique<xsession::PrivateBus>();
         s.configHome = std::make_unique<test::TempDir>();
@@ -47,15 +39,22 @@ class Environment : public ::testing::Environment {
         std::filesystem::create_directory(runtime);
         std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        // With widgets, as the program has: its overlays and settings are windows.
         static int argc = 1;
-        static char name[] = "shell_tests";
+        static char name[] = "desktop_tests";
         static char* argv[] = {name, nullptr};
         s.app = std::make_unique<QApplication>(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
     }
+    return s;
+}
+
+// Every test runs on the shared desktop: it comes up before them, and without it none runs. It
+// goes after the last while the process is still whole.
+class Environment : public ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(session().ready()) << session().failure(); }
     void TearDown() override { shared() = Shared{}; }
 };
-
 [[maybe_unused]] const auto* const environment =
     ::testing::AddGlobalTestEnvironment(std::make_unique<Environment>().release());
 
@@ -72,39 +71,15 @@ const std::filesystem::path& configHome() {
 }
 
 void pump() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QCoreApplication::sendPostedEvents();
+    // A short blocking turn, as in the program: events that round trips left in Xlib's queue
+    // are handed out when the loop is about to wait.
+    QEventLoop loop;
+    QTimer::singleShot(1, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 bool pumpUntil(const std::function<bool()>& cond, std::chrono::milliseconds timeout) {
     return xsession::XSession::waitUntil(cond, timeout, pump);
 }
 
-Program::Program(const std::vector<std::string>& argv) : pid(xsession::XSession::start(argv)) {}
-
-Program::~Program() {
-    xsession::XSession::stop(pid);
-}
-
-std::optional<int> Program::end(std::chrono::milliseconds timeout) {
-    int raw = 0;
-    if (pid <= 0 || !pumpUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, timeout)) {
-        return std::nullopt;
-    }
-    pid = -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-bool isViewable(Window window) {
-    XWindowAttributes a{};
-    return XGetWindowAttributes(session().display(), window, &a) != 0 && a.map_state == IsViewable;
-}
-
-void writeSettings(const Config& config) {
-    const auto file = configHome() / "Ombrel" / "config.json";
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file.string() + ".new") << *encodeConfig(config);
-    std::filesystem::rename(file.string() + ".new", file);
-}
-
-}  // namespace ombrel::shell_test
+}  // namespace ombrel::desktop_test
