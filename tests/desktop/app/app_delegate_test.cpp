@@ -70,7 +70,6 @@ class DelegateTest : public ::testing::Test {
     // Writes a settings file with the engine on or off, loads it into a fresh store, launches.
     void launch(bool engineEnabled, SettingsContentFactory content = placeholderSettingsContent,
                 std::vector<Rule> bindings = {}) {
-        ASSERT_TRUE(session().ready()) << session().failure();
         writeSettings(Config{engineEnabled, true, Mods(6), std::move(bindings)});
         store = std::make_unique<Store>(folder);
         AppDelegate::Hooks hooks;
