@@ -181,7 +181,7 @@ class InputScripts : public ::testing::Test {
     }
 
     Display* d_ = session().display();
-    const Folder folder_;
+    Folder folder_;
     std::unique_ptr<Program> program_;
     pid_t host_ = -1;
     Window window_ = 0;
