@@ -1,5 +1,5 @@
-// What the shell tests share: the desktop of every desktop test, waited on for five seconds at
-// most, and what they read back from the X server.
+// What the shell tests share: the desktop of every desktop test, and what they read back from the X
+// server.
 #pragma once
 
 #include <filesystem>
@@ -11,12 +11,7 @@
 
 namespace ombrel::shell_test {
 
-using desktop_test::bus;
-using desktop_test::configHome;
-using desktop_test::Program;
-using desktop_test::pump;
-using desktop_test::pumpUntil;
-using desktop_test::session;
+using namespace desktop_test;
 
 inline bool isViewable(Window window) {
     XWindowAttributes a{};

@@ -25,8 +25,7 @@
 namespace ombrel::linux_platform {
 namespace {
 
-using platform_test::pumpUntil;
-using platform_test::session;
+using namespace platform_test;
 
 TEST(KeyCodes, KnownKeysTranslateAndEveryKeyRoundTrips) {
     // A sample of each part of the keyboard: letters, digits, editing keys, arrows, function

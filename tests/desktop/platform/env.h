@@ -1,9 +1,7 @@
-// What the platform tests share: the desktop of every desktop test, waited on for three seconds at
-// most, the user's keyboard and mouse, and a few window helpers.
+// What the platform tests share: the desktop of every desktop test, the user's keyboard and mouse,
+// and a few window helpers.
 #pragma once
 
-#include <chrono>
-#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,11 +22,8 @@ void PrintTo(const Rect& r, std::ostream* os);
 namespace ombrel::platform_test {
 
 using desktop_test::pump;
+using desktop_test::pumpUntil;
 using desktop_test::session;
-inline bool pumpUntil(const std::function<bool()>& cond,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
-    return desktop_test::pumpUntil(cond, timeout);
-}
 
 // A private folder whose files are named as strings.
 struct Folder : test::TempDir {

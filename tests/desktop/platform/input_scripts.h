@@ -49,7 +49,6 @@ class InputScripts : public ::testing::Test {
         // keystroke with the user's modifiers lifted.
         XkbSetAutoRepeatRate(d_, XkbUseCoreKbd, 300, 20);
         XkbChangeEnabledControls(d_, XkbUseCoreKbd, XkbRepeatKeysMask, XkbRepeatKeysMask);
-        std::filesystem::create_directories(folder_);
     }
     void TearDown() override {
         xsession::XSession::stop(host_);
@@ -58,18 +57,17 @@ class InputScripts : public ::testing::Test {
             XDestroyWindow(d_, w);
         }
         XSync(d_, False);
-        std::filesystem::remove_all(folder_);
     }
 
     // The program runs in this process, or in a host process when the test must pause it.
     void start(bool hosted = false) {
         if (hosted) {
-            Store(folder_).setConfig(inputRules());
-            host_ = xsession::XSession::start({ENGINE_HOST, folder_.string()});
+            Store(folder_.path()).setConfig(inputRules());
+            host_ = xsession::XSession::start({ENGINE_HOST, folder_.path().string()});
             ASSERT_TRUE(xsession::XSession::waitUntil(
                 [&] { return std::filesystem::exists(folder_ / "listening"); }, 10s));
         } else {
-            program_ = std::make_unique<Program>(folder_);
+            program_ = std::make_unique<Program>(folder_.path());
             program_->store.setConfig(inputRules());
             program_->start();
             ASSERT_TRUE(pumpUntil([&] { return program_->tapInstalled(); }));
@@ -183,8 +181,7 @@ class InputScripts : public ::testing::Test {
     }
 
     Display* d_ = session().display();
-    const std::filesystem::path folder_ =
-        std::filesystem::temp_directory_path() / ("ombrel-input-" + std::to_string(getpid()));
+    Folder folder_;
     std::unique_ptr<Program> program_;
     pid_t host_ = -1;
     Window window_ = 0;

@@ -160,13 +160,13 @@ TEST_F(InputScripts, DraggedByItsTitleBarToTheLeftEdgeItSnapsBesideThePanel) {
         XFlush(d_);
         pumpUntil([] { return false; }, 15ms);
     }
-    EXPECT_TRUE(pumpUntil([&] { return program_->snapShown().has_value(); }));
+    EXPECT_TRUE(pumpUntil([&] { return program_->services.snapOverlay().shown().has_value(); }));
     XTestFakeButtonEvent(d_, 1, False, CurrentTime);
     XFlush(d_);
     EXPECT_TRUE(pumpUntil([&] {
         return outer(window_) == Rect{40, 0, 620, 800};
     })) << ::testing::PrintToString(outer(window_));
-    EXPECT_FALSE(program_->snapShown().has_value());
+    EXPECT_FALSE(program_->services.snapOverlay().shown().has_value());
 }
 
 // A key bound in many mixes is grabbed whole, unless another program holds one of them: then the

@@ -25,8 +25,6 @@ struct Program {
     // Starts the input thread; tapInstalled() tells when its grabs hold.
     void start() { services.start(); }
     [[nodiscard]] bool tapInstalled() { return threads.grabsInPlace(); }
-    // The target the snap preview shows now, if any.
-    [[nodiscard]] const std::optional<Rect>& snapShown() { return services.snapOverlay().shown(); }
 
     // None at first: the machine's own pads stay out of the tests. Those announced have 5 slots.
     fake::FakeTouchpads pads{{5, {0, 1000}, {0, 1000}, false, true, 0b111110}};

@@ -152,7 +152,6 @@ class FakeBus {
 };
 
 using Calls = std::vector<std::string>;
-using Reply = FakeBus::Reply;
 
 TEST(SessionServices, MediaGoesToThePlayingPlayerElseTheOneTouchedLast) {
     // Players a and b with their status, the one that changed its status last, the one told.
@@ -239,7 +238,7 @@ TEST(SessionServices, OverviewsAndLockingGoToTheServicesThereAndNeverPretend) {
         auto has = [&s = setup](char c) { return s.find(c) != std::string::npos; };
         FakeBus bus;
         const FakeBus::Handler other =
-            has('s') ? FakeBus::silent : [](const QDBusMessage& call) -> Reply {
+            has('s') ? FakeBus::silent : [](const QDBusMessage& call) -> FakeBus::Reply {
             return call.createErrorReply(QDBusError::UnknownObject, {});
         };
         if (has('a') || has('k') || has('s')) {
