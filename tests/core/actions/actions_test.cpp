@@ -1,5 +1,7 @@
-// The actions: window placements with their memory, every other action against fresh fakes, and
-// the way into the action worker (order, one job per turn, merged requests, a cap on what waits).
+// The actions: placement arithmetic (the frame each placement gives, when two frames count as the
+// same, which placement each part of a display's edge gives), window placements with their
+// memory, every other action against fresh fakes, and the way into the action worker (order, one
+// job per turn, merged requests, a cap on what waits).
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "fakes/fake_desk.h"
+#include "placement/snap_zone.h"
+#include "placement/target_frames.h"
 #include "platform/log.h"
 
 namespace ombrel {
@@ -22,7 +26,76 @@ static void PrintTo(const Rect& r, std::ostream* os) {
 
 namespace {
 
-using A = WindowAction;
+using enum WindowAction;
+
+// On a visible frame whose thirds and halves do not fall on whole points: those are rounded
+// outward; the centre keeps the window's size but never beyond the visible frame.
+TEST(Placement, TargetFrames) {
+    constexpr Rect wide{0, 25, 1440, 800};
+    constexpr Rect odd{0, 25, 1000, 775};
+    constexpr Rect w600{10, 40, 600, 400};
+    const std::vector<std::tuple<Rect, WindowAction, Rect, Rect>> cases = {
+        {wide, topRight, w600, {720, 25, 720, 400}},
+        {wide, center, {-50, 0, 2000, 1000}, {0, 25, 1440, 800}},
+        {wide, center, {0, 0, 2000, 300}, {0, 275, 1440, 300}},
+        {odd, leftThird, w600, {0, 25, 334, 775}},
+        {odd, centerThird, w600, {333, 25, 334, 775}},
+        {odd, rightTwoThirds, w600, {333, 25, 667, 775}},
+        {odd, bottomHalf, w600, {0, 412, 1000, 388}},
+        {odd, center, w600, {200, 212, 600, 401}},
+        // Maximize is the visible frame itself, fractions and all.
+        {{0.5, 25.5, 999.25, 700.5}, maximize, w600, {0.5, 25.5, 999.25, 700.5}},
+    };
+    for (const auto& [visible, action, current, expected] : cases) {
+        SCOPED_TRACE("target " + std::string(rawValue(action)));
+        EXPECT_EQ(targetFrame(action, visible, current), expected);
+    }
+}
+
+// Within 12 points on each of x, y, width and height, both ways round.
+TEST(Placement, NearlyEqualIsInclusiveOnEachEdge) {
+    const Rect base{100, 200, 300, 400};
+    const std::vector<std::pair<Rect, bool>> cases = {
+        {{112, 200, 300, 400}, true}, {{112.5, 200, 300, 400}, false},
+        {{100, 188, 300, 400}, true}, {{100, 187.5, 300, 400}, false},
+        {{100, 200, 312, 400}, true}, {{100, 200, 312.5, 400}, false},
+        {{100, 200, 300, 388}, true}, {{100, 200, 300, 387.5}, false},
+    };
+    for (const auto& [other, expected] : cases) {
+        SCOPED_TRACE("nearly " + testing::PrintToString(other));
+        EXPECT_EQ(nearlyEqual(base, other, 12), expected);
+        EXPECT_EQ(nearlyEqual(other, base, 12), expected);
+    }
+}
+
+// Side strips reach 5 points in from the left and from the last column on the right; corners
+// are their upper and lower fifths; the top strip between them maximizes, the bottom gives
+// nothing; beyond the display the nearer strip still counts. The second display lies to the right
+// of the first and lower down.
+TEST(Placement, SnapZonesOnTwoDisplays) {
+    constexpr std::optional<WindowAction> none;
+    using Points = std::vector<std::pair<Point, std::optional<WindowAction>>>;
+    const Points first = {
+        {{5, 450}, leftHalf},         {{5.5, 450}, none},         {{1434, 450}, rightHalf},
+        {{1433.5, 450}, none},        {{0, 180}, leftHalf},       {{0, 179.5}, topLeft},
+        {{0, 720}, leftHalf},         {{0, 720.5}, bottomLeft},   {{1439, 179.5}, topRight},
+        {{1439, 720.5}, bottomRight}, {{1439, 0}, topRight},      {{700, 5}, maximize},
+        {{700, 5.5}, none},           {{5.5, 0}, maximize},       {{700, 899}, none},
+        {{-20, 450}, leftHalf},       {{1500, 900}, bottomRight},
+    };
+    const Points second = {
+        {{1445, 600}, leftHalf}, {{1445.5, 600}, none},        {{3354, 600}, rightHalf},
+        {{2000, 105}, maximize}, {{2000, 105.5}, none},        {{1440, 299.5}, topLeft},
+        {{1440, 300}, leftHalf}, {{3359, 900.5}, bottomRight},
+    };
+    for (const auto& [display, cases] : {std::pair{Rect{0, 0, 1440, 900}, first},
+                                         std::pair{Rect{1440, 100, 1920, 1000}, second}}) {
+        for (const auto& [p, expected] : cases) {
+            SCOPED_TRACE("snap " + testing::PrintToString(p.x) + "," + testing::PrintToString(p.y));
+            EXPECT_EQ(snapZone(p, display), expected);
+        }
+    }
+}
 
 // Display A at the origin with a menu bar, display B to its right.
 const Screen displayA{{0, 0, 1440, 900}, {0, 25, 1440, 875}};
@@ -40,7 +113,7 @@ TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
           +[](fake::FakeWindowSystem& s) { s.displays.clear(); }}) {
         Desk desk{start, {displayA, displayB}};
         prepare(desk.system);
-        for (A action : {A::leftHalf, A::maximize, A::center, A::nextDisplay}) {
+        for (WindowAction action : {leftHalf, maximize, center, nextDisplay}) {
             desk.manager.apply(action);
         }
         EXPECT_TRUE(desk.system.writes.empty());
@@ -51,10 +124,10 @@ TEST(WindowManager, NothingHappensWithoutAWindowAFrameOrADisplay) {
 // Each step applies an action, or without one stands for the user moving the window; either way
 // the window is then at the step's frame.
 struct Step {
-    std::optional<A> action;
+    std::optional<WindowAction> action;
     Rect frame;
 };
-constexpr std::optional<A> drag;
+constexpr std::optional<WindowAction> drag;
 // At the end, for a window that started maximized or fullscreen (leaving that state gives
 // `start`): its state, the frame leaving the maximized state gives, and the entries remembered.
 struct End {
@@ -84,7 +157,6 @@ TEST(WindowManager, SequencesOfPlacements) {
     const Rect shrunk{244, 147, 952, 631};
     const Rect maxA = displayA.visible;
     const Rect maxB = displayB.visible;
-    using enum WindowAction;
     using enum WindowState;
     const Sequence cases[] = {
         // Twice, a chain, and the user moving the window in between.
@@ -148,16 +220,16 @@ TEST(WindowManager, MemoryHoldsSixtyWindows) {
     Desk desk;
     for (uint64_t id = 1; id <= 60; ++id) {
         desk.system.open(id, start);
-        desk.manager.apply(A::leftHalf);
+        desk.manager.apply(leftHalf);
     }
     desk.system.focused = WindowRef{30};
-    desk.manager.apply(A::rightHalf);  // replaces its entry and drops nobody
+    desk.manager.apply(rightHalf);  // replaces its entry and drops nobody
     desk.system.open(61, start);
-    desk.manager.apply(A::leftHalf);  // pushes out the oldest
+    desk.manager.apply(leftHalf);  // pushes out the oldest
     // Without an entry the pushed-out window already stands at the target and stays there.
     for (const auto& [id, expected] : {std::pair{1, leftA}, {2, start}, {61, start}}) {
         desk.system.focused = WindowRef{static_cast<uint64_t>(id)};
-        desk.manager.apply(A::leftHalf);
+        desk.manager.apply(leftHalf);
         EXPECT_EQ(desk.system.frameOf(id), expected) << id;
     }
 }
