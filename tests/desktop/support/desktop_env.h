@@ -1,6 +1,6 @@
-// What every desktop test executable shares: one X session (two monitors, openbox), one private
-// session bus, a scratch settings folder and one Qt application, built before the first test and
-// torn down after the last, and programs started in the background.
+// What the shell, platform and storm test executables share: one X session (two monitors,
+// openbox), one private session bus, a scratch settings folder and one Qt application, built
+// before the first test and torn down after the last, and programs started in the background.
 #pragma once
 
 #include <sys/types.h>
