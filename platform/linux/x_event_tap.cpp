@@ -11,6 +11,14 @@
 //   well; any other button meanwhile is replayed to the application, which ends the grab.
 // - Raw events arrive before the grabbed event they belong to, and none arrive for a device this
 //   client holds grabbed; either may therefore be the first to ask the poster's ledger.
+// - Every client that selects the keyboards' raw keys wakes for every key typed. They are
+//   selected only while something needs them: a stroke or a drag (a key ends a stroke), a
+//   combination another program holds (its press asks for it again), a post in flight or a
+//   modifier held for the user (the user's modifiers), a grabbed key still down or a check for
+//   stuck keys (which keys are down). When they are selected again, which keys are down is read
+//   afresh, after the selection so that nothing falls in between. The XTEST keyboards' raw keys
+//   are always selected, one by one, for the ledger: while the keyboards' are too, the copy that
+//   comes through the master device is dropped.
 #include "platform/linux/x_event_tap.h"
 
 #include <X11/XKBlib.h>
@@ -72,14 +80,24 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
     x_.addIdleListener([this] {
         if (checkStuckKeys_ && live()) {
             releaseStuckKeys();
+            updateListening();
         }
     });
     x_.addConnectedListener([this] {
-        // A new connection holds none of the old grabs.
+        // A new connection holds none of the old grabs, nor selects anything.
         if (live()) {
+            listening_ = false;
             findDevices();
             selectEvents();
+            readKeymap();
             grabAll();
+            updateListening();
+        }
+    });
+    // The user's modifiers are read before the poster's requests are made.
+    poster_.beforePosting([this] {
+        if (live() && !listening_) {
+            listen();
         }
     });
     // Many bindings take many round trips: events are answered between them.
@@ -91,6 +109,7 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
             return true;
         }
         backlog_ = false;
+        updateListening();
         if (placed_) {
             placed_(taken());
         }
@@ -139,7 +158,9 @@ bool X11EventTap::install(Handler handler) {
     installed_ = true;
     findDevices();
     selectEvents();
+    readKeymap();
     grabAll();
+    updateListening();
     return true;
 }
 
@@ -191,6 +212,7 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     buttonGrabs_ = std::move(buttons);
     if (live()) {
         backlog_ = placeSome();
+        updateListening();
     }
     return taken();
 }
@@ -264,6 +286,7 @@ void X11EventTap::adoptKeys(std::vector<KeyGrab> keys) {
     }
     keyGrabs_ = std::move(keys);
     grabbedKeys_.reset();
+    keysTaken_ = false;
     for (const auto& g : keyGrabs_) {
         if (g.keycode < grabbedKeys_.size()) {
             grabbedKeys_.set(g.keycode);
@@ -328,6 +351,8 @@ bool X11EventTap::placeSome() {
         adoptKeys(wantedKeys());
         return true;
     }
+    keysTaken_ = std::any_of(keyGrabs_.begin(), keyGrabs_.end(),
+                             [](const KeyGrab& g) { return g.placed && g.taken; });
     return left;
 }
 
@@ -432,6 +457,7 @@ void X11EventTap::findDevices() {
     masterKeyboards_.clear();
     masterPointers_.clear();
     xtestDevices_.reset();
+    xtestKeyboards_.clear();
     modifierKeys_.reset();
     Display* d = x_.display();
     int count = 0;
@@ -450,6 +476,9 @@ void X11EventTap::findDevices() {
         } else if ((endsWith(name, " XTEST keyboard") || endsWith(name, " XTEST pointer")) &&
                    info.deviceid >= 0 && info.deviceid < 256) {
             xtestDevices_.set(static_cast<std::size_t>(info.deviceid));
+            if (info.use == XISlaveKeyboard) {
+                xtestKeyboards_.push_back(info.deviceid);
+            }
         }
     }
     if (devices != nullptr) {
@@ -472,12 +501,6 @@ void X11EventTap::findDevices() {
         if ((v & ~ignoredMask_) == 0) {
             ignoredVariants_.push_back(v);
         }
-    }
-    std::array<char, 32> keys{};
-    XQueryKeymap(d, keys.data());
-    for (std::size_t k = 0; k < userDown_.size(); ++k) {
-        keyDown_[k] = (keys[k / 8] & (1 << (k % 8))) != 0;
-        userDown_[k] = modifierKeys_[k] && keyDown_[k];
     }
     heldForUser_.reset();
     XkbStateRec state{};
@@ -530,20 +553,65 @@ void X11EventTap::readTouchpadDriver() {
 }
 
 void X11EventTap::selectEvents() {
-    Display* d = x_.display();
-    Mask raw(XIAllMasterDevices,
-             {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease});
+    selectRaw();
+    XkbSelectEventDetails(x_.display(), XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
+                          XkbModifierStateMask);
+    XFlush(x_.display());
+}
+
+void X11EventTap::selectRaw() {
+    Mask raw(XIAllMasterDevices, {XI_RawButtonPress, XI_RawButtonRelease});
+    if (listening_) {
+        XISetMask(raw.bits.data(), XI_RawKeyPress);
+        XISetMask(raw.bits.data(), XI_RawKeyRelease);
+    }
     // Pointer motion is only listened to while a stroke or a drag needs it.
     if (request_.pointerMotion) {
         XISetMask(raw.bits.data(), XI_RawMotion);
     }
     // Property changes tell when the touchpad's driver settings change.
     Mask hierarchy(XIAllDevices, {XI_HierarchyChanged, XI_PropertyEvent});
-    std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
-    XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));
-    XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
-                          XkbModifierStateMask);
-    XFlush(d);
+    std::vector<XIEventMask> masks = {raw.mask, hierarchy.mask};
+    const Mask xtest(0, {XI_RawKeyPress, XI_RawKeyRelease});
+    for (const int device : xtestKeyboards_) {
+        masks.push_back(xtest.mask);
+        masks.back().deviceid = device;
+    }
+    XISelectEvents(x_.display(), x_.root(), masks.data(), static_cast<int>(masks.size()));
+    XFlush(x_.display());
+}
+
+bool X11EventTap::needKeyboards() const {
+    return request_.pointerMotion || keysTaken_ || heldForUser_.any() || checkStuckKeys_ ||
+           (listening_ && (keyDown_ & ~modifierKeys_).any()) || poster_.postingKeys();
+}
+
+void X11EventTap::updateListening() {
+    if (needKeyboards() != listening_) {
+        if (listening_) {
+            listening_ = false;
+            selectRaw();
+        } else {
+            listen();
+        }
+    }
+}
+
+void X11EventTap::listen() {
+    listening_ = true;
+    selectRaw();
+    readKeymap();
+}
+
+void X11EventTap::readKeymap() {
+    std::array<char, 32> keys{};
+    XQueryKeymap(x_.display(), keys.data());
+    // Events queued meanwhile were made after the selection: handled next, they change nothing
+    // the answer does not already show, or come later.
+    for (std::size_t k = 0; k < keyDown_.size(); ++k) {
+        keyDown_[k] = (keys[k / 8] & (1 << (k % 8))) != 0;
+        userDown_[k] = modifierKeys_[k] && keyDown_[k] && !xtestDown_[k];
+    }
 }
 
 void X11EventTap::rebuild() {
@@ -554,6 +622,7 @@ void X11EventTap::rebuild() {
     ungrabAll();
     findDevices();
     selectEvents();
+    readKeymap();
     grabAll();
 }
 
@@ -561,6 +630,13 @@ void X11EventTap::onEvent(XEvent& event) {
     if (!installed_) {
         return;
     }
+    handle(event);
+    if (live()) {
+        updateListening();
+    }
+}
+
+void X11EventTap::handle(XEvent& event) {
     if (x_.xkbEventBase() >= 0 && event.type == x_.xkbEventBase()) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
@@ -687,6 +763,13 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
     event.time = poster_.localTime(e.time);
+    // Which keys are down matters while the key is: the keyboards are heard from before the
+    // answer lets go of what the freeze held back, and read after it.
+    const bool heard = listening_;
+    if (!heard) {
+        listening_ = true;
+        selectRaw();
+    }
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
         XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
@@ -694,6 +777,9 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         XIAllowEvents(x_.display(), e.deviceid, XIReplayDevice, CurrentTime);
     }
     XFlush(x_.display());
+    if (!heard) {
+        readKeymap();
+    }
     // A key released while its grab held the keyboard frozen may still repeat: the server's
     // repeat can come after the queued release and leave the key down for good, repeating in the
     // focused application. One is let go at once; after a long freeze all keys are looked at.
@@ -737,13 +823,21 @@ void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
 
 void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     const auto keycode = static_cast<unsigned>(e.detail);
-    if (keycode >= modifierKeys_.size()) {
+    const bool xtest = isXTest(e.sourceid);
+    // An XTEST key comes through its own device, and also through the master while keyboards are
+    // heard.
+    if (keycode >= modifierKeys_.size() || (xtest && e.deviceid != e.sourceid)) {
         return;
+    }
+    if (xtest) {
+        xtestDown_[keycode] = press;
+    } else {
+        ++keyboardKeysHeard_;
     }
     const auto entry = ownEntry(PostLedger::Kind::key, keycode, press, e.sourceid, e.time, true);
     keyDown_[keycode] = press;
     if (modifierKeys_[keycode]) {
-        trackModifier(keycode, press, isXTest(e.sourceid), entry);
+        trackModifier(keycode, press, xtest, entry);
     }
     if (!press) {
         return;
@@ -820,8 +914,13 @@ void X11EventTap::onRawMotion(const XIRawEvent& e) {
 void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
     state_ = state;
     const Mods mods = modsFromX(state);
-    // The modifiers the poster lets go of and holds again around a post are not the user's.
-    if (mods == reported_ || (keycode < ownModifierChange_.size() && ownModifierChange_[keycode])) {
+    // The modifiers the poster lets go of and holds again around a post are not the user's. The
+    // mark is used up: the next change of the key may be the user's, whose keys go unheard.
+    const bool own = keycode < ownModifierChange_.size() && ownModifierChange_[keycode];
+    if (own) {
+        ownModifierChange_[keycode] = false;
+    }
+    if (mods == reported_ || own) {
         return;
     }
     reported_ = mods;
