@@ -286,7 +286,6 @@ void X11EventTap::adoptKeys(std::vector<KeyGrab> keys) {
     }
     keyGrabs_ = std::move(keys);
     grabbedKeys_.reset();
-    keysTaken_ = false;
     for (const auto& g : keyGrabs_) {
         if (g.keycode < grabbedKeys_.size()) {
             grabbedKeys_.set(g.keycode);
@@ -351,8 +350,11 @@ bool X11EventTap::placeSome() {
         adoptKeys(wantedKeys());
         return true;
     }
-    keysTaken_ = std::any_of(keyGrabs_.begin(), keyGrabs_.end(),
-                             [](const KeyGrab& g) { return g.placed && g.taken; });
+    // Until every grab is placed, one may still turn out taken; one that was stays so meanwhile.
+    if (!left) {
+        keysTaken_ = std::any_of(keyGrabs_.begin(), keyGrabs_.end(),
+                                 [](const KeyGrab& g) { return g.placed && g.taken; });
+    }
     return left;
 }
 
@@ -582,7 +584,7 @@ void X11EventTap::selectRaw() {
 }
 
 bool X11EventTap::needKeyboards() const {
-    return request_.pointerMotion || keysTaken_ || heldForUser_.any() || checkStuckKeys_ ||
+    return request_.pointerMotion || keysTaken_ || backlog_ || heldForUser_.any() || checkStuckKeys_ ||
            (listening_ && (keyDown_ & ~modifierKeys_).any()) || poster_.postingKeys();
 }
 
