@@ -22,6 +22,7 @@
 #include "platform/linux/x_event_tap.h"
 
 #include <X11/XKBlib.h>
+#include <X11/extensions/XInput.h>
 
 #include <algorithm>
 #include <array>
@@ -460,6 +461,7 @@ void X11EventTap::findDevices() {
     masterPointers_.clear();
     xtestDevices_.reset();
     xtestKeyboards_.clear();
+    slaveKeyboards_.clear();
     modifierKeys_.reset();
     Display* d = x_.display();
     int count = 0;
@@ -470,6 +472,8 @@ void X11EventTap::findDevices() {
         const std::string_view name = info.name != nullptr ? info.name : "";
         if (info.use == XISlavePointer) {
             pointers.push_back(info.deviceid);
+        } else if (info.use == XISlaveKeyboard) {
+            slaveKeyboards_.push_back(info.deviceid);
         }
         if (info.use == XIMasterKeyboard) {
             masterKeyboards_.push_back(info.deviceid);
@@ -584,8 +588,9 @@ void X11EventTap::selectRaw() {
 }
 
 bool X11EventTap::needKeyboards() const {
-    return request_.pointerMotion || keysTaken_ || backlog_ || heldForUser_.any() || checkStuckKeys_ ||
-           (listening_ && (keyDown_ & ~modifierKeys_).any()) || poster_.postingKeys();
+    return request_.pointerMotion || keysTaken_ || backlog_ || heldForUser_.any() ||
+           checkStuckKeys_ || (listening_ && (keyDown_ & ~modifierKeys_).any()) ||
+           poster_.postingKeys();
 }
 
 void X11EventTap::updateListening() {
@@ -606,14 +611,46 @@ void X11EventTap::listen() {
 }
 
 void X11EventTap::readKeymap() {
-    std::array<char, 32> keys{};
-    XQueryKeymap(x_.display(), keys.data());
-    // Events queued meanwhile were made after the selection: handled next, they change nothing
-    // the answer does not already show, or come later.
-    for (std::size_t k = 0; k < keyDown_.size(); ++k) {
-        keyDown_[k] = (keys[k / 8] & (1 << (k % 8))) != 0;
-        userDown_[k] = modifierKeys_[k] && keyDown_[k] && !xtestDown_[k];
+    Display* d = x_.display();
+    std::bitset<256> down;
+    std::bitset<256> xtest;
+    std::bitset<256> user;
+    // Read from each keyboard, as the raw events tell of it: a keyboard frozen by a grab holds its
+    // master's keys as they were while raw events already tell of what came after. The server is
+    // grabbed so that no other client's XTEST key comes between the answers. Raw events queued
+    // meanwhile were made after the selection: handled next, they change nothing the answers do
+    // not already show, or come later.
+    XGrabServer(d);
+    for (const int id : slaveKeyboards_) {
+        const bool fake =
+            std::find(xtestKeyboards_.begin(), xtestKeyboards_.end(), id) != xtestKeyboards_.end();
+        XDevice* device = XOpenDevice(d, static_cast<XID>(id));
+        XDeviceState* state = device != nullptr ? XQueryDeviceState(d, device) : nullptr;
+        auto* cls = state != nullptr ? state->data : nullptr;
+        for (int i = 0; cls != nullptr && i < state->num_classes; ++i) {
+            if (cls->c_class == KeyClass) {
+                const auto* held = reinterpret_cast<const XKeyState*>(cls);
+                for (std::size_t k = 0; k < down.size() && k / 8 < sizeof(held->keys); ++k) {
+                    if ((held->keys[k / 8] & (1 << (k % 8))) != 0) {
+                        down.set(k);
+                        (fake ? xtest : user).set(k);
+                    }
+                }
+            }
+            cls = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(cls) + cls->length);
+        }
+        if (state != nullptr) {
+            XFreeDeviceState(state);
+        }
+        if (device != nullptr) {
+            XCloseDevice(d, device);
+        }
     }
+    XUngrabServer(d);
+    XFlush(d);
+    keyDown_ = down;
+    xtestDown_ = xtest;
+    userDown_ = user & modifierKeys_;
 }
 
 void X11EventTap::rebuild() {

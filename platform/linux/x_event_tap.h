@@ -157,6 +157,7 @@ class X11EventTap : public EventTap {
     std::vector<int> masterPointers_;
     std::bitset<256> xtestDevices_;
     std::vector<int> xtestKeyboards_;
+    std::vector<int> slaveKeyboards_;  // every keyboard attached to a master, XTEST's too
     std::bitset<256> touchpadDevices_;
     TouchpadMatcher touchpadMatcher_;
     std::unique_ptr<LibinputProperties> properties_;
