@@ -508,6 +508,12 @@ void X11EventTap::findDevices() {
             ignoredVariants_.push_back(v);
         }
     }
+    // Keys held for the user are let go of: what tells when the user lets go is read afresh.
+    for (unsigned k = 0; k < heldForUser_.size(); ++k) {
+        if (heldForUser_[k]) {
+            poster_.releaseKey(k);
+        }
+    }
     heldForUser_.reset();
     XkbStateRec state{};
     if (XkbGetState(d, XkbUseCoreKbd, &state) == Success) {

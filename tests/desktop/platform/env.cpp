@@ -7,6 +7,7 @@
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -85,7 +86,41 @@ bool nothingHeld() {
     XQueryKeymap(d, keys.data());
     XkbStateRec state{};
     XkbGetState(d, XkbUseCoreKbd, &state);
-    return keys == std::array<char, 32>{} && (state.mods & ~(LockMask | Mod2Mask)) == 0;
+    bool held = keys != std::array<char, 32>{} || (state.mods & ~(LockMask | Mod2Mask)) != 0;
+    // A key an XTEST keyboard still holds may not show on the server, and drops that device's
+    // next press of it.
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(d, XIAllDevices, &count);
+    for (int i = 0; i < count && !held; ++i) {
+        XDevice* device = devices[i].use == XISlaveKeyboard
+                              ? XOpenDevice(d, static_cast<XID>(devices[i].deviceid))
+                              : nullptr;
+        XDeviceState* keyboard = device != nullptr ? XQueryDeviceState(d, device) : nullptr;
+        const XInputClass* c = keyboard != nullptr ? keyboard->data : nullptr;
+        for (int k = 0; c != nullptr && k < keyboard->num_classes; ++k) {
+            const auto* down = reinterpret_cast<const XKeyState*>(c);
+            held |=
+                c->c_class == KeyClass && std::any_of(down->keys, down->keys + sizeof(down->keys),
+                                                      [](char bits) { return bits != 0; });
+            c = reinterpret_cast<const XInputClass*>(reinterpret_cast<const char*>(c) + c->length);
+        }
+        if (keyboard != nullptr) {
+            XFreeDeviceState(keyboard);
+        }
+        if (device != nullptr) {
+            XCloseDevice(d, device);
+        }
+    }
+    XIFreeDeviceInfo(devices);
+    return !held;
+}
+
+void devicesComeAndGo() {
+    const Pointer scratch = addPointer("scratch");
+    XCloseDevice(session().display(), scratch.device);
+    XIRemoveMasterInfo remove{XIRemoveMaster, scratch.master, XIFloating, 0, 0};
+    XIChangeHierarchy(session().display(), reinterpret_cast<XIAnyHierarchyChangeInfo*>(&remove), 1);
+    XSync(session().display(), False);
 }
 
 }  // namespace ombrel::platform_test

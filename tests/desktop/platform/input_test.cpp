@@ -32,6 +32,8 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         {"also from xdotool", "xdo:key:ctrl+alt+k", "ctrl+alt+k", "start"},
         {"while the trigger is held, the keystroke and typing arrive",
          "+ctrl +alt +j w150 +a -a w100 -j -alt -ctrl", "F5 ctrl+alt+a", "start"},
+        {"and the keyboards change meanwhile", "+ctrl +alt +j w150 devices w100 -j -alt -ctrl",
+         "F5", "start"},
         {"a media key reaches its grabber without modifiers", "+ctrl +alt +p w150 -p -alt -ctrl",
          "grab:172", "start"},
         {"a middle click arrives without modifiers, never fires",
