@@ -57,7 +57,7 @@ void userButton(unsigned button, bool down, const Pointer& p = userMouse());
 // No key is down and no modifier but the locks is set: nothing was left held.
 // No key down, on the server and on every keyboard device.
 bool nothingHeld();
-// A keyboard and a pointer come and go.
+// A mouse leaves and comes back.
 void devicesComeAndGo();
 
 }  // namespace ombrel::platform_test
