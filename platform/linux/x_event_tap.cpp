@@ -15,10 +15,10 @@
 //   selected only while something needs them: a stroke or a drag (a key ends a stroke), a
 //   combination another program holds (its press asks for it again), a post in flight or a
 //   modifier held for the user (the user's modifiers), a grabbed key still down or a check for
-//   stuck keys (which keys are down). When they are selected again, which keys are down is read
-//   afresh, after the selection so that nothing falls in between. The XTEST keyboards' raw keys
-//   are always selected, one by one, for the ledger: while the keyboards' are too, the copy that
-//   comes through the master device is dropped.
+//   stuck keys (which keys are down). Once they are selected again, which keys are down is read
+//   afresh when something needs to know, after the selection so that nothing falls in between.
+//   The XTEST keyboards' raw keys are always selected, one by one, for the ledger: while the
+//   keyboards' are too, the copy that comes through the master device is dropped.
 #include "platform/linux/x_event_tap.h"
 
 #include <X11/XKBlib.h>
@@ -97,7 +97,7 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
     });
     // The user's modifiers are read before the poster's requests are made.
     poster_.beforePosting([this] {
-        if (live() && !listening_) {
+        if (live() && !(listening_ && keymapFresh_)) {
             listen();
         }
     });
@@ -603,6 +603,7 @@ void X11EventTap::updateListening() {
     if (needKeyboards() != listening_) {
         if (listening_) {
             listening_ = false;
+            keymapFresh_ = false;
             selectRaw();
         } else {
             listen();
@@ -610,9 +611,14 @@ void X11EventTap::updateListening() {
     }
 }
 
-void X11EventTap::listen() {
+void X11EventTap::hear() {
     listening_ = true;
+    keymapFresh_ = false;
     selectRaw();
+}
+
+void X11EventTap::listen() {
+    hear();
     readKeymap();
 }
 
@@ -657,6 +663,7 @@ void X11EventTap::readKeymap() {
     keyDown_ = down;
     xtestDown_ = xtest;
     userDown_ = user & modifierKeys_;
+    keymapFresh_ = listening_;
 }
 
 void X11EventTap::rebuild() {
@@ -809,11 +816,11 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
     event.location = {e.root_x, e.root_y};
     event.time = poster_.localTime(e.time);
     // Which keys are down matters while the key is: the keyboards are heard from before the
-    // answer lets go of what the freeze held back, and read after it.
-    const bool heard = listening_;
-    if (!heard) {
-        listening_ = true;
-        selectRaw();
+    // answer lets go of what the freeze held back. Reading the others waits until something needs
+    // them (a post, a check for stuck keys): meanwhile the move or the like goes out unhindered.
+    const bool deaf = !listening_;
+    if (deaf) {
+        hear();
     }
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
@@ -822,8 +829,12 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         XIAllowEvents(x_.display(), e.deviceid, XIReplayDevice, CurrentTime);
     }
     XFlush(x_.display());
-    if (!heard) {
-        readKeymap();
+    if (deaf && keycode < keyDown_.size()) {
+        if (event.autorepeat) {
+            readKeymap();  // held since before it was grabbed: its own state is unknown
+        } else {
+            keyDown_[keycode] = true;  // its release is heard
+        }
     }
     // A key released while its grab held the keyboard frozen may still repeat: the server's
     // repeat can come after the queued release and leave the key down for good, repeating in the
@@ -983,6 +994,9 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
 
 void X11EventTap::releaseStuckKeys() {
     Display* d = x_.display();
+    if (!keymapFresh_) {
+        readKeymap();
+    }
     std::array<char, 32> keys{};
     XQueryKeymap(d, keys.data());
     // Events made before the answer have not been seen yet: look again once they have.
