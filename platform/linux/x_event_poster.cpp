@@ -45,6 +45,14 @@ std::optional<PostLedger::Entry> PostLedger::consume(Entry entry, int64_t madeAt
     return found;
 }
 
+bool PostLedger::pending(Kind kind, int64_t now) {
+    const std::lock_guard lock(mutex_);
+    const auto& queue = posted_[static_cast<std::size_t>(kind)];
+    // A frozen device may hold posted events back for long; entries older than that were lost.
+    constexpr int64_t longest = 10 * lifetime;
+    return !queue.empty() && queue.back().at + longest >= now;
+}
+
 unsigned long mediaKeysym(MediaKey key) {
     switch (key) {
         case MediaKey::playPause:
@@ -119,6 +127,9 @@ void X11EventPoster::fake(const Step& step) {
 
 void X11EventPoster::send(std::span<const Step> steps, Mods mods) {
     Display* d = x_.display();
+    if (beforePosting_) {
+        beforePosting_();
+    }
     // From reading which modifiers are held to the last posted event, no other client's input is
     // taken: a modifier another client (xdotool, a remote desktop) pressed in between would
     // otherwise be added to the keystroke.

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -44,6 +45,8 @@ class PostLedger {
     // The oldest entry of the event's kind when an event from an XTEST device, made at the given
     // time, is that entry; the entry is then used up.
     std::optional<Entry> consume(Entry entry, int64_t madeAt);
+    // Whether events of that kind were posted recently and have not all arrived.
+    bool pending(Kind kind, int64_t now);
 
   private:
     struct Posted {
@@ -78,6 +81,11 @@ class X11EventPoster : public EventPoster {
     // For the tap: lets go of a key (a modifier held for the user once the user has let go of it,
     // a key the server still counts as down).
     void releaseKey(unsigned keycode);
+    // For the tap: runs before anything is posted, on this thread and connection, so that what
+    // the tap asks of the server then comes before the posted events.
+    void beforePosting(std::function<void()> hook) { beforePosting_ = std::move(hook); }
+    // For the tap: posted keys have not all arrived yet.
+    [[nodiscard]] bool postingKeys() { return ledger_.pending(PostLedger::Kind::key, serverNow()); }
     // The server's time now, as far as the events seen so far tell.
     [[nodiscard]] int64_t serverNow() const;
     // An event's server time on this process's monotonic clock, in seconds: the time the engine
@@ -94,6 +102,7 @@ class X11EventPoster : public EventPoster {
 
     XConnection& x_;
     PostLedger ledger_;
+    std::function<void()> beforePosting_;
     // Steady milliseconds minus server milliseconds, at its smallest so far.
     std::atomic<int64_t> clockOffset_{INT64_MAX};
 };

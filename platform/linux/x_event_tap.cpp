@@ -11,9 +11,18 @@
 //   well; any other button meanwhile is replayed to the application, which ends the grab.
 // - Raw events arrive before the grabbed event they belong to, and none arrive for a device this
 //   client holds grabbed; either may therefore be the first to ask the poster's ledger.
+// - Every client that selects the keyboards' raw keys wakes for every key typed. They are
+//   selected only while something needs them: a stroke or a drag (a key ends a stroke), a
+//   combination another program holds (its press asks for it again), a post in flight or a
+//   modifier held for the user (the user's modifiers), a grabbed key still down or a check for
+//   stuck keys (which keys are down). Once they are selected again, which keys are down is read
+//   afresh when something needs to know, after the selection so that nothing falls in between.
+//   The XTEST keyboards' raw keys are always selected, one by one, for the ledger: while the
+//   keyboards' are too, the copy that comes through the master device is dropped.
 #include "platform/linux/x_event_tap.h"
 
 #include <X11/XKBlib.h>
+#include <X11/extensions/XInput.h>
 
 #include <algorithm>
 #include <array>
@@ -72,14 +81,24 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
     x_.addIdleListener([this] {
         if (checkStuckKeys_ && live()) {
             releaseStuckKeys();
+            updateListening();
         }
     });
     x_.addConnectedListener([this] {
-        // A new connection holds none of the old grabs.
+        // A new connection holds none of the old grabs, nor selects anything.
         if (live()) {
+            listening_ = false;
             findDevices();
             selectEvents();
+            readKeymap();
             grabAll();
+            updateListening();
+        }
+    });
+    // The user's modifiers are read before the poster's requests are made.
+    poster_.beforePosting([this] {
+        if (live() && !(listening_ && keymapFresh_)) {
+            listen();
         }
     });
     // Many bindings take many round trips: events are answered between them.
@@ -91,6 +110,7 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
             return true;
         }
         backlog_ = false;
+        updateListening();
         if (placed_) {
             placed_(taken());
         }
@@ -139,7 +159,9 @@ bool X11EventTap::install(Handler handler) {
     installed_ = true;
     findDevices();
     selectEvents();
+    readKeymap();
     grabAll();
+    updateListening();
     return true;
 }
 
@@ -191,6 +213,7 @@ TakenGrabs X11EventTap::setGrabs(const GrabRequest& request) {
     buttonGrabs_ = std::move(buttons);
     if (live()) {
         backlog_ = placeSome();
+        updateListening();
     }
     return taken();
 }
@@ -328,6 +351,11 @@ bool X11EventTap::placeSome() {
         adoptKeys(wantedKeys());
         return true;
     }
+    // Until every grab is placed, one may still turn out taken; one that was stays so meanwhile.
+    if (!left) {
+        keysTaken_ = std::any_of(keyGrabs_.begin(), keyGrabs_.end(),
+                                 [](const KeyGrab& g) { return g.placed && g.taken; });
+    }
     return left;
 }
 
@@ -432,6 +460,8 @@ void X11EventTap::findDevices() {
     masterKeyboards_.clear();
     masterPointers_.clear();
     xtestDevices_.reset();
+    xtestKeyboards_.clear();
+    slaveKeyboards_.clear();
     modifierKeys_.reset();
     Display* d = x_.display();
     int count = 0;
@@ -442,6 +472,8 @@ void X11EventTap::findDevices() {
         const std::string_view name = info.name != nullptr ? info.name : "";
         if (info.use == XISlavePointer) {
             pointers.push_back(info.deviceid);
+        } else if (info.use == XISlaveKeyboard) {
+            slaveKeyboards_.push_back(info.deviceid);
         }
         if (info.use == XIMasterKeyboard) {
             masterKeyboards_.push_back(info.deviceid);
@@ -450,6 +482,9 @@ void X11EventTap::findDevices() {
         } else if ((endsWith(name, " XTEST keyboard") || endsWith(name, " XTEST pointer")) &&
                    info.deviceid >= 0 && info.deviceid < 256) {
             xtestDevices_.set(static_cast<std::size_t>(info.deviceid));
+            if (info.use == XISlaveKeyboard) {
+                xtestKeyboards_.push_back(info.deviceid);
+            }
         }
     }
     if (devices != nullptr) {
@@ -473,11 +508,11 @@ void X11EventTap::findDevices() {
             ignoredVariants_.push_back(v);
         }
     }
-    std::array<char, 32> keys{};
-    XQueryKeymap(d, keys.data());
-    for (std::size_t k = 0; k < userDown_.size(); ++k) {
-        keyDown_[k] = (keys[k / 8] & (1 << (k % 8))) != 0;
-        userDown_[k] = modifierKeys_[k] && keyDown_[k];
+    // Keys held for the user are let go of: what tells when the user lets go is read afresh.
+    for (unsigned k = 0; k < heldForUser_.size(); ++k) {
+        if (heldForUser_[k]) {
+            poster_.releaseKey(k);
+        }
     }
     heldForUser_.reset();
     XkbStateRec state{};
@@ -530,20 +565,105 @@ void X11EventTap::readTouchpadDriver() {
 }
 
 void X11EventTap::selectEvents() {
-    Display* d = x_.display();
-    Mask raw(XIAllMasterDevices,
-             {XI_RawKeyPress, XI_RawKeyRelease, XI_RawButtonPress, XI_RawButtonRelease});
+    selectRaw();
+    XkbSelectEventDetails(x_.display(), XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
+                          XkbModifierStateMask);
+    XFlush(x_.display());
+}
+
+void X11EventTap::selectRaw() {
+    Mask raw(XIAllMasterDevices, {XI_RawButtonPress, XI_RawButtonRelease});
+    if (listening_) {
+        XISetMask(raw.bits.data(), XI_RawKeyPress);
+        XISetMask(raw.bits.data(), XI_RawKeyRelease);
+    }
     // Pointer motion is only listened to while a stroke or a drag needs it.
     if (request_.pointerMotion) {
         XISetMask(raw.bits.data(), XI_RawMotion);
     }
     // Property changes tell when the touchpad's driver settings change.
     Mask hierarchy(XIAllDevices, {XI_HierarchyChanged, XI_PropertyEvent});
-    std::array<XIEventMask, 2> masks = {raw.mask, hierarchy.mask};
-    XISelectEvents(d, x_.root(), masks.data(), static_cast<int>(masks.size()));
-    XkbSelectEventDetails(d, XkbUseCoreKbd, XkbStateNotify, XkbModifierStateMask,
-                          XkbModifierStateMask);
+    std::vector<XIEventMask> masks = {raw.mask, hierarchy.mask};
+    const Mask xtest(0, {XI_RawKeyPress, XI_RawKeyRelease});
+    for (const int device : xtestKeyboards_) {
+        masks.push_back(xtest.mask);
+        masks.back().deviceid = device;
+    }
+    XISelectEvents(x_.display(), x_.root(), masks.data(), static_cast<int>(masks.size()));
+    XFlush(x_.display());
+}
+
+bool X11EventTap::needKeyboards() const {
+    return request_.pointerMotion || keysTaken_ || backlog_ || heldForUser_.any() ||
+           checkStuckKeys_ || (listening_ && (keyDown_ & ~modifierKeys_).any()) ||
+           poster_.postingKeys();
+}
+
+void X11EventTap::updateListening() {
+    if (needKeyboards() != listening_) {
+        if (listening_) {
+            listening_ = false;
+            keymapFresh_ = false;
+            selectRaw();
+        } else {
+            listen();
+        }
+    }
+}
+
+void X11EventTap::hear() {
+    listening_ = true;
+    keymapFresh_ = false;
+    selectRaw();
+}
+
+void X11EventTap::listen() {
+    hear();
+    readKeymap();
+}
+
+void X11EventTap::readKeymap() {
+    Display* d = x_.display();
+    std::bitset<256> down;
+    std::bitset<256> xtest;
+    std::bitset<256> user;
+    // Read from each keyboard, as the raw events tell of it: a keyboard frozen by a grab holds its
+    // master's keys as they were while raw events already tell of what came after. The server is
+    // grabbed so that no other client's XTEST key comes between the answers. Raw events queued
+    // meanwhile were made after the selection: handled next, they change nothing the answers do
+    // not already show, or come later.
+    XGrabServer(d);
+    for (const int id : slaveKeyboards_) {
+        const bool fake =
+            std::find(xtestKeyboards_.begin(), xtestKeyboards_.end(), id) != xtestKeyboards_.end();
+        XDevice* device = XOpenDevice(d, static_cast<XID>(id));
+        XDeviceState* state = device != nullptr ? XQueryDeviceState(d, device) : nullptr;
+        auto* cls = state != nullptr ? state->data : nullptr;
+        for (int i = 0; cls != nullptr && i < state->num_classes; ++i) {
+            if (cls->c_class == KeyClass) {
+                const auto* held = reinterpret_cast<const XKeyState*>(cls);
+                for (std::size_t k = 0; k < down.size() && k / 8 < sizeof(held->keys); ++k) {
+                    if ((held->keys[k / 8] & (1 << (k % 8))) != 0) {
+                        down.set(k);
+                        (fake ? xtest : user).set(k);
+                    }
+                }
+            }
+            cls = reinterpret_cast<XInputClass*>(reinterpret_cast<char*>(cls) + cls->length);
+        }
+        if (state != nullptr) {
+            XFreeDeviceState(state);
+        }
+        if (device != nullptr) {
+            XCloseDevice(d, device);
+        }
+    }
+    XUngrabServer(d);
     XFlush(d);
+    keyDown_ = down;
+    xtestDown_ = xtest;
+    userDown_ = user & modifierKeys_;
+    keymapFresh_ = listening_;
 }
 
 void X11EventTap::rebuild() {
@@ -554,6 +674,7 @@ void X11EventTap::rebuild() {
     ungrabAll();
     findDevices();
     selectEvents();
+    readKeymap();
     grabAll();
 }
 
@@ -561,6 +682,13 @@ void X11EventTap::onEvent(XEvent& event) {
     if (!installed_) {
         return;
     }
+    handle(event);
+    if (live()) {
+        updateListening();
+    }
+}
+
+void X11EventTap::handle(XEvent& event) {
     if (x_.xkbEventBase() >= 0 && event.type == x_.xkbEventBase()) {
         const auto* xkb = reinterpret_cast<const XkbEvent*>(&event);
         if (xkb->any.xkb_type == XkbStateNotify) {
@@ -687,6 +815,13 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
     event.time = poster_.localTime(e.time);
+    // Which keys are down matters while the key is: the keyboards are heard from before the
+    // answer lets go of what the freeze held back. Reading the others waits until something needs
+    // them (a post, a check for stuck keys): meanwhile the move or the like goes out unhindered.
+    const bool deaf = !listening_;
+    if (deaf) {
+        hear();
+    }
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
         XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
@@ -694,6 +829,13 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         XIAllowEvents(x_.display(), e.deviceid, XIReplayDevice, CurrentTime);
     }
     XFlush(x_.display());
+    if (deaf && keycode < keyDown_.size()) {
+        if (event.autorepeat) {
+            readKeymap();  // held since before it was grabbed: its own state is unknown
+        } else {
+            keyDown_[keycode] = true;  // its release is heard
+        }
+    }
     // A key released while its grab held the keyboard frozen may still repeat: the server's
     // repeat can come after the queued release and leave the key down for good, repeating in the
     // focused application. One is let go at once; after a long freeze all keys are looked at.
@@ -737,13 +879,21 @@ void X11EventTap::onGrabbedButton(const XIDeviceEvent& e, bool press) {
 
 void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     const auto keycode = static_cast<unsigned>(e.detail);
-    if (keycode >= modifierKeys_.size()) {
+    const bool xtest = isXTest(e.sourceid);
+    // An XTEST key comes through its own device, and also through the master while keyboards are
+    // heard.
+    if (keycode >= modifierKeys_.size() || (xtest && e.deviceid != e.sourceid)) {
         return;
+    }
+    if (xtest) {
+        xtestDown_[keycode] = press;
+    } else {
+        ++keyboardKeysHeard_;
     }
     const auto entry = ownEntry(PostLedger::Kind::key, keycode, press, e.sourceid, e.time, true);
     keyDown_[keycode] = press;
     if (modifierKeys_[keycode]) {
-        trackModifier(keycode, press, isXTest(e.sourceid), entry);
+        trackModifier(keycode, press, xtest, entry);
     }
     if (!press) {
         return;
@@ -820,8 +970,13 @@ void X11EventTap::onRawMotion(const XIRawEvent& e) {
 void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
     state_ = state;
     const Mods mods = modsFromX(state);
-    // The modifiers the poster lets go of and holds again around a post are not the user's.
-    if (mods == reported_ || (keycode < ownModifierChange_.size() && ownModifierChange_[keycode])) {
+    // The modifiers the poster lets go of and holds again around a post are not the user's. The
+    // mark is used up: the next change of the key may be the user's, whose keys go unheard.
+    const bool own = keycode < ownModifierChange_.size() && ownModifierChange_[keycode];
+    if (own) {
+        ownModifierChange_[keycode] = false;
+    }
+    if (mods == reported_ || own) {
         return;
     }
     reported_ = mods;
@@ -839,6 +994,9 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
 
 void X11EventTap::releaseStuckKeys() {
     Display* d = x_.display();
+    if (!keymapFresh_) {
+        readKeymap();
+    }
     std::array<char, 32> keys{};
     XQueryKeymap(d, keys.data());
     // Events made before the answer have not been seen yet: look again once they have.

@@ -1,5 +1,6 @@
 // Global keyboard and mouse input on X11: synchronous passive grabs for what may be swallowed,
-// raw events for everything else, translated into the events the engine decides on.
+// raw events for everything else, translated into the events the engine decides on. The
+// keyboards' raw keys are heard only while something needs them; the XTEST keyboards' always.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -46,6 +47,8 @@ class X11EventTap : public EventTap {
     void observeTouchpadDriver(std::function<void()> observer) {
         driverObserver_ = std::move(observer);
     }
+    // How many raw key events of keyboards (not XTEST) the tap has handled (tests).
+    [[nodiscard]] uint64_t keyboardKeysHeard() const { return keyboardKeysHeard_; }
 
   private:
     struct KeyGrab {
@@ -81,6 +84,7 @@ class X11EventTap : public EventTap {
 
     [[nodiscard]] bool live() const { return installed_ && x_.connected(); }
     void onEvent(XEvent& event);
+    void handle(XEvent& event);
     void findDevices();
     void findTouchpads(const std::vector<int>& pointers);
     void readTouchpadDriver();
@@ -89,6 +93,15 @@ class X11EventTap : public EventTap {
                touchpadDevices_[static_cast<std::size_t>(device)];
     }
     void selectEvents();
+    void selectRaw();
+    // Whether the keyboards' raw keys are needed now; and starting or stopping to hear them.
+    [[nodiscard]] bool needKeyboards() const;
+    void updateListening();
+    // Selecting them (hear), and reading which keys are down too (listen).
+    void hear();
+    void listen();
+    // Which keys each keyboard holds, once the keyboards are heard.
+    void readKeymap();
     void rebuild();
     // Places grabs not placed yet for a short while; true when some are left for the next turn.
     bool placeSome();
@@ -145,6 +158,8 @@ class X11EventTap : public EventTap {
     std::vector<int> masterKeyboards_;
     std::vector<int> masterPointers_;
     std::bitset<256> xtestDevices_;
+    std::vector<int> xtestKeyboards_;
+    std::vector<int> slaveKeyboards_;  // every keyboard attached to a master, XTEST's too
     std::bitset<256> touchpadDevices_;
     TouchpadMatcher touchpadMatcher_;
     std::unique_ptr<LibinputProperties> properties_;
@@ -155,6 +170,13 @@ class X11EventTap : public EventTap {
     std::bitset<256> userDown_;           // modifier keys held on keyboards (not XTEST)
     std::bitset<256> keyDown_;            // keys some device holds, by their raw events
     std::bitset<256> heldForUser_;        // modifier keys the poster holds for the user
+    std::bitset<256> xtestDown_;          // keys the XTEST keyboards hold
+    // The keyboards' raw keys are selected: keyDown_ and userDown_ are only kept up while they are.
+    bool listening_ = false;
+    // keyDown_, userDown_ and xtestDown_ were read from the keyboards since they were last heard.
+    bool keymapFresh_ = false;
+    bool keysTaken_ = false;  // another program holds some key grab
+    uint64_t keyboardKeysHeard_ = 0;
     // Masks of the modifiers that must not matter (lock, num lock, AltGr, ...), every mix of them.
     std::vector<unsigned> ignoredVariants_{0};
     unsigned ignoredMask_ = 0;

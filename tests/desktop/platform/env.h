@@ -55,6 +55,9 @@ void userKey(unsigned keycode, bool down);
 void userPointer(int x, int y, const Pointer& p = userMouse());
 void userButton(unsigned button, bool down, const Pointer& p = userMouse());
 // No key is down and no modifier but the locks is set: nothing was left held.
+// No key down, on the server and on every keyboard device.
 bool nothingHeld();
+// A mouse leaves and comes back.
+void devicesComeAndGo();
 
 }  // namespace ombrel::platform_test

@@ -105,6 +105,8 @@ class InputScripts : public ::testing::Test {
                     session().createWindow("other", w.substr(4), 300, 200, 500, 350, masks));
                 ASSERT_TRUE(session().activate(window_));
                 start_ = outer(window_);
+            } else if (w == "devices") {
+                devicesComeAndGo();
             } else if (w[0] == 'w') {
                 pumpUntil([] { return false; }, std::chrono::milliseconds(std::stoi(&w[1])));
             } else if (w[0] == 's') {

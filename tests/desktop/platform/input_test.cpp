@@ -3,6 +3,8 @@
 // receive, with the keyboard and the pointer free again at the end of every script.
 #include "input_scripts.h"
 
+#include "platform/linux/x_event_tap.h"
+
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
 
@@ -30,6 +32,8 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
         {"also from xdotool", "xdo:key:ctrl+alt+k", "ctrl+alt+k", "start"},
         {"while the trigger is held, the keystroke and typing arrive",
          "+ctrl +alt +j w150 +a -a w100 -j -alt -ctrl", "F5 ctrl+alt+a", "start"},
+        {"and the keyboards change meanwhile", "+ctrl +alt +j w150 devices w100 -j -alt -ctrl",
+         "F5", "start"},
         {"a media key reaches its grabber without modifiers", "+ctrl +alt +p w150 -p -alt -ctrl",
          "grab:172", "start"},
         {"a middle click arrives without modifiers, never fires",
@@ -38,6 +42,8 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
          "max"},
         {"button then key, back to back", "+b2 s2 +ctrl +alt +Return -Return -alt -ctrl -b2", "F6",
          "max"},
+        {"a button's keystroke, then typing with the modifier held",
+         "+Shift_L +b2 -b2 w100 +a -a -Shift_L", "F6 shift+a", "start"},
         {"key held, then a button", "+ctrl +alt +Return w100 +b2 w50 -b2 -Return -alt -ctrl", "F6",
          "max"},
         {"button held, then a key", "+b2 w100 +ctrl +alt +Return w50 -Return -alt -ctrl -b2", "F6",
@@ -59,6 +65,33 @@ TEST_F(InputScripts, WhatIsSwallowedFiredAndPassedOnAndNothingStaysFrozenOrHeld)
             << ::testing::PrintToString(outer(window_));
         EXPECT_TRUE(nothingHeld());
         TearDown();
+    }
+}
+
+// Typing wakes the program only while something needs the keyboards; what it then hears, the
+// rows above show.
+TEST_F(InputScripts, TheKeyboardsAreHeardOnlyWhileSomethingNeedsThem) {
+    start();
+    const auto heard = [&] {
+        uint64_t n = 0;
+        program_->threads.onTap(
+            [&](linux_platform::X11EventTap& tap) { n = tap.keyboardKeysHeard(); });
+        return n;
+    };
+    // What needs them, what comes first, then whether "a" typed is heard.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"nothing", "", false},
+        {"a drag", "+b1 w50", true},
+        {"a bound key held", "-b1 w50 +ctrl +alt +Left w50", true},
+        {"the modifiers held again after a keystroke", "-Left w50 +j w150 -j w50", true},
+        {"nothing any more", "-alt -ctrl w100", false},
+    };
+    for (const auto& [what, first, expected] : cases) {
+        SCOPED_TRACE(what);
+        play(first);
+        const uint64_t before = heard();
+        play("+a -a");
+        EXPECT_EQ(pumpUntil([&] { return heard() > before; }, expected ? 2s : 200ms), expected);
     }
 }
 
