@@ -14,9 +14,10 @@
 // - Every client that selects the keyboards' raw keys wakes for every key typed. They are
 //   selected only while something needs them: a stroke or a drag (a key ends a stroke), a
 //   combination another program holds (its press asks for it again), a post in flight or a
-//   modifier held for the user (the user's modifiers), a grabbed key still down or a check for
-//   stuck keys (which keys are down). Once they are selected again, which keys are down is read
-//   afresh when something needs to know, after the selection so that nothing falls in between.
+//   modifier held for the user (the user's modifiers), a check for stuck keys or a key still down
+//   once heard (which keys are down). When they are selected again, which keys are down is read
+//   afresh, after the selection so that nothing falls in between; a grabbed key's repeat asks its
+//   keyboard.
 //   The XTEST keyboards' raw keys are always selected, one by one, for the ledger: while the
 //   keyboards' are too, the copy that comes through the master device is dropped.
 #include "platform/linux/x_event_tap.h"
@@ -97,7 +98,7 @@ X11EventTap::X11EventTap(XConnection& connection, X11EventPoster& poster)
     });
     // The user's modifiers are read before the poster's requests are made.
     poster_.beforePosting([this] {
-        if (live() && !(listening_ && keymapFresh_)) {
+        if (live() && !listening_) {
             listen();
         }
     });
@@ -603,7 +604,6 @@ void X11EventTap::updateListening() {
     if (needKeyboards() != listening_) {
         if (listening_) {
             listening_ = false;
-            keymapFresh_ = false;
             selectRaw();
         } else {
             listen();
@@ -611,14 +611,9 @@ void X11EventTap::updateListening() {
     }
 }
 
-void X11EventTap::hear() {
-    listening_ = true;
-    keymapFresh_ = false;
-    selectRaw();
-}
-
 void X11EventTap::listen() {
-    hear();
+    listening_ = true;
+    selectRaw();
     readKeymap();
 }
 
@@ -663,7 +658,6 @@ void X11EventTap::readKeymap() {
     keyDown_ = down;
     xtestDown_ = xtest;
     userDown_ = user & modifierKeys_;
-    keymapFresh_ = listening_;
 }
 
 void X11EventTap::rebuild() {
@@ -815,13 +809,6 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         ownEntry(PostLedger::Kind::key, keycode, true, e.sourceid, e.time, false).has_value();
     event.location = {e.root_x, e.root_y};
     event.time = poster_.localTime(e.time);
-    // Which keys are down matters while the key is: the keyboards are heard from before the
-    // answer lets go of what the freeze held back. Reading the others waits until something needs
-    // them (a post, a check for stuck keys): meanwhile the move or the like goes out unhindered.
-    const bool deaf = !listening_;
-    if (deaf) {
-        hear();
-    }
     // Exactly one answer per grabbed press, at a time the server accepts.
     if (decide(event)) {
         XIUngrabDevice(x_.display(), e.deviceid, CurrentTime);
@@ -829,18 +816,17 @@ void X11EventTap::onGrabbedKey(const XIDeviceEvent& e) {
         XIAllowEvents(x_.display(), e.deviceid, XIReplayDevice, CurrentTime);
     }
     XFlush(x_.display());
-    if (deaf && keycode < keyDown_.size()) {
-        if (event.autorepeat) {
-            readKeymap();  // held since before it was grabbed: its own state is unknown
-        } else {
-            keyDown_[keycode] = true;  // its release is heard
-        }
-    }
     // A key released while its grab held the keyboard frozen may still repeat: the server's
     // repeat can come after the queued release and leave the key down for good, repeating in the
-    // focused application. One is let go at once; after a long freeze all keys are looked at.
-    if (event.autorepeat && keycode < keyDown_.size() && !keyDown_[keycode]) {
-        poster_.releaseKey(keycode);
+    // focused application. One is let go at once (its keyboard is asked unless the keyboards are
+    // heard: nothing else about the key is needed); after a long freeze all keys are looked at.
+    if (event.autorepeat && keycode < keyDown_.size()) {
+        if (!listening_) {
+            readKeymap();
+        }
+        if (!keyDown_[keycode]) {
+            poster_.releaseKey(keycode);
+        }
     }
     constexpr int64_t longFreeze = 50;  // milliseconds, well below any repeat delay
     checkStuckKeys_ |= poster_.serverNow() - static_cast<int64_t>(e.time) > longFreeze;
@@ -994,9 +980,6 @@ void X11EventTap::onModifierState(unsigned state, unsigned keycode, Time time) {
 
 void X11EventTap::releaseStuckKeys() {
     Display* d = x_.display();
-    if (!keymapFresh_) {
-        readKeymap();
-    }
     std::array<char, 32> keys{};
     XQueryKeymap(d, keys.data());
     // Events made before the answer have not been seen yet: look again once they have.

@@ -97,8 +97,7 @@ class X11EventTap : public EventTap {
     // Whether the keyboards' raw keys are needed now; and starting or stopping to hear them.
     [[nodiscard]] bool needKeyboards() const;
     void updateListening();
-    // Selecting them (hear), and reading which keys are down too (listen).
-    void hear();
+    // Selecting them, and reading which keys are down.
     void listen();
     // Which keys each keyboard holds, once the keyboards are heard.
     void readKeymap();
@@ -173,8 +172,6 @@ class X11EventTap : public EventTap {
     std::bitset<256> xtestDown_;          // keys the XTEST keyboards hold
     // The keyboards' raw keys are selected: keyDown_ and userDown_ are only kept up while they are.
     bool listening_ = false;
-    // keyDown_, userDown_ and xtestDown_ were read from the keyboards since they were last heard.
-    bool keymapFresh_ = false;
     bool keysTaken_ = false;  // another program holds some key grab
     uint64_t keyboardKeysHeard_ = 0;
     // Masks of the modifiers that must not matter (lock, num lock, AltGr, ...), every mix of them.
