@@ -620,7 +620,6 @@ void X11EventTap::listen() {
 void X11EventTap::readKeymap() {
     Display* d = x_.display();
     std::bitset<256> down;
-    std::bitset<256> xtest;
     std::bitset<256> user;
     // Read from each keyboard, as the raw events tell of it: a keyboard frozen by a grab holds its
     // master's keys as they were while raw events already tell of what came after. The server is
@@ -640,7 +639,7 @@ void X11EventTap::readKeymap() {
                 for (std::size_t k = 0; k < down.size() && k / 8 < sizeof(held->keys); ++k) {
                     if ((held->keys[k / 8] & (1 << (k % 8))) != 0) {
                         down.set(k);
-                        (fake ? xtest : user).set(k);
+                        user[k] = user[k] || !fake;
                     }
                 }
             }
@@ -656,7 +655,6 @@ void X11EventTap::readKeymap() {
     XUngrabServer(d);
     XFlush(d);
     keyDown_ = down;
-    xtestDown_ = xtest;
     userDown_ = user & modifierKeys_;
 }
 
@@ -871,9 +869,7 @@ void X11EventTap::onRawKey(const XIRawEvent& e, bool press) {
     if (keycode >= modifierKeys_.size() || (xtest && e.deviceid != e.sourceid)) {
         return;
     }
-    if (xtest) {
-        xtestDown_[keycode] = press;
-    } else {
+    if (!xtest) {
         ++keyboardKeysHeard_;
     }
     const auto entry = ownEntry(PostLedger::Kind::key, keycode, press, e.sourceid, e.time, true);

@@ -169,7 +169,6 @@ class X11EventTap : public EventTap {
     std::bitset<256> userDown_;           // modifier keys held on keyboards (not XTEST)
     std::bitset<256> keyDown_;            // keys some device holds, by their raw events
     std::bitset<256> heldForUser_;        // modifier keys the poster holds for the user
-    std::bitset<256> xtestDown_;          // keys the XTEST keyboards hold
     // The keyboards' raw keys are selected: keyDown_ and userDown_ are only kept up while they are.
     bool listening_ = false;
     bool keysTaken_ = false;  // another program holds some key grab
