@@ -1,5 +1,5 @@
 // The enabled rules by trigger, built once per settings change, so that finding the rule for an
-// event costs a binary search whatever the length of the list.
+// event costs the same whatever the length of the list: one hash, a probe or two.
 #pragma once
 
 #include <cstddef>
@@ -59,6 +59,9 @@ class RuleIndex {
     [[nodiscard]] std::pair<const Entry*, const Entry*> candidates(std::size_t hash) const;
 
     std::vector<Entry> entries_;  // by hash, then by position in the list
+    // Open addressing over the distinct hashes: 1 + where a hash's entries start, 0 for free.
+    std::vector<uint32_t> slots_;
+    unsigned shift_ = 0;  // a hash's home slot is its mixed top bits
 };
 
 }  // namespace ombrel

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "config/model.h"
+#include "config/rule_index.h"
 #include "config/xdg_dirs.h"
 
 namespace ombrel {
@@ -76,6 +77,43 @@ TEST(Equality, EqualTriggersHashAlike) {
     const std::unordered_set<Trigger> set = {Trigger::mouseButton(3), Trigger::mouseButton(3),
                                              Trigger::hotkey({3, Mods(0)}), a, negativeZero};
     EXPECT_EQ(set.size(), 3U);
+}
+
+// Against a walk down the list, over lists whose hash table fills, wraps and holds long runs of
+// one trigger: every trigger bound and some that are not, with and without a front application.
+TEST(RuleIndex, FindsWhatAWalkDownTheListFinds) {
+    const std::vector<std::optional<std::string>> fronts = {std::nullopt, "a", "b"};
+    for (const int n : {0, 1, 7, 100, 3000}) {
+        std::vector<Rule> rules;
+        for (int i = 0; i < n; ++i) {
+            const Trigger t = i % 5 == 0   ? Trigger::hotkey({40, Mods(Mods::command)})
+                              : i % 7 == 0 ? Trigger::mouseButton(3 + i % 4)
+                                           : Trigger::hotkey({i % 997, Mods(i % 3)});
+            rules.push_back(Rule::make(t, Action::window(WindowAction::leftHalf),
+                                       i % 3 == 0 ? fronts[1 + i % 2] : std::nullopt, i % 11 != 0));
+        }
+        const RuleIndex index(rules);
+        std::unordered_set<Trigger> asked = {Trigger::hotkey({998, Mods(0)}),
+                                             Trigger::mouseButton(99)};
+        for (const Rule& r : rules) {
+            asked.insert(r.trigger);
+        }
+        for (const auto& front : fronts) {
+            for (const Trigger& t : asked) {
+                const Rule* walked = nullptr;
+                for (const Rule& r : rules) {
+                    if (r.enabled && r.trigger == t && (!r.appBundleID || r.appBundleID == front) &&
+                        (walked == nullptr || (!walked->appBundleID && r.appBundleID))) {
+                        walked = &r;
+                    }
+                }
+                const Rule* found = index.match(rules, t, [&] {
+                    return front ? std::optional<std::string_view>(*front) : std::nullopt;
+                });
+                ASSERT_EQ(found, walked) << n << " rules, " << t.label();
+            }
+        }
+    }
 }
 
 // Absolute values win; empty and relative ones fall back to the defaults under HOME. Seen: the
