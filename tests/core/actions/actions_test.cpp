@@ -16,13 +16,9 @@
 #include "placement/snap_zone.h"
 #include "placement/target_frames.h"
 #include "platform/log.h"
+#include "support/rect_printer.h"
 
 namespace ombrel {
-
-// Found by argument lookup, so failures print frames readably; internal to this file.
-static void PrintTo(const Rect& r, std::ostream* os) {
-    *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
-}
 
 namespace {
 

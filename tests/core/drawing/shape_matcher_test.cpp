@@ -75,6 +75,7 @@ TEST(ShapeMatcher, MatchesTheClosestDrawing) {
     // mean of 7.04 / 32, which is exactly the double nearest 0.22.
     const std::vector<Pt> flat = {{0, 0}, {310, 0}};
     auto shifted = ShapeMatcher::normalize(flat);
+    ASSERT_EQ(shifted.size(), 32U);
     shifted[0].y += 7.04;
     ASSERT_EQ(ShapeMatcher::distance(ShapeMatcher::normalize(flat), shifted), 0.22);
     auto under = ShapeMatcher::normalize(flat);

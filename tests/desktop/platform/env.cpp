@@ -11,14 +11,6 @@
 #include <array>
 #include <string>
 
-namespace ombrel {
-
-void PrintTo(const Rect& r, std::ostream* os) {
-    *os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
-}
-
-}  // namespace ombrel
-
 namespace ombrel::platform_test {
 
 Pointer addPointer(const char* name) {

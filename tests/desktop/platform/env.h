@@ -7,17 +7,13 @@
 #include <vector>
 
 #include "placement/geometry.h"
+#include "support/rect_printer.h"
 #include "support/temp_dir.h"
 
 // Last: the X session brings Xlib, whose macros collide with names in the headers above.
 #include "desktop_env.h"
 
 #include <X11/extensions/XInput.h>
-
-namespace ombrel {
-// Readable rectangles in failure messages.
-void PrintTo(const Rect& r, std::ostream* os);
-}  // namespace ombrel
 
 namespace ombrel::platform_test {
 
