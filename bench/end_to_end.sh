@@ -135,6 +135,14 @@ sleep 0.5
 read -r hotkey_us hotkey_timeouts < <("$probe" moves 100 key)
 kill "$hotkey" 2>/dev/null || true
 wait "$hotkey" 2>/dev/null || true
+# The floor for any shortcut move: the same tool without the read, the key's trip alone.
+"$probe" hotkey blind &
+hotkey=$!
+pids+=("$hotkey")
+sleep 0.5
+read -r blind_us blind_timeouts < <("$probe" moves 100 key)
+kill "$hotkey" 2>/dev/null || true
+wait "$hotkey" 2>/dev/null || true
 
 # The floor for keys: a client that only reads every key press and release.
 "$probe" listen &
@@ -203,6 +211,8 @@ row "shortcut → window moved, against a bare client" \
   "$(ratio "$key_us" "$bare_us")× ($key_us µs against $bare_us µs; timeouts $key_timeouts/$bare_timeouts)"
 row "  the same against a bare hotkey tool (floor)" \
   "$(ratio "$key_us" "$hotkey_us")× ($key_us µs against $hotkey_us µs; timeouts $key_timeouts/$hotkey_timeouts)"
+row "  a hotkey tool that reads nothing, against the bare client" \
+  "$(ratio "$blind_us" "$bare_us")× ($blind_us µs against $bare_us µs; timeouts $blind_timeouts/$bare_timeouts)"
 row "WindowManager::apply, against a bare client (no shortcut)" \
   "$(ratio "$apply_us" "$bare_apply_us")× ($apply_us µs against $bare_apply_us µs; trips to the server per move $apply_trips against $bare_trips)"
 row "ombrel --run leftHalf, against dbus-send" \

@@ -17,6 +17,8 @@
 //                                      Ctrl+Alt+Left/Right, as little as a hotkey tool can do:
 //                                      one read of the active window, one request; until killed
 //                                      (the floor for shortcut moves)
+//   e2e_probe hotkey blind             the same without the read: the active window is kept from
+//                                      its change notices (the least any shortcut move can do)
 // Keys come from the server's keyboard device, as a person's would (XTEST's own device is where
 // programs post, and ombrel lets that through).
 #include <X11/Xatom.h>
@@ -405,9 +407,16 @@ int moves(Display* d, long count, bool byKey) {
 }
 
 // The least a hotkey tool can do for a shortcut move: a grab that never freezes the keyboard,
-// one read of the active window, one request. Lock keys are left out: Xvfb starts with none on.
-int hotkey(Display* d) {
+// one read of the active window (none when blind), one request. Lock keys are left out: Xvfb
+// starts with none on.
+int hotkey(Display* d, bool blind) {
     const Window root = DefaultRootWindow(d);
+    const Atom activeAtom = XInternAtom(d, "_NET_ACTIVE_WINDOW", False);
+    Window active = None;
+    if (blind) {
+        XSelectInput(d, root, PropertyChangeMask);
+        active = activeWindow(d);
+    }
     const KeyCode left = XKeysymToKeycode(d, XK_Left);
     const KeyCode right = XKeysymToKeycode(d, XK_Right);
     for (const KeyCode key : {left, right}) {
@@ -417,10 +426,13 @@ int hotkey(Display* d) {
     for (;;) {
         XEvent e;
         XNextEvent(d, &e);
+        if (e.type == PropertyNotify && e.xproperty.atom == activeAtom) {
+            active = activeWindow(d);
+        }
         if (e.type != KeyPress) {
             continue;
         }
-        if (const Window w = activeWindow(d); w != None) {
+        if (const Window w = blind ? active : activeWindow(d); w != None) {
             askForHalf(d, w, e.xkey.keycode == left ? 0 : 640);
             XFlush(d);
         }
@@ -457,8 +469,8 @@ int main(int argc, char** argv) {
     if (args.size() == 2 && args[0] == "close") {
         return closeWindow(d, args[1]);
     }
-    if (args.size() == 1 && args[0] == "hotkey") {
-        return hotkey(d);
+    if (!args.empty() && args.size() <= 2 && args[0] == "hotkey") {
+        return hotkey(d, args.size() == 2 && args[1] == "blind");
     }
     if (args.size() == 2 && args[0] == "keys") {
         return keys(d, std::stol(args[1]));
