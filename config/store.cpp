@@ -1,6 +1,8 @@
 // The settings store: loading, set-aside of an unreadable file, atomic saving and the rule lookup.
 #include "config/store.h"
 
+#include <bit>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -22,12 +24,69 @@ namespace {
 // megabytes.
 struct Fingerprint {
     std::size_t size = 0;
-    std::size_t hash = 0;
+    uint64_t hash = 0;
     friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
 };
 
+// The same fingerprint however the text is cut into pieces, so that a file is fingerprinted as
+// it is read, without a copy of it (murmur3's 64-bit mixing, eight bytes at a time).
+class Fingerprinter {
+  public:
+    void add(std::string_view piece) {
+        size_ += piece.size();
+        while (!piece.empty() && filled_ != 0) {
+            take(piece.front());
+            piece.remove_prefix(1);
+        }
+        for (; piece.size() >= 8; piece.remove_prefix(8)) {
+            uint64_t word = 0;
+            for (std::size_t i = 0; i < 8; ++i) {
+                word |= uint64_t{static_cast<unsigned char>(piece[i])} << (8 * i);
+            }
+            hash_ = mix(hash_, word);
+        }
+        for (const char c : piece) {
+            take(c);
+        }
+    }
+    [[nodiscard]] Fingerprint value() const {
+        uint64_t h = filled_ != 0 ? mix(hash_, word_) : hash_;
+        h ^= size_;
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        h ^= h >> 33;
+        return {size_, h};
+    }
+
+  private:
+    static uint64_t mix(uint64_t h, uint64_t word) {
+        word *= 0x87c37b91114253d5ULL;
+        word = std::rotl(word, 31);
+        word *= 0x4cf5ad432745937fULL;
+        h ^= word;
+        return std::rotl(h, 27) * 5 + 0x52dce729;
+    }
+    void take(char c) {
+        word_ |= uint64_t{static_cast<unsigned char>(c)} << (8 * filled_);
+        if (++filled_ == 8) {
+            hash_ = mix(hash_, word_);
+            word_ = 0;
+            filled_ = 0;
+        }
+    }
+
+    std::size_t size_ = 0;
+    uint64_t hash_ = 0;
+    uint64_t word_ = 0;  // the bytes after the last whole eight, lowest first
+    unsigned filled_ = 0;
+};
+
 Fingerprint fingerprint(std::string_view text) {
-    return {text.size(), std::hash<std::string_view>{}(text)};
+    Fingerprinter f;
+    f.add(text);
+    return f.value();
 }
 
 }  // namespace
@@ -198,6 +257,21 @@ void Store::setSaveError(std::optional<std::string> error) {
 
 Store::DiskChange Store::adoptFromDisk() {
     auto decoded = [this]() -> std::optional<std::variant<Config, DecodeError>> {
+        // Most notices are of the program's own writes, or of nothing new: a fingerprint taken
+        // as the file streams by settles those without a copy of the file in memory.
+        Fingerprinter streamed;
+        const auto read = file_io::readPieces(
+            fileURL_, [&streamed](std::string_view piece) { streamed.add(piece); });
+        if (!std::holds_alternative<std::monostate>(read)) {
+            return std::nullopt;
+        }
+        {
+            const Fingerprint print = streamed.value();
+            const std::lock_guard lock(disk_->mutex);
+            if (print == disk_->last || print == disk_->writing) {
+                return std::nullopt;
+            }
+        }
         auto bytes = file_io::readWhole(fileURL_);
         const auto* text = std::get_if<std::string>(&bytes);
         if (text == nullptr) {

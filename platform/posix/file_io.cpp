@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <random>
 #include <system_error>
+#include <utility>
 
 namespace ombrel::file_io {
 namespace {
@@ -26,6 +28,8 @@ class Fd {
 
     [[nodiscard]] int get() const { return fd_; }
     [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    // Hands the descriptor over; it is no longer closed here.
+    int release() { return std::exchange(fd_, -1); }
     // Answers whether closing reported no error (a late write error may only show here).
     bool close() {
         if (fd_ < 0) {
@@ -130,9 +134,10 @@ std::pair<fs::path, int> createTemporary(const fs::path& target) {
     return {{}, -1};
 }
 
-}  // namespace
-
-std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, std::size_t limit) {
+// A regular file of at most `limit` bytes, open for reading: its descriptor (the caller's to
+// close) and size; or why it cannot be read.
+using Opened = std::variant<std::pair<int, std::size_t>, Missing, Unreadable>;
+Opened openRegular(const fs::path& path, std::size_t limit) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (status.type() == fs::file_type::not_found) {
@@ -144,28 +149,48 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
     }
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
-        return errno == ENOENT ? std::variant<std::string, Missing, Unreadable>(Missing{})
-                               : Unreadable{};
+        return errno == ENOENT ? Opened(Missing{}) : Opened(Unreadable{});
     }
-    // Too large is known before a byte is read; the loop below still stops a file that grows.
+    // Too large is known before a byte is read; the readers still stop a file that grows.
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::uintmax_t>(st.st_size) > limit) {
         return Unreadable{};
     }
+    return std::pair{fd.release(), static_cast<std::size_t>(st.st_size)};
+}
+
+// read(2) past interruptions: the count, 0 at the end, -1 on failure.
+ssize_t readSome(int fd, char* into, std::size_t room) {
+    ssize_t n = 0;
+    do {
+        n = ::read(fd, into, room);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+}  // namespace
+
+std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, std::size_t limit) {
+    auto opened = openRegular(path, limit);
+    if (auto* failed = std::get_if<Missing>(&opened)) {
+        return *failed;
+    }
+    if (auto* failed = std::get_if<Unreadable>(&opened)) {
+        return *failed;
+    }
+    const auto [descriptor, expected] = std::get<std::pair<int, std::size_t>>(opened);
+    const Fd fd(descriptor);
     // Read straight into a buffer of the file's size and one byte more, which tells a file that
     // grew meanwhile; it grows further only for such a file.
-    std::string bytes(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::string bytes(expected + 1, '\0');
     std::size_t size = 0;
     while (true) {
         if (size == bytes.size()) {
             bytes.resize(std::min(2 * bytes.size(), limit + 1));
         }
-        const ssize_t n = ::read(fd.get(), bytes.data() + size, bytes.size() - size);
+        const ssize_t n = readSome(fd.get(), bytes.data() + size, bytes.size() - size);
         if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return Unreadable{};
         }
         if (n == 0) {
@@ -178,6 +203,34 @@ std::variant<std::string, Missing, Unreadable> readWhole(const fs::path& path, s
     }
     bytes.resize(size);
     return bytes;
+}
+
+std::variant<std::monostate, Missing, Unreadable> readPieces(
+    const fs::path& path, const std::function<void(std::string_view)>& piece, std::size_t limit) {
+    auto opened = openRegular(path, limit);
+    if (auto* failed = std::get_if<Missing>(&opened)) {
+        return *failed;
+    }
+    if (auto* failed = std::get_if<Unreadable>(&opened)) {
+        return *failed;
+    }
+    const Fd fd(std::get<std::pair<int, std::size_t>>(opened).first);
+    std::array<char, std::size_t{64} << 10> buffer{};
+    std::size_t size = 0;
+    while (true) {
+        const ssize_t n = readSome(fd.get(), buffer.data(), buffer.size());
+        if (n < 0) {
+            return Unreadable{};
+        }
+        if (n == 0) {
+            return std::monostate{};
+        }
+        size += static_cast<std::size_t>(n);
+        if (size > limit) {
+            return Unreadable{};
+        }
+        piece({buffer.data(), static_cast<std::size_t>(n)});
+    }
 }
 
 Replaced replaceAtomically(const fs::path& path, std::string_view bytes) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -18,6 +19,12 @@ struct Unreadable {};
 // bytes than the limit.
 std::variant<std::string, Missing, Unreadable> readWhole(const std::filesystem::path& path,
                                                          std::size_t limit = std::size_t{64} << 20);
+
+// The same read handed out a piece at a time through one small buffer, so that nothing the size
+// of the file is allocated; pieces already handed out stand even when the read then fails.
+std::variant<std::monostate, Missing, Unreadable> readPieces(
+    const std::filesystem::path& path, const std::function<void(std::string_view)>& piece,
+    std::size_t limit = std::size_t{64} << 20);
 
 // What replaceAtomically did.
 struct Replaced {

@@ -248,12 +248,19 @@ TEST_F(StoreTest, AdoptsWhatOtherProgramsWrite) {
     EXPECT_EQ(fs::status(file()).permissions() & fs::perms::all, privateMode);
     const Config old{true, false, Mods(6), {}};
     const std::string ownForm = savedForm(own);
+    // Longer than one piece of a streamed read and no whole number of words; the texts made of it
+    // differ from each other in their first or last byte only.
+    const std::string padded = oldFile + std::string(70001, ' ');
     // The bytes written (none: the file is removed), what they are taken for, the config then in
     // force, and the publications so far.
     const std::tuple<std::optional<std::string>, Kind, Config, int> steps[] = {
         {ownForm, Kind::none, own, 1},
         {oldFile, Kind::adopted, old, 2},
         {oldFile + "\n\n", Kind::adopted, old, 2},
+        {padded + "\n", Kind::adopted, old, 2},
+        {padded + "\n", Kind::none, old, 2},
+        {padded + " ", Kind::adopted, old, 2},
+        {" " + oldFile + std::string(70001, ' '), Kind::adopted, old, 2},
         {"{\"bindings\": [", Kind::refused, old, 2},
         {"{\"bindings\": [", Kind::none, old, 2},
         {std::nullopt, Kind::none, old, 2},
@@ -289,6 +296,13 @@ TEST_F(StoreTest, WholeFileReadsStopAtTheLimit) {
     EXPECT_EQ(std::get<std::string>(file_io::readWhole(root_ / "f", text.size())), text);
     EXPECT_TRUE(std::holds_alternative<file_io::Unreadable>(
         file_io::readWhole(root_ / "f", text.size() - 1)));
+    std::string pieces;
+    const auto collect = [&pieces](std::string_view piece) { pieces += piece; };
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(
+        file_io::readPieces(root_ / "f", collect, text.size())));
+    EXPECT_EQ(pieces, text);
+    EXPECT_TRUE(std::holds_alternative<file_io::Unreadable>(
+        file_io::readPieces(root_ / "f", collect, text.size() - 1)));
 }
 
 // Writes when the test says so. A drain writes everything given but delivers no landing, as when
