@@ -127,22 +127,20 @@ read -r key_us key_timeouts < <("$probe" moves 100 key)
 read -r bare_us bare_timeouts < <("$probe" moves 100 bare)
 stop_ombrel
 
+# Shortcut moves made by the probe's own hotkey tool (arguments: its mode): "median timeouts".
+tool_moves() {
+  "$probe" hotkey "$@" &
+  local tool=$!
+  pids+=("$tool")
+  sleep 0.5
+  "$probe" moves 100 key
+  kill "$tool" 2>/dev/null || true
+  wait "$tool" 2>/dev/null || true
+}
 # The floor for shortcut moves: a hotkey tool that reads the active window and asks for the move.
-"$probe" hotkey &
-hotkey=$!
-pids+=("$hotkey")
-sleep 0.5
-read -r hotkey_us hotkey_timeouts < <("$probe" moves 100 key)
-kill "$hotkey" 2>/dev/null || true
-wait "$hotkey" 2>/dev/null || true
+read -r hotkey_us hotkey_timeouts < <(tool_moves)
 # The floor for any shortcut move: the same tool without the read, the key's trip alone.
-"$probe" hotkey blind &
-hotkey=$!
-pids+=("$hotkey")
-sleep 0.5
-read -r blind_us blind_timeouts < <("$probe" moves 100 key)
-kill "$hotkey" 2>/dev/null || true
-wait "$hotkey" 2>/dev/null || true
+read -r blind_us blind_timeouts < <(tool_moves blind)
 
 # The floor for keys: a client that only reads every key press and release.
 "$probe" listen &
