@@ -31,6 +31,9 @@ TEST(VisibleArea, StrutsAndPublishedAreasCountOnlyForTheMonitorTheyReach) {
     const Strut widerLeftPanel{{60, 0, 0, 0, 0, 399, 0, 0, 0, 0, 0, 0}};
     const Strut topBarAcrossBoth{{0, 0, 25, 0, 0, 0, 0, 0, 0, 2303, 0, 0}};
     const Strut topBarOfLeftOnly{{0, 0, 30, 0, 0, 0, 0, 0, 0, 1279, 0, 0}};
+    // Strut ranges include their end: this one reaches the right monitor's first column.
+    const Strut topBarIntoRight{{0, 0, 30, 0, 0, 0, 0, 0, 0, 1280, 0, 0}};
+    const Strut topBarOfRightOnly{{0, 0, 20, 0, 0, 0, 0, 0, 1280, 2303, 0, 0}};
     // Measured from the root's bottom, which the shorter monitor does not reach.
     const Strut bottomOfShorter{{0, 0, 0, 64, 0, 0, 0, 0, 0, 0, 1280, 2303}};
     const Strut rightPanel{{0, 30, 0, 0, 0, 0, 0, 767, 0, 0, 0, 0}};
@@ -48,6 +51,8 @@ TEST(VisibleArea, StrutsAndPublishedAreasCountOnlyForTheMonitorTheyReach) {
         {both, {{}, {}, {leftPanel, widerLeftPanel}}, {{60, 0, 1220, 800}, right}},
         {both, {{}, {}, {topBarAcrossBoth}}, {{0, 25, 1280, 775}, {1280, 25, 1024, 743}}},
         {both, {{}, {}, {topBarOfLeftOnly}}, {{0, 30, 1280, 770}, right}},
+        {both, {{}, {}, {topBarIntoRight}}, {{0, 30, 1280, 770}, {1280, 30, 1024, 738}}},
+        {both, {{}, {}, {topBarOfRightOnly}}, {left, {1280, 20, 1024, 748}}},
         {both, {{}, {}, {rightPanel}}, {left, {1280, 0, 994, 768}}},
         {both, {{}, {}, {overLeftMonitor}}, {left, {1310, 0, 994, 768}}},
         {both, {gtk, {}, {}}, {{0, 32, 1280, 768}, right}},
@@ -274,6 +279,13 @@ TEST_F(WindowSystemTest, RunningApplicationsAndScreensFollowTheWindowManagersLis
     };
     EXPECT_EQ(withStrut(40), (Rect{1280, 40, 1024, 728}));
     EXPECT_EQ(withStrut(0), second);
+    // The old form, without ranges, reserves along the whole edge: the other monitor too.
+    XDeleteProperty(own, windows_.back(), XInternAtom(own, "_NET_WM_STRUT_PARTIAL", False));
+    setProperty(windows_.back(), "_NET_WM_STRUT", "CARDINAL", {0, 0, 40, 0}, own);
+    XSync(own, False);
+    x_.dispatchPending();
+    EXPECT_EQ(ws_.screens()[0].visible, (Rect{0, 40, 1280, 760}));
+    EXPECT_EQ(ws_.screens()[1].visible, (Rect{1280, 40, 1024, 728}));
     XUngrabServer(own);
     XFlush(own);
 }
