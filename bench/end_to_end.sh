@@ -51,10 +51,15 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 row() { printf '%-58s %s\n' "$1" "$2"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a ~ /^[0-9.]+$/ && b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 
-# CPU nanoseconds and context switches (voluntary + not) of every thread of a process.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ s += $1 } END { printf "%.0f\n", s }'; }
+# CPU nanoseconds and context switches (voluntary + not) of every thread of a process; a thread
+# that ends while they are read counts no more.
+cpu_ns() {
+  { cat /proc/"$1"/task/*/schedstat 2>/dev/null || true; } |
+    awk '{ s += $1 } END { printf "%.0f\n", s }'
+}
 switches() {
-  cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { s += $2 } END { print s }'
+  { cat /proc/"$1"/task/*/status 2>/dev/null || true; } |
+    awk '/ctxt_switches/ { s += $2 } END { print s }'
 }
 
 # Starts ombrel with n rules, waiting at most the seconds given for its settings window; sets
@@ -113,7 +118,7 @@ echo "Measuring; the table follows (a few minutes)." >&2
 read -r run_us send_us < <("$probe" race 200 "$ombrel" --run leftHalf -- \
   dbus-send --session --type=signal /local/ombrel local.ombrel.run string:leftHalf)
 
-# The starter set: start, memory, idle wake-ups, keys, shortcut moves.
+# The starter set: start, memory, idle wake-ups, keys.
 start_ombrel 10 60
 starter_ms=$start_ms
 starter_kb=$peak_kb
@@ -123,8 +128,6 @@ sleep 20
 s1=$(switches "$started")
 idle_per_minute=$(( (s1 - s0) * 3 ))
 starter_keys=$(keystroke_cost "$started")
-read -r key_us key_timeouts < <("$probe" moves 100 key)
-read -r bare_us bare_timeouts < <("$probe" moves 100 bare)
 stop_ombrel
 
 # Shortcut moves made by the probe's own hotkey tool (arguments: its mode): "median timeouts".
@@ -137,10 +140,30 @@ tool_moves() {
   kill "$tool" 2>/dev/null || true
   wait "$tool" 2>/dev/null || true
 }
-# The floor for shortcut moves: a hotkey tool that reads the active window and asks for the move.
-read -r hotkey_us hotkey_timeouts < <(tool_moves)
-# The floor for any shortcut move: the same tool without the read, the key's trip alone.
-read -r blind_us blind_timeouts < <(tool_moves blind)
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Shortcut moves in rounds, each figure beside its baselines from the same round, since the
+# machine's pace drifts between rounds by more than the figures differ: the program by its starter
+# shortcuts; a bare client asking for the move itself; a hotkey tool that reads the active window
+# and asks for the move (the floor for shortcut moves); the same tool without the read (the key's
+# trip alone, the floor for any shortcut move). Each is the median of 100 moves; printed are the
+# medians over the rounds.
+move_rounds=3
+keys_us=() bares_us=() hotkeys_us=() blinds_us=() vs_bare=() vs_hotkey=() blind_vs_bare=()
+move_timeouts=0
+for _ in $(seq "$move_rounds"); do
+  start_ombrel 10 60
+  "$probe" close Ombrel 2>/dev/null || true
+  settle "$started"
+  read -r k kt < <("$probe" moves 100 key)
+  read -r b bt < <("$probe" moves 100 bare)
+  stop_ombrel
+  read -r h ht < <(tool_moves)
+  read -r l lt < <(tool_moves blind)
+  keys_us+=("$k") bares_us+=("$b") hotkeys_us+=("$h") blinds_us+=("$l")
+  vs_bare+=("$(ratio "$k" "$b")") vs_hotkey+=("$(ratio "$k" "$h")")
+  blind_vs_bare+=("$(ratio "$l" "$b")")
+  move_timeouts=$((move_timeouts + kt + bt + ht + lt))
+done
 
 # The floor for keys: a client that only reads every key press and release.
 "$probe" listen &
@@ -152,10 +175,20 @@ kill "$listener" 2>/dev/null || true
 wait "$listener" 2>/dev/null || true
 
 start_ombrel 10000 120
-ten_ms=$start_ms
 ten_keys=n/a
 if [ "$start_ms" != timeout ]; then ten_keys=$(keystroke_cost "$started"); fi
 stop_ombrel
+# One start differs from the next by more than a tenth: the 10,000-rule start is taken against a
+# starter-set start just before it, in rounds; printed are the medians.
+starter_starts=() ten_starts=() ten_ratios=()
+for _ in 1 2 3; do
+  start_ombrel 10 60
+  stop_ombrel
+  s=$start_ms
+  start_ombrel 10000 120
+  stop_ombrel
+  starter_starts+=("$s") ten_starts+=("$start_ms") ten_ratios+=("$(ratio "$start_ms" "$s")")
+done
 
 start_ombrel 100000 120
 hundred_ms=$start_ms
@@ -193,7 +226,7 @@ read -r _ apply_us apply_trips < <(grep WindowManagerApply <<<"$moves")
 
 echo
 row "start → settings window mapped, 10,000 rules" \
-  "$(ms "$ten_ms" 120): $(ratio "$ten_ms" "$starter_ms")× the starter set's $(ms "$starter_ms" 60)"
+  "$(median "${ten_ratios[@]}")× the starter set ($(median "${ten_starts[@]}") against $(median "${starter_starts[@]}") ms; medians of 3 rounds)"
 row "start, 100,000 rules" \
   "$(ms "$hundred_ms" 120), peak RSS $(mb "$hundred_kb") (starter set: $(ms "$starter_ms" 60), $(mb "$starter_kb"))"
 row "toggle \"Ombrel is on\" → file saved, 10,000 rules" \
@@ -206,11 +239,11 @@ row "  the same for a bare XInput 2 key listener (floor)" "$listener_keys"
 row "CPU per unbound keystroke, 10,000 rules" "$ten_keys"
 row "CPU per unbound keystroke, 100,000 rules" "$hundred_keys"
 row "shortcut → window moved, against a bare client" \
-  "$(ratio "$key_us" "$bare_us")× ($key_us µs against $bare_us µs; timeouts $key_timeouts/$bare_timeouts)"
+  "$(median "${vs_bare[@]}")× ($(median "${keys_us[@]}") µs against $(median "${bares_us[@]}") µs; medians of $move_rounds rounds, $move_timeouts timeouts in all)"
 row "  the same against a bare hotkey tool (floor)" \
-  "$(ratio "$key_us" "$hotkey_us")× ($key_us µs against $hotkey_us µs; timeouts $key_timeouts/$hotkey_timeouts)"
+  "$(median "${vs_hotkey[@]}")× (against $(median "${hotkeys_us[@]}") µs)"
 row "  a hotkey tool that reads nothing, against the bare client" \
-  "$(ratio "$blind_us" "$bare_us")× ($blind_us µs against $bare_us µs; timeouts $blind_timeouts/$bare_timeouts)"
+  "$(median "${blind_vs_bare[@]}")× ($(median "${blinds_us[@]}") µs)"
 row "WindowManager::apply, against a bare client (no shortcut)" \
   "$(ratio "$apply_us" "$bare_apply_us")× ($apply_us µs against $bare_apply_us µs; trips to the server per move $apply_trips against $bare_trips)"
 row "ombrel --run leftHalf, against dbus-send" \
