@@ -7,7 +7,8 @@
 //                                      in kB ("timeout" and the RSS when none came)
 //   e2e_probe close TITLE              asks the window manager to close the window titled TITLE and
 //                                      waits (at most 5 s) until it is gone from the screen
-//   e2e_probe keys N                   taps an unbound key (F12) N times into a window of its own
+//   e2e_probe keys N [shift]           taps an unbound key (F12), or Shift, N times into a window
+//                                      of its own
 //   e2e_probe listen                   reads every key press and release, as little as a program
 //                                      can do with them; until killed (the floor for keys)
 //   e2e_probe moves N key|bare         moves a window of its own N times, by the starter shortcuts
@@ -306,11 +307,11 @@ Window ownWindow(Display* d) {
     return w;
 }
 
-int keys(Display* d, long count) {
+int keys(Display* d, long count, KeySym key) {
     const Window w = ownWindow(d);
     for (long i = 0; i < count; ++i) {
-        tap(d, XK_F12, true);
-        tap(d, XK_F12, false);
+        tap(d, key, true);
+        tap(d, key, false);
         XSync(d, False);
         std::this_thread::sleep_for(2ms);
     }
@@ -472,8 +473,9 @@ int main(int argc, char** argv) {
     if (!args.empty() && args.size() <= 2 && args[0] == "hotkey") {
         return hotkey(d, args.size() == 2 && args[1] == "blind");
     }
-    if (args.size() == 2 && args[0] == "keys") {
-        return keys(d, std::stol(args[1]));
+    if ((args.size() == 2 || args.size() == 3) && args[0] == "keys") {
+        return keys(d, std::stol(args[1]),
+                    args.size() == 3 && args[2] == "shift" ? XK_Shift_L : XK_F12);
     }
     if (args.size() == 1 && args[0] == "listen") {
         return listen(d);
